@@ -1,0 +1,28 @@
+# vorelan_add_test(NAME <name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>] [QT])
+#
+# One GoogleTest executable registered with CTest test by test. Every test
+# runs against the build tree's component registry and with a private
+# XDG_CONFIG_HOME/XDG_DATA_HOME, so it never touches the user's settings.
+# Label "threaded" marks the tests that also run in the ThreadSanitizer build.
+function(vorelan_add_test)
+  cmake_parse_arguments(T "QT" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  set(env
+    "VORELAN_COMPONENT_REGISTRY=${VORELAN_BUILD_REGISTRY}"
+    "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/testhome/${T_NAME}/config"
+    "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/testhome/${T_NAME}/data"
+    "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/.ci/tsan.supp"
+    "ASAN_OPTIONS=detect_leaks=1"
+    "UBSAN_OPTIONS=print_stacktrace=1 halt_on_error=1")
+  if(T_QT)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${env}" LABELS "${T_LABELS}" TIMEOUT 120)
+  # Tests that create nodes by class identity need the libraries registered first.
+  if(TARGET register_nodes)
+    add_dependencies(${T_NAME} register_nodes)
+  endif()
+endfunction()
