@@ -1,0 +1,106 @@
+// TThreadedTimer: periodic timer whose waiting happens in a worker thread of
+// its own (TTimerThread). The worker sleeps for the interval, has the tick
+// handler run in the GUI thread and waits until the handler has returned; so
+// ticks never overlap nor pile up, and a slow handler stretches the period.
+//
+// Threads: the timer object, its properties and its handler belong to the GUI
+// thread; the worker only waits and posts ticks. Errors thrown by the handler
+// are caught in the GUI thread and reported through tickError, and the ticks
+// go on.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class TThreadedTimer;
+
+// The worker of one TThreadedTimer. Created and destroyed by the timer in the
+// GUI thread; its own thread runs run().
+class TTimerThread {
+ public:
+  explicit TTimerThread(TThreadedTimer &timer);
+  // Stops the worker and joins it. Wakes the worker wherever it waits (paused,
+  // sleeping, or waiting for a tick the GUI thread has not run yet) before
+  // joining, so this never deadlocks against a pending tick.
+  ~TTimerThread();
+  TTimerThread(const TTimerThread &) = delete;
+  TTimerThread &operator=(const TTimerThread &) = delete;
+
+  // GUI thread: whether ticks may run, and the interval. Called on every
+  // change of Enabled, Interval, ThreadPriority or OnTimer.
+  void configure(bool running, int intervalMs);
+
+  // GUI thread: the posted tick has finished; lets the worker go on.
+  void tickFinished();
+
+ private:
+  void run();  // worker thread
+
+  TThreadedTimer &m_timer;
+  // Guards every member below. Taken briefly by the GUI thread (configure,
+  // tickFinished, stop) and by the worker between its waits; never held
+  // while the worker posts a tick, nor while the GUI thread runs a handler.
+  std::mutex m_mutex;
+  std::condition_variable m_wake;  // signalled on every change of the state below
+  bool m_running = false;          // Enabled, Interval != 0 and OnTimer assigned
+  int m_intervalMs = 0;
+  bool m_tickPending = false;  // a tick is posted and has not finished yet
+  bool m_stop = false;
+  std::thread m_thread;  // started last, when the state above exists
+};
+
+class TThreadedTimer : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(bool Enabled READ enabled WRITE setEnabled)
+  Q_PROPERTY(quint16 Interval READ interval WRITE setInterval)
+  Q_PROPERTY(TThreadPriority ThreadPriority READ threadPriority WRITE setThreadPriority)
+
+ public:
+  enum class TThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
+  Q_ENUM(TThreadPriority)
+
+  // OnTimer: runs in the GUI thread with the timer as sender. It may throw;
+  // the message then goes out through tickError.
+  using Handler = std::function<void(TThreadedTimer *sender)>;
+
+  // Starts the worker at once; ticks begin when a handler is set.
+  explicit TThreadedTimer(QObject *parent = nullptr);
+  // Stops the worker; no tick runs afterwards.
+  ~TThreadedTimer() override;
+
+  bool enabled() const { return m_enabled; }
+  void setEnabled(bool enabled);
+  quint16 interval() const { return m_interval; }
+  // Milliseconds between the end of one tick and the start of the next; 0
+  // stops the ticks.
+  void setInterval(quint16 ms);
+  // Kept for the window layouts; the worker runs at the priority it started
+  // with, which is the default.
+  TThreadPriority threadPriority() const { return m_priority; }
+  void setThreadPriority(TThreadPriority priority);
+  bool hasOnTimer() const { return bool(m_onTimer); }
+  // Setting or clearing the handler always re-evaluates the worker.
+  void setOnTimer(Handler handler);
+
+ signals:
+  // An error thrown by the tick handler, as its message. Emitted in the GUI
+  // thread; the main window connects it to its error display.
+  void tickError(const QString &message);
+
+ private:
+  friend class TTimerThread;
+  // GUI thread: one tick, posted by the worker.
+  void runTick();
+  void reconfigure();
+
+  bool m_enabled = true;
+  quint16 m_interval = 1000;
+  TThreadPriority m_priority = TThreadPriority::Normal;
+  Handler m_onTimer;
+  std::unique_ptr<TTimerThread> m_worker;
+};

@@ -1,0 +1,145 @@
+#include "Gallery.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "BitPanel.h"
+#include "Filters.h"
+#include "HexEdit.h"
+#include "ThrTimer.h"
+
+namespace {
+
+THexEdit *hexEdit(const QString &name, int digits, qint64 value) {
+  auto *edit = new THexEdit;
+  edit->setObjectName(name);
+  edit->setDigits(digits);
+  edit->setValue(value);
+  edit->setFixedSize(edit->sizeHint());
+  return edit;
+}
+
+}  // namespace
+
+GalleryWindow::GalleryWindow(QWidget *parent) : QWidget(parent) {
+  setWindowTitle(tr("Vorelan controls gallery"));
+  auto *layout = new QVBoxLayout(this);
+  layout->addWidget(createHexEdits());
+  layout->addWidget(createBitPanels());
+  layout->addWidget(createRangeView(), 1);
+  layout->addWidget(createTimer());
+}
+
+QWidget *GalleryWindow::createHexEdits() {
+  auto *group = new QGroupBox(tr("Hex edit: type to overwrite; the last digit moves the focus on"));
+  auto *form = new QFormLayout(group);
+  m_isr = hexEdit(QStringLiteral("ISR"), 2, 0xA5);
+  auto *id = hexEdit(QStringLiteral("ID0"), 3, 0x7FF);
+  auto *counter = hexEdit(QStringLiteral("CntMax"), 16, 0x0123456789ABCDEFLL);
+  auto *minusOne = hexEdit(QStringLiteral("CntMin"), 16, -1);
+  m_isr->setSendFocusCtrl(id);
+  id->setSendFocusCtrl(counter);
+  counter->setSendFocusCtrl(minusOne);  // CntMin wraps to its own first digit
+  form->addRow(tr("2 digits (ISR):"), m_isr);
+  form->addRow(tr("3 digits (ID0):"), id);
+  form->addRow(tr("16 digits (CntMax):"), counter);
+  form->addRow(tr("16 digits, value -1:"), minusOne);
+  m_hexEvents = new QLabel(tr("Events appear here."));
+  form->addRow(tr("Last event:"), m_hexEvents);
+  for (THexEdit *edit : {m_isr, id, counter, minusOne}) {
+    connect(edit, &THexEdit::change, this, [this](THexEdit *sender) {
+      m_hexEvents->setText(tr("change: %1 = %2").arg(sender->objectName(), sender->text()));
+    });
+  }
+  connect(m_isr, &THexEdit::change, this, [this] {
+    if (m_isrPanel) m_isrPanel->setValue(int(m_isr->value() & 0xFF));
+  });
+  return group;
+}
+
+TBitPanel *GalleryWindow::createBitPanel(const QString &title, const QStringList &captions, const QStringList &hints,
+                                         int value) {
+  auto *panel = new TBitPanel(title);
+  panel->setObjectName(QStringLiteral("BitPanel") + QString(title).remove(QLatin1Char('&')));
+  panel->setButtons(captions);
+  panel->setButtonsHint(hints);
+  panel->setUpMargin(11);
+  panel->setValue(value);
+  panel->setFixedSize(337, 56);
+  return panel;
+}
+
+QWidget *GalleryWindow::createBitPanels() {
+  auto *group = new QGroupBox(tr("Bit panels: bit 0 on the right; click a bit to flip it; \"0\" bits are fixed"));
+  auto *column = new QVBoxLayout(group);
+  m_isrPanel = createBitPanel(
+      tr("&ISR"), {"EPND", "TEIF", "ORIF", "SCIF", "TXIF", "RXIF1", "RXIF2", "RXIF3"},
+      {"Error interrupt PeNdinG", "Transmit Error Interrupt Flag", "OverRun Interrupt Flag",
+       "Status Change Interrupt Flag", "Transmit Interrupt Flag", "Receive Interrupt Flag For buffer 1",
+       "Receive Interrupt Flag For buffer 2", "Receive Interrupt Flag For buffer 3"},
+      0xA5);
+  auto *icr = createBitPanel(tr("I&CR"), {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
+                             {"Early Transmit Interrupt", "Transmit Error Interrupt Enable", "OverRun Interrupt Enable",
+                              "Status Change Interrupt Enable", "Transmit Interrupt Enable", "Receive Interrupt Enable",
+                              "Extended Status Change Interrupt", "Always Zero"},
+                             0xFF);
+  auto *csr = createBitPanel(tr("C&SR"), {"RUN", "WKPS", "FSYN", "NRTX", "SRTE", "EPSV", "BOFF", "0"},
+                             {"CAN Enable", "WaKe-up PulSe", "Fast SYNchronization", "No ReTransmission",
+                              "Simultaneous Receive/Transmit Enable", "Error PaSsiVe state", "Bus-Off state",
+                              "Always Zero"},
+                             0x01);
+  column->addWidget(m_isrPanel);
+  column->addWidget(icr);
+  column->addWidget(csr);
+  connect(m_isrPanel, &TBitPanel::change, this, [this](TBitPanel *panel) { m_isr->setValue(panel->value()); });
+  return group;
+}
+
+QWidget *GalleryWindow::createRangeView() {
+  auto *group = new QGroupBox(tr("Identifier range view: Filter 0 = 0x123 / 0x7F0, Filter 1 = 0x001 / 0x001"));
+  auto *column = new QVBoxLayout(group);
+  m_filters = new TFilters;
+  m_filters->setObjectName(QStringLiteral("Filters1"));
+  m_filters->setPaintEnabled(false);
+  m_filters->setColor(palette().color(QPalette::Button));
+  m_filters->setFilterColor(1, QColor(103, 180, 180));
+  m_filters->setFilterColor(2, QColor(102, 179, 255));
+  m_filters->setFilterVisible(1, true);
+  m_filters->setFilterVisible(2, true);
+  m_filters->setFilterName(1, QStringLiteral("Filter 0"));
+  m_filters->setFilterName(2, QStringLiteral("Filter 1"));
+  m_filters->setFilterID(1, 0x123);
+  m_filters->setFilterMask(1, 0x7F0);
+  m_filters->setFilterID(2, 0x001);
+  m_filters->setFilterMask(2, 0x001);
+  m_filters->setPaintEnabled(true);
+  m_filters->setMinimumSize(600, 110);
+  m_pointedRange = new QLabel;
+  connect(m_filters, &TFilters::mouseMove, this,
+          [this](TFilters *view, Qt::KeyboardModifiers, Qt::MouseButtons, int, int, int filter, int begin,
+                 int end) {
+            if (filter == 0) {
+              m_pointedRange->clear();
+              return;
+            }
+            m_pointedRange->setText(QString::asprintf("Pointed Range for %s : %3X - %3X",
+                                                      qUtf8Printable(view->getFilterName(filter)), begin, end));
+          });
+  column->addWidget(m_filters, 1);
+  column->addWidget(m_pointedRange);
+  return group;
+}
+
+QWidget *GalleryWindow::createTimer() {
+  auto *group = new QGroupBox(tr("Threaded timer, 500 ms"));
+  auto *row = new QHBoxLayout(group);
+  m_ticks = new QLabel(tr("Ticks: 0"));
+  row->addWidget(m_ticks);
+  m_timer = new TThreadedTimer(this);
+  m_timer->setInterval(500);
+  m_timer->setOnTimer([this](TThreadedTimer *) { m_ticks->setText(tr("Ticks: %1").arg(++m_tickCount)); });
+  return group;
+}
