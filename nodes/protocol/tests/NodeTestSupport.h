@@ -1,0 +1,263 @@
+// What the protocol node tests share: value helpers, a listener that logs
+// events and lets a test wait for them, and a test monitor that plays the
+// board's monitor with the serial line below the node.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ByteBuffer.h"
+#include "ComRuntime.h"
+#include "ErrorInfo.h"
+#include "INode.h"
+#include "Identities.h"
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A variant that frees what it holds.
+struct Var {
+  VARIANT v;
+  Var() { VariantInit(&v); }
+  explicit Var(const Bytes& bytes) : v(MakeByteBuffer(bytes)) {}
+  static Var I4(std::int32_t n) { Var r; r.v.vt = VT_I4; r.v.lVal = n; return r; }
+  static Var I2(std::int16_t n) { Var r; r.v.vt = VT_I2; r.v.iVal = n; return r; }
+  static Var Text(const char* s) { Var r; r.v.vt = VT_BSTR; r.v.bstrVal = BstrFromUtf8(s); return r; }
+  Var(Var&& o) noexcept : v(o.v) { VariantInit(&o.v); }
+  Var(const Var&) = delete;
+  ~Var() { VariantClear(&v); }
+};
+
+// Counted text that frees itself.
+struct Text {
+  BSTR b;
+  explicit Text(const char* s) : b(BstrFromUtf8(s)) {}
+  ~Text() { SysFreeString(b); }
+};
+
+// The description of the calling thread's error object ("<none>" without one), taking it.
+inline std::string TakeError() {
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) != S_OK || !info) return "<none>";
+  const std::string text = ReadErrorFields(info).description;
+  info->Release();
+  return text;
+}
+
+// An event listener that does not count references (it outlives its node).
+class ListenerBase : public IDispatch {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__INodeEvents) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  std::uint32_t AddRef() override { return 2; }
+  std::uint32_t Release() override { return 1; }
+  HRESULT GetTypeInfoCount(std::uint32_t* n) override { return *n = 0, S_OK; }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, OLECHAR**, std::uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
+  void ListenTo(INode* node) {
+    IConnectionPointContainer* container = nullptr;
+    ASSERT_EQ(node->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
+    IConnectionPoint* point = nullptr;
+    ASSERT_EQ(container->FindConnectionPoint(DIID__INodeEvents, &point), S_OK);
+    std::uint32_t cookie = 0;
+    ASSERT_EQ(point->Advise(this, &cookie), S_OK);
+    point->Release();
+    container->Release();
+  }
+};
+
+// Logs every event with its arrival time; tests wait on it instead of sleeping.
+class EventLog final : public ListenerBase {
+ public:
+  struct Event {
+    DISPID member;
+    std::int32_t channelOrCode;
+    Bytes bytes;
+    std::string comment;
+    Clock::time_point at;
+  };
+  std::function<void()> onAsynchError;  // runs on the watcher thread, after logging
+
+  HRESULT Invoke(DISPID member, REFIID, LCID, std::uint16_t, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
+                 std::uint32_t*) override {
+    Event e{member, p->rgvarg[1].lVal, BytesOf(p->rgvarg[0]),
+            p->rgvarg[0].vt == VT_BSTR ? Utf8FromBstr(p->rgvarg[0].bstrVal) : "", Clock::now()};
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      events_.push_back(e);
+    }
+    changed_.notify_all();
+    if (member == DISPID_OnAsynchError && onAsynchError) onAsynchError();
+    return S_OK;
+  }
+  std::vector<Event> Of(DISPID member) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<Event> out;
+    for (const Event& e : events_)
+      if (e.member == member) out.push_back(e);
+    return out;
+  }
+  // True once `count` events of `member` have arrived, false if `limit` passes first.
+  bool WaitFor(DISPID member, std::size_t count, milliseconds limit = milliseconds(5000)) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, limit, [&] {
+      std::size_t n = 0;
+      for (const Event& e : events_) n += e.member == member;
+      return n >= count;
+    });
+  }
+
+ private:
+  mutable std::mutex lock_;  // guards events_; events arrive on the caller's, line and watcher threads
+  std::condition_variable changed_;
+  std::vector<Event> events_;
+};
+
+// Plays the board's monitor and the serial line: takes the node's
+// OnTransmission as the request on the wire, serves reads and writes from
+// its memory and hands the answer back to the node's DoReceive in pieces,
+// from its own line thread (like the serial node's poll thread) or at once
+// on the sending thread.
+class TestMonitor final : public ListenerBase {
+ public:
+  enum class Mode { Answer, Silent, Overlong, TrailingByte };
+  Mode mode = Mode::Answer;
+  std::size_t pieces = 1;
+  bool answerAtOnce = false;  // answer inside OnTransmission instead of from the line thread
+  std::uint8_t memory[0x10000] = {};
+
+  explicit TestMonitor(INode* node) : node_(node), line_([this] { Deliver(); }) {}
+  ~TestMonitor() { StopLine(); }
+  // Ends the line thread: no DoReceive is called after this returns.
+  void StopLine() {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (line_.joinable()) line_.join();
+  }
+  std::vector<Bytes> Requests() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return requests_;
+  }
+  bool WaitForRequests(std::size_t count) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, milliseconds(5000), [&] { return requests_.size() >= count; });
+  }
+
+  HRESULT Invoke(DISPID member, REFIID, LCID, std::uint16_t, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
+                 std::uint32_t*) override {
+    if (member != DISPID_OnTransmission) return S_OK;
+    const Bytes request = BytesOf(p->rgvarg[0]);
+    Bytes answer = Serve(request);
+    if (mode == Mode::Silent) answer.clear();
+    if (mode == Mode::Overlong) answer.resize(17, 0xEE);
+    if (mode == Mode::TrailingByte) answer.push_back(0xEE);
+    std::vector<Bytes> parts;
+    const std::size_t n = std::min(pieces, answer.size());
+    for (std::size_t i = 0, at = 0; i < n; ++i) {
+      const std::size_t size = (answer.size() - at) / (n - i);
+      parts.emplace_back(answer.begin() + at, answer.begin() + at + size);
+      at += size;
+    }
+    if (answerAtOnce) {
+      for (const Bytes& part : parts) Receive(p->rgvarg[1].lVal, part);
+    }
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      requests_.push_back(request);
+      if (!answerAtOnce)
+        for (Bytes& part : parts) line_queue_.push_back({p->rgvarg[1].lVal, std::move(part)});
+    }
+    changed_.notify_all();
+    return S_OK;
+  }
+
+ private:
+  Bytes Serve(const Bytes& r) {
+    if (r.size() == 4 && r[0] == 0x13) {  // read N bytes at the address
+      const unsigned address = r[1] << 8 | r[2];
+      Bytes answer{r[3]};
+      for (unsigned i = 0; i < r[3]; ++i) answer.push_back(memory[(address + i) & 0xFFFF]);
+      return answer;
+    }
+    if (r.size() >= 4 && (r[0] & 0xF0) == 0x20) {  // write the bytes after the address
+      const unsigned address = r[1] << 8 | r[2];
+      for (std::size_t i = 3; i < r.size(); ++i) memory[(address + i - 3) & 0xFFFF] = r[i];
+      return {0x00};
+    }
+    return {};
+  }
+  void Receive(std::int32_t channel, const Bytes& piece) {
+    Var buffer(piece);
+    EXPECT_EQ(node_->DoReceive(channel, buffer.v), S_OK);
+  }
+  void Deliver() {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+      changed_.wait(guard, [&] { return stop_ || !line_queue_.empty(); });
+      if (stop_) return;
+      auto [channel, piece] = std::move(line_queue_.front());
+      line_queue_.pop_front();
+      guard.unlock();
+      Receive(channel, piece);
+      guard.lock();
+    }
+  }
+
+  INode* node_;
+  // Guards requests_, line_queue_ and stop_; taken by senders (OnTransmission) and the line thread.
+  mutable std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<Bytes> requests_;
+  std::deque<std::pair<std::int32_t, Bytes>> line_queue_;
+  bool stop_ = false;
+  std::thread line_;  // delivers queued answer pieces to the node's DoReceive
+};
+
+// A protocol node created by class identity, heard by an event log and
+// stacked over a test monitor, with TimeOut set and channel 0 allocated.
+struct StackedNode {
+  void Open(const char* timeOut = "3000") {
+    ASSERT_EQ(CoCreateInstance(CLSID_TavarnelNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node)),
+              S_OK);
+    monitor = std::make_unique<TestMonitor>(node);
+    log.ListenTo(node);
+    monitor->ListenTo(node);
+    ASSERT_EQ(node->SetProperty(Text("TimeOut").b, Text(timeOut).b), S_OK);
+    ASSERT_EQ(node->Connect(Var().v), S_OK);
+    std::int32_t channel = -1;
+    ASSERT_EQ(node->AllocChannel(&channel), S_OK);
+    ASSERT_EQ(channel, 0);
+  }
+  ~StackedNode() {
+    if (!node) return;
+    node->ReleaseChannel(0);
+    node->Close(Var().v);
+    monitor->StopLine();  // no answer reaches the node after it is gone
+    node->Release();      // lets go of the listeners, which outlive it
+  }
+  HRESULT Send(const Bytes& frame, std::int32_t kind = AnswerExpected) {
+    return node->DoTransmit(0, Var::I4(kind).v, Var(frame).v);
+  }
+
+  INode* node = nullptr;
+  EventLog log;
+  std::unique_ptr<TestMonitor> monitor;
+};
+
+class ConnectedNode : public ::testing::Test, public StackedNode {};
