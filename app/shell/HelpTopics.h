@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The help file's pages and the help commands that open them. A help command
+// is the help file's name, optionally followed directly by "::/" and a page:
+// "vorelan.chm" opens the contents, "vorelan.chm::/Trace_window.html" the Trace
+// window's page.
+namespace HelpTopics {
+
+QString helpFileName(); // "vorelan.chm"
+QString indexPage();    // "index.html": the contents, the help file's default page
+
+// The page of each window, by component name: "MainFrm" -> "Main_window.html",
+// "TraceFrm" -> "Trace_window.html", "RegFrm" -> "Reg_window.html",
+// "TransmitFrm" -> "Trans_window.html", "FiltersFrm" -> "FiltSet_window.html",
+// "BitSetFrm" -> "BitSet_window.html". Empty for any other window.
+QString pageForWindow(const QString& componentName);
+
+// The command of "Help on current window": the help file's name followed by
+// "::/" and the window's page, or the help file's name alone for a window
+// without a page (the About box, for instance).
+QString commandForWindow(const QString& componentName);
+
+// The page a command names ("Trace_window.html"), or the index page when it
+// names none. Empty when the command names a page that does not exist. A leading
+// "hh " and the letter case of the file and page names do not matter.
+QString pageForCommand(const QString& command);
+
+// Every page compiled into the program, the index first.
+QStringList allPages();
+
+} // namespace HelpTopics

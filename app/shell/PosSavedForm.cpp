@@ -1,0 +1,471 @@
+#include "PosSavedForm.h"
+
+#include "DockSites.h"
+#include "SettingsStore.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+
+// Keeps the list of windows in focus order. One instance, a child of the
+// application object, fed by QApplication::focusChanged in the GUI thread.
+class FocusTracker : public QObject
+{
+public:
+    explicit FocusTracker(QObject* parent)
+        : QObject(parent)
+    {
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
+    }
+
+private:
+    void focusMoved(QWidget* now);
+};
+
+// Records where the dockable window sits while it floats, so that its floating
+// size is known while it is docked.
+class FloatGeometryRecorder : public QObject
+{
+public:
+    FloatGeometryRecorder(QDockWidget* dock, TRegPosSavedFrm* owner)
+        : QObject(dock)
+        , m_dock(dock)
+        , m_owner(owner)
+    {
+        dock->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_dock && (event->type() == QEvent::Resize || event->type() == QEvent::Move)
+            && m_dock->isFloating())
+            m_owner->m_floatRect = m_dock->geometry();
+        return false;
+    }
+
+private:
+    QDockWidget* m_dock;
+    TRegPosSavedFrm* m_owner;
+};
+
+namespace {
+
+// Program-wide state of the windows of this base; GUI thread only.
+struct FormsState
+{
+    std::vector<TRegPosSavedFrm*> byFocus; // most recently focused first, new windows last
+    TRegPosSavedFrm* lastFocused = nullptr;
+    TRegPosSavedFrm* windowToFocus = nullptr;
+    TRegPosSavedFrm* mainForm = nullptr;
+    QPointer<FocusTracker> tracker;
+};
+
+FormsState& formsState()
+{
+    static FormsState state;
+    return state;
+}
+
+const QString kKeyPrefix = QStringLiteral("FormPositions/");
+
+// The window of this base that contains the widget, the innermost one first.
+TRegPosSavedFrm* formContaining(QWidget* widget)
+{
+    for (QWidget* w = widget; w; w = w->parentWidget())
+        for (TRegPosSavedFrm* form : formsState().byFocus)
+            if (form->form() == w)
+                return form;
+    return nullptr;
+}
+
+} // namespace
+
+void FocusTracker::focusMoved(QWidget* now)
+{
+    if (!now)
+        return; // the program lost the focus to another program: nothing changed inside it
+    FormsState& s = formsState();
+    s.lastFocused = formContaining(now);
+    if (!s.lastFocused)
+        return;
+    auto it = std::find(s.byFocus.begin(), s.byFocus.end(), s.lastFocused);
+    std::rotate(s.byFocus.begin(), it, it + 1);
+}
+
+TRegPosSavedFrm::TRegPosSavedFrm(QWidget* form, Role role)
+    : m_form(form)
+    , m_role(role)
+{
+    FormsState& s = formsState();
+    s.byFocus.push_back(this);
+    if (role == Role::Main)
+        s.mainForm = this;
+    if (!s.tracker && qApp)
+        s.tracker = new FocusTracker(qApp);
+}
+
+TRegPosSavedFrm::~TRegPosSavedFrm()
+{
+    FormsState& s = formsState();
+    s.byFocus.erase(std::remove(s.byFocus.begin(), s.byFocus.end(), this), s.byFocus.end());
+    if (s.lastFocused == this)
+        s.lastFocused = nullptr;
+    if (s.windowToFocus == this)
+        s.windowToFocus = nullptr;
+    if (s.mainForm == this)
+        s.mainForm = nullptr;
+}
+
+QString TRegPosSavedFrm::componentName() const
+{
+    return m_form->objectName();
+}
+
+TRegPosSavedFrm* TRegPosSavedFrm::activeForm()
+{
+    return formsState().lastFocused;
+}
+
+std::vector<TRegPosSavedFrm*> TRegPosSavedFrm::forms()
+{
+    return formsState().byFocus;
+}
+
+TRegPosSavedFrm* TRegPosSavedFrm::windowToFocus()
+{
+    return formsState().windowToFocus;
+}
+
+TRegPosSavedFrm* TRegPosSavedFrm::mainForm()
+{
+    return formsState().mainForm;
+}
+
+TRegPosSavedFrm::Kind TRegPosSavedFrm::kind() const
+{
+    if (qobject_cast<QDockWidget*>(m_form))
+        return Kind::Dock;
+    if (qobject_cast<QMdiSubWindow*>(m_form->parentWidget()))
+        return Kind::MdiChild;
+    return Kind::TopLevel;
+}
+
+QWidget* TRegPosSavedFrm::frame() const
+{
+    return kind() == Kind::MdiChild ? m_form->parentWidget() : m_form;
+}
+
+void TRegPosSavedFrm::createForm()
+{
+    if (auto* dock = qobject_cast<QDockWidget*>(m_form)) {
+        if (dock->isFloating())
+            m_floatRect = dock->geometry();
+        new FloatGeometryRecorder(dock, this);
+    }
+    restorePosition();
+    formCreate();
+}
+
+void TRegPosSavedFrm::formClose(QCloseEvent*)
+{
+}
+
+void TRegPosSavedFrm::closeForm(QCloseEvent* event)
+{
+    if (m_role == Role::Main) {
+        m_visibleBeforeClose = !m_form->isHidden();
+        m_form->hide();
+        saveAllPositions();
+        m_visibleBeforeClose.reset();
+    }
+    formClose(event);
+}
+
+// ---- restoring ------------------------------------------------------------
+
+bool TRegPosSavedFrm::restorePosition()
+{
+    if (componentName().isEmpty())
+        return false; // a window without a component name has no key
+    const SettingsStore key(kKeyPrefix + componentName());
+    const bool complete = restoreSteps(key);
+    keepOnScreen();
+    return complete;
+}
+
+bool TRegPosSavedFrm::restoreSteps(const SettingsStore& key)
+{
+    QRect rect = storedRect();
+    const auto left = key.readInt(QStringLiteral("Left"));
+    if (!left)
+        return false;
+    rect.moveLeft(*left);
+    applyRect(rect);
+    const auto top = key.readInt(QStringLiteral("Top"));
+    if (!top)
+        return false;
+    rect.moveTop(*top);
+    applyRect(rect);
+    const auto width = key.readInt(QStringLiteral("Width"));
+    if (!width)
+        return false;
+    rect.setWidth(*width);
+    applyRect(rect);
+    const auto height = key.readInt(QStringLiteral("Height"));
+    if (!height)
+        return false;
+    rect.setHeight(*height);
+    applyRect(rect);
+
+    const auto state = key.readInt(QStringLiteral("WindowState"));
+    if (!state || !applyWindowState(*state))
+        return false;
+
+    const auto visible = key.readInt(QStringLiteral("Visible"));
+    if (!visible)
+        return false;
+    frame()->setVisible(*visible != 0);
+
+    const auto active = key.readInt(QStringLiteral("ActiveForm"));
+    if (!active)
+        return false;
+    FormsState& s = formsState();
+    if (*active != 0)
+        s.windowToFocus = this;
+    if (s.windowToFocus && !s.windowToFocus->takeFocus())
+        return false;
+
+    const auto docked = key.readInt(QStringLiteral("Docked"));
+    if (!docked)
+        return false;
+    if (*docked != 0) {
+        const auto site = key.readString(QStringLiteral("DockSiteName"));
+        if (!site)
+            return false;
+        return dockInto(*site, key);
+    }
+    return true;
+}
+
+QRect TRegPosSavedFrm::storedRect() const
+{
+    if (kind() == Kind::Dock && isDocked())
+        return QRect(m_floatRect.topLeft(), floatingSize());
+    return frame()->geometry();
+}
+
+void TRegPosSavedFrm::applyRect(const QRect& rect)
+{
+    if (kind() == Kind::Dock && isDocked())
+        m_floatRect = rect; // a docked window keeps the geometry for when it floats
+    else
+        frame()->setGeometry(rect);
+}
+
+bool TRegPosSavedFrm::applyWindowState(qint32 state)
+{
+    if (state < 0 || state > 2)
+        return false; // not a window state: stop like any unreadable value
+    switch (kind()) {
+    case Kind::TopLevel: {
+        Qt::WindowStates states = m_form->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+        if (state == 1)
+            states |= Qt::WindowMinimized;
+        else if (state == 2)
+            states |= Qt::WindowMaximized;
+        m_form->setWindowState(states);
+        break;
+    }
+    case Kind::MdiChild: {
+        auto* sub = static_cast<QMdiSubWindow*>(frame());
+        if (state == 1)
+            sub->showMinimized();
+        else if (state == 2)
+            sub->showMaximized();
+        else
+            sub->showNormal();
+        break;
+    }
+    case Kind::Dock:
+        break; // a dock widget is never minimised or maximised
+    }
+    return true;
+}
+
+bool TRegPosSavedFrm::takeFocus()
+{
+    QWidget* f = frame();
+    if (!f->isVisible())
+        return false; // a hidden window cannot take the focus
+    switch (kind()) {
+    case Kind::TopLevel:
+        m_form->raise();
+        m_form->activateWindow();
+        break;
+    case Kind::MdiChild: {
+        auto* sub = static_cast<QMdiSubWindow*>(f);
+        if (QMdiArea* area = sub->mdiArea())
+            area->setActiveSubWindow(sub);
+        m_form->window()->activateWindow();
+        m_form->setFocus(Qt::OtherFocusReason);
+        break;
+    }
+    case Kind::Dock: {
+        auto* dock = static_cast<QDockWidget*>(m_form);
+        dock->window()->activateWindow();
+        (dock->widget() ? dock->widget() : dock)->setFocus(Qt::OtherFocusReason);
+        break;
+    }
+    }
+    return true;
+}
+
+bool TRegPosSavedFrm::dockInto(const QString& siteName, const SettingsStore& key)
+{
+    auto* dock = qobject_cast<QDockWidget*>(m_form);
+    auto* mainWindow = dock ? qobject_cast<QMainWindow*>(dock->parentWidget()) : nullptr;
+    const std::optional<Qt::DockWidgetArea> area = DockSites::areaForName(siteName);
+    if (!mainWindow || !area)
+        return true; // no such dock site: the window stays free with its restored geometry
+
+    const auto dockWidth = key.readInt(QStringLiteral("DockWidth"));
+    if (!dockWidth)
+        return false;
+    const auto dockHeight = key.readInt(QStringLiteral("DockHeight"));
+    if (!dockHeight)
+        return false;
+
+    // The geometry restored above is the floating one; the dock widget keeps it
+    // for when it floats again.
+    if (dock->isFloating())
+        m_floatRect = dock->geometry();
+    mainWindow->addDockWidget(*area, dock);
+    if (dock->isFloating())
+        dock->setFloating(false);
+    const bool sideways = *area == Qt::LeftDockWidgetArea || *area == Qt::RightDockWidgetArea;
+    // The dock site takes the window's docked width (left, right) or height (top, bottom).
+    mainWindow->resizeDocks({dock}, {sideways ? *dockWidth : *dockHeight},
+                            sideways ? Qt::Horizontal : Qt::Vertical);
+    return true;
+}
+
+void TRegPosSavedFrm::keepOnScreen()
+{
+    // A window placed where no screen is any more (a monitor removed since the
+    // last run) would be out of reach: bring it to the primary screen.
+    if (kind() == Kind::MdiChild || (kind() == Kind::Dock && isDocked()))
+        return;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return;
+    const QRect rect = frame()->geometry();
+    for (const QScreen* screen : screens)
+        if (screen->geometry().intersects(rect))
+            return;
+    frame()->move(QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+}
+
+// ---- saving ---------------------------------------------------------------
+
+bool TRegPosSavedFrm::isDocked() const
+{
+    auto* dock = qobject_cast<QDockWidget*>(m_form);
+    if (!dock || dock->isFloating())
+        return false;
+    auto* mainWindow = qobject_cast<QMainWindow*>(dock->parentWidget());
+    return mainWindow && mainWindow->dockWidgetArea(dock) != Qt::NoDockWidgetArea;
+}
+
+QSize TRegPosSavedFrm::floatingSize() const
+{
+    return m_floatRect.isValid() ? m_floatRect.size() : m_form->sizeHint();
+}
+
+int TRegPosSavedFrm::windowStateCode() const
+{
+    const Qt::WindowStates states = frame()->windowState();
+    if (states & Qt::WindowMinimized)
+        return 1;
+    if (states & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return 2;
+    return 0;
+}
+
+QRect TRegPosSavedFrm::normalRect() const
+{
+    if (kind() == Kind::TopLevel) {
+        // For a top-level window Qt keeps the normal geometry while it is
+        // maximised; leaving the state may only take effect later (window manager).
+        const QRect normal = m_form->normalGeometry();
+        if (normal.isValid())
+            return normal;
+    }
+    return frame()->geometry();
+}
+
+void TRegPosSavedFrm::makeNormal()
+{
+    if (kind() == Kind::MdiChild) {
+        auto* sub = static_cast<QMdiSubWindow*>(frame());
+        if (sub->isMinimized() || sub->isMaximized())
+            sub->showNormal();
+    } else {
+        frame()->setWindowState(frame()->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized
+                                                             | Qt::WindowFullScreen));
+    }
+}
+
+void TRegPosSavedFrm::savePosition(bool active)
+{
+    if (componentName().isEmpty())
+        return;
+    SettingsStore key(kKeyPrefix + componentName());
+    QWidget* f = frame();
+    key.writeInt(QStringLiteral("ActiveForm"), active ? 1 : 0);
+    key.writeInt(QStringLiteral("Visible"), m_visibleBeforeClose.value_or(!f->isHidden()) ? 1 : 0);
+    key.writeInt(QStringLiteral("WindowState"), windowStateCode());
+
+    QRect rect = kind() == Kind::MdiChild ? QRect() : normalRect();
+    makeNormal();
+    if (kind() == Kind::MdiChild)
+        rect = f->geometry(); // an MDI child takes its normal geometry back at once
+    else
+        f->hide();
+
+    const bool docked = isDocked();
+    key.writeInt(QStringLiteral("Docked"), docked ? 1 : 0);
+    if (docked) {
+        auto* dock = static_cast<QDockWidget*>(m_form);
+        auto* mainWindow = static_cast<QMainWindow*>(dock->parentWidget());
+        key.writeString(QStringLiteral("DockSiteName"), DockSites::nameForArea(mainWindow->dockWidgetArea(dock)));
+        key.writeInt(QStringLiteral("DockWidth"), dock->width());
+        key.writeInt(QStringLiteral("DockHeight"), dock->height());
+        const QSize floating = floatingSize();
+        dock->setFloating(true);
+        dock->setGeometry(QRect(QPoint(0, 0), floating));
+        rect = dock->geometry();
+    }
+    key.writeInt(QStringLiteral("Left"), rect.left());
+    key.writeInt(QStringLiteral("Top"), rect.top());
+    key.writeInt(QStringLiteral("Width"), rect.width());
+    key.writeInt(QStringLiteral("Height"), rect.height());
+    key.sync(); // a failing write is ignored: the other windows are still saved
+}
+
+void TRegPosSavedFrm::saveAllPositions()
+{
+    TRegPosSavedFrm* active = activeForm();
+    for (TRegPosSavedFrm* form : forms())
+        form->savePosition(form == active);
+}

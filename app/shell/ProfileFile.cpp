@@ -1,0 +1,427 @@
+#include "ProfileFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// A run of bytes inside a line.
+struct Span
+{
+    const char* data;
+    qsizetype size;
+
+    bool empty() const { return size == 0; }
+    QByteArray bytes() const { return QByteArray(data, size); }
+};
+
+Span trimmed(const char* begin, const char* end)
+{
+    while (begin < end && isBlank(*begin))
+        ++begin;
+    while (end > begin && isBlank(end[-1]))
+        --end;
+    return {begin, end - begin};
+}
+
+Span unquoted(Span s)
+{
+    if (s.size >= 2 && (s.data[0] == '"' || s.data[0] == '\'') && s.data[s.size - 1] == s.data[0])
+        return {s.data + 1, s.size - 2};
+    return s;
+}
+
+// The value of a key line as a reader sees it (before the length limit):
+// after the first '=', trimmed, one pair of quotes taken off.
+Span valueOf(const QByteArray& line)
+{
+    const char* begin = line.constData();
+    const char* end = begin + line.size();
+    const char* eq = static_cast<const char*>(std::memchr(begin, '=', line.size()));
+    if (!eq)
+        return {end, 0};
+    return unquoted(trimmed(eq + 1, end));
+}
+
+QString valueToString(Span value)
+{
+    QString text = QString::fromUtf8(value.data, value.size);
+    if (text.size() > ProfileFile::kMaxValueLength) {
+        qsizetype cut = ProfileFile::kMaxValueLength;
+        if (text.at(cut - 1).isHighSurrogate())
+            --cut; // never leave half a character
+        text.truncate(cut);
+    }
+    return text;
+}
+
+// The value as written to the file: quoted when blanks at its ends or a pair
+// of quotes around it would otherwise be lost on reading.
+QByteArray encodeValue(const QString& value)
+{
+    QByteArray bytes = value.toUtf8();
+    if (bytes.isEmpty())
+        return bytes;
+    const char first = bytes.front();
+    const char last = bytes.back();
+    const bool quoted = bytes.size() >= 2 && (first == '"' || first == '\'') && last == first;
+    if (isBlank(first) || isBlank(last) || quoted)
+        return '"' + bytes + '"';
+    return bytes;
+}
+
+std::optional<qint32> parseInt(const QString& text)
+{
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        const QStringView digits = QStringView(text).mid(2);
+        if (digits.isEmpty() || digits.size() > 8)
+            return std::nullopt;
+        bool ok = false;
+        const uint value = digits.toUInt(&ok, 16);
+        return ok ? std::optional<qint32>(static_cast<qint32>(value)) : std::nullopt;
+    }
+    // Decimal with an optional sign, digits only (QString::toInt would also take blanks).
+    const qsizetype firstDigit = (text.startsWith(u'-') || text.startsWith(u'+')) ? 1 : 0;
+    if (text.size() == firstDigit)
+        return std::nullopt;
+    for (qsizetype i = firstDigit; i < text.size(); ++i)
+        if (text.at(i) < u'0' || text.at(i) > u'9')
+            return std::nullopt;
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok ? std::optional<qint32>(value) : std::nullopt;
+}
+
+bool hasLineBreak(const QString& text)
+{
+    return text.contains(u'\n') || text.contains(u'\r');
+}
+
+bool hasOuterBlanks(const QString& text)
+{
+    return !text.isEmpty() && (isBlank(text.front().toLatin1()) || isBlank(text.back().toLatin1()));
+}
+
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+} // namespace
+
+ProfileFileError::ProfileFileError(const QString& message)
+    : std::runtime_error(message.toStdString())
+{
+}
+
+ProfileFile::ProfileFile(const QString& path)
+    : m_path(path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return;
+    m_fileExists = true;
+    if (!info.isFile()) {
+        m_loadError = QStringLiteral("%1 is not a regular file").arg(path);
+        return;
+    }
+    if (info.size() > kMaxFileSize) {
+        m_loadError = QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(kMaxFileSize);
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_loadError = file.errorString();
+        return;
+    }
+    // Read at most one byte more than the limit: a file that grows while we
+    // read it must not take all memory.
+    m_data = file.read(kMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        m_loadError = file.errorString();
+        m_data.clear();
+        return;
+    }
+    if (m_data.size() > kMaxFileSize) {
+        m_loadError = QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(kMaxFileSize);
+        m_data.clear();
+        return;
+    }
+    parse();
+}
+
+std::string ProfileFile::foldName(const char* data, qsizetype size)
+{
+    std::string folded(data, static_cast<size_t>(size));
+    bool ascii = true;
+    for (char& c : folded) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (ascii)
+        return folded;
+    return QString::fromUtf8(data, size).toCaseFolded().toStdString();
+}
+
+std::string ProfileFile::keyId(int section, const std::string& foldedKey)
+{
+    std::string id(sizeof section, '\0');
+    std::memcpy(id.data(), &section, sizeof section);
+    id += foldedKey;
+    return id;
+}
+
+void ProfileFile::parse()
+{
+    const char* d = m_data.constData();
+    const qsizetype n = m_data.size();
+    bool styleFound = false;
+    int current = -1; // section that the key lines belong to; -1 before the first or in a duplicate
+
+    for (qsizetype pos = 0; pos < n;) {
+        qsizetype end = pos;
+        while (end < n && d[end] != '\n' && d[end] != '\r')
+            ++end;
+        Eol eol = Eol::None;
+        qsizetype next = end;
+        if (end < n) {
+            if (d[end] == '\n') {
+                eol = Eol::Lf;
+                next = end + 1;
+            } else if (end + 1 < n && d[end + 1] == '\n') {
+                eol = Eol::CrLf;
+                next = end + 2;
+            } else {
+                eol = Eol::Cr;
+                next = end + 1;
+            }
+            if (!styleFound) {
+                m_style = eol;
+                styleFound = true;
+            }
+        }
+
+        const int index = static_cast<int>(m_lines.size());
+        m_lines.push_back(Line{pos, end - pos, -1, -1, eol});
+        if (index > 0)
+            m_lines[index - 1].next = index;
+
+        const char* begin = d + pos;
+        const char* stop = d + end;
+        if (pos == 0 && end >= 3 && std::memcmp(begin, kUtf8Bom, 3) == 0)
+            begin += 3;
+        while (begin < stop && isBlank(*begin))
+            ++begin;
+        pos = next;
+
+        if (begin == stop || *begin == ';')
+            continue;
+        if (*begin == '[') {
+            const char* close = static_cast<const char*>(std::memchr(begin + 1, ']', stop - begin - 1));
+            if (!close)
+                continue;
+            const Span name = trimmed(begin + 1, close);
+            const auto [it, added] = m_sectionIds.try_emplace(foldName(name.data, name.size),
+                                                              static_cast<int>(m_sections.size()));
+            if (added) {
+                m_sections.push_back(Section{index});
+                current = it->second;
+            } else {
+                current = -1; // only the first of duplicate sections counts
+            }
+            continue;
+        }
+        const char* eq = static_cast<const char*>(std::memchr(begin, '=', stop - begin));
+        if (!eq || current < 0)
+            continue;
+        const Span key = trimmed(begin, eq);
+        if (key.empty())
+            continue;
+        m_keyLines.try_emplace(keyId(current, foldName(key.data, key.size)), index);
+        m_sections[current].lastLine = index;
+    }
+    if (!m_lines.empty()) {
+        m_head = 0;
+        m_tail = static_cast<int>(m_lines.size()) - 1;
+    }
+}
+
+QByteArray ProfileFile::lineText(int line) const
+{
+    const Line& l = m_lines[line];
+    if (l.ownText >= 0)
+        return m_ownText[l.ownText];
+    return QByteArray::fromRawData(m_data.constData() + l.start, l.length);
+}
+
+int ProfileFile::findKeyLine(const QString& section, const QString& key) const
+{
+    const QByteArray sectionName = section.toUtf8();
+    const auto s = m_sectionIds.find(foldName(sectionName.constData(), sectionName.size()));
+    if (s == m_sectionIds.end())
+        return -1;
+    const QByteArray keyName = key.toUtf8();
+    const auto k = m_keyLines.find(keyId(s->second, foldName(keyName.constData(), keyName.size())));
+    return k == m_keyLines.end() ? -1 : k->second;
+}
+
+QString ProfileFile::readString(const QString& section, const QString& key, const QString& defaultValue) const
+{
+    const int line = findKeyLine(section, key);
+    if (line < 0)
+        return defaultValue;
+    return valueToString(valueOf(lineText(line)));
+}
+
+qint32 ProfileFile::readInt(const QString& section, const QString& key, qint32 defaultValue) const
+{
+    const int line = findKeyLine(section, key);
+    if (line < 0)
+        return defaultValue;
+    return parseInt(valueToString(valueOf(lineText(line)))).value_or(defaultValue);
+}
+
+bool ProfileFile::contains(const QString& section, const QString& key) const
+{
+    return findKeyLine(section, key) >= 0;
+}
+
+int ProfileFile::insertLineAfter(int after, const QByteArray& text)
+{
+    const int index = static_cast<int>(m_lines.size());
+    m_ownText.push_back(text);
+    Line line;
+    line.ownText = static_cast<int>(m_ownText.size()) - 1;
+    line.eol = m_style;
+    if (after < 0) {
+        line.next = m_head;
+        m_head = index;
+    } else {
+        line.next = m_lines[after].next;
+        m_lines[after].next = index;
+    }
+    m_lines.push_back(line);
+    if (after == m_tail)
+        m_tail = index;
+    return index;
+}
+
+void ProfileFile::setLineText(int line, const QByteArray& text)
+{
+    Line& l = m_lines[line];
+    if (l.ownText >= 0) {
+        m_ownText[l.ownText] = text;
+    } else {
+        m_ownText.push_back(text);
+        l.ownText = static_cast<int>(m_ownText.size()) - 1;
+    }
+}
+
+void ProfileFile::writeString(const QString& section, const QString& key, const QString& value)
+{
+    if (section.isEmpty() || hasLineBreak(section) || section.contains(u']') || hasOuterBlanks(section))
+        throw ProfileFileError(QStringLiteral("A profile file cannot hold the section name \"%1\"").arg(section));
+    if (key.isEmpty() || hasLineBreak(key) || key.contains(u'=') || key.startsWith(u'[') || key.startsWith(u';')
+        || hasOuterBlanks(key))
+        throw ProfileFileError(QStringLiteral("A profile file cannot hold the key name \"%1\"").arg(key));
+    if (hasLineBreak(value))
+        throw ProfileFileError(
+            QStringLiteral("A profile file value cannot hold a line break (key \"%1\" in section [%2])")
+                .arg(key, section));
+
+    const QByteArray sectionName = section.toUtf8();
+    const QByteArray keyName = key.toUtf8();
+    const std::string foldedKey = foldName(keyName.constData(), keyName.size());
+    const QByteArray newValue = encodeValue(value);
+
+    const auto [s, sectionAdded] = m_sectionIds.try_emplace(foldName(sectionName.constData(), sectionName.size()),
+                                                            static_cast<int>(m_sections.size()));
+    if (sectionAdded) {
+        const int header = insertLineAfter(m_tail, '[' + sectionName + ']');
+        m_sections.push_back(Section{header});
+    }
+    Section& sec = m_sections[s->second];
+    const auto [k, keyAdded] = m_keyLines.try_emplace(keyId(s->second, foldedKey), -1);
+    if (keyAdded) {
+        k->second = insertLineAfter(sec.lastLine, keyName + '=' + newValue);
+        sec.lastLine = k->second;
+        m_modified = true;
+        return;
+    }
+
+    const QByteArray old = lineText(k->second);
+    const Span oldValue = valueOf(old);
+    if (QByteArray::fromRawData(oldValue.data, oldValue.size) == value.toUtf8())
+        return; // reads as the new value already: keep the line as it is
+    // Keep the key as it is written, the '=' and the blanks after it.
+    qsizetype prefix = old.indexOf('=') + 1;
+    while (prefix < old.size() && isBlank(old.at(prefix)))
+        ++prefix;
+    setLineText(k->second, old.left(prefix) + newValue);
+    m_modified = true;
+}
+
+void ProfileFile::writeInt(const QString& section, const QString& key, qint32 value)
+{
+    writeString(section, key, QString::number(value));
+}
+
+QByteArray ProfileFile::contents() const
+{
+    static const QByteArray eolBytes[] = {QByteArray(), QByteArray("\n"), QByteArray("\r\n"), QByteArray("\r")};
+    const QByteArray& style = eolBytes[static_cast<int>(m_style)];
+    QByteArray out;
+    qsizetype added = 0;
+    for (const QByteArray& text : m_ownText)
+        added += text.size() + 2;
+    out.reserve(m_data.size() + added);
+    for (int line = m_head; line >= 0; line = m_lines[line].next) {
+        const Line& l = m_lines[line];
+        if (l.ownText >= 0)
+            out += m_ownText[l.ownText];
+        else
+            out.append(m_data.constData() + l.start, l.length);
+        // A last line without a line end gets one when a line follows it now.
+        if (l.eol != Eol::None)
+            out += eolBytes[static_cast<int>(l.eol)];
+        else if (l.next >= 0)
+            out += style;
+    }
+    return out;
+}
+
+void ProfileFile::save()
+{
+    const QString failure = QStringLiteral("Unable to write to ") + m_path;
+    // Never replace a file whose content was not read, nor one we may not write.
+    if (!m_loadError.isEmpty())
+        throw ProfileFileError(failure);
+    if (m_fileExists && !m_modified)
+        return;
+    if (m_fileExists && !QFileInfo(m_path).isWritable())
+        throw ProfileFileError(failure);
+
+    QSaveFile file(m_path); // writes a temporary file beside it and renames it over the file
+    if (!file.open(QIODevice::WriteOnly))
+        throw ProfileFileError(failure);
+    const QByteArray bytes = contents();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        throw ProfileFileError(failure);
+    }
+    if (!file.commit())
+        throw ProfileFileError(failure);
+    m_fileExists = true;
+    m_modified = false;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+#include <optional>
+
+// One key of the program's settings ("Communication", "FormPositions/TraceFrm",
+// "Trace", ...) below the settings root, with typed values like a registry key:
+// an integer value stays an integer and a string value stays a string.
+//
+// QSettings' native format on Linux is an INI file that keeps no types, so the
+// type travels in the stored text, in the notation of registry exports:
+//   an integer is stored as "dword:" followed by 8 hexadecimal digits
+//   (two's complement: -4 is "dword:fffffffc");
+//   a string is stored as it is, unless it starts with "dword:" or "sz:", in which
+//   case "sz:" is put in front of it so that it can never pass for an integer.
+// QSettings quotes a string with commas, so "9600,n,8,1" stays one string.
+//
+// A typed read of a missing value, or of a value of the other type, gives no
+// value (std::nullopt), so a reader can stop at the first one it cannot use.
+// Writes are buffered by QSettings and reach the file at sync() or destruction;
+// a failing write is reported only by sync().
+//
+// Threads: an object is used by one thread at a time. Objects in different
+// threads may share the file (QSettings locks it while it syncs).
+class SettingsStore
+{
+public:
+    // Opens <settings root>/<keyPath>; keyPath uses "/" between levels. Nothing
+    // is created on disk until a value is written.
+    explicit SettingsStore(const QString& keyPath);
+
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    QString keyPath() const { return m_keyPath; }
+
+    std::optional<qint32> readInt(const QString& name) const;
+    std::optional<QString> readString(const QString& name) const;
+    // A boolean is an integer: 0 is false, anything else true.
+    std::optional<bool> readBool(const QString& name) const;
+
+    void writeInt(const QString& name, qint32 value);
+    void writeString(const QString& name, const QString& value);
+    void writeBool(const QString& name, bool value); // stored as the integer 0 or 1
+
+    bool contains(const QString& name) const;
+    void remove(const QString& name);
+
+    // Writes pending changes to the file; false when the file cannot be written
+    // or read (its status is then QSettings::AccessError or FormatError).
+    bool sync();
+
+    // The file that holds every key of the program's settings.
+    static QString filePath();
+
+private:
+    mutable QSettings m_settings;
+    QString m_keyPath;
+};
