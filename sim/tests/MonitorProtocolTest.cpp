@@ -14,8 +14,12 @@ namespace {
 Bytes readRequest(uint16_t address, uint8_t n) { return {0x13, uint8_t(address >> 8), uint8_t(address), n}; }
 
 Bytes writeRequest(uint16_t address, const Bytes &data) {
-    Bytes r{uint8_t(0x20 | (data.size() + 2)), uint8_t(address >> 8), uint8_t(address)};
-    r.insert(r.end(), data.begin(), data.end());
+    Bytes r;
+    r.reserve(data.size() + 3);
+    r.push_back(uint8_t(0x20 | (data.size() + 2)));
+    r.push_back(uint8_t(address >> 8));
+    r.push_back(uint8_t(address));
+    for (uint8_t b : data) r.push_back(b);
     return r;
 }
 
