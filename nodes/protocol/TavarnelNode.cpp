@@ -30,6 +30,7 @@ std::shared_ptr<TimeOutWatcher> TavarnelNode::Session() const {
 }
 
 HRESULT TavarnelNode::Connect(VARIANT) {
+  JoinRetiredWatchers();
   std::lock_guard<std::mutex> guard(sessionLock_);
   if (watcher_) return S_OK;
   if (const HRESULT hr = ApplyProperties(); FAILED(hr)) return hr;
@@ -46,8 +47,26 @@ HRESULT TavarnelNode::Close(VARIANT) {
     watcher.swap(watcher_);
   }
   // Outside the lock: the report in progress may call back into the node.
-  if (watcher) watcher->Shutdown();
+  if (watcher && !watcher->Shutdown()) {
+    std::lock_guard<std::mutex> guard(sessionLock_);
+    retired_.push_back(std::move(watcher));
+  }
+  JoinRetiredWatchers();
   return S_OK;
+}
+
+void TavarnelNode::JoinRetiredWatchers() {
+  std::vector<std::shared_ptr<TimeOutWatcher>> retired;
+  {
+    std::lock_guard<std::mutex> guard(sessionLock_);
+    retired.swap(retired_);
+  }
+  std::vector<std::shared_ptr<TimeOutWatcher>> running;
+  for (auto& watcher : retired)
+    if (!watcher->Shutdown()) running.push_back(std::move(watcher));
+  if (running.empty()) return;
+  std::lock_guard<std::mutex> guard(sessionLock_);
+  retired_.insert(retired_.end(), running.begin(), running.end());
 }
 
 bool TavarnelNode::Check(const VARIANT& kind, const VARIANT& buffer, CheckedRequest* request, HRESULT* status) {

@@ -48,10 +48,17 @@ class TavarnelNode final : public NodeObject {
   bool Check(const VARIANT& kind, const VARIANT& buffer, CheckedRequest* request, HRESULT* status);
   void RaiseTransmission(std::int32_t channel, const std::vector<std::uint8_t>& frame);
   void ReportTimeOut();
+  // Joins the retired watchers, except one whose thread is the caller's.
+  void JoinRetiredWatchers();
 
-  // Guards watcher_ (non-null = connected) and timeOut_. Held only briefly: never
-  // while joining the watcher thread or raising an event. Any calling thread.
+  // Guards watcher_ (non-null = connected), retired_ and timeOut_. Held only
+  // briefly: never while joining a watcher thread or raising an event. Any calling thread.
   mutable std::mutex sessionLock_;
   std::shared_ptr<TimeOutWatcher> watcher_;
+  // Watchers closed from their own thread (a listener of the time-out report
+  // called Close): their report may still be running. The next Connect or
+  // Close from another thread, or the destructor, joins them, so that no
+  // report outlives the node.
+  std::vector<std::shared_ptr<TimeOutWatcher>> retired_;
   std::int32_t timeOut_ = kDefaultTimeOut;  // ms
 };

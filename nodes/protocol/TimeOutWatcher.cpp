@@ -88,13 +88,14 @@ ChannelState TimeOutWatcher::State(std::int32_t channel) const {
   return table_.State(channel);
 }
 
-void TimeOutWatcher::Shutdown() {
+bool TimeOutWatcher::Shutdown() {
   {
     std::lock_guard<std::mutex> guard(lock_);
     closed_ = true;
     changed_.notify_all();
   }
   Stop();
+  return !OnWatcherThread();
 }
 
 bool TimeOutWatcher::Execute() {

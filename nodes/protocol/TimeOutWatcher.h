@@ -49,18 +49,20 @@ class TimeOutWatcher final : public WorkerThread {
   ChannelState State(std::int32_t channel) const;
 
   // Ends the watch: wakes every AwaitAnswer (they return Closed) and stops
-  // the thread, joining it unless called on the watcher thread itself (from a
-  // listener of the report), which only asks it to stop.
-  void Shutdown();
+  // the thread. True when the thread has ended; false when called on the
+  // watcher thread itself (from a listener of the report), which cannot join
+  // itself and only asks it to stop: the pass in progress still runs to its end.
+  bool Shutdown();
 
   // One watcher pass: mark overdue requests, report, sleep 100 ms.
   bool Execute() override;
   void Run() override;
 
+  bool OnWatcherThread() const;
+
  private:
   TimeOutWatcher(std::size_t channels, Report report);
   static void Dispose(TimeOutWatcher* watcher);
-  bool OnWatcherThread() const;
 
   // Guards table_ and closed_. Taken by the watcher thread for a pass and by
   // every node operation on a channel; never held while an event is raised.
