@@ -117,6 +117,7 @@ CanCell::ReceiveResult CanCell::receive(const CanFrame &frame) {
         if (filterAccepts(filter, frame)) result.filter = filter;
     if (result.filter < 0) { result.outcome = Reception::Rejected; return result; }
 
+    // The last identifier records every accepted frame, also one lost to overrun.
     uint8_t idHigh = uint8_t(frame.id >> 3);
     uint8_t idLow = uint8_t(((frame.id & 7) << 5) | (frame.remote ? 0x10 : 0) | (frame.dlc & 0x0F));
     pages_[0][kIndexWindow(LIDHR)] = idHigh;
