@@ -91,8 +91,12 @@ int main(int argc, char **argv) {
         return fail(e.what(), 2);
     }
     if (!config.quiet) options.onBusEvent = [](const BoardSimulator::BusEvent &event) { say(describe(event)); };
-    Clock::time_point origin{};
-    if (config.verbose) options.onTranscript = [&origin](const TranscriptEntry &e) { say(Transcript::format(e, origin)); };
+    // Set before start(), so the simulator thread that runs the sink sees it.
+    const BoardSimulator *simulator = nullptr;
+    if (config.verbose)
+        options.onTranscript = [&simulator](const TranscriptEntry &e) {
+            say(Transcript::format(e, simulator->origin()));
+        };
 
     // Signals arrive through a descriptor, so the loop below can wait for them with poll().
     sigset_t signals;
@@ -104,12 +108,12 @@ int main(int argc, char **argv) {
     if (signalFd < 0) return fail(std::string("signalfd: ") + std::strerror(errno), 1);
 
     BoardSimulator sim(options);
+    simulator = &sim;
     try {
         sim.start();
     } catch (const std::exception &e) {
         return fail(e.what(), 1);
     }
-    origin = sim.origin();
     say("vorelan-boardsim: board on " + sim.slavePath() +
         (options.linkPath.empty() ? "" : " (link " + options.linkPath + ")"));
     say(std::string("line: ") + (options.instant ? "instant answers" : "answers at the speed set on the port") +
