@@ -1,6 +1,9 @@
 #include "TavarnelNode.h"
 
+#include <system_error>
+
 #include "ByteBuffer.h"
+#include "ErrorInfo.h"
 #include "PropertyText.h"
 #include "RequestFrame.h"
 #include "TavarnelServer.h"
@@ -35,8 +38,14 @@ HRESULT TavarnelNode::Connect(VARIANT) {
   if (watcher_) return S_OK;
   if (const HRESULT hr = ApplyProperties(); FAILED(hr)) return hr;
   // The watcher reports to this node's own listeners; Close joins it before the node goes.
-  watcher_ = TimeOutWatcher::Create(kChannelCount, [this] { ReportTimeOut(); });
-  watcher_->Start();
+  auto watcher = TimeOutWatcher::Create(kChannelCount, [this] { ReportTimeOut(); });
+  try {
+    watcher->Start();
+  } catch (const std::system_error& e) {  // no thread to be had: the node stays closed
+    RecordErrorInfo(server().progId, std::string("Cannot start the time-out watcher: ") + e.what());
+    return E_FAIL;
+  }
+  watcher_ = std::move(watcher);
   return S_OK;
 }
 
