@@ -317,8 +317,10 @@ void TFilters::drawRow(QPainter &p, const QFontMetrics &fm, const Filter &f, int
 }
 
 void TFilters::markAccepted(QPainter &p, const Filter &f, int rowTop) {
-  // Value v goes to column (v - MinValue) * W / (MaxValue - MinValue) + L and
-  // covers W / (MaxValue - MinValue) columns, at least one.
+  // Value v starts at column x(v) = (v - MinValue) * W / (MaxValue - MinValue) + L
+  // and covers the columns up to x(v + 1), at least one. (A fixed width of
+  // W / (MaxValue - MinValue) columns would leave holes inside runs of
+  // accepted values whenever a value is more than one column wide.)
   const qint64 L = qint64(m_layout.left) + 1;
   const qint64 R = qint64(m_layout.right) - 1;
   const qint64 W = R - L + 1;
@@ -341,12 +343,13 @@ void TFilters::markAccepted(QPainter &p, const Filter &f, int rowTop) {
       for (qint64 d = 0; d <= range; ++d) {
         if (!match.accepts(min + d)) continue;
         const qint64 x1 = d * W / range + L;
-        runs.add(x1, std::max(x1 + W / range, x1 + 1));
+        runs.add(x1, std::max((d + 1) * W / range + L, x1 + 1));
       }
     } else {
-      // Several values per column: column c holds the values whose offset d
-      // has d * W / range == c; it is marked when one of them is accepted.
-      // Same picture as visiting every value, at a cost bounded by the width.
+      // Several values per column: every value covers just its column x(v),
+      // so column c is marked when one of the values with d * W / range == c
+      // is accepted. Same picture as visiting every value, at a cost bounded
+      // by the width.
       for (qint64 c = 0; c <= W; ++c) {
         const qint64 first = ceilDiv(c * range, W);
         const qint64 last = std::min(ceilDiv((c + 1) * range, W) - 1, range);

@@ -163,6 +163,7 @@ bool THexEdit::typeChar(QChar c) {
   if (!isHexChar(upper)) return false;
   selectCharAt(caretPosition());
   insert(QString(upper));  // replaces the selected digit: typing overwrites
+  selectNextDigit();
   return true;
 }
 
@@ -175,6 +176,13 @@ void THexEdit::overwriteAt(int pos, const QString &newText) {
   if (count <= 0) return;
   setSelection(pos, count);
   insert(digitsOnly.left(count));
+  selectNextDigit();
+}
+
+void THexEdit::selectNextDigit() {
+  // Shows which digit the next key overwrites. After the last digit the
+  // caret stays behind it, which is what completes the value on key-up.
+  if (!hasSelectedText() && cursorPosition() < m_digits) selectCharAt(cursorPosition());
 }
 
 void THexEdit::zeroSelection() {

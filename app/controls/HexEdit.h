@@ -78,6 +78,8 @@ class THexEdit : public QLineEdit {
   // Types one character: hexadecimal ones overwrite the digit at the caret,
   // anything else is discarded. Returns whether the character was taken.
   bool typeChar(QChar c);
+  // After an overwrite: selects the digit at the caret, if there is one.
+  void selectNextDigit();
   // Overwrites digits from pos on with the hexadecimal characters of text.
   void overwriteAt(int pos, const QString &text);
   // Replaces the selected digits, or the one at the caret, by "0".

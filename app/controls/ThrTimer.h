@@ -92,10 +92,11 @@ class TThreadedTimer : public QObject {
   // thread; the main window connects it to its error display.
   void tickError(const QString &message);
 
- private:
-  friend class TTimerThread;
+ private slots:
   // GUI thread: one tick, posted by the worker.
   void runTick();
+
+ private:
   void reconfigure();
 
   bool m_enabled = true;

@@ -130,6 +130,26 @@ QWidget *GalleryWindow::createRangeView() {
           });
   column->addWidget(m_filters, 1);
   column->addWidget(m_pointedRange);
+
+  // The same filters zoomed in on 0x100..0x13F: the block and the odd values
+  // get columns of their own.
+  auto *zoomed = new TFilters;
+  zoomed->setObjectName(QStringLiteral("FiltersZoomed"));
+  zoomed->setColor(palette().color(QPalette::Button));
+  zoomed->setMinValue(0x100);
+  zoomed->setMaxValue(0x13F);
+  zoomed->setScaleSteps(4);
+  zoomed->setScaleLittleSteps(4);
+  for (int i = 1; i <= 2; ++i) {
+    zoomed->setFilterVisible(i, true);
+    zoomed->setFilterColor(i, m_filters->filterColor(i));
+    zoomed->setFilterName(i, m_filters->getFilterName(i));
+    zoomed->setFilterID(i, m_filters->filterID(i));
+    zoomed->setFilterMask(i, m_filters->filterMask(i));
+  }
+  zoomed->setMinimumSize(600, 90);
+  column->addWidget(new QLabel(tr("The same filters over 0x100..0x13F:")));
+  column->addWidget(zoomed, 1);
   return group;
 }
 

@@ -57,7 +57,8 @@ class FiltersTest : public testing::Test {
   }
 
   // Columns the drawing rule marks for a filter: every accepted value v
-  // covers (v - min) * W / range + L and W / range further columns, at least one.
+  // covers the columns from x(v) = (v - min) * W / range + L up to x(v + 1),
+  // at least one.
   std::set<int> expectedColumns(quint16 id, quint16 mask) const {
     const auto &l = view.lastLayout();
     const qint64 L = l.left + 1, W = (l.right - 1) - L + 1;
@@ -66,7 +67,7 @@ class FiltersTest : public testing::Test {
     for (qint64 v = min; v <= view.maxValue(); ++v) {
       if ((v & mask) != (id & mask)) continue;
       const qint64 x1 = (v - min) * W / range + L;
-      const qint64 x2 = std::max(x1 + W / range, x1 + 1);
+      const qint64 x2 = std::max((v + 1 - min) * W / range + L, x1 + 1);
       for (qint64 x = x1; x < x2; ++x)
         if (x >= l.left && x <= l.right) columns.insert(int(x));
     }
@@ -95,6 +96,13 @@ TEST_F(FiltersTest, MaskZeroFillsTheRowAndPointsAtTheWholeRange) {
   }
   EXPECT_EQ(image.pixelColor(l.left - 1, rowMiddle(0)), QColor(Qt::black));  // row frame
   EXPECT_EQ(image.pixelColor(l.right + 1, rowMiddle(0)), QColor(Qt::black));
+
+  // Zoomed in, every value is several columns wide: still no hole.
+  view.setMaxValue(0x3F);
+  const QImage zoomed = render();
+  for (int x = l.left + 1; x <= l.right; ++x) ASSERT_EQ(zoomed.pixelColor(x, rowMiddle(0)), Teal) << x;
+  view.setMaxValue(0x7FF);
+  render();
   for (const Report &r : sweepRow(0)) {
     if (r.filter == 0) continue;
     EXPECT_EQ(r.filter, 1);

@@ -118,6 +118,8 @@ TEST_F(HexEditTest, TwoDigitsCompleteTheValueAndMoveTheFocus) {
   EXPECT_EQ(nibbles.count(), 1);
   EXPECT_EQ(changes.count(), 0);
   EXPECT_TRUE(a->hasFocus());
+  EXPECT_EQ(a->selectionStart(), 1);  // the next digit to overwrite
+  EXPECT_EQ(a->selectionLength(), 1);
   QTest::keyClick(a, 'c');
   EXPECT_EQ(nibbles.count(), 2);
   ASSERT_EQ(changes.count(), 1);
