@@ -134,7 +134,7 @@ void BoardSimulator::writeMemory(uint16_t address, const std::vector<uint8_t> &b
         memory_.write(address, bytes);
         collectTransmissionsLocked(events);
     }
-    emit(events);
+    publishBusEvents(events);
 }
 
 uint8_t BoardSimulator::peekRegister(int page, uint16_t address) const {
@@ -155,7 +155,7 @@ CanCell::ReceiveResult BoardSimulator::injectFrame(const CanFrame &frame) {
         std::lock_guard lock(mutex_);
         event.reception = memory_.cell().receive(frame);
     }
-    emit({event});
+    publishBusEvents({event});
     return event.reception;
 }
 
@@ -187,7 +187,7 @@ void BoardSimulator::collectTransmissionsLocked(std::vector<BusEvent> &events) {
     }
 }
 
-void BoardSimulator::emit(const std::vector<BusEvent> &events) const {
+void BoardSimulator::publishBusEvents(const std::vector<BusEvent> &events) const {
     if (!options_.onBusEvent) return;
     for (const auto &event : events) options_.onBusEvent(event);
 }
@@ -406,7 +406,7 @@ void BoardSimulator::step(Clock::time_point now) {
                     busEvents.push_back(event);
                 }
             }
-            emit(busEvents);
+            publishBusEvents(busEvents);
         }
     }
 
@@ -429,7 +429,7 @@ void BoardSimulator::serve(const MonitorRequest &request, Clock::time_point now)
         collectTransmissionsLocked(busEvents);
         shaped = faults_.shape(answer);
     }
-    emit(busEvents);
+    publishBusEvents(busEvents);
     transcript_.add({TranscriptEntry::Kind::Request, request.raw, now, ""});
     if (shaped.dropped || !pty_.isOpen()) {
         transcript_.add({TranscriptEntry::Kind::Answer, {}, now, shaped.dropped ? shaped.note : "line vanished"});

@@ -154,7 +154,7 @@ private:
     uint64_t addPending(TranscriptEntry entry);
     // Under mutex_: moves the cell's transmissions to the log and into events.
     void collectTransmissionsLocked(std::vector<BusEvent> &events);
-    void emit(const std::vector<BusEvent> &events) const;
+    void publishBusEvents(const std::vector<BusEvent> &events) const;
 
     Options options_;
     Clock::time_point origin_{};
