@@ -377,7 +377,9 @@ int TFilters::filterAtY(int y) const {
 
 void TFilters::mouseMoveEvent(QMouseEvent *event) {
   static const QMetaMethod moveSignal = QMetaMethod::fromSignal(&TFilters::mouseMove);
-  QFrame::mouseMoveEvent(event);
+  // Handled here: a move over the view must not also reach the window as a
+  // move over the window itself (which hides the pointed range there).
+  event->accept();
   if (!isSignalConnected(moveSignal) || !m_layout.painted || m_layout.rowHeight == 0) return;
   const QPoint pos = event->position().toPoint() - contentsRect().topLeft();
   int index = filterAtY(pos.y());

@@ -234,6 +234,23 @@ TEST_F(FiltersTest, RepaintsOnlyWhenAllowedAndNeverForThePointer) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > afterUpdate; }, 2000));
 }
 
+TEST(FiltersPointer, MovesOverTheViewStayWithTheView) {
+  // The Filters window hides its pointed range on moves over the window itself.
+  class MoveCounter : public QWidget {
+   public:
+    int moves = 0;
+    void mouseMoveEvent(QMouseEvent *) override { ++moves; }
+  } window;
+  window.setMouseTracking(true);
+  auto *view = new TFilters(&window);
+  view->resize(300, 100);
+  view->renderOffscreen();
+  QObject::connect(view, &TFilters::mouseMove, view, [](auto...) {});
+  QMouseEvent move(QEvent::MouseMove, QPointF(150, 60), QPointF(150, 60), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(view, &move);
+  EXPECT_EQ(window.moves, 0);
+}
+
 TEST_F(FiltersTest, HiddenFiltersLeaveNoGapInTheRows) {
   view.setFilterVisible(1, false);
   view.setFilterVisible(2, false);
