@@ -1,0 +1,30 @@
+// The program's errors: exceptions that carry a message text. Every one that
+// escapes a window handler ends on the main window's error display.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+class EAppError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A node's failure status with its rich error information.
+class ENodeError : public EAppError {
+ public:
+  ENodeError(const std::string& message, std::int32_t code, std::string source, std::string helpFile,
+             std::uint32_t helpContext)
+      : EAppError(message), code_(code), source_(std::move(source)), helpFile_(std::move(helpFile)),
+        helpContext_(helpContext) {}
+  std::int32_t code() const { return code_; }
+  const std::string& source() const { return source_; }
+  const std::string& helpFile() const { return helpFile_; }
+  std::uint32_t helpContext() const { return helpContext_; }
+
+ private:
+  std::int32_t code_;
+  std::string source_, helpFile_;
+  std::uint32_t helpContext_;
+};

@@ -1,0 +1,181 @@
+#include "canregthread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "ComRuntime.h"
+#include "tavarnel.h"
+
+using namespace CanReg;
+
+TCANRegAccessThread::TCANRegAccessThread(TTavarnelObject* memory, QObject* parent)
+    : QThread(parent), memory_(memory) {}
+
+TCANRegAccessThread::~TCANRegAccessThread() {
+  Terminate();
+  wait();
+}
+
+void TCANRegAccessThread::run() {
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  while (!stopRequested_) ReadCycle();
+  CoUninitialize();
+}
+
+TCANRegAccessThread::MainImage TCANRegAccessThread::GetMainRegisters() const {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  return main_;
+}
+
+TCANRegAccessThread::PageImage TCANRegAccessThread::GetPage(int page) const {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  if (page < 0 || page >= PageCount) return PageImage{};
+  return pages_[static_cast<std::size_t>(page)];
+}
+
+void TCANRegAccessThread::StoreMain(const std::uint8_t* bytes) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  std::copy(bytes, bytes + MainCount, main_.begin());
+}
+
+void TCANRegAccessThread::StorePage(int page, int index, const std::uint8_t* bytes, int count) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  std::copy(bytes, bytes + count, pages_[static_cast<std::size_t>(page)].begin() + index);
+}
+
+void TCANRegAccessThread::Read(std::uint8_t address, std::uint8_t count, std::uint8_t* into) {
+  memory_->ReadMemory(address, into, count);
+}
+
+void TCANRegAccessThread::Write(std::uint8_t address, std::uint8_t value) { memory_->WriteMemory(address, &value, 1); }
+
+void TCANRegAccessThread::WriteRegisterLocked(std::uint8_t address, int page, std::uint8_t value) {
+  if (stopRequested_ || page > 4 || page < 0 || address < First || address > Last) return;
+  if (address > PSR) Write(PSR, static_cast<std::uint8_t>(page));
+  Write(address, value);
+}
+
+void TCANRegAccessThread::WriteRegister(std::uint8_t address, int page, std::uint8_t value) {
+  lock_.Lock();
+  if (stopRequested_) {
+    lock_.Unlock();
+    return;
+  }
+  try {
+    WriteRegisterLocked(address, page, value);
+  } catch (...) {
+    lock_.Unlock();
+    throw;
+  }
+  lock_.Unlock();
+  ReadCycle();
+}
+
+void TCANRegAccessThread::ReadCycle() {
+  if (stopRequested_) return;
+  // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
+  if (QThread::currentThread() == this) lock_.LockBehindWaiters();
+  else lock_.Lock();
+  if (stopRequested_) {
+    lock_.Unlock();
+    return;
+  }
+  try {
+    std::uint8_t main[MainCount];
+    Read(ISR, MainCount, main);
+    StoreMain(main);
+    const std::uint8_t page = main[MainIndex(PSR)];
+    std::uint8_t bytes[PageSize];
+    if (page == DiagnosisPage) {
+      Read(LIDHR, 2, bytes);
+      StorePage(0, 0, bytes, 2);
+      Read(TECR, 2, bytes);
+      StorePage(0, PageIndex(TECR), bytes, 2);
+    } else if (IsBufferPage(page)) {
+      Read(IDHR, 10, bytes);
+      StorePage(page, 0, bytes, 10);
+      Read(BCSR, 1, bytes);
+      StorePage(page, PageIndex(BCSR), bytes, 1);
+    } else if (page == FilterPage) {
+      Read(FHR0, 8, bytes);
+      StorePage(FilterPage, 0, bytes, 8);
+    }
+    SetStatus("");
+  } catch (const std::exception& e) {
+    SetStatus(e.what());
+  }
+  lock_.Unlock();
+  ShowStatus();
+  yieldCurrentThread();
+}
+
+void TCANRegAccessThread::ReadAll(bool takeLock) {
+  if (stopRequested_) return;
+  if (takeLock) {
+    lock_.Lock();
+    if (stopRequested_) {
+      lock_.Unlock();
+      return;
+    }
+  }
+  try {
+    std::uint8_t main[MainCount];
+    Read(ISR, MainCount, main);
+    StoreMain(main);
+    const std::uint8_t selected = main[MainIndex(PSR)];
+    std::uint8_t bytes[PageSize];
+    Write(PSR, DiagnosisPage);
+    Read(LIDHR, 2, bytes);
+    StorePage(0, 0, bytes, 2);
+    Read(TECR, 2, bytes);
+    StorePage(0, PageIndex(TECR), bytes, 2);
+    Write(PSR, FilterPage);
+    Read(FHR0, 8, bytes);
+    StorePage(FilterPage, 0, bytes, 8);
+    for (int page = 1; page <= 3; ++page) {
+      Write(PSR, static_cast<std::uint8_t>(page));
+      Read(IDHR, 10, bytes);
+      StorePage(page, 0, bytes, 10);
+      Read(BCSR, 1, bytes);
+      StorePage(page, PageIndex(BCSR), bytes, 1);
+    }
+    Write(PSR, selected);
+    SetStatus("");
+  } catch (const std::exception& e) {
+    SetStatus(e.what());
+  }
+  if (takeLock) lock_.Unlock();
+  ShowStatus();
+  yieldCurrentThread();
+}
+
+void TCANRegAccessThread::SetStatus(const std::string& text) {
+  std::lock_guard<std::mutex> guard(statusLock_);
+  statusText_ = text;
+}
+
+std::string TCANRegAccessThread::StatusText() const {
+  std::lock_guard<std::mutex> guard(statusLock_);
+  return statusText_;
+}
+
+void TCANRegAccessThread::ShowStatus() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app && QThread::currentThread() == app->thread()) {
+    DeliverStatus();
+    return;
+  }
+  if (!app || statusPending_.exchange(true)) return;
+  // Queued to this object, which lives in the main thread.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        statusPending_ = false;
+        DeliverStatus();
+      },
+      Qt::QueuedConnection);
+}
+
+void TCANRegAccessThread::DeliverStatus() {
+  if (statusHandler_) statusHandler_(StatusText());
+}

@@ -1,0 +1,53 @@
+// TTavarnelObject: the wrapper of the protocol node, and the program's only
+// way to the target's memory: WriteMemory and ReadMemory of up to 13 bytes.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "trivet.h"
+
+class TTavarnelObject : public TNode {
+ public:
+  static constexpr std::uint8_t MaxFrameData = 13;
+
+  // Creates the protocol node by its class identity; throws ENodeError when it cannot.
+  TTavarnelObject();
+
+  // One write request; returns when the board has acknowledged it. Throws
+  // EAppError with "Frame size must be lower than 13", the node's message,
+  // "Time out..." or "Bad MCU answer while writing. Data may have not been written...".
+  void WriteMemory(std::uint16_t Address, const std::uint8_t* Data, std::uint8_t Count);
+  // One read request; fills Data[0..Count-1]. Throws as WriteMemory, with
+  // "Bad MCU answer while reading." for a bad answer (Data untouched).
+  void ReadMemory(std::uint16_t Address, std::uint8_t* Data, std::uint8_t Count);
+
+  // The program is shutting down: a waiting access returns at once, and
+  // later ones return without waiting.
+  void ShutDown();
+
+ protected:
+  void CreateNode() override;
+
+ private:
+  // Sends `request` and waits for the answer or the error; returns the answer,
+  // or nothing when the program shuts down. Throws the error's message.
+  bool Exchange(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>* answer);
+  void HandleAsynchError(const std::string& comment);
+  void HandleReception(const VARIANT& buffer);
+
+  // Guards the four fields below and shuttingDown_; `changed_` is signalled
+  // when a flag is set. The handlers run on the nodes' threads (the serial
+  // node's poll thread for receptions, the protocol node's watcher for
+  // time-outs, the caller's own thread for a refused relay); the waiting
+  // access runs on the register access thread or the main thread.
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool errorFlag_ = false;
+  std::string errorText_;
+  bool answerFlag_ = false;
+  std::vector<std::uint8_t> answer_;
+  bool shuttingDown_ = false;
+};

@@ -1,0 +1,38 @@
+#include "LinkFixture.h"
+
+#include <cstdlib>
+
+void LinkFixture::SetUp() {
+  boardsim::BoardSimulator::Options options;
+  options.instant = true;
+  sim_ = std::make_unique<boardsim::BoardSimulator>(options);
+  sim_->start();
+  setenv("VORELAN_COM1", sim_->slavePath().c_str(), 1);
+
+  serial_ = std::make_unique<TRS232Object>();
+  protocol_ = std::make_unique<TTavarnelObject>();
+  serial_->SetProperty("CommPort", "1");
+  serial_->SetProperty("Settings", "19200,n,8,1");
+  protocol_->SetProperty("TimeOut", std::to_string(timeOutMs_));
+  protocol_->SetLowerNode(serial_.get());
+  protocol_->Open();
+  serial_->Open();
+  ClearTranscript();
+}
+
+void LinkFixture::TearDown() {
+  if (protocol_) protocol_->ShutDown();
+  protocol_.reset();
+  serial_.reset();
+  if (sim_) sim_->stop();
+}
+
+bool LinkFixture::WaitForRequests(std::size_t n, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (Requests().size() < n) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    // The transcript counts answers too: wait for one more entry at a time.
+    sim_->transcript().waitForEntries(sim_->transcript().size() + 1, std::chrono::milliseconds(50));
+  }
+  return true;
+}

@@ -1,0 +1,37 @@
+// A board simulator on the far end of a pty, and the program's two node
+// wrappers stacked over it exactly as the main window stacks them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "boardsim/BoardSimulator.h"
+#include "rs232.h"
+#include "tavarnel.h"
+
+class LinkFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The requests the board has served since the last ClearTranscript.
+  std::vector<std::vector<std::uint8_t>> Requests() { return sim_->transcript().requests(); }
+  void ClearTranscript() { sim_->transcript().clear(); }
+  // Waits until the board has served n requests (answers included) since the last clear.
+  bool WaitForRequests(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+  static std::vector<std::uint8_t> Read(std::uint16_t address, std::uint8_t count) {
+    return {0x13, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address), count};
+  }
+  static std::vector<std::uint8_t> Write(std::uint16_t address, std::uint8_t value) {
+    return {0x23, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address), value};
+  }
+
+  std::unique_ptr<boardsim::BoardSimulator> sim_;
+  std::unique_ptr<TRS232Object> serial_;
+  std::unique_ptr<TTavarnelObject> protocol_;
+  int timeOutMs_ = 1000;
+};

@@ -1,0 +1,118 @@
+// The wrappers: error conversion, the listener's dispatch, stacking.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "ByteBuffer.h"
+#include "LinkFixture.h"
+#include "rs232.h"
+#include "tavarnel.h"
+
+TEST(NodeErrorMessage, TrimsTrailingDotsBlanksAndControlsAndFallsBack) {
+  EXPECT_EQ(NodeErrorMessage(0x80040204, "Not allowed when comm port is closed."),
+            "Not allowed when comm port is closed");
+  EXPECT_EQ(NodeErrorMessage(0x80040203, "Time out...  \r\n"), "Time out");
+  EXPECT_EQ(NodeErrorMessage(REGDB_E_CLASSNOTREG, ""), "Class not registered");
+  EXPECT_EQ(NodeErrorMessage(static_cast<HRESULT>(0x80041234u), ""), "OLE error 80041234");
+}
+
+TEST(SerialWrapper, TransmitOnAClosedNodeRaisesTheNodesMessageAndCode) {
+  TRS232Object serial;
+  EXPECT_TRUE(serial.listening());
+  const std::uint8_t bytes[] = {1};
+  VARIANT buffer = MakeByteBuffer(bytes);
+  try {
+    serial.Transmit(0, serial.Kind(), buffer);
+    ADD_FAILURE() << "no error";
+  } catch (const ENodeError& e) {
+    EXPECT_STREQ(e.what(), "Not allowed when comm port is closed");
+    EXPECT_EQ(static_cast<std::uint32_t>(e.code()), 0x80040204u);
+    EXPECT_EQ(e.source(), "RS232.Node.1");
+  }
+  VariantClear(&buffer);
+  // Properties go through; a wrong name carries the node's formatted message.
+  serial.SetProperty("commport", "2");
+  EXPECT_EQ(serial.GetProperty("CommPort"), "2");
+  EXPECT_THROW(serial.SetProperty("Speed", "1"), ENodeError);
+}
+
+TEST(SerialWrapper, AnUnregisteredClassFailsInTheConstructor) {
+  const char* saved = std::getenv("VORELAN_COMPONENT_REGISTRY");
+  const std::string keep = saved ? saved : "";
+  setenv("VORELAN_COMPONENT_REGISTRY", "/nonexistent/components.reg", 1);
+  try {
+    TRS232Object serial;
+    ADD_FAILURE() << "created without a registration";
+  } catch (const ENodeError& e) {
+    EXPECT_STREQ(e.what(), "Class not registered");
+  }
+  setenv("VORELAN_COMPONENT_REGISTRY", keep.c_str(), 1);
+}
+
+TEST(EventSink, DispatchesByDispIdAndConvertsArguments) {
+  TNodeEventSink sink(nullptr, nullptr);  // unconnected: driven by hand here
+  EXPECT_EQ(sink.cookie(), 0u);
+  std::int32_t channel = -1, code = -1;
+  std::string comment = "unset";
+  std::vector<std::uint8_t> bytes;
+  sink.OnReception = [&](TNode*, std::int32_t ch, const VARIANT& b) { channel = ch, bytes = BytesOf(b); };
+  sink.OnAsynchError = [&](TNode*, std::int32_t c, const std::string& text) { code = c, comment = text; };
+
+  const std::uint8_t data[] = {9, 8};
+  VARIANT buffer = MakeByteBuffer(data);
+  VARIANT args[2];
+  VariantInit(&args[0]);
+  VariantInit(&args[1]);
+  args[0].vt = VT_VARIANT | VT_BYREF;  // last argument first: the buffer by reference
+  args[0].pvarVal = &buffer;
+  args[1].vt = VT_I2;  // a 16-bit channel reaches the handler as the same value
+  args[1].iVal = -3;
+  DISPPARAMS params{args, nullptr, 2, 0};
+  EXPECT_EQ(sink.Invoke(1, GUID_NULL, 0x400, 1, &params, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(channel, -3);
+  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{9, 8}));
+
+  // Unknown DISPIDs, empty slots and short argument lists are ignored.
+  channel = 0;
+  EXPECT_EQ(sink.Invoke(4, GUID_NULL, 0x400, 1, &params, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(sink.Invoke(2, GUID_NULL, 0x400, 1, &params, nullptr, nullptr, nullptr), S_OK);
+  DISPPARAMS one{args, nullptr, 1, 0};
+  EXPECT_EQ(sink.Invoke(1, GUID_NULL, 0x400, 1, &one, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(channel, 0);
+
+  // A null comment arrives as empty text; a throwing handler does not escape.
+  args[0].vt = VT_NULL;
+  args[1].vt = VT_I4;
+  args[1].lVal = 515;
+  EXPECT_EQ(sink.Invoke(3, GUID_NULL, 0x400, 1, &params, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(code, 515);
+  EXPECT_EQ(comment, "");
+  sink.OnAsynchError = [](TNode*, std::int32_t, const std::string&) { throw EAppError("handler failed"); };
+  EXPECT_EQ(sink.Invoke(3, GUID_NULL, 0x400, 1, &params, nullptr, nullptr, nullptr), S_OK);
+  VariantClear(&buffer);
+}
+
+TEST(SerialWrapper, ReceivedBytesReachTheUpperNodeAndAnEmptySlotIsIgnored) {
+  TRS232Object serial;
+  // No handler set: the event is ignored.
+  const std::uint8_t bytes[] = {0x06, 1, 2};
+  VARIANT buffer = MakeByteBuffer(bytes);
+  serial.Receive(5, buffer);
+
+  std::vector<std::uint8_t> seen;
+  std::int32_t channel = -1;
+  serial.SetOnReception([&](TNode* sender, std::int32_t ch, const VARIANT& b) {
+    EXPECT_EQ(sender, &serial);
+    channel = ch;
+    seen = BytesOf(b);
+  });
+  serial.Receive(5, buffer);
+  VariantClear(&buffer);
+  EXPECT_EQ(channel, 0);  // the serial node always raises on channel 0
+  EXPECT_EQ(seen, (std::vector<std::uint8_t>{0x06, 1, 2}));
+}
