@@ -6,6 +6,10 @@
 // caller's; values passed out (BSTR*, VARIANT*) become the caller's to free.
 #pragma once
 
+#if defined(VORELAN_PROGRAM_SIDE)
+#error "The program declares INode itself (RS232Lib_TLB.h); it must not include the node libraries' header."
+#endif
+
 #include "Interfaces.h"
 
 struct INode : IDispatch {
