@@ -61,6 +61,10 @@ std::optional<SerialDevice::OpenFailure> SerialDevice::Open(const std::string& p
 void SerialDevice::Close() {
   if (descriptor_ < 0) return;
   ioctl(descriptor_, TIOCNXCL);
+  // Unlocked explicitly: a poll() still waiting on the descriptor in another
+  // thread keeps the file open past close(), and with it a flock lock, which
+  // would refuse an immediate reopen.
+  flock(descriptor_, LOCK_UN);
   ::close(descriptor_);
   descriptor_ = -1;
   path_.clear();

@@ -41,8 +41,9 @@ class SerialDevice {
   // refused too), in raw mode with `settings`, and discards whatever the
   // driver held for either direction.
   std::optional<OpenFailure> Open(const std::string& path, const SerialSettings& settings, int flowControl);
-  // Clears the exclusive mode first: on a pty it would outlive close() while
-  // the master stays open and refuse the next open with EBUSY.
+  // Clears the exclusive mode and the lock first: on a pty TIOCEXCL would
+  // outlive close() while the master stays open and refuse the next open
+  // with EBUSY.
   void Close();
   bool IsOpen() const { return descriptor_ >= 0; }
   int Descriptor() const { return descriptor_; }

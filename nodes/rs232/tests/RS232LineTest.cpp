@@ -1,0 +1,331 @@
+// The serial node over a pseudo-terminal: connecting, sending and receiving,
+// the states Closed, Connected and Lost, bad settings and devices, port
+// recovery after the device vanishes, and delivery in order.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "NodeTestSupport.h"
+
+namespace {
+
+constexpr const char* kPortVariable = "VORELAN_COM7";
+
+class SerialNodeOnPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pty_ = std::make_unique<PseudoTerminal>();
+    ASSERT_TRUE(pty_->Ok());
+    setenv(kPortVariable, pty_->SlavePath().c_str(), 1);
+    threadsBefore_ = ThreadCount();
+    node_ = CreateSerialNode();
+    ASSERT_NE(node_, nullptr);
+    log_.ListenTo(node_);
+    ASSERT_EQ(SetProp(node_, "CommPort", "7"), S_OK);
+    ASSERT_EQ(SetProp(node_, "Settings", "9600,n,8,1"), S_OK);
+  }
+  void TearDown() override {
+    if (node_) {
+      EXPECT_EQ(CloseNode(node_), S_OK);
+      node_->Release();
+    }
+    unsetenv(kPortVariable);
+  }
+
+  void Connect() {
+    const HRESULT hr = ConnectNode(node_);
+    ASSERT_EQ(hr, S_OK) << TakeError().description;
+  }
+  // Sends from the master side and waits until the node has delivered it.
+  void ExpectDelivered(const std::string& text) {
+    const std::size_t before = log_.Received().size();
+    ASSERT_TRUE(pty_->Write(text));
+    const Bytes received = log_.WaitForBytes(before + text.size());
+    ASSERT_EQ(received.size(), before + text.size());
+    EXPECT_EQ(Bytes(received.begin() + static_cast<std::ptrdiff_t>(before), received.end()), AsBytes(text));
+  }
+  std::int32_t PollThreads() const { return ThreadCount() - threadsBefore_; }
+
+  std::unique_ptr<PseudoTerminal> pty_;
+  int threadsBefore_ = 0;
+  INode* node_ = nullptr;
+  ReceptionLog log_;
+};
+
+speed_t SlaveSpeed(int master) {
+  termios line{};
+  tcgetattr(master, &line);  // a pty master reports its slave's settings
+  return cfgetospeed(&line);
+}
+
+}  // namespace
+
+TEST_F(SerialNodeOnPty, AConnectedNodeMovesBytesBothWays) {
+  Connect();
+  std::int32_t channel = -1;
+  ASSERT_EQ(node_->AllocChannel(&channel), S_OK);
+  EXPECT_EQ(PollThreads(), 1);
+
+  EXPECT_EQ(Transmit(node_, AsBytes("\x13\x00\x5A\x06")), S_OK);
+  EXPECT_EQ(pty_->Read(4), AsBytes("\x13\x00\x5A\x06"));
+
+  ExpectDelivered("\x06\x01\x02\x03\x04\x05\x06");
+  for (const auto& event : log_.Events()) {
+    EXPECT_EQ(event.member, DISPID_OnReception);
+    EXPECT_EQ(event.channel, 0);
+    EXPECT_NE(event.thread, std::this_thread::get_id());  // raised on the poll thread
+  }
+  EXPECT_EQ(CloseNode(node_), S_OK);
+  EXPECT_EQ(PollThreads(), 0);
+  EXPECT_EQ(Transmit(node_, Bytes{1}), MessageStatus(516));
+}
+
+TEST_F(SerialNodeOnPty, ConnectTwiceReopensTheSamePortWithOnePollThread) {
+  Connect();
+  ExpectDelivered("one");
+  ASSERT_TRUE(pty_->Write("unread"));
+  std::this_thread::sleep_for(milliseconds(50));
+  ASSERT_EQ(SetProp(node_, "Settings", "19200,n,8,1"), S_OK);
+  Connect();
+  EXPECT_EQ(PollThreads(), 1);
+  EXPECT_EQ(SlaveSpeed(pty_->Master()), B19200);
+  ExpectDelivered("two");
+  EXPECT_EQ(Transmit(node_, AsBytes("back")), S_OK);
+  EXPECT_EQ(pty_->Read(4), AsBytes("back"));
+}
+
+TEST_F(SerialNodeOnPty, BytesSentBeforeConnectAreDiscarded) {
+  ASSERT_TRUE(pty_->Write("early bytes"));
+  std::this_thread::sleep_for(milliseconds(20));
+  Connect();
+  ExpectDelivered("late");
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(log_.Received(), AsBytes("late"));
+}
+
+TEST_F(SerialNodeOnPty, SettingsSetWhileConnectedWaitForTheNextConnect) {
+  Connect();
+  EXPECT_EQ(SlaveSpeed(pty_->Master()), B9600);
+  ASSERT_EQ(SetProp(node_, "Settings", "19200,n,8,1"), S_OK);
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(SlaveSpeed(pty_->Master()), B9600);
+  EXPECT_EQ(GetProp(node_, "Settings"), "19200,n,8,1");
+  Connect();
+  EXPECT_EQ(SlaveSpeed(pty_->Master()), B19200);
+}
+
+TEST_F(SerialNodeOnPty, BadSettingsAndPortsFailConnectClearlyAndTheNodeStaysUsable) {
+  const struct {
+    const char* settings;
+    const char* port;
+    const char* device;  // VORELAN_COM<port>, or null to leave it unset
+    const char* message;
+  } cases[] = {
+      {"9600,x,8,1", "7", nullptr, "parity \"x\""},
+      {"", "7", nullptr, "the text is empty"},
+      {"abc", "7", nullptr, "\"abc\" are not valid"},
+      {"12345,n,8,1", "7", nullptr, "12345 is not supported"},
+      {"9600,n,8,1", "0", nullptr, "Invalid port number 0"},
+      {"9600,n,8,1", "-1", nullptr, "Invalid port number -1"},
+      {"9600,n,8,1", "8", "/nonexistent/ttyUSB0", "COM8: the device /nonexistent/ttyUSB0 (set by VORELAN_COM8) does not exist"},
+      {"9600,n,8,1", "9", "/dev/null", "COM9: /dev/null (set by VORELAN_COM9) is not a serial device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.settings) + " on " + c.port);
+    if (c.device) setenv((std::string("VORELAN_COM") + c.port).c_str(), c.device, 1);
+    ASSERT_EQ(SetProp(node_, "Settings", c.settings), S_OK);
+    ASSERT_EQ(SetProp(node_, "CommPort", c.port), S_OK);
+    EXPECT_EQ(ConnectNode(node_), DISP_E_EXCEPTION);
+    const ErrorFields error = TakeError();
+    EXPECT_EQ(error.source, "Vorelan.SerialPort.1");
+    EXPECT_NE(error.description.find(c.message), std::string::npos) << error.description;
+    if (c.device) unsetenv((std::string("VORELAN_COM") + c.port).c_str());
+    // Still Closed: no thread, nothing to send on.
+    EXPECT_EQ(PollThreads(), 0);
+    EXPECT_EQ(Transmit(node_, Bytes{1}), MessageStatus(516));
+  }
+  // The stored values are what the control reported: a rejected settings
+  // text leaves the control's own, and its port number was never written.
+  ASSERT_EQ(SetProp(node_, "Settings", "9600,x,8,1"), S_OK);
+  ASSERT_EQ(SetProp(node_, "CommPort", "7"), S_OK);
+  EXPECT_EQ(ConnectNode(node_), DISP_E_EXCEPTION);
+  TakeError();
+  EXPECT_EQ(GetProp(node_, "Settings"), "9600,n,8,1");
+  EXPECT_EQ(GetProp(node_, "CommPort"), "1");
+
+  ASSERT_EQ(SetProp(node_, "Settings", "4800,n,8,1"), S_OK);
+  ASSERT_EQ(SetProp(node_, "CommPort", "7"), S_OK);
+  Connect();
+  ExpectDelivered("fine");
+}
+
+TEST_F(SerialNodeOnPty, ThePortsDefaultDeviceIsNamedWhenItIsMissing) {
+  if (std::filesystem::exists("/dev/ttyS98")) GTEST_SKIP() << "/dev/ttyS98 exists on this machine";
+  unsetenv("VORELAN_COM99");
+  ASSERT_EQ(SetProp(node_, "CommPort", "99"), S_OK);
+  EXPECT_EQ(ConnectNode(node_), DISP_E_EXCEPTION);
+  const std::string message = TakeError().description;
+  EXPECT_NE(message.find("COM99: the device /dev/ttyS98 (the default device of COM99) does not exist"),
+            std::string::npos)
+      << message;
+  EXPECT_NE(message.find("VORELAN_COM99"), std::string::npos) << message;
+}
+
+TEST_F(SerialNodeOnPty, APortInUseByAnotherProgramIsRefused) {
+  const int holder = ::open(pty_->SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(ConnectNode(node_), DISP_E_EXCEPTION);
+  EXPECT_NE(TakeError().description.find("is in use by another program"), std::string::npos);
+  ::close(holder);
+  Connect();
+  // And while the node has it, nobody else gets it.
+  const int intruder = ::open(pty_->SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(intruder, 0);  // root passes TIOCEXCL; the lock still keeps it out
+  EXPECT_NE(flock(intruder, LOCK_EX | LOCK_NB), 0);
+  ::close(intruder);
+}
+
+TEST_F(SerialNodeOnPty, AFailedSecondConnectLeavesTheNodeLostUntilConnectOrClose) {
+  Connect();
+  ASSERT_EQ(SetProp(node_, "Settings", "9600,q,8,1"), S_OK);
+  EXPECT_EQ(ConnectNode(node_), DISP_E_EXCEPTION);
+  TakeError();
+  // Lost: the thread runs on, there is no control.
+  EXPECT_EQ(PollThreads(), 1);
+  EXPECT_EQ(Transmit(node_, Bytes{1}), MessageStatus(518));
+  EXPECT_EQ(TakeError().description, "Unable to find Microsoft communication control.");
+  Var kind, text = Var::Text("x");
+  EXPECT_EQ(node_->DoTransmit(0, kind.v, text.v), MessageStatus(515));
+  TakeError();
+
+  ASSERT_EQ(SetProp(node_, "Settings", "9600,n,8,1"), S_OK);
+  Connect();  // Lost -> Connected, with the same thread
+  EXPECT_EQ(PollThreads(), 1);
+  ExpectDelivered("again");
+
+  ASSERT_EQ(SetProp(node_, "CommPort", "0"), S_OK);
+  EXPECT_EQ(ConnectNode(node_), DISP_E_EXCEPTION);
+  TakeError();
+  EXPECT_EQ(CloseNode(node_), S_OK);  // Lost -> Closed: the thread ends too
+  EXPECT_EQ(PollThreads(), 0);
+  EXPECT_EQ(Transmit(node_, Bytes{1}), MessageStatus(516));
+  EXPECT_EQ(CloseNode(node_), S_OK);
+}
+
+TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
+  // A stable name for a device that comes back under another one, like /dev/serial/by-id.
+  const std::filesystem::path link =
+      std::filesystem::temp_directory_path() / ("rs232-device-" + std::to_string(getpid()));
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(pty_->SlavePath(), link);
+  setenv(kPortVariable, link.c_str(), 1);
+  Connect();
+  ExpectDelivered("before");
+
+  pty_->CloseMaster();  // unplugged
+  // The poll thread finds the device gone, closes it and keeps trying; the
+  // port stays closed meanwhile.
+  EXPECT_TRUE(Eventually([&] {
+    const HRESULT hr = Transmit(node_, Bytes{1});
+    TakeError();
+    return hr == MessageStatus(516);
+  }));
+  std::this_thread::sleep_for(milliseconds(300));  // a few failed attempts
+  EXPECT_EQ(PollThreads(), 1);
+
+  auto replugged = std::make_unique<PseudoTerminal>();
+  ASSERT_TRUE(replugged->Ok());
+  const std::filesystem::path next = link.string() + ".new";
+  std::filesystem::create_symlink(replugged->SlavePath(), next);
+  std::filesystem::rename(next, link);
+  EXPECT_TRUE(Eventually([&] {
+    const HRESULT hr = Transmit(node_, AsBytes("hello"));
+    TakeError();
+    return hr == S_OK;
+  }));
+  pty_ = std::move(replugged);
+  EXPECT_EQ(pty_->Read(5), AsBytes("hello"));
+  ExpectDelivered("after");
+  EXPECT_EQ(GetProp(node_, "Settings"), "9600,n,8,1");
+  for (const auto& event : log_.Events()) EXPECT_EQ(event.member, DISPID_OnReception);  // nothing reported
+  EXPECT_EQ(PollThreads(), 1);
+  EXPECT_EQ(CloseNode(node_), S_OK);
+  std::filesystem::remove(link);
+}
+
+TEST_F(SerialNodeOnPty, CloseWorksWhileTheDeviceIsGone) {
+  Connect();
+  pty_->CloseMaster();
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(CloseNode(node_), S_OK);
+  EXPECT_EQ(PollThreads(), 0);
+  EXPECT_EQ(CloseNode(node_), S_OK);
+}
+
+TEST_F(SerialNodeOnPty, BytesInAnyPiecesAtAnyRateArriveInOrderOnce) {
+  Connect();
+  Bytes sent(256 * 1024);
+  std::mt19937 random(12345);
+  for (auto& byte : sent) byte = static_cast<std::uint8_t>(random());
+  std::thread writer([&] {
+    std::mt19937 pace(678);
+    std::size_t at = 0;
+    while (at < sent.size()) {
+      const std::size_t piece = std::min<std::size_t>(1 + pace() % 700, sent.size() - at);
+      pty_->Write(Bytes(sent.begin() + static_cast<std::ptrdiff_t>(at),
+                        sent.begin() + static_cast<std::ptrdiff_t>(at + piece)));
+      at += piece;
+      if (pace() % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(pace() % 3000));
+    }
+  });
+  const Bytes received = log_.WaitForBytes(sent.size(), milliseconds(60000));
+  writer.join();
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(log_.Received().size(), sent.size());
+  EXPECT_TRUE(received == sent);
+  EXPECT_GT(log_.Events().size(), 1u);
+}
+
+TEST_F(SerialNodeOnPty, AListenerMayTransmitFromInsideOnReception) {
+  log_.onReception = [&](const Bytes& bytes) { EXPECT_EQ(Transmit(node_, bytes), S_OK); };
+  Connect();
+  ASSERT_TRUE(pty_->Write("ping"));
+  EXPECT_EQ(pty_->Read(4), AsBytes("ping"));
+}
+
+TEST_F(SerialNodeOnPty, CloseFromInsideOnReceptionIsRefused) {
+  std::atomic<HRESULT> status{S_OK};
+  std::string message;
+  std::atomic<bool> done{false};
+  log_.onReception = [&](const Bytes&) {
+    if (done) return;
+    status = CloseNode(node_);
+    message = TakeError().description;
+    done = true;
+  };
+  Connect();
+  ASSERT_TRUE(pty_->Write("x"));
+  ASSERT_TRUE(Eventually([&] { return done.load(); }, milliseconds(5000)));
+  EXPECT_EQ(status.load(), MessageStatus(519));
+  EXPECT_EQ(message, "Close is not allowed from inside OnReception of the same node.");
+  EXPECT_EQ(CloseNode(node_), S_OK);
+  EXPECT_EQ(PollThreads(), 0);
+}
+
+TEST_F(SerialNodeOnPty, DroppingAConnectedNodeClosesItsPort) {
+  Connect();
+  node_->Release();
+  node_ = nullptr;
+  EXPECT_EQ(PollThreads(), 0);
+  const int next = ::open(pty_->SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(next, 0);
+  EXPECT_EQ(flock(next, LOCK_EX | LOCK_NB), 0);
+  ::close(next);
+}
