@@ -18,9 +18,16 @@ function(vorelan_add_test)
   if(T_QT)
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()
-  gtest_discover_tests(${T_NAME}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${env}" LABELS "${T_LABELS}" TIMEOUT 120)
+  # gtest_discover_tests would split the environment list and swallow the
+  # labels, so the discovered tests get their properties from a file that
+  # CTest includes after discovery.
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 TEST_LIST ${T_NAME}_TESTS PROPERTIES TIMEOUT 120)
+  set(props ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_properties.cmake)
+  file(WRITE ${props}
+    "foreach(t IN LISTS ${T_NAME}_TESTS)\n"
+    "  set_tests_properties(\"\${t}\" PROPERTIES ENVIRONMENT \"${env}\" LABELS \"${T_LABELS}\")\n"
+    "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props})
   # Tests that create nodes by class identity need the libraries registered first.
   if(TARGET register_nodes)
     add_dependencies(${T_NAME} register_nodes)
