@@ -23,6 +23,9 @@ class SerialNodeOnPty : public ::testing::Test {
     pty_ = std::make_unique<PseudoTerminal>();
     ASSERT_TRUE(pty_->Ok());
     setenv(kPortVariable, pty_->SlavePath().c_str(), 1);
+    // Runtime helpers that start with the first thread (ThreadSanitizer's)
+    // must exist before the count is taken.
+    std::thread([] {}).join();
     threadsBefore_ = ThreadCount();
     node_ = CreateSerialNode();
     ASSERT_NE(node_, nullptr);
