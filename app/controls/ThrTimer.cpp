@@ -1,12 +1,25 @@
 #include "ThrTimer.h"
 
 #include <QPointer>
+#include <QSocketNotifier>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <exception>
+#include <stdexcept>
+#include <string>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 // ---------------------------------------------------------------- TTimerThread
 
-TTimerThread::TTimerThread(TThreadedTimer &timer) : m_timer(timer), m_thread(&TTimerThread::run, this) {}
+TTimerThread::TTimerThread() : m_tickFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (m_tickFd < 0)
+    throw std::runtime_error(std::string("Unable to create a timer: ") + std::strerror(errno));
+  m_thread = std::thread(&TTimerThread::run, this);
+}
 
 TTimerThread::~TTimerThread() {
   {
@@ -15,6 +28,7 @@ TTimerThread::~TTimerThread() {
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
+  ::close(m_tickFd);
 }
 
 void TTimerThread::configure(bool running, int intervalMs) {
@@ -24,6 +38,12 @@ void TTimerThread::configure(bool running, int intervalMs) {
     m_intervalMs = intervalMs;
   }
   m_wake.notify_all();
+}
+
+void TTimerThread::acknowledgeTick() {
+  std::uint64_t count = 0;
+  while (::read(m_tickFd, &count, sizeof count) < 0 && errno == EINTR) {
+  }
 }
 
 void TTimerThread::tickFinished() {
@@ -55,13 +75,9 @@ void TTimerThread::run() {
     // also ends on stop, so that a GUI thread destroying the timer never
     // waits for a tick it would have to run itself.
     m_tickPending = true;
-    lock.unlock();
-    // Invoked by name, so that the queued call carries no data of ours: the
-    // only memory crossing threads is guarded by m_mutex. (A functor would be
-    // built here and read in the GUI thread, handed over through Qt's
-    // futex-based event queue, which ThreadSanitizer cannot see.)
-    QMetaObject::invokeMethod(&m_timer, "runTick", Qt::QueuedConnection);
-    lock.lock();
+    const std::uint64_t one = 1;
+    while (::write(m_tickFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
     m_wake.wait(lock, [this] { return m_stop || !m_tickPending; });
     sleepStart = Clock::now();
   }
@@ -69,14 +85,18 @@ void TTimerThread::run() {
 
 // -------------------------------------------------------------- TThreadedTimer
 
-TThreadedTimer::TThreadedTimer(QObject *parent) : QObject(parent), m_worker(std::make_unique<TTimerThread>(*this)) {
+TThreadedTimer::TThreadedTimer(QObject *parent) : QObject(parent), m_worker(std::make_unique<TTimerThread>()) {
+  m_tickNotifier = new QSocketNotifier(m_worker->tickFd(), QSocketNotifier::Read, this);
+  connect(m_tickNotifier, &QSocketNotifier::activated, this, &TThreadedTimer::runTick);
   reconfigure();
 }
 
 TThreadedTimer::~TThreadedTimer() {
   m_enabled = false;
   reconfigure();
-  m_worker.reset();  // joins the worker; a tick still posted is dropped with this object
+  delete m_tickNotifier;  // no tick runs from here on
+  m_tickNotifier = nullptr;
+  m_worker.reset();  // wakes and joins the worker, wherever it waits
 }
 
 void TThreadedTimer::setEnabled(bool enabled) {
@@ -107,6 +127,7 @@ void TThreadedTimer::reconfigure() {
 }
 
 void TThreadedTimer::runTick() {
+  m_worker->acknowledgeTick();
   const QPointer<TThreadedTimer> alive(this);
   bool failed = false;
   QString error;

@@ -4,7 +4,7 @@
 // ticks never overlap nor pile up, and a slow handler stretches the period.
 //
 // Threads: the timer object, its properties and its handler belong to the GUI
-// thread; the worker only waits and posts ticks. Errors thrown by the handler
+// thread; the worker only waits and signals ticks. Errors thrown by the handler
 // are caught in the GUI thread and reported through tickError, and the ticks
 // go on.
 #pragma once
@@ -17,13 +17,16 @@
 #include <mutex>
 #include <thread>
 
-class TThreadedTimer;
+class QSocketNotifier;
 
 // The worker of one TThreadedTimer. Created and destroyed by the timer in the
-// GUI thread; its own thread runs run().
+// GUI thread; its own thread runs run(). It hands a tick to the GUI thread by
+// making tickFd() readable; the timer watches that descriptor with a socket
+// notifier, so the worker never touches Qt's event queue.
 class TTimerThread {
  public:
-  explicit TTimerThread(TThreadedTimer &timer);
+  // Throws std::runtime_error when the wake-up descriptor cannot be made.
+  TTimerThread();
   // Stops the worker and joins it. Wakes the worker wherever it waits (paused,
   // sleeping, or waiting for a tick the GUI thread has not run yet) before
   // joining, so this never deadlocks against a pending tick.
@@ -35,21 +38,25 @@ class TTimerThread {
   // change of Enabled, Interval, ThreadPriority or OnTimer.
   void configure(bool running, int intervalMs);
 
-  // GUI thread: the posted tick has finished; lets the worker go on.
+  // Readable while a tick waits to be run in the GUI thread.
+  int tickFd() const { return m_tickFd; }
+  // GUI thread: takes the tick off the descriptor before running it.
+  void acknowledgeTick();
+  // GUI thread: the tick has finished; lets the worker go on.
   void tickFinished();
 
  private:
   void run();  // worker thread
 
-  TThreadedTimer &m_timer;
+  int m_tickFd;  // eventfd: written by the worker, read by the GUI thread
   // Guards every member below. Taken briefly by the GUI thread (configure,
   // tickFinished, stop) and by the worker between its waits; never held
-  // while the worker posts a tick, nor while the GUI thread runs a handler.
+  // while the GUI thread runs a handler.
   std::mutex m_mutex;
   std::condition_variable m_wake;  // signalled on every change of the state below
   bool m_running = false;          // Enabled, Interval != 0 and OnTimer assigned
   int m_intervalMs = 0;
-  bool m_tickPending = false;  // a tick is posted and has not finished yet
+  bool m_tickPending = false;  // a tick is handed over and has not finished yet
   bool m_stop = false;
   std::thread m_thread;  // started last, when the state above exists
 };
@@ -92,11 +99,9 @@ class TThreadedTimer : public QObject {
   // thread; the main window connects it to its error display.
   void tickError(const QString &message);
 
- private slots:
-  // GUI thread: one tick, posted by the worker.
-  void runTick();
-
  private:
+  // GUI thread: one tick, signalled by the worker.
+  void runTick();
   void reconfigure();
 
   bool m_enabled = true;
@@ -104,4 +109,5 @@ class TThreadedTimer : public QObject {
   TThreadPriority m_priority = TThreadPriority::Normal;
   Handler m_onTimer;
   std::unique_ptr<TTimerThread> m_worker;
+  QSocketNotifier *m_tickNotifier = nullptr;  // child; watches the worker's tickFd()
 };
