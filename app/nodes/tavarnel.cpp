@@ -80,9 +80,11 @@ void TTavarnelObject::WriteMemory(std::uint16_t Address, const std::uint8_t* Dat
   // No caller writes 0 bytes, and a write frame of no data would be
   // ambiguous to the monitor; it is refused like an oversized one.
   if (Count == 0) throw EAppError("Frame size must be greater than 0");
-  std::vector<std::uint8_t> request{static_cast<std::uint8_t>(WriteRequest | (Count + 2)),
-                                    static_cast<std::uint8_t>(Address >> 8), static_cast<std::uint8_t>(Address)};
-  request.insert(request.end(), Data, Data + Count);
+  std::vector<std::uint8_t> request(std::size_t{Count} + 3u);
+  request[0] = static_cast<std::uint8_t>(WriteRequest | (Count + 2));
+  request[1] = static_cast<std::uint8_t>(Address >> 8);
+  request[2] = static_cast<std::uint8_t>(Address);
+  std::copy(Data, Data + Count, request.begin() + 3);
   std::vector<std::uint8_t> answer;
   if (!Exchange(request, &answer)) return;
   if (answer.size() != 1 || (answer[0] & 0xF0) != 0 || (answer[0] & 0x0F) != 0)

@@ -1,0 +1,175 @@
+// Figures for the application node layer, each against a baseline measured
+// in the same run:
+//  1. polling passes per second with the simulator emulating the wire at
+//     19200, 9600 and 4800 bit/s, against the wire-time limit computed from
+//     the bytes each pass puts on the line (request + answer, 10 bit times a byte);
+//  2. ReadMemory exchanges per second and CPU per exchange with the simulator
+//     answering at once, against a client that writes the same request and
+//     reads the answer with plain blocking write()/read() on the same pty;
+//  3. the CPU the program's process spends over 10 s with the polling thread
+//     running at 19200 bit/s (the simulator runs in a separate process).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "boardsim/BoardSimulator.h"
+#include "canregthread.h"
+#include "rs232.h"
+#include "tavarnel.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Both nodes, stacked and opened on COM1 at `speed`.
+struct Link {
+  TRS232Object serial;
+  TTavarnelObject protocol;
+  Link(const std::string& device, int speed) {
+    setenv("VORELAN_COM1", device.c_str(), 1);
+    serial.SetProperty("CommPort", "1");
+    serial.SetProperty("Settings", std::to_string(speed) + ",n,8,1");
+    protocol.SetProperty("TimeOut", "1000");
+    protocol.SetLowerNode(&serial);
+    protocol.Open();
+    serial.Open();
+  }
+  ~Link() { protocol.ShutDown(); }
+};
+
+void PollingAgainstWireTime() {
+  std::printf("1. Polling passes (PSR = 0: 3 reads, 25 bytes on the line per pass)\n");
+  std::printf("   %-8s %12s %12s %8s\n", "bit/s", "passes/s", "limit/s", "ratio");
+  for (int speed : {19200, 9600, 4800}) {
+    boardsim::BoardSimulator sim;  // wire-timed
+    sim.start();
+    Link link(sim.slavePath(), speed);
+    TCANRegAccessThread access(&link.protocol);
+    access.ReadCycle();  // settle
+    const int passes = speed / 400;
+    const auto start = Clock::now();
+    for (int i = 0; i < passes; ++i) access.ReadCycle();
+    const double elapsed = Seconds(Clock::now() - start);
+    const double bytesPerPass = (4 + 7) + (4 + 3) + (4 + 3);
+    const double limit = speed / (10.0 * bytesPerPass);
+    const double rate = passes / elapsed;
+    std::printf("   %-8d %12.1f %12.1f %7.1f%%%s\n", speed, rate, limit, 100.0 * rate / limit,
+                access.StatusText().empty() ? "" : (" last error: " + access.StatusText()).c_str());
+  }
+}
+
+void ReadMemoryAgainstPlainClient() {
+  constexpr int Exchanges = 2000;
+  boardsim::BoardSimulator::Options options;
+  options.instant = true;
+  boardsim::BoardSimulator sim(options);
+  sim.start();
+
+  // Baseline: a plain blocking client on the same pty.
+  double baselineRate, baselineCpu;
+  {
+    const int fd = open(sim.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B19200);
+    tcsetattr(fd, TCSANOW, &tio);
+    const unsigned char request[] = {0x13, 0x00, 0x5A, 0x06};
+    unsigned char answer[7];
+    const double cpu0 = CpuSeconds();
+    const auto start = Clock::now();
+    for (int i = 0; i < Exchanges; ++i) {
+      if (write(fd, request, sizeof request) != 4) std::abort();
+      std::size_t got = 0;
+      while (got < sizeof answer) {
+        const ssize_t n = read(fd, answer + got, sizeof answer - got);
+        if (n <= 0) std::abort();
+        got += static_cast<std::size_t>(n);
+      }
+    }
+    const double elapsed = Seconds(Clock::now() - start);
+    baselineRate = Exchanges / elapsed;
+    baselineCpu = (CpuSeconds() - cpu0) / Exchanges;
+    close(fd);
+  }
+
+  Link link(sim.slavePath(), 19200);
+  std::uint8_t data[6];
+  link.protocol.ReadMemory(0x5A, data, 6);
+  const double cpu0 = CpuSeconds();
+  const auto start = Clock::now();
+  for (int i = 0; i < Exchanges; ++i) link.protocol.ReadMemory(0x5A, data, 6);
+  const double elapsed = Seconds(Clock::now() - start);
+  const double rate = Exchanges / elapsed;
+  const double cpu = (CpuSeconds() - cpu0) / Exchanges;
+  std::printf("2. ReadMemory of 6 bytes, simulator answering at once (%d exchanges each;\n"
+              "   CPU includes the in-process simulator's thread in both)\n", Exchanges);
+  std::printf("   plain read()/write() client: %9.0f exchanges/s, %7.1f us CPU each\n", baselineRate, baselineCpu * 1e6);
+  std::printf("   through both nodes:          %9.0f exchanges/s, %7.1f us CPU each\n", rate, cpu * 1e6);
+  std::printf("   rate ratio %.2f (nodes / plain), CPU ratio %.2f\n", rate / baselineRate, cpu / baselineCpu);
+}
+
+void PollingThreadCpu(int seconds) {
+  const std::string link = (std::filesystem::temp_directory_path() / ("vorelan-bench-" + std::to_string(getpid()))).string();
+  const pid_t child = fork();
+  if (child == 0) {
+    execl(BOARDSIM_PROGRAM, BOARDSIM_PROGRAM, "--link", link.c_str(), "--quiet", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 200 && !std::filesystem::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  {
+    Link nodes(link, 19200);
+    TCANRegAccessThread access(&nodes.protocol);
+    access.Resume();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double cpu0 = CpuSeconds();
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double wall = Seconds(Clock::now() - start);
+    const double share = (CpuSeconds() - cpu0) / wall;
+    access.Terminate();
+    nodes.protocol.ShutDown();
+    access.wait();
+    std::printf("3. Polling thread running at 19200 bit/s for %.1f s (simulator in another process):\n"
+                "   %.2f%% of one core in this process (idle baseline: 0%%; target under 5%%)\n", wall, 100 * share);
+  }
+  kill(child, SIGTERM);
+  waitpid(child, nullptr, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("VORELAN_COMPONENT_REGISTRY")) setenv("VORELAN_COMPONENT_REGISTRY", BUILD_REGISTRY, 1);
+  QCoreApplication app(argc, argv);
+  const int cpuSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
+  try {
+    PollingAgainstWireTime();
+    ReadMemoryAgainstPlainClient();
+    PollingThreadCpu(cpuSeconds > 0 ? cpuSeconds : 10);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_appnodes_link: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
