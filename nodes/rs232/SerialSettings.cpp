@@ -66,7 +66,8 @@ speed_t TermiosSpeed(std::uint32_t baud) {
 }
 
 std::optional<SerialSettings> ParseSerialSettings(std::string_view text, std::string* error) {
-  const std::string quoted = "\"" + std::string(text) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(text).push_back('"');
   const auto fail = [&](std::string why) -> std::optional<SerialSettings> {
     Refuse(error, "The serial settings " + quoted + " are not valid: " + why);
     return std::nullopt;
