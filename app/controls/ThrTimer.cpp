@@ -40,10 +40,12 @@ void TTimerThread::configure(bool running, int intervalMs) {
   m_wake.notify_all();
 }
 
-void TTimerThread::acknowledgeTick() {
+bool TTimerThread::acknowledgeTick() {
   std::uint64_t count = 0;
-  while (::read(m_tickFd, &count, sizeof count) < 0 && errno == EINTR) {
+  ssize_t got;
+  while ((got = ::read(m_tickFd, &count, sizeof count)) < 0 && errno == EINTR) {
   }
+  return got == sizeof count && count > 0;
 }
 
 void TTimerThread::tickFinished() {
@@ -127,7 +129,7 @@ void TThreadedTimer::reconfigure() {
 }
 
 void TThreadedTimer::runTick() {
-  m_worker->acknowledgeTick();
+  if (!m_worker->acknowledgeTick()) return;  // woken without a tick
   const QPointer<TThreadedTimer> alive(this);
   bool failed = false;
   QString error;

@@ -40,8 +40,9 @@ class TTimerThread {
 
   // Readable while a tick waits to be run in the GUI thread.
   int tickFd() const { return m_tickFd; }
-  // GUI thread: takes the tick off the descriptor before running it.
-  void acknowledgeTick();
+  // GUI thread: takes the tick off the descriptor before running it; false
+  // when there was none.
+  bool acknowledgeTick();
   // GUI thread: the tick has finished; lets the worker go on.
   void tickFinished();
 
