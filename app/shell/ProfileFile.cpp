@@ -67,9 +67,8 @@ QString valueToString(Span value)
 
 // The value as written to the file: quoted when blanks at its ends or a pair
 // of quotes around it would otherwise be lost on reading.
-QByteArray encodeValue(const QString& value)
+QByteArray encodeValue(const QByteArray& bytes)
 {
-    QByteArray bytes = value.toUtf8();
     if (bytes.isEmpty())
         return bytes;
     const char first = bytes.front();
@@ -160,26 +159,53 @@ ProfileFile::ProfileFile(const QString& path)
 std::string ProfileFile::foldName(const char* data, qsizetype size)
 {
     std::string folded(data, static_cast<size_t>(size));
-    bool ascii = true;
     for (char& c : folded) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return QString::fromUtf8(data, size).toCaseFolded().toStdString();
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     }
-    if (ascii)
-        return folded;
-    return QString::fromUtf8(data, size).toCaseFolded().toStdString();
+    return folded;
 }
 
-std::string ProfileFile::keyId(int section, const std::string& foldedKey)
+std::string ProfileFile::foldName(const QString& name)
 {
-    std::string id(sizeof section, '\0');
-    std::memcpy(id.data(), &section, sizeof section);
-    id += foldedKey;
-    return id;
+    std::string folded;
+    folded.reserve(static_cast<size_t>(name.size()));
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80)
+            return name.toCaseFolded().toStdString();
+        folded += static_cast<char>(u >= 'A' && u <= 'Z' ? u - 'A' + 'a' : u);
+    }
+    return folded;
+}
+
+int ProfileFile::SectionKeys::find(const std::string& foldedKey) const
+{
+    if (m_hash) {
+        const auto it = m_hash->find(foldedKey);
+        return it == m_hash->end() ? -1 : it->second;
+    }
+    for (const auto& [name, line] : m_list)
+        if (name == foldedKey)
+            return line;
+    return -1;
+}
+
+int ProfileFile::SectionKeys::add(std::string&& foldedKey, int line)
+{
+    if (m_hash)
+        return m_hash->try_emplace(std::move(foldedKey), line).first->second;
+    if (const int known = find(foldedKey); known >= 0)
+        return known;
+    m_list.emplace_back(std::move(foldedKey), line);
+    if (m_list.size() > kScanLimit) {
+        m_hash = std::make_unique<std::unordered_map<std::string, int>>(m_list.begin(), m_list.end());
+        m_list.clear();
+        m_list.shrink_to_fit();
+    }
+    return line;
 }
 
 void ProfileFile::parse()
@@ -188,6 +214,11 @@ void ProfileFile::parse()
     const qsizetype n = m_data.size();
     bool styleFound = false;
     int current = -1; // section that the key lines belong to; -1 before the first or in a duplicate
+
+    // Room for every line up front: growing the table while filling it costs
+    // more than counting the line ends once.
+    const qsizetype lineEnds = std::max(m_data.count('\n'), m_data.count('\r')) + 1;
+    m_lines.reserve(static_cast<size_t>(lineEnds));
 
     for (qsizetype pos = 0; pos < n;) {
         qsizetype end = pos;
@@ -235,7 +266,7 @@ void ProfileFile::parse()
             const auto [it, added] = m_sectionIds.try_emplace(foldName(name.data, name.size),
                                                               static_cast<int>(m_sections.size()));
             if (added) {
-                m_sections.push_back(Section{index});
+                m_sections.push_back(Section{index, {}});
                 current = it->second;
             } else {
                 current = -1; // only the first of duplicate sections counts
@@ -248,7 +279,7 @@ void ProfileFile::parse()
         const Span key = trimmed(begin, eq);
         if (key.empty())
             continue;
-        m_keyLines.try_emplace(keyId(current, foldName(key.data, key.size)), index);
+        m_sections[current].keys.add(foldName(key.data, key.size), index); // the first one counts
         m_sections[current].lastLine = index;
     }
     if (!m_lines.empty()) {
@@ -265,15 +296,24 @@ QByteArray ProfileFile::lineText(int line) const
     return QByteArray::fromRawData(m_data.constData() + l.start, l.length);
 }
 
-int ProfileFile::findKeyLine(const QString& section, const QString& key) const
+int ProfileFile::sectionIndex(const QString& section) const
 {
-    const QByteArray sectionName = section.toUtf8();
-    const auto s = m_sectionIds.find(foldName(sectionName.constData(), sectionName.size()));
+    if (m_lastSectionIndex >= 0 && section == m_lastSection)
+        return m_lastSectionIndex;
+    const auto s = m_sectionIds.find(foldName(section));
     if (s == m_sectionIds.end())
         return -1;
-    const QByteArray keyName = key.toUtf8();
-    const auto k = m_keyLines.find(keyId(s->second, foldName(keyName.constData(), keyName.size())));
-    return k == m_keyLines.end() ? -1 : k->second;
+    m_lastSection = section;
+    m_lastSectionIndex = s->second;
+    return s->second;
+}
+
+int ProfileFile::findKeyLine(const QString& section, const QString& key) const
+{
+    const int index = sectionIndex(section);
+    if (index < 0)
+        return -1;
+    return m_sections[index].keys.find(foldName(key));
 }
 
 QString ProfileFile::readString(const QString& section, const QString& key, const QString& defaultValue) const
@@ -340,35 +380,32 @@ void ProfileFile::writeString(const QString& section, const QString& key, const 
             QStringLiteral("A profile file value cannot hold a line break (key \"%1\" in section [%2])")
                 .arg(key, section));
 
-    const QByteArray sectionName = section.toUtf8();
-    const QByteArray keyName = key.toUtf8();
-    const std::string foldedKey = foldName(keyName.constData(), keyName.size());
-    const QByteArray newValue = encodeValue(value);
-
-    const auto [s, sectionAdded] = m_sectionIds.try_emplace(foldName(sectionName.constData(), sectionName.size()),
-                                                            static_cast<int>(m_sections.size()));
-    if (sectionAdded) {
-        const int header = insertLineAfter(m_tail, '[' + sectionName + ']');
-        m_sections.push_back(Section{header});
+    const QByteArray valueBytes = value.toUtf8();
+    int index = sectionIndex(section);
+    if (index < 0) {
+        index = static_cast<int>(m_sections.size());
+        m_sectionIds.emplace(foldName(section), index);
+        m_sections.push_back(Section{insertLineAfter(m_tail, '[' + section.toUtf8() + ']'), {}});
     }
-    Section& sec = m_sections[s->second];
-    const auto [k, keyAdded] = m_keyLines.try_emplace(keyId(s->second, foldedKey), -1);
-    if (keyAdded) {
-        k->second = insertLineAfter(sec.lastLine, keyName + '=' + newValue);
-        sec.lastLine = k->second;
+    Section& sec = m_sections[index];
+    std::string foldedKey = foldName(key);
+    const int keyLine = sec.keys.find(foldedKey);
+    if (keyLine < 0) {
+        sec.lastLine = insertLineAfter(sec.lastLine, key.toUtf8() + '=' + encodeValue(valueBytes));
+        sec.keys.add(std::move(foldedKey), sec.lastLine);
         m_modified = true;
         return;
     }
 
-    const QByteArray old = lineText(k->second);
+    const QByteArray old = lineText(keyLine);
     const Span oldValue = valueOf(old);
-    if (QByteArray::fromRawData(oldValue.data, oldValue.size) == value.toUtf8())
+    if (QByteArray::fromRawData(oldValue.data, oldValue.size) == valueBytes)
         return; // reads as the new value already: keep the line as it is
     // Keep the key as it is written, the '=' and the blanks after it.
     qsizetype prefix = old.indexOf('=') + 1;
     while (prefix < old.size() && isBlank(old.at(prefix)))
         ++prefix;
-    setLineText(k->second, old.left(prefix) + newValue);
+    setLineText(keyLine, old.left(prefix) + encodeValue(valueBytes));
     m_modified = true;
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <stdexcept>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -92,9 +93,27 @@ private:
         Eol eol = Eol::None;
     };
 
+    // A section's keys, the first of each name only. A section holds few keys
+    // as a rule, and scanning a short list beats a hash lookup; one that grows
+    // beyond kScanLimit keys gets a hash, so that no file costs more than linear
+    // time.
+    class SectionKeys
+    {
+    public:
+        static constexpr size_t kScanLimit = 16;
+        int find(const std::string& foldedKey) const;
+        // Adds the key unless it is there; returns its line either way.
+        int add(std::string&& foldedKey, int line);
+
+    private:
+        std::vector<std::pair<std::string, int>> m_list;
+        std::unique_ptr<std::unordered_map<std::string, int>> m_hash;
+    };
+
     struct Section
     {
         int lastLine; // the header or the last key line: new keys go after it
+        SectionKeys keys;
     };
 
     void parse();
@@ -102,8 +121,11 @@ private:
     int findKeyLine(const QString& section, const QString& key) const;
     int insertLineAfter(int after, const QByteArray& text);
     void setLineText(int line, const QByteArray& text);
+    // Names as the index compares them: folded to one letter case, as UTF-8
+    // (short names need no heap memory).
     static std::string foldName(const char* data, qsizetype size);
-    static std::string keyId(int section, const std::string& foldedKey);
+    static std::string foldName(const QString& name);
+    int sectionIndex(const QString& section) const;
 
     QString m_path;
     QString m_loadError;
@@ -119,5 +141,8 @@ private:
 
     std::vector<Section> m_sections;
     std::unordered_map<std::string, int> m_sectionIds; // folded section name -> index in m_sections
-    std::unordered_map<std::string, int> m_keyLines;   // keyId(section, folded key) -> line
+    // The section found last: callers read and write one section's keys in a
+    // row. Section indexes never change, so the entry never goes stale.
+    mutable QString m_lastSection;
+    mutable int m_lastSectionIndex = -1;
 };

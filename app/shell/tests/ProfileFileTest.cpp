@@ -97,6 +97,36 @@ TEST_F(ProfileFileTest, IntegersAreDecimalOrHexadecimal)
         EXPECT_EQ(file.readInt("N", unreadable, -77), -77) << unreadable;
 }
 
+TEST_F(ProfileFileTest, SectionsWithManyKeysFollowTheSameRules)
+{
+    // A section far beyond a few keys, with a duplicate and mixed letter case.
+    QByteArray text = "[Big]\n";
+    for (int i = 0; i < 200; ++i)
+        text += "Key" + QByteArray::number(i) + "=" + QByteArray::number(i) + "\n";
+    text += "KEY7=duplicate\n[Next]\nKey7=other section\n";
+    ProfileFile file(create(text));
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(file.readInt("big", QString("kEy%1").arg(i), -1), i);
+    EXPECT_EQ(file.readString("Next", "key7", ""), "other section");
+
+    file.writeInt("Big", "key7", 70);     // the first Key7
+    file.writeInt("Big", "Key200", 200);  // after Key199, before the duplicate's successor
+    for (int i = 0; i < 20; ++i)          // a section growing from nothing past a few keys
+        file.writeInt("New", QString("K%1").arg(i), i);
+    file.writeInt("new", "k3", 33);
+    file.save();
+
+    const ProfileFile saved(path());
+    EXPECT_EQ(saved.readInt("Big", "Key7", -1), 70);
+    EXPECT_EQ(saved.readInt("Big", "Key200", -1), 200);
+    EXPECT_EQ(saved.readInt("New", "K3", -1), 33);
+    EXPECT_EQ(saved.readInt("New", "K19", -1), 19);
+    const QByteArray bytes = bytesOf(path());
+    EXPECT_TRUE(bytes.contains("Key7=70\n"));
+    EXPECT_TRUE(bytes.contains("KEY7=duplicate\nKey200=200\n[Next]"));
+    EXPECT_TRUE(bytes.endsWith("K18=18\nK19=19\n"));
+}
+
 TEST_F(ProfileFileTest, ValuesAreCutAt2047Characters)
 {
     const QByteArray longValue(5000, 'x');
