@@ -1,25 +1,47 @@
 #include "canregthread.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
 
 #include "ComRuntime.h"
 #include "tavarnel.h"
 
 using namespace CanReg;
 
+namespace {
+// True on the register access thread itself.
+thread_local bool onPollingThread = false;
+}  // namespace
+
 TCANRegAccessThread::TCANRegAccessThread(TTavarnelObject* memory, QObject* parent)
-    : QThread(parent), memory_(memory) {}
+    : QObject(parent), memory_(memory), wakeup_(new MainThreadWakeup([this] { OnWakeup(); }, this)) {}
 
 TCANRegAccessThread::~TCANRegAccessThread() {
   Terminate();
-  wait();
+  Wait();
 }
 
-void TCANRegAccessThread::run() {
+void TCANRegAccessThread::Resume() {
+  if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+}
+
+void TCANRegAccessThread::Wait() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void TCANRegAccessThread::Run() {
+  onPollingThread = true;
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   while (!stopRequested_) ReadCycle();
   CoUninitialize();
+  finishedPending_ = true;
+  wakeup_->Post();
+}
+
+void TCANRegAccessThread::OnWakeup() {
+  if (statusPending_.exchange(false)) DeliverStatus();
+  if (finishedPending_.exchange(false)) {
+    Wait();  // the body has returned; this only lets the thread end
+    emit terminated();
+  }
 }
 
 TCANRegAccessThread::MainImage TCANRegAccessThread::GetMainRegisters() const {
@@ -74,7 +96,7 @@ void TCANRegAccessThread::WriteRegister(std::uint8_t address, int page, std::uin
 void TCANRegAccessThread::ReadCycle() {
   if (stopRequested_) return;
   // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
-  if (QThread::currentThread() == this) lock_.LockBehindWaiters();
+  if (onPollingThread) lock_.LockBehindWaiters();
   else lock_.Lock();
   if (stopRequested_) {
     lock_.Unlock();
@@ -106,7 +128,7 @@ void TCANRegAccessThread::ReadCycle() {
   }
   lock_.Unlock();
   ShowStatus();
-  yieldCurrentThread();
+  std::this_thread::yield();
 }
 
 void TCANRegAccessThread::ReadAll(bool takeLock) {
@@ -146,12 +168,13 @@ void TCANRegAccessThread::ReadAll(bool takeLock) {
   }
   if (takeLock) lock_.Unlock();
   ShowStatus();
-  yieldCurrentThread();
+  std::this_thread::yield();
 }
 
 void TCANRegAccessThread::SetStatus(const std::string& text) {
   std::lock_guard<std::mutex> guard(statusLock_);
   statusText_ = text;
+  if (!text.empty()) unshownError_ = text;
 }
 
 std::string TCANRegAccessThread::StatusText() const {
@@ -160,22 +183,21 @@ std::string TCANRegAccessThread::StatusText() const {
 }
 
 void TCANRegAccessThread::ShowStatus() {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app && QThread::currentThread() == app->thread()) {
+  if (!onPollingThread) {  // a window's own access, on the main thread
     DeliverStatus();
     return;
   }
-  if (!app || statusPending_.exchange(true)) return;
-  // Queued to this object, which lives in the main thread.
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        statusPending_ = false;
-        DeliverStatus();
-      },
-      Qt::QueuedConnection);
+  if (!statusPending_.exchange(true)) wakeup_->Post();
 }
 
 void TCANRegAccessThread::DeliverStatus() {
-  if (statusHandler_) statusHandler_(StatusText());
+  std::string error, latest;
+  {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    error.swap(unshownError_);
+    latest = statusText_;
+  }
+  if (!statusHandler_) return;
+  if (!error.empty() && error != latest) statusHandler_(error);
+  statusHandler_(latest);
 }

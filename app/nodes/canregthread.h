@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QObject>
-#include <QThread>
 
 #include <array>
 #include <atomic>
@@ -13,13 +12,18 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "CanRegisterMap.h"
+#include "MainThreadWakeup.h"
 #include "RegisterLock.h"
 
 class TTavarnelObject;
 
-class TCANRegAccessThread : public QThread {
+// The thread is a std::thread rather than a QThread: QThread's own
+// start/finish handshake uses Qt's internal locks, which ThreadSanitizer
+// cannot see in Debian's Qt, and nothing here needs a Qt event loop.
+class TCANRegAccessThread : public QObject {
   Q_OBJECT
 
  public:
@@ -29,11 +33,15 @@ class TCANRegAccessThread : public QThread {
   using StatusHandler = std::function<void(const std::string& status)>;
 
   // Created suspended: the thread runs once Resume is called. Must be created
-  // in the main thread (its status reports are delivered to that thread).
+  // in the main thread: its status reports and `terminated` are delivered there.
   explicit TCANRegAccessThread(TTavarnelObject* memory, QObject* parent = nullptr);
+  // Requests the stop and joins the thread (the current pass finishes first).
   ~TCANRegAccessThread() override;
 
-  void Resume() { start(); }
+  // Starts the thread (once).
+  void Resume();
+  // Joins the thread after the stop request; returns at once if it never ran.
+  void Wait();
   // The stop request: the current pass finishes, no new access starts.
   void Terminate() { stopRequested_ = true; }
   bool Terminated() const { return stopRequested_; }
@@ -60,18 +68,23 @@ class TCANRegAccessThread : public QThread {
   std::string StatusText() const;
   void SetStatusHandler(StatusHandler handler) { statusHandler_ = std::move(handler); }
 
- protected:
-  void run() override;
+ signals:
+  // The on-terminate notification: emitted in the main thread once the
+  // thread's body has returned (after its last status report).
+  void terminated();
 
  private:
+  void Run();  // the thread's body
   // Runs the status handler in the main thread: at once on the main thread,
-  // else as a queued call. Queued reports are coalesced: while one is pending
-  // the next pass only updates the text it will show, so a fast link cannot
-  // flood the main thread, and the polling thread never waits for the main
-  // thread (which may itself be waiting for the register lock or for this
-  // thread to end).
+  // else through the main-thread wakeup. Reports from this thread are
+  // coalesced: while one is pending the next pass only updates the text it
+  // will show, so a fast link cannot flood the main thread, and the polling
+  // thread never waits for the main thread (which may itself be waiting for
+  // the register lock or for this thread to end).
   void ShowStatus();
   void DeliverStatus();
+  // In the main thread, on a wakeup: the pending status, then the termination.
+  void OnWakeup();
   void SetStatus(const std::string& text);
   void Read(std::uint8_t address, std::uint8_t count, std::uint8_t* into);
   void Write(std::uint8_t address, std::uint8_t value);
@@ -89,9 +102,16 @@ class TCANRegAccessThread : public QThread {
   MainImage main_{};
   std::array<PageImage, CanReg::PageCount> pages_{};
 
-  // Guards statusText_; statusPending_ says a queued report is on its way.
+  // Guards statusText_ and unshownError_; statusPending_ says a report is on its way.
   mutable std::mutex statusLock_;
   std::string statusText_;
+  // The last error not yet shown: a coalesced report shows it before the
+  // latest text, so a failure followed at once by a good pass is still seen.
+  std::string unshownError_;
   std::atomic<bool> statusPending_{false};
+  std::atomic<bool> finishedPending_{false};
   StatusHandler statusHandler_;  // set by the owner before Resume
+  MainThreadWakeup* wakeup_;     // child, lives in the main thread
+  // Created by Resume, joined by Wait or the destructor; both on the main thread.
+  std::thread worker_;
 };

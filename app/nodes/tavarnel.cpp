@@ -23,28 +23,24 @@ void TTavarnelObject::CreateNode() {
 }
 
 void TTavarnelObject::HandleAsynchError(const std::string& comment) {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    errorText_ = comment;
-    errorFlag_ = true;
-  }
+  // Notified under the lock: the waiter cannot return (and its owner destroy
+  // this object) before this thread is done with the condition variable.
+  std::lock_guard<std::mutex> guard(lock_);
+  errorText_ = comment;
+  errorFlag_ = true;
   changed_.notify_all();
 }
 
 void TTavarnelObject::HandleReception(const VARIANT& buffer) {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    answer_ = BytesOf(buffer);
-    answerFlag_ = true;
-  }
+  std::lock_guard<std::mutex> guard(lock_);
+  answer_ = BytesOf(buffer);
+  answerFlag_ = true;
   changed_.notify_all();
 }
 
 void TTavarnelObject::ShutDown() {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    shuttingDown_ = true;
-  }
+  std::lock_guard<std::mutex> guard(lock_);
+  shuttingDown_ = true;
   changed_.notify_all();
 }
 

@@ -71,6 +71,8 @@ class TNode {
   std::string GetProperty(const std::string& Name);
   // Stacks this node on `lower`: lower's receptions go to this node's
   // Receive, this node's transmissions to lower's Transmit with this node's Kind.
+  // The lower node's thread then calls into this wrapper: close the lower
+  // node (or destroy its wrapper) before this wrapper is destroyed.
   bool SetLowerNode(TNode* lower);
 
   void SetOnReception(TNodeDataEvent handler) { sink_->OnReception = std::move(handler); }

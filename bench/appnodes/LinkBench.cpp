@@ -149,7 +149,7 @@ void PollingThreadCpu(int seconds) {
     const double share = (CpuSeconds() - cpu0) / wall;
     access.Terminate();
     nodes.protocol.ShutDown();
-    access.wait();
+    access.Wait();
     std::printf("3. Polling thread running at 19200 bit/s for %.1f s (simulator in another process):\n"
                 "   %.2f%% of one core in this process (idle baseline: 0%%; target under 5%%)\n", wall, 100 * share);
   }

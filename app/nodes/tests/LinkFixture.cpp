@@ -21,9 +21,11 @@ void LinkFixture::SetUp() {
 }
 
 void LinkFixture::TearDown() {
+  // As the main window does: nothing may still be delivered to the protocol
+  // wrapper when it goes, so the serial node (whose poll thread delivers) goes first.
   if (protocol_) protocol_->ShutDown();
-  protocol_.reset();
   serial_.reset();
+  protocol_.reset();
   if (sim_) sim_->stop();
 }
 
