@@ -93,6 +93,24 @@ void TCANRegAccessThread::WriteRegister(std::uint8_t address, int page, std::uin
   ReadCycle();
 }
 
+void TCANRegAccessThread::ReadSelectedPage(std::uint8_t page) {
+  std::uint8_t bytes[PageSize];
+  if (page == DiagnosisPage) {
+    Read(LIDHR, 2, bytes);
+    StorePage(DiagnosisPage, PageIndex(LIDHR), bytes, 2);
+    Read(TECR, 2, bytes);
+    StorePage(DiagnosisPage, PageIndex(TECR), bytes, 2);
+  } else if (IsBufferPage(page)) {
+    Read(IDHR, 10, bytes);
+    StorePage(page, PageIndex(IDHR), bytes, 10);
+    Read(BCSR, 1, bytes);
+    StorePage(page, PageIndex(BCSR), bytes, 1);
+  } else if (page == FilterPage) {
+    Read(FHR0, 8, bytes);
+    StorePage(FilterPage, PageIndex(FHR0), bytes, 8);
+  }
+}
+
 void TCANRegAccessThread::ReadCycle() {
   if (stopRequested_) return;
   // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
@@ -106,22 +124,7 @@ void TCANRegAccessThread::ReadCycle() {
     std::uint8_t main[MainCount];
     Read(ISR, MainCount, main);
     StoreMain(main);
-    const std::uint8_t page = main[MainIndex(PSR)];
-    std::uint8_t bytes[PageSize];
-    if (page == DiagnosisPage) {
-      Read(LIDHR, 2, bytes);
-      StorePage(0, 0, bytes, 2);
-      Read(TECR, 2, bytes);
-      StorePage(0, PageIndex(TECR), bytes, 2);
-    } else if (IsBufferPage(page)) {
-      Read(IDHR, 10, bytes);
-      StorePage(page, 0, bytes, 10);
-      Read(BCSR, 1, bytes);
-      StorePage(page, PageIndex(BCSR), bytes, 1);
-    } else if (page == FilterPage) {
-      Read(FHR0, 8, bytes);
-      StorePage(FilterPage, 0, bytes, 8);
-    }
+    ReadSelectedPage(main[MainIndex(PSR)]);
     SetStatus("");
   } catch (const std::exception& e) {
     SetStatus(e.what());
@@ -145,21 +148,9 @@ void TCANRegAccessThread::ReadAll(bool takeLock) {
     Read(ISR, MainCount, main);
     StoreMain(main);
     const std::uint8_t selected = main[MainIndex(PSR)];
-    std::uint8_t bytes[PageSize];
-    Write(PSR, DiagnosisPage);
-    Read(LIDHR, 2, bytes);
-    StorePage(0, 0, bytes, 2);
-    Read(TECR, 2, bytes);
-    StorePage(0, PageIndex(TECR), bytes, 2);
-    Write(PSR, FilterPage);
-    Read(FHR0, 8, bytes);
-    StorePage(FilterPage, 0, bytes, 8);
-    for (int page = 1; page <= 3; ++page) {
-      Write(PSR, static_cast<std::uint8_t>(page));
-      Read(IDHR, 10, bytes);
-      StorePage(page, 0, bytes, 10);
-      Read(BCSR, 1, bytes);
-      StorePage(page, PageIndex(BCSR), bytes, 1);
+    for (const std::uint8_t page : {0, 4, 1, 2, 3}) {
+      Write(PSR, page);
+      ReadSelectedPage(page);
     }
     Write(PSR, selected);
     SetStatus("");

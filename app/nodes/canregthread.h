@@ -87,6 +87,9 @@ class TCANRegAccessThread : public QObject {
   void OnWakeup();
   void SetStatus(const std::string& text);
   void Read(std::uint8_t address, std::uint8_t count, std::uint8_t* into);
+  // Reads what the program uses of `page` (the page PSR selects now) into its image;
+  // any other page number (5-255) reads nothing.
+  void ReadSelectedPage(std::uint8_t page);
   void Write(std::uint8_t address, std::uint8_t value);
   void StoreMain(const std::uint8_t* bytes);
   void StorePage(int page, int index, const std::uint8_t* bytes, int count);
