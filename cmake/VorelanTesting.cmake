@@ -1,11 +1,14 @@
-# vorelan_add_test(NAME <name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>] [QT])
+# vorelan_add_test(NAME <name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>] [QT]
+#                  [SERIAL <regex>])
 #
 # One GoogleTest executable registered with CTest test by test. Every test
 # runs against the build tree's component registry and with a private
 # XDG_CONFIG_HOME/XDG_DATA_HOME, so it never touches the user's settings.
 # Label "threaded" marks the tests that also run in the ThreadSanitizer build.
+# Tests whose names match SERIAL measure real time (a line's timing): they run
+# alone, so that other tests running beside them do not disturb the figure.
 function(vorelan_add_test)
-  cmake_parse_arguments(T "QT" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "QT" "NAME;SERIAL" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   set(env
@@ -26,6 +29,9 @@ function(vorelan_add_test)
   file(WRITE ${props}
     "foreach(t IN LISTS ${T_NAME}_TESTS)\n"
     "  set_tests_properties(\"\${t}\" PROPERTIES ENVIRONMENT \"${env}\" LABELS \"${T_LABELS}\")\n"
+    "  if(NOT \"${T_SERIAL}\" STREQUAL \"\" AND \"\${t}\" MATCHES \"${T_SERIAL}\")\n"
+    "    set_tests_properties(\"\${t}\" PROPERTIES RUN_SERIAL TRUE)\n"
+    "  endif()\n"
     "endforeach()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props})
   # Tests that create nodes by class identity need the libraries registered first.

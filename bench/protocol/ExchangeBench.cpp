@@ -13,6 +13,7 @@
 #include "ComRuntime.h"
 #include "INode.h"
 #include "Identities.h"
+#include "testing/ListenerBase.h"
 
 namespace {
 
@@ -23,18 +24,9 @@ const Bytes kRequest{0x13, 0x00, 0x5A, 0x06};
 const Bytes kAnswer{0x06, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
 
 // Keeps what each event carries, like the program's relay and answer handler.
-class CopyingListener final : public IDispatch {
+class CopyingListener final : public ListenerBase {
  public:
   Bytes sent, received;
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    *object = (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__INodeEvents) ? this : nullptr;
-    return *object ? S_OK : E_NOINTERFACE;
-  }
-  std::uint32_t AddRef() override { return 2; }
-  std::uint32_t Release() override { return 1; }
-  HRESULT GetTypeInfoCount(std::uint32_t* n) override { return *n = 0, S_OK; }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, OLECHAR**, std::uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID member, REFIID, LCID, std::uint16_t, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
                  std::uint32_t*) override {
     (member == DISPID_OnTransmission ? sent : received) = BytesOf(p->rgvarg[0]);
@@ -71,12 +63,7 @@ int main() {
     return 1;
   }
   CopyingListener listener;
-  IConnectionPointContainer* container = nullptr;
-  IConnectionPoint* point = nullptr;
-  std::uint32_t cookie = 0;
-  node->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
-  container->FindConnectionPoint(DIID__INodeEvents, &point);
-  point->Advise(&listener, &cookie);
+  const std::uint32_t cookie = listener.ListenTo(node);
   VARIANT empty, kind, request = MakeByteBuffer(kRequest), answer = MakeByteBuffer(kAnswer);
   VariantInit(&empty);
   VariantInit(&kind);
@@ -106,9 +93,7 @@ int main() {
 
   node->ReleaseChannel(channel);
   node->Close(empty);
-  point->Unadvise(cookie);
-  point->Release();
-  container->Release();
+  ListenerBase::StopListening(node, cookie);
   node->Release();
   VariantClear(&request);
   VariantClear(&answer);

@@ -30,6 +30,7 @@
 #include "ComRuntime.h"
 #include "INode.h"
 #include "Identities.h"
+#include "testing/ListenerBase.h"
 
 namespace {
 
@@ -91,18 +92,9 @@ class Arrivals {
   Clock::time_point completedAt_;
 };
 
-class Listener final : public IDispatch {
+class Listener final : public ListenerBase {
  public:
   explicit Listener(Arrivals& arrivals) : arrivals_(arrivals) {}
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    *object = (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__INodeEvents) ? this : nullptr;
-    return *object ? S_OK : E_NOINTERFACE;
-  }
-  std::uint32_t AddRef() override { return 2; }
-  std::uint32_t Release() override { return 1; }
-  HRESULT GetTypeInfoCount(std::uint32_t* n) override { return *n = 0, S_OK; }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, OLECHAR**, std::uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID member, REFIID, LCID, std::uint16_t, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
                  std::uint32_t*) override {
     if (member != DISPID_OnReception) return S_OK;
@@ -152,12 +144,7 @@ struct Receiver {
 
 Receiver StartNode(INode* node, Listener& listener, const Pty& pty) {
   setenv("VORELAN_COM7", pty.slave.c_str(), 1);
-  IConnectionPointContainer* container = nullptr;
-  IConnectionPoint* point = nullptr;
-  std::uint32_t cookie = 0;
-  node->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
-  container->FindConnectionPoint(DIID__INodeEvents, &point);
-  point->Advise(&listener, &cookie);
+  const std::uint32_t cookie = listener.ListenTo(node);
   BSTR port = BstrFromUtf8("CommPort"), seven = BstrFromUtf8("7");
   BSTR settings = BstrFromUtf8("Settings"), speed = BstrFromUtf8("115200,n,8,1");
   node->SetProperty(port, seven);
@@ -169,13 +156,11 @@ Receiver StartNode(INode* node, Listener& listener, const Pty& pty) {
     std::fprintf(stderr, "Connect failed\n");
     std::exit(1);
   }
-  return {[node, point, container, cookie] {
+  return {[node, cookie] {
     VARIANT none;
     VariantInit(&none);
     node->Close(none);
-    point->Unadvise(cookie);
-    point->Release();
-    container->Release();
+    ListenerBase::StopListening(node, cookie);
   }};
 }
 

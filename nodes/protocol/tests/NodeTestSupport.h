@@ -3,6 +3,8 @@
 // board's monitor with the serial line below the node.
 #pragma once
 
+#include "testing/ListenerBase.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,29 +57,6 @@ inline std::string TakeError() {
   return text;
 }
 
-// An event listener that does not count references (it outlives its node).
-class ListenerBase : public IDispatch {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    *object = (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__INodeEvents) ? this : nullptr;
-    return *object ? S_OK : E_NOINTERFACE;
-  }
-  std::uint32_t AddRef() override { return 2; }
-  std::uint32_t Release() override { return 1; }
-  HRESULT GetTypeInfoCount(std::uint32_t* n) override { return *n = 0, S_OK; }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, OLECHAR**, std::uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
-  void ListenTo(INode* node) {
-    IConnectionPointContainer* container = nullptr;
-    ASSERT_EQ(node->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
-    IConnectionPoint* point = nullptr;
-    ASSERT_EQ(container->FindConnectionPoint(DIID__INodeEvents, &point), S_OK);
-    std::uint32_t cookie = 0;
-    ASSERT_EQ(point->Advise(this, &cookie), S_OK);
-    point->Release();
-    container->Release();
-  }
-};
 
 // Logs every event with its arrival time; tests wait on it instead of sleeping.
 class EventLog final : public ListenerBase {

@@ -2,6 +2,8 @@
 // identity, and a listener that records events and lets a test wait for them.
 #pragma once
 
+#include "testing/ListenerBase.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -56,32 +58,6 @@ inline ErrorFields TakeError() {
   return fields;
 }
 
-// An event listener that does not count references (it outlives its node).
-class ListenerBase : public IDispatch {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    *object = (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__INodeEvents) ? this : nullptr;
-    return *object ? S_OK : E_NOINTERFACE;
-  }
-  std::uint32_t AddRef() override { return 2; }
-  std::uint32_t Release() override { return 1; }
-  HRESULT GetTypeInfoCount(std::uint32_t* n) override { return *n = 0, S_OK; }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, OLECHAR**, std::uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
-  // Connects to the node's _INodeEvents point; returns the cookie.
-  std::uint32_t ListenTo(INode* node) {
-    IConnectionPointContainer* container = nullptr;
-    std::uint32_t cookie = 0;
-    if (node->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)) != S_OK) return 0;
-    IConnectionPoint* point = nullptr;
-    if (container->FindConnectionPoint(DIID__INodeEvents, &point) == S_OK) {
-      point->Advise(this, &cookie);
-      point->Release();
-    }
-    container->Release();
-    return cookie;
-  }
-};
 
 // Records every event; the bytes of all OnReception events are gathered in
 // arrival order. Events come on the poll thread or the caller's thread.
