@@ -29,14 +29,14 @@ public:
 
     QSize sizeHint() const override;
 
+    // Posts the text to the GUI thread, from any thread, without waiting.
+    void showMessageQueued(const QString& text);
+
 public slots:
     // Sets the text and repaints at once (the error must be visible even when the
     // GUI thread goes on with long work). An empty text means no error.
     void setText(const QString& text);
     void clear() { setText(QString()); }
-
-public:
-    void showMessageQueued(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -79,6 +79,21 @@ FormsState& formsState()
 
 const QString kKeyPrefix = QStringLiteral("FormPositions/");
 
+// Window systems take coordinates and sizes of 16 bits; stored values beyond
+// that (a damaged or hand-edited key) are brought within it before any
+// geometry arithmetic could overflow.
+constexpr qint32 kCoordinateLimit = 32767;
+
+qint32 boundedCoordinate(qint32 value)
+{
+    return std::clamp(value, -kCoordinateLimit, kCoordinateLimit);
+}
+
+qint32 boundedSize(qint32 value)
+{
+    return std::clamp(value, 0, kCoordinateLimit);
+}
+
 // The window of this base that contains the widget, the innermost one first.
 TRegPosSavedFrm* formContaining(QWidget* widget)
 {
@@ -210,22 +225,22 @@ bool TRegPosSavedFrm::restoreSteps(const SettingsStore& key)
     const auto left = key.readInt(QStringLiteral("Left"));
     if (!left)
         return false;
-    rect.moveLeft(*left);
+    rect.moveLeft(boundedCoordinate(*left));
     applyRect(rect);
     const auto top = key.readInt(QStringLiteral("Top"));
     if (!top)
         return false;
-    rect.moveTop(*top);
+    rect.moveTop(boundedCoordinate(*top));
     applyRect(rect);
     const auto width = key.readInt(QStringLiteral("Width"));
     if (!width)
         return false;
-    rect.setWidth(*width);
+    rect.setWidth(boundedSize(*width));
     applyRect(rect);
     const auto height = key.readInt(QStringLiteral("Height"));
     if (!height)
         return false;
-    rect.setHeight(*height);
+    rect.setHeight(boundedSize(*height));
     applyRect(rect);
 
     const auto state = key.readInt(QStringLiteral("WindowState"));
@@ -355,7 +370,7 @@ bool TRegPosSavedFrm::dockInto(const QString& siteName, const SettingsStore& key
         dock->setFloating(false);
     const bool sideways = *area == Qt::LeftDockWidgetArea || *area == Qt::RightDockWidgetArea;
     // The dock site takes the window's docked width (left, right) or height (top, bottom).
-    mainWindow->resizeDocks({dock}, {sideways ? *dockWidth : *dockHeight},
+    mainWindow->resizeDocks({dock}, {boundedSize(sideways ? *dockWidth : *dockHeight)},
                             sideways ? Qt::Horizontal : Qt::Vertical);
     return true;
 }
@@ -363,17 +378,22 @@ bool TRegPosSavedFrm::dockInto(const QString& siteName, const SettingsStore& key
 void TRegPosSavedFrm::keepOnScreen()
 {
     // A window placed where no screen is any more (a monitor removed since the
-    // last run) would be out of reach: bring it to the primary screen.
+    // last run) would be out of reach: bring it to the primary screen. One
+    // larger than all screens together is of no use either.
     if (kind() == Kind::MdiChild || (kind() == Kind::Dock && isDocked()))
         return;
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    if (screens.isEmpty())
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary)
         return;
-    const QRect rect = frame()->geometry();
-    for (const QScreen* screen : screens)
+    QWidget* f = frame();
+    const QSize desktop = primary->virtualGeometry().size();
+    if (f->width() > desktop.width() || f->height() > desktop.height())
+        f->resize(f->size().boundedTo(desktop));
+    const QRect rect = f->geometry();
+    for (const QScreen* screen : QGuiApplication::screens())
         if (screen->geometry().intersects(rect))
             return;
-    frame()->move(QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+    f->move(primary->availableGeometry().topLeft());
 }
 
 // ---- saving ---------------------------------------------------------------

@@ -22,7 +22,6 @@ struct Span
     qsizetype size;
 
     bool empty() const { return size == 0; }
-    QByteArray bytes() const { return QByteArray(data, size); }
 };
 
 Span trimmed(const char* begin, const char* end)

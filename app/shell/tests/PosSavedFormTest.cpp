@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -385,6 +386,24 @@ TEST_F(PosSavedFormTest, AWindowLeftOffEveryScreenIsBroughtBack)
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.intersects(program.main.geometry()));
     EXPECT_EQ(program.main.size(), QSize(600, 400));
+}
+
+TEST_F(PosSavedFormTest, ExtremeStoredValuesLeaveUsableWindows)
+{
+    const qint32 most = std::numeric_limits<qint32>::max();
+    const qint32 least = std::numeric_limits<qint32>::min();
+    store("MainFrm", {{"Left", most}, {"Top", least}, {"Width", most}, {"Height", least}, {"WindowState", 0},
+                      {"Visible", 1}, {"ActiveForm", 0}, {"Docked", 0}});
+    store("RegFrm", {{"Left", least}, {"Top", most}, {"Width", least}, {"Height", most}});
+    store("TraceFrm", {{"Left", 0}, {"Top", 0}, {"Width", 100}, {"Height", 100}, {"WindowState", 0},
+                       {"Visible", 1}, {"ActiveForm", 0}, {"Docked", 1}, {"DockSiteName", QString("PanelTop")},
+                       {"DockWidth", most}, {"DockHeight", least}});
+    Program program;
+    const QRect virtualDesktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    EXPECT_LE(program.main.width(), virtualDesktop.width());
+    EXPECT_TRUE(virtualDesktop.intersects(program.main.geometry()));
+    EXPECT_LE(program.regSub->height(), 32767);
+    EXPECT_EQ(program.main.dockWidgetArea(program.trace), Qt::TopDockWidgetArea);
 }
 
 } // namespace
