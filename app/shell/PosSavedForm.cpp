@@ -199,9 +199,12 @@ void TRegPosSavedFrm::formClose(QCloseEvent*)
 void TRegPosSavedFrm::closeForm(QCloseEvent* event)
 {
     if (m_role == Role::Main) {
+        // Which window was active and whether this one was shown are what the
+        // user left; hiding may already move the focus elsewhere.
+        TRegPosSavedFrm* active = activeForm();
         m_visibleBeforeClose = !m_form->isHidden();
         m_form->hide();
-        saveAllPositions();
+        saveAll(active);
         m_visibleBeforeClose.reset();
     }
     formClose(event);
@@ -485,7 +488,11 @@ void TRegPosSavedFrm::savePosition(bool active)
 
 void TRegPosSavedFrm::saveAllPositions()
 {
-    TRegPosSavedFrm* active = activeForm();
+    saveAll(activeForm());
+}
+
+void TRegPosSavedFrm::saveAll(TRegPosSavedFrm* active)
+{
     for (TRegPosSavedFrm* form : forms())
         form->savePosition(form == active);
 }

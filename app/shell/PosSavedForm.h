@@ -102,6 +102,7 @@ private:
     friend class FocusTracker;
     friend class FloatGeometryRecorder;
 
+    static void saveAll(TRegPosSavedFrm* active);
     Kind kind() const;
     QWidget* frame() const; // the widget whose geometry is kept
     bool restoreSteps(const SettingsStore& key);
