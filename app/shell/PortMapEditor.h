@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+
+// Reading and editing the per-user port map (nodes/rs232/PortMapFile.h: one
+// "COM<n>=<device>" a line, '#' comments, "COM" in any letter case, blanks
+// around name and path ignored, the first line of a port wins) and finding the
+// serial devices of the machine to offer in it.
+//
+// Threads: GUI thread (file access only; no shared state).
+namespace PortMapEditor {
+
+// The map's file, or empty when neither XDG_CONFIG_HOME nor HOME is set.
+QString filePath();
+
+// The device the text maps port n to, or empty when it has no entry.
+QString entry(const QString& mapText, int port);
+
+// The text with the given ports set: a port's first line is rewritten in place
+// (dropped for an empty device) and its later lines dropped; ports without a
+// line get one at the end. Every other line stays as it was. A new text starts
+// with a comment saying who wrote it.
+QString withEntries(const QString& mapText, const std::map<int, QString>& devices);
+
+// Reads the map's text; empty when the file does not exist.
+QString load(const QString& path);
+// Writes the text atomically, creating the folder. Throws EAppError
+// ("Unable to write to <path>") on failure.
+void save(const QString& path, const QString& text);
+
+// The serial devices under devRoot: serial/by-id/* (stable names of USB
+// adapters), ttyUSB*, ttyACM* and ttyS*, each group sorted by number.
+QStringList findSerialDevices(const QString& devRoot = QStringLiteral("/dev"));
+
+} // namespace PortMapEditor

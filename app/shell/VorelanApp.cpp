@@ -1,0 +1,38 @@
+#include "VorelanApp.h"
+
+#include <QThread>
+
+#include <cstdio>
+#include <exception>
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName(title());
+    setApplicationVersion(QStringLiteral("1.1"));
+}
+
+TApplication* TApplication::instance()
+{
+    return qobject_cast<TApplication*>(QCoreApplication::instance());
+}
+
+void TApplication::handleError(const QString& message)
+{
+    if (m_errorHandler && QThread::currentThread() == thread())
+        m_errorHandler(message);
+    else
+        std::fprintf(stderr, "vorelan: %s\n", qPrintable(message));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        handleError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        handleError(QStringLiteral("Unknown error"));
+    }
+    return false;
+}

@@ -1,0 +1,88 @@
+// The vorelan program: answers --help and --version before any window system
+// is touched, fixes the settings root, makes the node libraries creatable,
+// starts the simulated board for --simulate, then creates the main window and
+// the tool windows and runs until the main window has closed.
+#include "CommandLine.h"
+#include "ComponentSetup.h"
+#include "HelpViewer.h"
+#include "MainFrm.h"
+#include "SettingsRoot.h"
+#include "SimulatedBoard.h"
+#include "VorelanApp.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string programFolder(const char* argv0)
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error)
+        return self.parent_path().string();
+    return std::filesystem::absolute(argv0, error).parent_path().string();
+}
+
+// The tool windows this program is built with. A window joins the program by
+// adding its factory here (ToolWindows.h); until then its menu entry is greyed.
+ToolWindowCatalog toolWindows()
+{
+    return ToolWindowCatalog();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const TCommandLine line = TCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "vorelan: %s\n\n%s", line.error.c_str(), TCommandLine::usage().c_str());
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(TCommandLine::usage().c_str(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::fputs(TCommandLine::versionText().c_str(), stdout);
+        return 0;
+    }
+
+    // The settings root comes from the executable's name, before any window exists.
+    SettingsRoot::establish(QString::fromLocal8Bit(argv[0]));
+
+    for (const std::string& failure : ComponentSetup::ensureRegistered(programFolder(argv[0])))
+        std::fprintf(stderr, "vorelan: %s\n", failure.c_str());
+
+    // The simulated board is up, and COM1 leads to it, before the nodes connect.
+    std::unique_ptr<TSimulatedBoard> board;
+    QString boardError;
+    if (line.simulate) {
+        try {
+            board = std::make_unique<TSimulatedBoard>();
+        } catch (const std::exception& e) {
+            boardError = QStringLiteral("Cannot start the simulated board: ") + QString::fromUtf8(e.what());
+        }
+    }
+
+    TApplication app(argc, argv);
+    int result = 0;
+    {
+        TMainFrm::Options options;
+        options.simulate = line.simulate;
+        options.catalog = toolWindows();
+        TMainFrm mainFrm(std::move(options));
+        mainFrm.createForm();
+        if (!boardError.isEmpty())
+            mainFrm.ShowError(boardError);
+        mainFrm.createToolWindows();
+        mainFrm.show();
+        result = app.exec();
+        delete HelpViewer::shared();
+    }
+    return result;
+}

@@ -1,0 +1,79 @@
+// Helpers of the main window's tests: a simulated board behind a link that
+// COM1 names, the program's settings wiped or preset, and waiting on a
+// condition while the GUI thread's events are processed.
+#pragma once
+
+#include "CommSettings.h"
+#include "SettingsRoot.h"
+#include "SettingsStore.h"
+#include "boardsim/BoardSimulator.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace shelltest {
+
+// Processes events until the condition holds or the time is up.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+inline void wipeSettings()
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
+                       SettingsRoot::programKey());
+    settings.clear();
+    settings.sync();
+}
+
+inline void storeComm(const QString& port, const QString& serialSettings, const QString& timeOut)
+{
+    TCommSettings comm;
+    comm.port = port;
+    comm.settings = serialSettings;
+    comm.timeOut = timeOut;
+    comm.write();
+}
+
+inline QString storedString(const QString& key, const QString& name)
+{
+    return SettingsStore(key).readString(name).value_or(QStringLiteral("<missing>"));
+}
+
+// The board, reached through a link that VORELAN_COM<port> names.
+class Board
+{
+public:
+    explicit Board(bool instant = true, int port = 1)
+    {
+        boardsim::BoardSimulator::Options options;
+        options.instant = instant;
+        options.linkPath = m_folder.filePath(QStringLiteral("board")).toStdString();
+        sim = std::make_unique<boardsim::BoardSimulator>(options);
+        sim->start();
+        m_variable = "VORELAN_COM" + std::to_string(port);
+        setenv(m_variable.c_str(), options.linkPath.c_str(), 1);
+    }
+    ~Board()
+    {
+        sim->stop();
+        unsetenv(m_variable.c_str());
+    }
+
+    std::size_t requests() { return sim->transcript().requests().size(); }
+
+    std::unique_ptr<boardsim::BoardSimulator> sim;
+
+private:
+    QTemporaryDir m_folder;
+    std::string m_variable;
+};
+
+} // namespace shelltest
