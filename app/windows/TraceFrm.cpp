@@ -1,0 +1,179 @@
+#include "TraceFrm.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHideEvent>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "HintPanel.h"
+#include "SettingsStore.h"
+#include "ThrTimer.h"
+#include "ToolWindowHost.h"
+#include "TraceFile.h"
+#include "TraceReception.h"
+
+namespace {
+
+const QString kSettingsKey = QStringLiteral("Trace");
+const QString kEnabledValue = QStringLiteral("Enabled");
+
+// The window's client area: its size hint is the design size, which the
+// dock widget takes when it first floats.
+class TraceClient : public QWidget {
+ public:
+  using QWidget::QWidget;
+  QSize sizeHint() const override { return {TTraceFrm::DesignWidth, TTraceFrm::DesignHeight}; }
+};
+
+}  // namespace
+
+TTraceFrm::TTraceFrm(IToolWindowHost& host, QWidget* parent)
+    : QDockWidget(QStringLiteral("Trace"), parent), TRegPosSavedFrm(this), host_(host) {
+  setObjectName(QStringLiteral("TraceFrm"));
+  setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+  setAllowedAreas(Qt::AllDockWidgetAreas);
+  BuildControls();
+
+  timer_ = new TThreadedTimer(this);
+  timer_->setObjectName(QStringLiteral("Timer"));
+  timer_->setEnabled(false);
+  timer_->setInterval(TimerInterval);
+  timer_->setOnTimer([this](TThreadedTimer*) { RefreshTrcTimer(); });
+  connect(timer_, &TThreadedTimer::tickError, this, [this](const QString& message) { host_.ShowError(message); });
+
+  // Hidden on the first start; afterwards the saved state decides.
+  hide();
+}
+
+TTraceFrm::~TTraceFrm() {
+  // No tick may reach a window that is half destroyed.
+  delete timer_;
+  timer_ = nullptr;
+}
+
+void TTraceFrm::BuildControls() {
+  auto* client = new TraceClient(this);
+  client->setObjectName(QStringLiteral("TraceClient"));
+  auto* column = new QVBoxLayout(client);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  panel_ = new QFrame(client);
+  panel_->setObjectName(QStringLiteral("Panel"));
+  panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  panel_->setFixedHeight(PanelHeight);
+  auto* row = new QHBoxLayout(panel_);
+  row->setContentsMargins(8, 0, 8, 0);
+
+  enableTrc_ = new QCheckBox(QStringLiteral("Trace &enabled"), panel_);
+  enableTrc_->setObjectName(QStringLiteral("EnableTrc"));
+  Hint::apply(enableTrc_, QStringLiteral("Enable/Disable the trace function for received messages"));
+  connect(enableTrc_, &QCheckBox::toggled, this, [this] { EnableTrcClick(); });
+
+  clrTrc_ = new QPushButton(QStringLiteral("&Clear"), panel_);
+  clrTrc_->setObjectName(QStringLiteral("ClrTrc"));
+  clrTrc_->setFixedSize(75, 25);
+  Hint::apply(clrTrc_, QStringLiteral("Clear the trace"));
+  connect(clrTrc_, &QPushButton::clicked, this, [this] { ClrTrcClick(); });
+
+  row->addWidget(enableTrc_);
+  row->addStretch(1);
+  row->addWidget(clrTrc_);
+
+  listTrc_ = new QTableView(client);
+  listTrc_->setObjectName(QStringLiteral("ListTrc"));
+  listTrc_->setModel(&model_);
+  listTrc_->setShowGrid(false);
+  listTrc_->setWordWrap(false);
+  listTrc_->setSortingEnabled(false);
+  listTrc_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  listTrc_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  listTrc_->setSelectionMode(QAbstractItemView::SingleSelection);
+  listTrc_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // A report list: no row numbers, one text line per row, every row alike
+  // (a fixed height keeps long traces cheap to lay out).
+  QHeaderView* rows = listTrc_->verticalHeader();
+  rows->hide();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(listTrc_->fontMetrics().height() + 4);
+  QHeaderView* columns = listTrc_->horizontalHeader();
+  columns->setSectionsClickable(false);  // the column headers do not react to clicks
+  columns->setHighlightSections(false);
+  columns->setStretchLastSection(false);
+  columns->setSectionResizeMode(QHeaderView::Interactive);
+  columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  for (int c = 0; c < TTraceListModel::ColumnCount; ++c)
+    columns->resizeSection(c, c == TTraceListModel::ColData ? DataColumnWidth : 50);
+
+  column->addWidget(panel_);
+  column->addWidget(listTrc_, 1);
+  setWidget(client);
+
+  setTabOrder(enableTrc_, clrTrc_);
+  setTabOrder(clrTrc_, listTrc_);
+}
+
+// ---- handlers ------------------------------------------------------------------
+
+void TTraceFrm::RefreshTrcTimer() {
+  if (!host_.Connected() || !isVisible()) return;
+  TCANRegAccessThread* registers = host_.RegisterThread();
+  if (!registers) return;
+  if (std::optional<TTraceLine> line = TraceReception::TakeFrame(*registers)) model_.append(std::move(*line));
+}
+
+void TTraceFrm::EnableTrcClick() { timer_->setEnabled(enableTrc_->isChecked()); }
+
+void TTraceFrm::ClrTrcClick() { model_.clear(); }
+
+// ---- trace files -----------------------------------------------------------------
+
+void TTraceFrm::LoadTrace(ProfileFile& file) {
+  // One reset of the model: the list is laid out once, not line by line.
+  model_.replace(TraceFile::Read(file));
+}
+
+void TTraceFrm::SaveTrace(ProfileFile& file) { TraceFile::Write(model_.lines(), file); }
+
+// ---- creation, hiding, closing -----------------------------------------------------
+
+void TTraceFrm::formCreate() {
+  // A missing key or value, or one of another type, leaves the check box
+  // unchecked and the timer disabled.
+  const SettingsStore key(kSettingsKey);
+  if (const std::optional<bool> enabled = key.readBool(kEnabledValue)) {
+    enableTrc_->setChecked(*enabled);
+    EnableTrcClick();
+  }
+}
+
+void TTraceFrm::hideEvent(QHideEvent* event) {
+  QDockWidget::hideEvent(event);
+  // A spontaneous hide (the main window minimised) leaves the window shown.
+  if (!event->spontaneous()) FormHide();
+}
+
+void TTraceFrm::FormHide() {
+  SettingsStore key(kSettingsKey);
+  key.writeBool(kEnabledValue, enableTrc_->isChecked());
+  key.sync();  // a failing write is ignored
+}
+
+void TTraceFrm::closeEvent(QCloseEvent* event) { closeForm(event); }
+
+void TTraceFrm::formClose(QCloseEvent* event) {
+  // Hidden, not destroyed, then a free window the size of its client area;
+  // the Windows menu docks it again into the main window's last dock site.
+  event->accept();
+  hide();
+  if (!isFloating()) {
+    const QSize client = widget()->size();
+    setFloating(true);
+    resize(client);
+  }
+}

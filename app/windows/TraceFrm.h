@@ -1,0 +1,98 @@
+// TTraceFrm: the Trace window (component name "TraceFrm", caption "Trace").
+// Lists the frames the CAN cell receives, one line per frame: identifier,
+// data length code, data bytes, accepting filter and receive buffer. While
+// "Trace enabled" is checked, its threaded timer looks every 500 ms for a set
+// RXIF flag in the register access thread's main image and takes that
+// buffer's frame (TraceReception). The list is cleared with "Clear", and
+// saved to and loaded from trace files by the main window's File menu
+// (SaveTrace, LoadTrace). Whether tracing is enabled is kept in the settings
+// under "Trace/Enabled", read at creation and written whenever the window is
+// hidden.
+//
+// It is the program's dockable window: a QDockWidget that the main window
+// docks into its four edge dock sites or lets float on top of the others. It
+// is hidden until its saved state or the Windows menu shows it. Closing it
+// hides it and takes it out of its dock site; the main window docks it again
+// when it is next opened.
+//
+// Threads: everything here runs in the GUI thread, the timer's ticks included
+// (TThreadedTimer runs them there). A tick takes the register lock for the
+// flag clearing and the full read only; see TraceReception.
+#pragma once
+
+#include <QDockWidget>
+
+#include "PosSavedForm.h"
+#include "TraceListModel.h"
+
+class IToolWindowHost;
+class ProfileFile;
+class QCheckBox;
+class QCloseEvent;
+class QFrame;
+class QHideEvent;
+class QPushButton;
+class QTableView;
+class TThreadedTimer;
+
+class TTraceFrm : public QDockWidget, public TRegPosSavedFrm {
+  Q_OBJECT
+
+ public:
+  static constexpr int DesignWidth = 323;  // client area
+  static constexpr int DesignHeight = 663;
+  static constexpr int PanelHeight = 49;
+  static constexpr int DataColumnWidth = 110;
+  static constexpr int TimerInterval = 500;  // ms
+
+  // Builds the window hidden, with its design size and its timer disabled.
+  // The host must outlive the window. The main window then adds it to its
+  // dock sites (QMainWindow::addDockWidget) and calls createForm(), which
+  // restores the saved position and runs FormCreate.
+  explicit TTraceFrm(IToolWindowHost& host, QWidget* parent = nullptr);
+  ~TTraceFrm() override;
+
+  // Replaces the list by the lines of an opened trace file. A file without
+  // "General" or with an unreadable "NbLines" gives an empty list.
+  // (Both take the file by non-const reference, as the main window's File
+  // menu hands it over.)
+  void LoadTrace(ProfileFile& file);
+  // Writes the list into an opened trace file; the caller saves the file.
+  // Throws ProfileFileError for a line the file cannot hold.
+  void SaveTrace(ProfileFile& file);
+
+  // The tick handler: takes at most one received frame (see TraceReception).
+  // Does nothing while the host is not connected or the window is not visible.
+  void RefreshTrcTimer();
+  // "Trace enabled" switched: the timer runs exactly while it is checked.
+  void EnableTrcClick();
+  // "Clear": removes every line.
+  void ClrTrcClick();
+
+  // The timer, component name "Timer"; the main window disables it at close.
+  TThreadedTimer* Timer() const { return timer_; }
+  QCheckBox* EnableTrc() const { return enableTrc_; }
+  QPushButton* ClrTrc() const { return clrTrc_; }
+  QTableView* ListTrc() const { return listTrc_; }
+  const TTraceListModel& Lines() const { return model_; }
+
+ protected:
+  // Restores "Trace enabled" from the settings.
+  void formCreate() override;
+  // Hides the window and takes it out of its dock site.
+  void formClose(QCloseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void BuildControls();
+  void FormHide();
+
+  IToolWindowHost& host_;
+  TTraceListModel model_;
+  QFrame* panel_ = nullptr;
+  QCheckBox* enableTrc_ = nullptr;
+  QPushButton* clrTrc_ = nullptr;
+  QTableView* listTrc_ = nullptr;
+  TThreadedTimer* timer_ = nullptr;  // child of the window
+};

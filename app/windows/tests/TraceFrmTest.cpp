@@ -1,0 +1,239 @@
+// The Trace window without a board: its controls, the "Trace/Enabled"
+// setting, closing, clearing, trace files, and a long list.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "ProfileFile.h"
+#include "SettingsStore.h"
+#include "ThrTimer.h"
+#include "TraceFile.h"
+#include "TraceFrm.h"
+#include "TraceTestHost.h"
+
+namespace {
+
+TTraceLine Line(int k) {
+  return TTraceLine{QStringLiteral("%1").arg(k & 0x7FF, 3, 16, QLatin1Char('0')).toUpper(), "1",
+                    QStringLiteral("%1 ").arg(k & 0xFF, 2, 16, QLatin1Char('0')).toUpper(), "0", "1"};
+}
+
+// The window docked in a main window, as the program places it.
+class TraceWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SettingsStore("Trace").remove("Enabled");
+    SettingsStore("FormPositions/TraceFrm").remove("Left");  // nothing restored: the design state stays
+    main_.resize(900, 700);
+    frm_ = new TTraceFrm(host_, &main_);
+    main_.addDockWidget(Qt::RightDockWidgetArea, frm_);
+  }
+  void TearDown() override { SettingsStore("Trace").remove("Enabled"); }
+
+  std::optional<qint32> StoredEnabled() const { return SettingsStore("Trace").readInt("Enabled"); }
+
+  TraceTestHost host_;
+  QMainWindow main_;
+  TTraceFrm* frm_ = nullptr;  // child of main_
+  QTemporaryDir dir_;
+};
+
+}  // namespace
+
+TEST_F(TraceWindow, ControlsAsDesigned) {
+  EXPECT_EQ(frm_->objectName(), "TraceFrm");
+  EXPECT_EQ(frm_->windowTitle(), "Trace");
+  EXPECT_EQ(frm_->componentName(), "TraceFrm");
+
+  EXPECT_EQ(frm_->EnableTrc()->objectName(), "EnableTrc");
+  EXPECT_EQ(frm_->EnableTrc()->text(), "Trace &enabled");
+  EXPECT_FALSE(frm_->EnableTrc()->isChecked());
+  EXPECT_EQ(frm_->EnableTrc()->toolTip(), "Enable/Disable the trace function for received messages");
+  EXPECT_EQ(frm_->ClrTrc()->objectName(), "ClrTrc");
+  EXPECT_EQ(frm_->ClrTrc()->text(), "&Clear");
+  EXPECT_EQ(frm_->ClrTrc()->toolTip(), "Clear the trace");
+  EXPECT_EQ(frm_->ClrTrc()->statusTip(), "Clear the trace");
+  auto* panel = frm_->findChild<QWidget*>("Panel");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->height(), TTraceFrm::PanelHeight);
+  EXPECT_EQ(frm_->EnableTrc()->parentWidget(), panel);
+  EXPECT_EQ(frm_->ClrTrc()->parentWidget(), panel);
+
+  QTableView* list = frm_->ListTrc();
+  EXPECT_EQ(list->objectName(), "ListTrc");
+  QHeaderView* header = list->horizontalHeader();
+  const QStringList captions{"ID", "DLC", "Data", "Filter", "Buffer"};
+  ASSERT_EQ(list->model()->columnCount(), captions.size());
+  for (int c = 0; c < captions.size(); ++c)
+    EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
+  EXPECT_EQ(header->sectionSize(TTraceListModel::ColData), 110);
+  EXPECT_FALSE(header->sectionsClickable());
+  EXPECT_FALSE(list->isSortingEnabled());
+
+  // Centred: DLC, Filter, Buffer; left: ID, Data.
+  const Qt::Alignment expected[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignHCenter,
+                                    Qt::AlignHCenter};
+  for (int c = 0; c < 5; ++c)
+    EXPECT_EQ(TTraceListModel::columnAlignment(c) & Qt::AlignHorizontal_Mask, expected[c]) << c;
+
+  // The timer: a child the main window finds at close, disabled, 500 ms.
+  const auto timers = frm_->findChildren<TThreadedTimer*>();
+  ASSERT_EQ(timers.size(), 1);
+  EXPECT_EQ(timers[0], frm_->Timer());
+  EXPECT_EQ(timers[0]->objectName(), "Timer");
+  EXPECT_FALSE(frm_->Timer()->enabled());
+  EXPECT_EQ(frm_->Timer()->interval(), 500);
+  EXPECT_TRUE(frm_->Timer()->hasOnTimer());
+
+  // Hidden until its saved state or the menu shows it.
+  main_.show();
+  EXPECT_FALSE(frm_->isVisible());
+}
+
+TEST_F(TraceWindow, TheCheckBoxDrivesTheTimer) {
+  main_.show();
+  frm_->show();
+  QTest::mouseClick(frm_->EnableTrc(), Qt::LeftButton);
+  EXPECT_TRUE(frm_->EnableTrc()->isChecked());
+  EXPECT_TRUE(frm_->Timer()->enabled());
+  QTest::mouseClick(frm_->EnableTrc(), Qt::LeftButton);
+  EXPECT_FALSE(frm_->Timer()->enabled());
+}
+
+TEST_F(TraceWindow, CreationRestoresTraceEnabled) {
+  SettingsStore("Trace").writeInt("Enabled", 1);
+  frm_->createForm();
+  EXPECT_TRUE(frm_->EnableTrc()->isChecked());
+  EXPECT_TRUE(frm_->Timer()->enabled());
+}
+
+TEST_F(TraceWindow, CreationWithoutAUsableValueKeepsTheDesignState) {
+  frm_->createForm();  // no value
+  EXPECT_FALSE(frm_->EnableTrc()->isChecked());
+  EXPECT_FALSE(frm_->Timer()->enabled());
+
+  SettingsStore("Trace").writeString("Enabled", "1");  // a string is not the integer it should be
+  TTraceFrm other(host_);
+  other.createForm();
+  EXPECT_FALSE(other.EnableTrc()->isChecked());
+  EXPECT_FALSE(other.Timer()->enabled());
+}
+
+TEST_F(TraceWindow, HidingWritesTraceEnabled) {
+  main_.show();
+  frm_->show();
+  frm_->EnableTrc()->setChecked(true);
+  frm_->hide();
+  EXPECT_EQ(StoredEnabled(), 1);
+
+  frm_->show();
+  frm_->EnableTrc()->setChecked(false);
+  frm_->hide();
+  EXPECT_EQ(StoredEnabled(), 0);
+}
+
+TEST_F(TraceWindow, ClosingHidesAndUndocks) {
+  main_.show();
+  frm_->show();
+  ASSERT_FALSE(frm_->isFloating());
+  const QSize client = frm_->widget()->size();
+  frm_->EnableTrc()->setChecked(true);
+
+  EXPECT_TRUE(frm_->close());
+  EXPECT_TRUE(frm_->isHidden());
+  EXPECT_TRUE(frm_->isFloating());
+  EXPECT_EQ(frm_->size(), client);
+  EXPECT_EQ(StoredEnabled(), 1);           // written as it was hidden
+  EXPECT_TRUE(frm_->Timer()->enabled());  // closing does not stop tracing
+  EXPECT_EQ(main_.findChild<TTraceFrm*>(), frm_);  // not destroyed
+}
+
+TEST_F(TraceWindow, ClearAndTraceFiles) {
+  const QString path = dir_.filePath("t.trc");
+  {
+    ProfileFile file(path);
+    TraceFile::Write({Line(1), Line(2), Line(3)}, file);
+    file.save();
+  }
+  ProfileFile in(path);
+  frm_->LoadTrace(in);
+  ASSERT_EQ(frm_->Lines().rowCount(), 3);
+  EXPECT_EQ(frm_->ListTrc()->model()->index(1, TTraceListModel::ColId).data().toString(), "002");
+  EXPECT_EQ(frm_->ListTrc()->model()->index(1, TTraceListModel::ColData).data().toString(), "02 ");
+
+  ProfileFile out(dir_.filePath("u.trc"));
+  frm_->SaveTrace(out);
+  out.save();
+  EXPECT_EQ(out.contents(), in.contents());
+
+  main_.show();
+  frm_->show();
+  QTest::mouseClick(frm_->ClrTrc(), Qt::LeftButton);
+  EXPECT_EQ(frm_->Lines().rowCount(), 0);
+
+  // Loading replaces what the list held.
+  frm_->LoadTrace(in);
+  frm_->LoadTrace(in);
+  EXPECT_EQ(frm_->Lines().rowCount(), 3);
+}
+
+TEST_F(TraceWindow, TimerErrorsGoToTheErrorDisplay) {
+  emit frm_->Timer()->tickError("Time out...");
+  EXPECT_EQ(host_.errors, QStringList{"Time out..."});
+}
+
+TEST_F(TraceWindow, TicksDoNothingWithoutALink) {
+  main_.show();
+  frm_->show();
+  frm_->RefreshTrcTimer();  // not connected, no thread
+  host_.connected = true;
+  frm_->RefreshTrcTimer();  // connected but no thread: the nodes could not be created
+  EXPECT_EQ(frm_->Lines().rowCount(), 0);
+  EXPECT_TRUE(host_.errors.isEmpty());
+}
+
+TEST_F(TraceWindow, AHundredThousandLinesStayAModel) {
+  const QString path = dir_.filePath("big.trc");
+  {
+    std::vector<TTraceLine> lines;
+    for (int k = 0; k < 100000; ++k) lines.push_back(Line(k));
+    ProfileFile file(path);
+    TraceFile::Write(lines, file);
+    file.save();
+  }
+  main_.show();
+  frm_->show();
+  const int widgetsBefore = frm_->ListTrc()->findChildren<QWidget*>().size();
+  QSignalSpy resets(&frm_->Lines(), &QAbstractItemModel::modelReset);
+  QSignalSpy inserts(&frm_->Lines(), &QAbstractItemModel::rowsInserted);
+
+  ProfileFile file(path);
+  frm_->LoadTrace(file);
+  ASSERT_EQ(frm_->Lines().rowCount(), 100000);
+  EXPECT_EQ(resets.count(), 1);  // filled at once, not line by line
+  EXPECT_EQ(inserts.count(), 0);
+
+  QTableView* list = frm_->ListTrc();
+  list->scrollToBottom();
+  QCoreApplication::processEvents();
+  const QImage shot = frm_->grab().toImage();  // paints the visible rows only
+  EXPECT_FALSE(shot.isNull());
+  EXPECT_EQ(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
+  EXPECT_EQ(list->rowAt(list->viewport()->height() - 2), 99999);
+  // No widget per line: the view holds as many child widgets as when empty.
+  EXPECT_EQ(list->findChildren<QWidget*>().size(), widgetsBefore);
+  EXPECT_EQ(list->indexWidget(list->model()->index(99999, 0)), nullptr);
+
+  ProfileFile out(dir_.filePath("big2.trc"));
+  frm_->SaveTrace(out);
+  EXPECT_EQ(out.readString("Line100000", "ID", "?"), Line(99999).id);
+  EXPECT_EQ(out.readInt("General", "NbLines", 0), 100000);
+}

@@ -1,0 +1,241 @@
+// The Trace window on the simulated board behind a pty, with the program's
+// two nodes and the register access thread: frames injected on the bus come
+// out as trace lines, the receive flags are cleared on the target, and the
+// exact requests of a tick are those of the reception algorithm.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "LinkFixture.h"
+#include "ThrTimer.h"
+#include "TraceFrm.h"
+#include "TraceTestHost.h"
+#include "canregthread.h"
+
+using namespace CanReg;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+boardsim::CanFrame Frame(std::uint32_t id, std::initializer_list<std::uint8_t> data) {
+  boardsim::CanFrame frame;
+  frame.id = id;
+  frame.dlc = static_cast<std::uint8_t>(data.size());
+  std::copy(data.begin(), data.end(), frame.data.begin());
+  return frame;
+}
+
+TTraceLine Line(QString id, QString dlc, QString data, QString filter, QString buffer) {
+  return TTraceLine{std::move(id), std::move(dlc), std::move(data), std::move(filter), std::move(buffer)};
+}
+
+class TraceOnBoard : public LinkFixture {
+ protected:
+  TraceOnBoard() { timeOutMs_ = 300; }
+
+  void SetUp() override {
+    LinkFixture::SetUp();
+    thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
+    thread_->SetStatusHandler([this](const std::string& status) {
+      statuses_.push_back(status);
+      if (onStatus_) std::exchange(onStatus_, nullptr)();
+    });
+    host_.connected = true;
+    host_.thread = thread_.get();
+    main_ = std::make_unique<QMainWindow>();
+    frm_ = new TTraceFrm(host_, main_.get());
+    main_->addDockWidget(Qt::RightDockWidgetArea, frm_);
+    main_->show();
+    frm_->show();
+    thread_->ReadAll(true);  // as the main window does once connected
+    ClearTranscript();
+  }
+  void TearDown() override {
+    main_.reset();  // the window and its timer first
+    thread_->Terminate();
+    thread_->Wait();
+    thread_.reset();
+    LinkFixture::TearDown();
+  }
+
+  // The polling thread's pass, run here while it is not started, so that a
+  // test decides when the image is refreshed.
+  void Poll() { thread_->ReadCycle(); }
+  std::uint8_t TargetIsr() const { return sim_->peekRegister(0, ISR); }
+  const std::vector<TTraceLine>& Traced() const { return frm_->Lines().lines(); }
+  bool ProcessUntil(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+  }
+  // Filter 0 accepts identifier 0x7FF only, so other frames go through filter 1.
+  void NarrowFilter0() {
+    sim_->pokeRegister(4, FHR0, 0xFF);
+    sim_->pokeRegister(4, FLR0, 0xE0);
+    sim_->pokeRegister(4, MHR0, 0xFF);
+    sim_->pokeRegister(4, MLR0, 0xE0);
+  }
+
+  TraceTestHost host_;
+  std::unique_ptr<TCANRegAccessThread> thread_;
+  std::unique_ptr<QMainWindow> main_;
+  TTraceFrm* frm_ = nullptr;
+  std::vector<std::string> statuses_;
+  std::function<void()> onStatus_;  // runs once, at the next status report
+};
+
+}  // namespace
+
+TEST_F(TraceOnBoard, FramesComeOutInOrderWithTheirFields) {
+  NarrowFilter0();
+  ASSERT_EQ(sim_->injectFrame(Frame(0x123, {0x12, 0xAB})).buffer, 1);
+  ASSERT_EQ(sim_->injectFrame(Frame(0x7FF, {1, 2, 3, 4, 5, 6, 7, 8})).buffer, 2);
+  ASSERT_EQ(sim_->injectFrame(Frame(0x005, {})).buffer, 3);
+  ASSERT_EQ(TargetIsr(), 0xE0);
+
+  for (int tick = 0; tick < 3; ++tick) {
+    Poll();
+    frm_->RefreshTrcTimer();
+  }
+  EXPECT_EQ(Traced(), (std::vector<TTraceLine>{Line("123", "2", "12 AB ", "1", "1"),
+                                                Line("7FF", "8", "01 02 03 04 05 06 07 08 ", "0", "2"),
+                                                Line("005", "0", "", "1", "3")}));
+  // Every flag cleared, every buffer free again.
+  EXPECT_EQ(TargetIsr() & 0xE0, 0);
+  for (int buffer = 1; buffer <= 3; ++buffer) EXPECT_EQ(sim_->peekRegister(buffer, BCSR) & BufferOccupied, 0);
+
+  // A freed buffer takes the next frame; nothing pending means nothing read.
+  ASSERT_EQ(sim_->injectFrame(Frame(0x456, {0x99})).buffer, 1);
+  Poll();
+  frm_->RefreshTrcTimer();
+  ASSERT_EQ(Traced().size(), 4u);
+  EXPECT_EQ(Traced()[3], Line("456", "1", "99 ", "1", "1"));
+  Poll();
+  ClearTranscript();
+  frm_->RefreshTrcTimer();
+  EXPECT_TRUE(Requests().empty());
+  EXPECT_EQ(Traced().size(), 4u);
+  EXPECT_TRUE(host_.errors.isEmpty());
+}
+
+TEST_F(TraceOnBoard, OneBufferPerTickWithTheOtherFlagsWrittenAsRead) {
+  for (std::uint32_t id : {0x100u, 0x200u, 0x300u}) sim_->injectFrame(Frame(id, {0x55}));
+  ASSERT_EQ(TargetIsr(), 0xE0);
+
+  const std::uint8_t written[] = {0xC0, 0x80, 0x00};
+  for (int tick = 0; tick < 3; ++tick) {
+    Poll();
+    ClearTranscript();
+    frm_->RefreshTrcTimer();
+    // Under the lock: ISR read afresh (with the page PSR shows), the one flag
+    // cleared, then every page read again, PSR back on page 0.
+    const std::vector<Bytes> expected{
+        Read(0x5A, 6), Read(0x60, 2), Read(0x6E, 2),                                       // fresh pass
+        Write(0x5A, written[tick]),                                                        // the flag
+        Read(0x5A, 6), Write(0x5F, 0), Read(0x60, 2), Read(0x6E, 2), Write(0x5F, 4), Read(0x60, 8),  // ReadAll
+        Write(0x5F, 1), Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 2), Read(0x60, 10), Read(0x6F, 1),
+        Write(0x5F, 3), Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 0)};
+    EXPECT_EQ(Requests(), expected) << "tick " << tick;
+    ASSERT_EQ(Traced().size(), std::size_t(tick + 1));
+    EXPECT_EQ(Traced().back().buffer, QString::number(tick + 1));
+    EXPECT_EQ(TargetIsr(), written[tick]);
+  }
+  EXPECT_EQ(Traced()[0].id, "100");
+  EXPECT_EQ(Traced()[2].id, "300");
+  EXPECT_FALSE(thread_->registerLock().HeldByMe());
+}
+
+TEST_F(TraceOnBoard, AFlagSetSinceTheLastPassIsNotCleared) {
+  sim_->injectFrame(Frame(0x111, {1}));
+  Poll();                                                // the image shows buffer 1 only
+  ASSERT_EQ(sim_->injectFrame(Frame(0x222, {2})).buffer, 2);  // buffer 2 fills after that pass
+  ClearTranscript();
+  frm_->RefreshTrcTimer();
+  const std::vector<Bytes> requests = Requests();
+  EXPECT_NE(std::find(requests.begin(), requests.end(), Write(0x5A, 0x40)), requests.end());
+  EXPECT_EQ(TargetIsr(), 0x40);  // buffer 2's flag survives the clearing of buffer 1's
+
+  Poll();
+  frm_->RefreshTrcTimer();
+  ASSERT_EQ(Traced().size(), 2u);
+  EXPECT_EQ(Traced()[0].id, "111");
+  EXPECT_EQ(Traced()[1], Line("222", "1", "02 ", "0", "2"));
+
+  // A flag that is gone by the time the lock is taken (cleared by another
+  // window) gives no line and no write.
+  sim_->injectFrame(Frame(0x333, {3}));
+  Poll();
+  sim_->writeMemory(ISR, {0x00});
+  ClearTranscript();
+  frm_->RefreshTrcTimer();
+  EXPECT_EQ(Traced().size(), 2u);
+  for (const Bytes& request : Requests()) EXPECT_NE(request[0], 0x23) << "no write";
+}
+
+TEST_F(TraceOnBoard, NothingIsReadWhileHiddenOrNotConnected) {
+  sim_->injectFrame(Frame(0x123, {1}));
+  Poll();
+  ClearTranscript();
+
+  frm_->hide();
+  frm_->RefreshTrcTimer();
+  frm_->show();
+  host_.connected = false;
+  frm_->RefreshTrcTimer();
+
+  EXPECT_TRUE(Requests().empty());
+  EXPECT_TRUE(Traced().empty());
+  EXPECT_EQ(TargetIsr() & RXIF1, RXIF1);  // the flag stays set on the target
+
+  host_.connected = true;
+  frm_->RefreshTrcTimer();
+  EXPECT_EQ(Traced().size(), 1u);
+}
+
+TEST_F(TraceOnBoard, AFailedClearingReleasesTheLockAndGoesToTheErrorDisplay) {
+  sim_->injectFrame(Frame(0x123, {1}));
+  Poll();
+  // The tick's fresh pass reports its status just before the ISR write: the
+  // write's answer is lost from there, through the real timer.
+  onStatus_ = [this] { sim_->dropAnswers(1); };
+  frm_->EnableTrc()->setChecked(true);
+  ASSERT_TRUE(ProcessUntil([this] { return !host_.errors.isEmpty(); }));
+  frm_->EnableTrc()->setChecked(false);
+
+  EXPECT_TRUE(host_.errors.front().startsWith("Time out")) << host_.errors.front().toStdString();
+  EXPECT_TRUE(Traced().empty());  // no line in that tick
+  EXPECT_FALSE(thread_->registerLock().HeldByMe());
+  // Another thread can take the lock, and the next pass works.
+  std::thread other([this] {
+    thread_->Lock();
+    thread_->Unlock();
+  });
+  other.join();
+  Poll();
+  EXPECT_EQ(thread_->StatusText(), "");
+}
+
+TEST_F(TraceOnBoard, TheTimerTracesWhileThePollingThreadRuns) {
+  thread_->Resume();
+  frm_->EnableTrc()->setChecked(true);
+  ASSERT_TRUE(frm_->Timer()->enabled());
+  sim_->injectFrame(Frame(0x321, {0xDE, 0xAD}));
+  sim_->injectFrame(Frame(0x654, {0xBE, 0xEF, 0x01}));
+  ASSERT_TRUE(ProcessUntil([this] { return Traced().size() == 2; }));
+  sim_->injectFrame(Frame(0x0AB, {}));
+  ASSERT_TRUE(ProcessUntil([this] { return Traced().size() == 3; }));
+
+  EXPECT_EQ(Traced(), (std::vector<TTraceLine>{Line("321", "2", "DE AD ", "0", "1"),
+                                                Line("654", "3", "BE EF 01 ", "0", "2"),
+                                                Line("0AB", "0", "", "0", "1")}));
+  EXPECT_EQ(TargetIsr() & 0xE0, 0);
+  EXPECT_TRUE(host_.errors.isEmpty());
+}
