@@ -1,0 +1,457 @@
+#include "RegFrm.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <exception>
+
+#include "BitPanel.h"
+#include "HexEdit.h"
+#include "HintPanel.h"
+#include "ThrTimer.h"
+#include "ToolWindowHost.h"
+#include "canregthread.h"
+
+using namespace CanReg;
+
+namespace {
+
+// Height of a bit panel: its title, the buttons from UpMargin + 8 down to
+// Margin above the bottom edge.
+constexpr int BitPanelUpMargin = 11;
+constexpr int BitPanelMargin = 8;
+constexpr int BitPanelHeight = 48;
+
+const char *const TagProperty = "Tag";
+
+QLabel *caption(const QString &text) {
+  auto *label = new QLabel(text);
+  label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+  return label;
+}
+
+// A column per field: its register name above it.
+void addLabelledField(QGridLayout *grid, int column, const QString &name, QWidget *field) {
+  QLabel *label = caption(name);
+  label->setBuddy(field);
+  grid->addWidget(label, 0, column, Qt::AlignHCenter);
+  grid->addWidget(field, 1, column, Qt::AlignHCenter);
+}
+
+}  // namespace
+
+TRegFrm::TRegFrm(IToolWindowHost &host, QWidget *parent) : QWidget(parent), TRegPosSavedFrm(this), m_host(host) {
+  setObjectName(QStringLiteral("RegFrm"));
+  setWindowTitle(tr("Registers"));
+
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->setSpacing(4);
+  layout->addWidget(buildGeneralGroup());
+  layout->addWidget(buildPagedGroup(), 1);
+
+  // Where the focus goes after a field's last digit, and the Tab order.
+  chainFocus({m_isr, m_icr, m_csr, m_brpr, m_btr, m_psr, m_pageControl});
+  std::vector<QWidget *> tabOrder{m_isr, m_icr, m_csr, m_brpr, m_btr, m_psr, m_pageControl};
+  for (const auto &fields : m_pageFields) {
+    std::vector<QWidget *> chain;
+    for (const PageField &f : fields) chain.push_back(f.field);
+    tabOrder.insert(tabOrder.end(), chain.begin(), chain.end());
+    chain.push_back(m_pageControl);
+    chainFocus(chain);
+  }
+  setTabOrderFrom(tabOrder);
+  // The window opens with the focus on the page control rather than on ISR,
+  // the first field: a focused field is not refreshed, and nobody types yet.
+  m_pageControl->setFocus(Qt::OtherFocusReason);
+
+  setMinimumSize(DesignWidth, DesignHeight);
+  resize(DesignWidth, DesignHeight);
+
+  m_timer = new TThreadedTimer(this);
+  m_timer->setObjectName(QStringLiteral("ReadThreadTimer"));
+  connect(m_timer, &TThreadedTimer::tickError, this, [this](const QString &message) { m_host.ShowError(message); });
+  m_timer->setInterval(TimerInterval);
+  m_timer->setOnTimer([this](TThreadedTimer *) { ReadThreadTimer(); });
+}
+
+TRegFrm::~TRegFrm() {
+  // The handler uses the fields: no tick may run once they start to go.
+  delete m_timer;
+  m_timer = nullptr;
+}
+
+// ---- building ---------------------------------------------------------------
+
+THexEdit *TRegFrm::makeField(const QString &name, std::uint8_t address, const QString &hint) {
+  auto *field = new THexEdit;
+  field->setObjectName(name);
+  field->setDigits(2);
+  field->setProperty(TagProperty, int(address));
+  if (!hint.isEmpty()) Hint::apply(field, hint);
+  field->setFixedSize(field->sizeHint());
+  connect(field, &THexEdit::change, this, &TRegFrm::RegChange);
+  return field;
+}
+
+TBitPanel *TRegFrm::makeBitPanel(const QString &name, const QString &title, const QString &hint,
+                                 const QStringList &captions, const QStringList &hints) {
+  auto *panel = new TBitPanel(title);
+  panel->setObjectName(name);
+  panel->setButtons(captions);
+  panel->setButtonsHint(hints);
+  panel->setMargin(BitPanelMargin);
+  panel->setUpMargin(BitPanelUpMargin);
+  panel->setFixedHeight(BitPanelHeight);
+  Hint::apply(panel, hint);
+  // Its title's accelerator focuses the register's field (see eventFilter).
+  panel->installEventFilter(this);
+  return panel;
+}
+
+QWidget *TRegFrm::buildGeneralGroup() {
+  auto *group = new QGroupBox(tr("&General Purpose Registers"));
+  group->setObjectName(QStringLiteral("GeneralGroup"));
+  auto *grid = new QGridLayout(group);
+  grid->setContentsMargins(6, 4, 6, 6);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(2);
+
+  m_bitPanelISR = makeBitPanel(
+      QStringLiteral("BitPanelISR"), tr("&ISR"), tr("Interrupt Status Register"),
+      {"EPND", "TEIF", "ORIF", "SCIF", "TXIF", "RXIF1", "RXIF2", "RXIF3"},
+      {tr("Error interrupt PeNdinG"), tr("Transmit Error Interrupt Flag"), tr("OverRun Interrupt Flag"),
+       tr("Status Change Interrupt Flag"), tr("Transmit Interrupt Flag"), tr("Receive Interrupt Flag For buffer 1"),
+       tr("Receive Interrupt Flag For buffer 2"), tr("Receive Interrupt Flag For buffer 3")});
+  m_isr = makeField(QStringLiteral("ISR"), ISR, tr("Interrupt Status Register"));
+  m_bitPanelICR = makeBitPanel(
+      QStringLiteral("BitPanelICR"), tr("I&CR"), tr("Interrupt Control Register"),
+      {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
+      {tr("Early Transmit Interrupt"), tr("Transmit Error Interrupt Enable"), tr("OverRun Interrupt Enable"),
+       tr("Status Change Interrupt Enable"), tr("Transmit Interrupt Enable"), tr("Receive Interrupt Enable"),
+       tr("Extended Status Change Interrupt"), tr("Always Zero")});
+  m_icr = makeField(QStringLiteral("ICR"), ICR, tr("Interrupt Control Register"));
+  m_bitPanelCSR = makeBitPanel(
+      QStringLiteral("BitPanelCSR"), tr("C&SR"), tr("Control Status Register"),
+      {"RUN", "WKPS", "FSYN", "NRTX", "SRTE", "EPSV", "BOFF", "0"},
+      {tr("CAN Enable"), tr("WaKe-up PulSe"), tr("Fast SYNchronization"), tr("No ReTransmission"),
+       tr("Simultaneous Receive/Transmit Enable"), tr("Error PaSsiVe state"), tr("Bus-Off state"), tr("Always Zero")});
+  m_csr = makeField(QStringLiteral("CSR"), CSR, tr("Control Status Register"));
+
+  connect(m_bitPanelISR, &TBitPanel::change, this, &TRegFrm::BitPanelISRChange);
+  connect(m_bitPanelICR, &TBitPanel::change, this, &TRegFrm::BitPanelICRChange);
+  connect(m_bitPanelCSR, &TBitPanel::change, this, &TRegFrm::BitPanelCSRChange);
+
+  const std::pair<TBitPanel *, THexEdit *> rows[] = {
+      {m_bitPanelISR, m_isr}, {m_bitPanelICR, m_icr}, {m_bitPanelCSR, m_csr}};
+  int row = 0;
+  for (const auto &[panel, field] : rows) {
+    grid->addWidget(panel, row, 0);
+    // Level with the panel's buttons, which sit below its title.
+    auto *cell = new QVBoxLayout;
+    cell->addSpacing(BitPanelUpMargin + 8 - BitPanelMargin);
+    cell->addWidget(field, 0, Qt::AlignCenter);
+    grid->addLayout(cell, row, 1);
+    ++row;
+  }
+
+  m_brpr = makeField(QStringLiteral("BRPR"), BRPR, tr("Baud Rate Prescaler Register"));
+  m_btr = makeField(QStringLiteral("BTR"), BTR, tr("Bit Timing Register"));
+  m_psr = makeField(QStringLiteral("PSR"), PSR, tr("Page Selection Register"));
+  auto *line = new QHBoxLayout;
+  line->setContentsMargins(0, 4, 0, 0);
+  const std::pair<QString, THexEdit *> labelled[] = {
+      {tr("&BRPR"), m_brpr}, {tr("B&TR"), m_btr}, {tr("&PSR"), m_psr}};
+  bool first = true;
+  for (const auto &[text, field] : labelled) {
+    if (!first) line->addStretch(1);
+    first = false;
+    auto *label = new QLabel(text);
+    label->setObjectName(QStringLiteral("Label") + field->objectName());
+    label->setBuddy(field);
+    line->addWidget(label);
+    line->addWidget(field);
+  }
+  line->addStretch(1);
+  grid->addLayout(line, row, 0, 1, 2);
+  grid->setColumnStretch(0, 1);
+  return group;
+}
+
+QWidget *TRegFrm::buildPagedGroup() {
+  auto *group = new QGroupBox(tr("Paged &Registers"));
+  group->setObjectName(QStringLiteral("PagedGroup"));
+  auto *layout = new QVBoxLayout(group);
+  layout->setContentsMargins(6, 4, 6, 6);
+
+  m_pageControl = new QTabWidget;
+  m_pageControl->setObjectName(QStringLiteral("PageControl"));
+  const QString hints[PageCount] = {tr("Diagnosis Page"), tr("Buffer 1"), tr("Buffer 2"), tr("Buffer 3"),
+                                    tr("Filters")};
+  for (int page = 0; page < PageCount; ++page) {
+    QWidget *sheet = page == DiagnosisPage ? buildDiagnosisPage()
+                     : page == FilterPage  ? buildFilterPage()
+                                           : buildBufferPage(page);
+    sheet->setObjectName(QStringLiteral("TabSheet%1").arg(page));
+    Hint::apply(sheet, hints[page]);
+    m_pageControl->addTab(sheet, tr("Page &%1").arg(page));
+    m_pageControl->setTabToolTip(page, Hint::shortPart(hints[page]));
+  }
+  connect(m_pageControl, &QTabWidget::currentChanged, this, &TRegFrm::PageControlChange);
+  layout->addWidget(m_pageControl);
+  return group;
+}
+
+QWidget *TRegFrm::buildDiagnosisPage() {
+  auto *sheet = new QWidget;
+  auto *grid = new QGridLayout(sheet);
+  grid->setHorizontalSpacing(10);
+  const struct {
+    const char *name;
+    std::uint8_t address;
+    QString hint;
+  } fields[] = {{"LIDHR", LIDHR, tr("Last IDentifier High Register")},
+                {"LIDLR", LIDLR, tr("Last IDentifier Low Register")},
+                {"TECR", TECR, tr("Transmit Error CounteR")},
+                {"RECR", RECR, tr("Receive Error Counter")}};
+  int column = 0;
+  for (const auto &f : fields) {
+    THexEdit *field = makeField(QString::fromLatin1(f.name), f.address, f.hint);
+    m_pageFields[DiagnosisPage].push_back({field, PageIndex(f.address)});
+    if (column == 2) grid->setColumnMinimumWidth(column++, 24);  // identifier apart from the counters
+    addLabelledField(grid, column++, QString::fromLatin1(f.name), field);
+  }
+  grid->setColumnStretch(column, 1);
+  grid->setRowStretch(2, 1);
+  return sheet;
+}
+
+QWidget *TRegFrm::buildBufferPage(int page) {
+  auto *sheet = new QWidget;
+  auto *layout = new QVBoxLayout(sheet);
+  const QString n = QString::number(page);
+
+  auto *top = new QHBoxLayout;
+  auto *grid = new QGridLayout;
+  grid->setHorizontalSpacing(10);
+  THexEdit *idhr = makeField(QStringLiteral("IDHR") + n, IDHR, tr("IDentifier High Register"));
+  THexEdit *idlr = makeField(QStringLiteral("IDLR") + n, IDLR, tr("IDentifier Low Register"));
+  THexEdit *bcsr = makeField(QStringLiteral("BCSR") + n, BCSR, tr("Buffer Control/Status Register"));
+  addLabelledField(grid, 0, QStringLiteral("IDHR"), idhr);
+  addLabelledField(grid, 1, QStringLiteral("IDLR"), idlr);
+  addLabelledField(grid, 2, QStringLiteral("BCSR"), bcsr);
+  top->addLayout(grid);
+  top->addSpacing(16);
+
+  auto *stateGroup = new QGroupBox(tr("Buffer state"));
+  stateGroup->setObjectName(QStringLiteral("BufferState") + n);
+  auto *stateLayout = new QVBoxLayout(stateGroup);
+  auto *status = new QLabel(QStringLiteral("TX / Empty"));
+  status->setObjectName(QStringLiteral("Status") + n);
+  status->setAlignment(Qt::AlignCenter);
+  status->setMinimumWidth(status->fontMetrics().horizontalAdvance(QStringLiteral("TX \\Pending")) + 8);
+  stateLayout->addWidget(status);
+  top->addWidget(stateGroup);
+  top->addStretch(1);
+  layout->addLayout(top);
+
+  auto *dataGroup = new QGroupBox(tr("Data"));
+  dataGroup->setObjectName(QStringLiteral("DataGroup") + n);
+  auto *data = new QHBoxLayout(dataGroup);
+  data->addWidget(new QLabel(QStringLiteral("0")));
+  std::vector<PageField> dataFields;
+  for (int i = 0; i < 8; ++i) {
+    const auto address = static_cast<std::uint8_t>(Data0 + i);
+    THexEdit *field = makeField(QStringLiteral("Data%1%2").arg(i).arg(page), address, QString());
+    dataFields.push_back({field, PageIndex(address)});
+    data->addWidget(field);
+  }
+  data->addWidget(new QLabel(QStringLiteral("7")));
+  data->addStretch(1);
+  layout->addWidget(dataGroup);
+  layout->addStretch(1);
+
+  m_bcsr[page] = bcsr;
+  m_status[page] = status;
+  m_pageFields[page] = {{idhr, PageIndex(IDHR)}, {idlr, PageIndex(IDLR)}, {bcsr, PageIndex(BCSR)}};
+  m_pageFields[page].insert(m_pageFields[page].end(), dataFields.begin(), dataFields.end());
+  return sheet;
+}
+
+QWidget *TRegFrm::buildFilterPage() {
+  auto *sheet = new QWidget;
+  auto *layout = new QHBoxLayout(sheet);
+  layout->setContentsMargins(6, 6, 6, 6);
+  const QString titles[2] = {tr("&Filter 0"), tr("F&ilter 1")};
+  for (int filter = 0; filter < 2; ++filter) {
+    auto *group = new QGroupBox(titles[filter]);
+    group->setObjectName(QStringLiteral("FilterGroup%1").arg(filter));
+    auto *grid = new QGridLayout(group);
+    grid->setContentsMargins(4, 6, 4, 6);
+    grid->setHorizontalSpacing(4);
+    const QString n = QString::number(filter);
+    const struct {
+      QString name;
+      QString hint;
+    } fields[] = {{QStringLiteral("FHR") + n, tr("Filter High Register")},
+                  {QStringLiteral("FLR") + n, tr("Filter Low Register")},
+                  {QStringLiteral("MHR") + n, tr("Mask High Register")},
+                  {QStringLiteral("MLR") + n, tr("Mask Low Register")}};
+    for (int offset = 0; offset < 4; ++offset) {
+      const std::uint8_t address = FilterRegister(filter, offset);
+      THexEdit *field = makeField(fields[offset].name, address, fields[offset].hint);
+      m_pageFields[FilterPage].push_back({field, PageIndex(address)});
+      addLabelledField(grid, offset, fields[offset].name, field);
+    }
+    grid->setRowStretch(2, 1);
+    layout->addWidget(group);
+  }
+  return sheet;
+}
+
+void TRegFrm::chainFocus(const std::vector<QWidget *> &chain) {
+  for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+    if (auto *field = qobject_cast<THexEdit *>(chain[i])) field->setSendFocusCtrl(chain[i + 1]);
+}
+
+void TRegFrm::setTabOrderFrom(const std::vector<QWidget *> &order) {
+  for (std::size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+// ---- refreshing ---------------------------------------------------------------
+
+bool TRegFrm::UpdateField(THexEdit *field, std::uint8_t value) {
+  // The window's focused control keeps what the user is typing. Component
+  // names are unique in the window, so comparing the widgets compares them.
+  if (focusWidget() == field) return false;
+  field->setValue(value);
+  return true;
+}
+
+void TRegFrm::ReadThreadTimer() {
+  if (!Connected()) return;
+  TCANRegAccessThread *thread = m_host.RegisterThread();
+  // Each copy takes the register lock by itself: six copies, not one snapshot.
+  const TCANRegAccessThread::MainImage main = thread->GetMainRegisters();
+  std::array<TCANRegAccessThread::PageImage, PageCount> pages;
+  for (int page = 0; page < PageCount; ++page) pages[std::size_t(page)] = thread->GetPage(page);
+
+  if (UpdateField(m_isr, main[MainIndex(ISR)])) m_bitPanelISR->setValue(int(m_isr->value()));
+  if (UpdateField(m_icr, main[MainIndex(ICR)])) m_bitPanelICR->setValue(int(m_icr->value()));
+  if (UpdateField(m_csr, main[MainIndex(CSR)])) m_bitPanelCSR->setValue(int(m_csr->value()));
+  UpdateField(m_brpr, main[MainIndex(BRPR)]);
+  UpdateField(m_btr, main[MainIndex(BTR)]);
+  // A page the cell cannot show is displayed as 0; nothing is written.
+  if (UpdateField(m_psr, main[MainIndex(PSR)]) && m_psr->value() >= PageCount) m_psr->setValue(0);
+
+  const qint64 page = m_psr->value();
+  if (page >= 0 && page < PageCount) {
+    SelectTab(int(page));
+    UpdatePage(int(page), pages[std::size_t(page)]);
+  }
+}
+
+void TRegFrm::UpdatePage(int page, const std::array<std::uint8_t, PageSize> &image) {
+  for (const PageField &f : m_pageFields[std::size_t(page)]) {
+    UpdateField(f.field, image[std::size_t(f.imageIndex)]);
+    if (f.field == m_bcsr[std::size_t(page)]) ShowBufferState(page);
+  }
+}
+
+void TRegFrm::ShowBufferState(int page) {
+  m_status[std::size_t(page)]->setText(BufferStateText(lowByte(m_bcsr[std::size_t(page)]->value())));
+}
+
+QString TRegFrm::BufferStateText(std::uint8_t bcsr) {
+  const bool transmits = bcsr & BufferTransmits;
+  QString text = transmits ? QStringLiteral("TX \\") : QStringLiteral("RX \\");
+  if (!(bcsr & BufferOccupied)) return text + QStringLiteral("Empty");
+  return text + (transmits ? QStringLiteral("Pending") : QStringLiteral("Filled"));
+}
+
+void TRegFrm::SelectTab(int page) {
+  if (m_pageControl->currentIndex() == page) return;
+  m_selectingTab = true;
+  m_pageControl->setCurrentIndex(page);
+  m_selectingTab = false;
+}
+
+// ---- user edits ----------------------------------------------------------------
+
+bool TRegFrm::Connected() const { return m_host.Connected() && m_host.RegisterThread(); }
+
+bool TRegFrm::WriteRegister(std::uint8_t address, int page, std::uint8_t value) {
+  try {
+    m_host.RegisterThread()->WriteRegister(address, page, value);
+    return true;
+  } catch (const std::exception &e) {
+    m_host.ShowError(QString::fromStdString(e.what()));
+  }
+  return false;
+}
+
+TBitPanel *TRegFrm::panelOf(const THexEdit *field) const {
+  if (field == m_isr) return m_bitPanelISR;
+  if (field == m_icr) return m_bitPanelICR;
+  if (field == m_csr) return m_bitPanelCSR;
+  return nullptr;
+}
+
+void TRegFrm::RegChange(THexEdit *sender) {
+  // The page argument is PSR's value for every register; the register access
+  // thread ignores it for the main registers but refuses a page above 4.
+  if (Connected()) {
+    const bool written = WriteRegister(static_cast<std::uint8_t>(sender->property(TagProperty).toInt()),
+                                       lowByte(m_psr->value()), lowByte(sender->value()));
+    if (!written) return;  // the field keeps the typed value until the next tick
+  }
+  if (sender == m_psr && m_psr->value() < PageCount) SelectTab(int(m_psr->value()));
+  if (TBitPanel *panel = panelOf(sender)) panel->setValue(int(sender->value()));
+}
+
+void TRegFrm::BitPanelChange(TBitPanel *panel, THexEdit *field, std::uint8_t address) {
+  field->setValue(panel->value());
+  if (Connected()) WriteRegister(address, 0, lowByte(field->value()));
+}
+
+void TRegFrm::BitPanelISRChange() { BitPanelChange(m_bitPanelISR, m_isr, ISR); }
+void TRegFrm::BitPanelICRChange() { BitPanelChange(m_bitPanelICR, m_icr, ICR); }
+void TRegFrm::BitPanelCSRChange() { BitPanelChange(m_bitPanelCSR, m_csr, CSR); }
+
+void TRegFrm::PageControlChange(int index) {
+  if (m_selectingTab || index < 0) return;
+  m_psr->setValue(index);
+  // The read cycle that follows the write reads the newly selected page.
+  if (Connected()) WriteRegister(PSR, 0, lowByte(m_psr->value()));
+}
+
+// ---- window ----------------------------------------------------------------------
+
+void TRegFrm::closeEvent(QCloseEvent *event) { closeForm(event); }
+
+void TRegFrm::formClose(QCloseEvent *event) {
+  event->ignore();
+  if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+    sub->showMinimized();
+  else
+    showMinimized();
+}
+
+bool TRegFrm::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::Shortcut) {
+    const std::pair<QObject *, THexEdit *> panels[] = {
+        {m_bitPanelISR, m_isr}, {m_bitPanelICR, m_icr}, {m_bitPanelCSR, m_csr}};
+    for (const auto &[panel, field] : panels)
+      if (watched == panel) {
+        field->setFocus(Qt::ShortcutFocusReason);
+        return true;
+      }
+  }
+  return QWidget::eventFilter(watched, event);
+}
