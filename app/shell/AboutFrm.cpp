@@ -11,17 +11,19 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 namespace {
 
-QLabel* textLabel(QWidget* parent, const QString& text, const QRect& geometry, bool bold = false)
+QLabel* textLabel(QWidget* parent, const QString& name, const QString& text, bool bold = false)
 {
     auto* label = new QLabel(text, parent);
-    label->setGeometry(geometry);
+    label->setObjectName(name);
+    label->setWordWrap(true);
     QFont font = label->font();
+    font.setPixelSize(11);
     font.setBold(bold);
     label->setFont(font);
-    label->setPalette(parent->palette());
     return label;
 }
 
@@ -48,17 +50,19 @@ TAboutFrm::TAboutFrm(QWidget* parent)
     picture->setScaledContents(true); // stretched to its place
     picture->setPixmap(QPixmap::fromImage(Pictures::aboutPicture()));
 
-    const int x = kPictureWidth + 10;
-    const int w = kWidth - x - 6;
-    textLabel(this, QStringLiteral("Vorelan Version 1.1"), QRect(x, 10, w, 20), true)
-        ->setObjectName(QStringLiteral("Label1"));
-    textLabel(this, QStringLiteral("Orvex Semiconductors"), QRect(x, 36, w, 18))
-        ->setObjectName(QStringLiteral("Label2"));
-    textLabel(this, QStringLiteral("8/16 bits Micros Applications"), QRect(x, 54, w, 18))
-        ->setObjectName(QStringLiteral("Label3"));
+    // The right-hand column, top to bottom.
+    auto* column = new QWidget(this);
+    column->setGeometry(kPictureWidth, 0, kWidth - kPictureWidth, kHeight);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(10, 8, 8, 8);
+    layout->setSpacing(2);
+    layout->addWidget(textLabel(column, QStringLiteral("Label1"), QStringLiteral("Vorelan Version 1.1"), true));
+    layout->addSpacing(6);
+    layout->addWidget(textLabel(column, QStringLiteral("Label2"), QStringLiteral("Orvex Semiconductors")));
+    layout->addWidget(textLabel(column, QStringLiteral("Label3"), QStringLiteral("Micros Applications Lab")));
+    layout->addSpacing(6);
 
-    m_link = textLabel(this, QStringLiteral("Qm 8/16 bits Micros Web Page"), QRect(x, 80, w, 18));
-    m_link->setObjectName(QStringLiteral("WebLink"));
+    m_link = textLabel(column, QStringLiteral("WebLink"), QStringLiteral("Qm 8/16 bits Micros Web Page"));
     QFont linkFont = m_link->font();
     linkFont.setUnderline(true);
     m_link->setFont(linkFont);
@@ -68,12 +72,15 @@ TAboutFrm::TAboutFrm(QWidget* parent)
     m_link->setCursor(Qt::PointingHandCursor);
     m_link->setToolTip(webPage().toString());
     m_link->installEventFilter(this);
+    layout->addWidget(m_link);
+    layout->addStretch(1);
 
-    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok = new QPushButton(QStringLiteral("OK"), column);
     m_ok->setObjectName(QStringLiteral("OKBtn"));
-    m_ok->setGeometry(x + (w - 75) / 2, kHeight - 38, 75, 25);
+    m_ok->setFixedWidth(75);
     m_ok->setDefault(true);
     Hint::apply(m_ok, QStringLiteral("Close this window"));
+    layout->addWidget(m_ok, 0, Qt::AlignHCenter);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -6,6 +6,7 @@
 #include "ComponentSetup.h"
 #include "HelpViewer.h"
 #include "MainFrm.h"
+#include "QuitSignals.h"
 #include "SettingsRoot.h"
 #include "SimulatedBoard.h"
 #include "VorelanApp.h"
@@ -81,6 +82,8 @@ int main(int argc, char** argv)
             mainFrm.ShowError(boardError);
         mainFrm.createToolWindows();
         mainFrm.show();
+        // Ctrl+C or the session's end close the program as Exit does.
+        TQuitSignals quitSignals([&mainFrm] { mainFrm.close(); });
         result = app.exec();
         delete HelpViewer::shared();
     }
