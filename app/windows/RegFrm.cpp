@@ -85,6 +85,8 @@ TRegFrm::~TRegFrm() {
   // The handler uses the fields: no tick may run once they start to go.
   delete m_timer;
   m_timer = nullptr;
+  // Pages removed while the children go must not reach this half-destroyed window.
+  disconnect(m_pageControl, nullptr, this, nullptr);
 }
 
 // ---- building ---------------------------------------------------------------
@@ -264,7 +266,7 @@ QWidget *TRegFrm::buildBufferPage(int page) {
   auto *dataGroup = new QGroupBox(tr("Data"));
   dataGroup->setObjectName(QStringLiteral("DataGroup") + n);
   auto *data = new QHBoxLayout(dataGroup);
-  data->addWidget(new QLabel(QStringLiteral("0")));
+  data->addWidget(new QLabel(QStringLiteral("0")), 0, Qt::AlignVCenter);
   std::vector<PageField> dataFields;
   for (int i = 0; i < 8; ++i) {
     const auto address = static_cast<std::uint8_t>(Data0 + i);
@@ -272,7 +274,7 @@ QWidget *TRegFrm::buildBufferPage(int page) {
     dataFields.push_back({field, PageIndex(address)});
     data->addWidget(field);
   }
-  data->addWidget(new QLabel(QStringLiteral("7")));
+  data->addWidget(new QLabel(QStringLiteral("7")), 0, Qt::AlignVCenter);
   data->addStretch(1);
   layout->addWidget(dataGroup);
   layout->addStretch(1);

@@ -237,6 +237,22 @@ TEST_F(RegFrmLayout, WhileNotConnectedEditsChangeOnlyTheDisplay) {
   EXPECT_TRUE(host.errors.isEmpty());
 }
 
+TEST_F(RegFrmLayout, TheTabKeyFollowsTheRegistersThenThePageShown) {
+  ASSERT_TRUE(ShowActive(window.get()));
+  pageControl()->setCurrentIndex(4);
+  Field(window.get(), "ISR")->setFocus(Qt::TabFocusReason);
+  QStringList visited;
+  for (int i = 0; i < 15; ++i) {
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    // The page control takes the focus through its tab bar.
+    visited << (focused == pageControl()->tabBar() ? QString("PageControl") : focused->objectName());
+    QTest::keyClick(focused, Qt::Key_Tab);
+  }
+  EXPECT_EQ(visited, (QStringList{"ISR", "ICR", "CSR", "BRPR", "BTR", "PSR", "PageControl", "FHR0", "FLR0", "MHR0",
+                                  "MLR0", "FHR1", "FLR1", "MHR1", "MLR1"}));
+}
+
 TEST_F(RegFrmLayout, BitPanelAcceleratorFocusesTheRegisterField) {
   ASSERT_TRUE(ShowActive(window.get()));
   Field(window.get(), "BRPR")->setFocus();
@@ -265,6 +281,8 @@ TEST(RegFrmWindow, ClosingMinimisesTheWindowInsteadOfDestroyingIt) {
   area.resize(800, 600);
   area.show();
   sub->show();
+  QApplication::processEvents();
+  SaveScreenshot(&area, "RegFrm_mdi");
   EXPECT_FALSE(sub->close());
   QApplication::processEvents();
   ASSERT_TRUE(alive);
