@@ -15,7 +15,7 @@ function(vorelan_add_test)
     "VORELAN_COMPONENT_REGISTRY=${VORELAN_BUILD_REGISTRY}"
     "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/testhome/${T_NAME}/config"
     "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/testhome/${T_NAME}/data"
-    "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/.ci/tsan.supp"
+    "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=${CMAKE_SOURCE_DIR}/.ci/tsan.supp"
     "ASAN_OPTIONS=detect_leaks=1"
     "UBSAN_OPTIONS=print_stacktrace=1 halt_on_error=1")
   if(T_QT)

@@ -4,7 +4,7 @@ WorkerThread::~WorkerThread() {
   // Normally stopped already by the derived destructor; a thread cannot
   // outlive the object it runs on.
   if (thread_.joinable()) {
-    if (thread_.get_id() == std::this_thread::get_id()) thread_.detach();
+    if (OnWorker()) thread_.detach();
     else {
       {
         std::lock_guard<std::mutex> guard(lock_);
@@ -27,19 +27,42 @@ bool WorkerThread::Start() {
 }
 
 void WorkerThread::Run() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    workerId_ = std::this_thread::get_id();
+  }
   while (!StopRequested() && Execute()) {
   }
 }
 
+bool WorkerThread::OnWorker() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return workerId_ == std::this_thread::get_id();
+}
+
 bool WorkerThread::Stop() {
+  // On the worker itself only the request is made: the thread handle belongs
+  // to the owner's threads (Start may still be storing it), and a thread
+  // cannot join itself.
+  if (OnWorker()) {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      stopRequested_ = true;
+    }
+    wakeUp_.notify_all();
+    return true;
+  }
   if (!thread_.joinable()) return false;
   {
     std::lock_guard<std::mutex> guard(lock_);
     stopRequested_ = true;
   }
   wakeUp_.notify_all();
-  if (thread_.get_id() == std::this_thread::get_id()) return true;
   thread_.join();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    workerId_ = std::thread::id();
+  }
   return true;
 }
 

@@ -36,11 +36,16 @@ class WorkerThread {
   bool WaitForStop(std::chrono::milliseconds period);
 
  private:
-  // Guards stopRequested_; wakeUp_ is signalled by Stop. Taken by the worker
-  // (StopRequested, WaitForStop) and by whoever calls Start or Stop.
+  // True on the worker thread itself.
+  bool OnWorker() const;
+
+  // Guards stopRequested_ and workerId_; wakeUp_ is signalled by Stop. Taken
+  // by the worker (Run, StopRequested, WaitForStop) and by whoever calls Start or Stop.
   mutable std::mutex lock_;
   std::condition_variable wakeUp_;
   bool stopRequested_ = false;
-  // The worker. Start and Stop are called by the owner's threads, one at a time.
+  std::thread::id workerId_;  // set by the worker when it starts, cleared after the join
+  // The worker's handle: used only by the owner's threads (Start, Stop, the
+  // destructor), one at a time; never by the worker.
   std::thread thread_;
 };
