@@ -184,6 +184,11 @@ struct CheckCase
     std::optional<int> checkedSpeed;
 };
 
+void PrintTo(const CheckCase& c, std::ostream* out)
+{
+    *out << "Port \"" << c.port << "\", Settings \"" << c.settings << "\"";
+}
+
 class MenuChecksTest : public MainFrmTest, public ::testing::WithParamInterface<CheckCase>
 {
 };
