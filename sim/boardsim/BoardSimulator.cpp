@@ -376,21 +376,31 @@ void BoardSimulator::readLine(Clock::time_point now) {
 
 void BoardSimulator::step(Clock::time_point now) {
     std::vector<RequestReceiver::Event> events;
+    // A request is served at the moment its last byte finished arriving on the
+    // simulated line, not when this thread happened to wake up: the answer's
+    // schedule then follows the line's own timing, and the thread's wake-up
+    // latency does not lengthen every exchange.
+    auto handle = [&](Clock::time_point when) {
+        for (auto &event : events) {
+            if (auto *request = std::get_if<MonitorRequest>(&event)) {
+                serve(*request, when);
+            } else {
+                auto &discard = std::get<RequestReceiver::Discard>(event);
+                transcript_.add({TranscriptEntry::Kind::Discarded, std::move(discard.bytes), when, discard.reason});
+            }
+        }
+        events.clear();
+    };
     std::size_t fed = 0;
     while (!inbound_.empty() && inbound_.front().due <= now) {
-        receiver_.feed(inbound_.front().value, inbound_.front().due, events);
+        const Clock::time_point arrived = inbound_.front().due;
+        receiver_.feed(inbound_.front().value, arrived, events);
         inbound_.pop_front();
         ++fed;
+        handle(arrived);
     }
     receiver_.expire(now, events);
-    for (auto &event : events) {
-        if (auto *request = std::get_if<MonitorRequest>(&event)) {
-            serve(*request, now);
-        } else {
-            auto &discard = std::get<RequestReceiver::Discard>(event);
-            transcript_.add({TranscriptEntry::Kind::Discarded, std::move(discard.bytes), now, discard.reason});
-        }
-    }
+    handle(now);
     writeDue(now);
 
     if (options_.traffic) {
