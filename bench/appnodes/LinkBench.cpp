@@ -17,7 +17,10 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -78,55 +81,78 @@ void PollingAgainstWireTime() {
   }
 }
 
+struct Rate {
+  double perSecond;
+  double cpuPerExchange;
+};
+
+// `exchanges` back-to-back calls of `exchange`; its rate and CPU per call.
+Rate Measure(int exchanges, const std::function<void()>& exchange) {
+  const double cpu0 = CpuSeconds();
+  const auto start = Clock::now();
+  for (int i = 0; i < exchanges; ++i) exchange();
+  const double elapsed = Seconds(Clock::now() - start);
+  return {exchanges / elapsed, (CpuSeconds() - cpu0) / exchanges};
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
 void ReadMemoryAgainstPlainClient() {
-  constexpr int Exchanges = 2000;
+  constexpr int Rounds = 7, Exchanges = 1000;
   boardsim::BoardSimulator::Options options;
   options.instant = true;
   boardsim::BoardSimulator sim(options);
   sim.start();
 
-  // Baseline: a plain blocking client on the same pty.
-  double baselineRate, baselineCpu;
-  {
-    const int fd = open(sim.slavePath().c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    tcgetattr(fd, &tio);
-    cfmakeraw(&tio);
-    cfsetspeed(&tio, B19200);
-    tcsetattr(fd, TCSANOW, &tio);
-    const unsigned char request[] = {0x13, 0x00, 0x5A, 0x06};
+  // Baseline: a plain blocking client on the same pty. The two clients take
+  // turns, round by round, so a change in the machine's load hits both.
+  int fd = open(sim.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  termios tio{};
+  tcgetattr(fd, &tio);
+  cfmakeraw(&tio);
+  cfsetspeed(&tio, B19200);
+  tcsetattr(fd, TCSANOW, &tio);
+  const unsigned char request[] = {0x13, 0x00, 0x5A, 0x06};
+  auto plainExchange = [&fd, &request] {
     unsigned char answer[7];
-    const double cpu0 = CpuSeconds();
-    const auto start = Clock::now();
-    for (int i = 0; i < Exchanges; ++i) {
-      if (write(fd, request, sizeof request) != 4) std::abort();
-      std::size_t got = 0;
-      while (got < sizeof answer) {
-        const ssize_t n = read(fd, answer + got, sizeof answer - got);
-        if (n <= 0) std::abort();
-        got += static_cast<std::size_t>(n);
-      }
+    if (write(fd, request, sizeof request) != 4) std::abort();
+    std::size_t got = 0;
+    while (got < sizeof answer) {
+      const ssize_t n = read(fd, answer + got, sizeof answer - got);
+      if (n <= 0) std::abort();
+      got += static_cast<std::size_t>(n);
     }
-    const double elapsed = Seconds(Clock::now() - start);
-    baselineRate = Exchanges / elapsed;
-    baselineCpu = (CpuSeconds() - cpu0) / Exchanges;
+  };
+  std::vector<double> plainRates, plainCpu, nodeRates, nodeCpu;
+  for (int round = 0; round < Rounds; ++round) {
+    const Rate plain = Measure(Exchanges, plainExchange);
+    plainRates.push_back(plain.perSecond);
+    plainCpu.push_back(plain.cpuPerExchange);
+    // The nodes open the port exclusively, so each round reopens them.
     close(fd);
+    {
+      Link link(sim.slavePath(), 19200);
+      std::uint8_t data[6];
+      link.protocol.ReadMemory(0x5A, data, 6);
+      const Rate nodes = Measure(Exchanges, [&] { link.protocol.ReadMemory(0x5A, data, 6); });
+      nodeRates.push_back(nodes.perSecond);
+      nodeCpu.push_back(nodes.cpuPerExchange);
+    }
+    fd = open(sim.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    tcsetattr(fd, TCSANOW, &tio);
   }
-
-  Link link(sim.slavePath(), 19200);
-  std::uint8_t data[6];
-  link.protocol.ReadMemory(0x5A, data, 6);
-  const double cpu0 = CpuSeconds();
-  const auto start = Clock::now();
-  for (int i = 0; i < Exchanges; ++i) link.protocol.ReadMemory(0x5A, data, 6);
-  const double elapsed = Seconds(Clock::now() - start);
-  const double rate = Exchanges / elapsed;
-  const double cpu = (CpuSeconds() - cpu0) / Exchanges;
-  std::printf("2. ReadMemory of 6 bytes, simulator answering at once (%d exchanges each;\n"
-              "   CPU includes the in-process simulator's thread in both)\n", Exchanges);
-  std::printf("   plain read()/write() client: %9.0f exchanges/s, %7.1f us CPU each\n", baselineRate, baselineCpu * 1e6);
-  std::printf("   through both nodes:          %9.0f exchanges/s, %7.1f us CPU each\n", rate, cpu * 1e6);
-  std::printf("   rate ratio %.2f (nodes / plain), CPU ratio %.2f\n", rate / baselineRate, cpu / baselineCpu);
+  close(fd);
+  std::printf("2. ReadMemory of 6 bytes, simulator answering at once (median of %d rounds of %d exchanges;\n"
+              "   CPU includes the in-process simulator's thread in both)\n", Rounds, Exchanges);
+  std::printf("   plain read()/write() client: %9.0f exchanges/s, %7.1f us CPU each\n", Median(plainRates),
+              Median(plainCpu) * 1e6);
+  std::printf("   through both nodes:          %9.0f exchanges/s, %7.1f us CPU each\n", Median(nodeRates),
+              Median(nodeCpu) * 1e6);
+  std::printf("   rate ratio %.2f (nodes / plain), CPU ratio %.2f\n", Median(nodeRates) / Median(plainRates),
+              Median(nodeCpu) / Median(plainCpu));
 }
 
 void PollingThreadCpu(int seconds) {
