@@ -4,7 +4,7 @@ target_sources(vorelan_windows PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/TraceLine.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceLine.h
   ${CMAKE_CURRENT_LIST_DIR}/TraceListModel.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceListModel.h
   ${CMAKE_CURRENT_LIST_DIR}/TraceFile.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceFile.h
-  ${CMAKE_CURRENT_LIST_DIR}/TraceReception.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceReception.h)
+  ${CMAKE_CURRENT_LIST_DIR}/TraceReceiver.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceReceiver.h)
 
 # Lines and trace files: no thread, no board.
 vorelan_add_test(NAME trace_file_tests QT
@@ -20,7 +20,6 @@ vorelan_add_test(NAME trace_window_tests QT
   LIBS vorelan_windows boardsim Qt6::Test
   LABELS threaded)
 target_include_directories(trace_window_tests PRIVATE ${PROJECT_SOURCE_DIR}/app/nodes/tests)
-
 
 # Figures for people: saving, loading and showing a long trace.
 if(VORELAN_BUILD_BENCH)

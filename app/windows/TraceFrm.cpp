@@ -15,7 +15,6 @@
 #include "ThrTimer.h"
 #include "ToolWindowHost.h"
 #include "TraceFile.h"
-#include "TraceReception.h"
 
 namespace {
 
@@ -124,7 +123,7 @@ void TTraceFrm::RefreshTrcTimer() {
   if (!host_.Connected() || !isVisible()) return;
   TCANRegAccessThread* registers = host_.RegisterThread();
   if (!registers) return;
-  if (std::optional<TTraceLine> line = TraceReception::TakeFrame(*registers)) model_.append(std::move(*line));
+  if (std::optional<TTraceLine> line = receiver_.TakeFrame(*registers)) model_.append(std::move(*line));
 }
 
 void TTraceFrm::EnableTrcClick() { timer_->setEnabled(enableTrc_->isChecked()); }

@@ -3,7 +3,7 @@
 // data length code, data bytes, accepting filter and receive buffer. While
 // "Trace enabled" is checked, its threaded timer looks every 500 ms for a set
 // RXIF flag in the register access thread's main image and takes that
-// buffer's frame (TraceReception). The list is cleared with "Clear", and
+// buffer's frame (TTraceReceiver). The list is cleared with "Clear", and
 // saved to and loaded from trace files by the main window's File menu
 // (SaveTrace, LoadTrace). Whether tracing is enabled is kept in the settings
 // under "Trace/Enabled", read at creation and written whenever the window is
@@ -16,14 +16,15 @@
 // when it is next opened.
 //
 // Threads: everything here runs in the GUI thread, the timer's ticks included
-// (TThreadedTimer runs them there). A tick takes the register lock for the
-// flag clearing and the full read only; see TraceReception.
+// (TThreadedTimer runs them there). A tick holds the register lock only
+// while it reads the registers and clears one receive flag (TTraceReceiver).
 #pragma once
 
 #include <QDockWidget>
 
 #include "PosSavedForm.h"
 #include "TraceListModel.h"
+#include "TraceReceiver.h"
 
 class IToolWindowHost;
 class ProfileFile;
@@ -61,7 +62,7 @@ class TTraceFrm : public QDockWidget, public TRegPosSavedFrm {
   // Throws ProfileFileError for a line the file cannot hold.
   void SaveTrace(ProfileFile& file);
 
-  // The tick handler: takes at most one received frame (see TraceReception).
+  // The tick handler: takes at most one received frame (TTraceReceiver).
   // Does nothing while the host is not connected or the window is not visible.
   void RefreshTrcTimer();
   // "Trace enabled" switched: the timer runs exactly while it is checked.
@@ -90,6 +91,7 @@ class TTraceFrm : public QDockWidget, public TRegPosSavedFrm {
 
   IToolWindowHost& host_;
   TTraceListModel model_;
+  TTraceReceiver receiver_;
   QFrame* panel_ = nullptr;
   QCheckBox* enableTrc_ = nullptr;
   QPushButton* clrTrc_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include "ProfileFile.h"
 #include "TraceFile.h"
+#include "TraceLinePrinter.h"
 
 namespace {
 
@@ -142,9 +143,9 @@ TEST_F(TraceFileTest, AHundredThousandLinesRoundTrip) {
     lines.push_back(Line(QStringLiteral("%1").arg(k & 0x7FF, 3, 16, QLatin1Char('0')).toUpper(), "3",
                          QStringLiteral("%1 00 FF ").arg(k & 0xFF, 2, 16, QLatin1Char('0')).toUpper(),
                          QString::number(k & 1), QString::number(k % 3 + 1)));
-  const QByteArray first = Saved(lines, PathOf("big.trc"));
+  const QByteArray bytes = Saved(lines, PathOf("big.trc"));
+  EXPECT_TRUE(bytes.endsWith("[Line100000]\nID=69F\nDLC=3\nData=\"9F 00 FF \"\nFilter=1\nBuffer=1\n"));
   const std::vector<TTraceLine> loaded = Loaded(PathOf("big.trc"));
   ASSERT_EQ(loaded.size(), lines.size());
   EXPECT_EQ(loaded, lines);
-  EXPECT_EQ(Saved(loaded, PathOf("big2.trc")), first);
 }

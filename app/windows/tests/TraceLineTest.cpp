@@ -1,9 +1,8 @@
-// A trace line from a buffer page image, and the order in which receive
-// buffers are taken.
+// A trace line from a buffer page image.
 #include <gtest/gtest.h>
 
 #include "TraceLine.h"
-#include "TraceReception.h"
+#include "TraceLinePrinter.h"
 
 using namespace CanReg;
 using Page = std::array<std::uint8_t, PageSize>;
@@ -55,12 +54,4 @@ TEST(TraceLine, DataFollowsTheLengthCodeUpToEightBytes) {
 
   // A remote frame's kind bit does not enter the length code.
   EXPECT_EQ(TTraceLine::FromBufferPage(BufferPage(0x01, 0x13, {}, 0), 1).dlc, "3");
-}
-
-TEST(TraceReception, BuffersAreTakenInTheirOrder) {
-  EXPECT_EQ(TraceReception::PendingBuffer(0xE0), 1);
-  EXPECT_EQ(TraceReception::PendingBuffer(0xC0), 2);
-  EXPECT_EQ(TraceReception::PendingBuffer(0x80), 3);
-  EXPECT_EQ(TraceReception::PendingBuffer(0xA0), 1);
-  EXPECT_EQ(TraceReception::PendingBuffer(0x1F), 0);  // other flags are no frame
 }

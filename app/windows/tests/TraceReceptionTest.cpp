@@ -8,14 +8,19 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTableView>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <thread>
 
 #include "LinkFixture.h"
 #include "ThrTimer.h"
 #include "TraceFrm.h"
+#include "TraceLinePrinter.h"
 #include "TraceTestHost.h"
 #include "canregthread.h"
 
@@ -40,8 +45,31 @@ class TraceOnBoard : public LinkFixture {
  protected:
   TraceOnBoard() { timeOutMs_ = 300; }
 
+  // As LinkFixture::SetUp, with a hook on the requests the board serves.
   void SetUp() override {
-    LinkFixture::SetUp();
+    boardsim::BoardSimulator::Options options;
+    options.instant = true;
+    options.onTranscript = [this](const boardsim::TranscriptEntry& entry) {
+      if (entry.kind != boardsim::TranscriptEntry::Kind::Request) return;
+      std::function<void(const Bytes&)> hook;
+      {
+        std::lock_guard<std::mutex> guard(onRequestLock_);
+        hook = onRequest_;
+      }
+      if (hook) hook(entry.bytes);
+    };
+    sim_ = std::make_unique<boardsim::BoardSimulator>(options);
+    sim_->start();
+    setenv("VORELAN_COM1", sim_->slavePath().c_str(), 1);
+    serial_ = std::make_unique<TRS232Object>();
+    protocol_ = std::make_unique<TTavarnelObject>();
+    serial_->SetProperty("CommPort", "1");
+    serial_->SetProperty("Settings", "19200,n,8,1");
+    protocol_->SetProperty("TimeOut", std::to_string(timeOutMs_));
+    protocol_->SetLowerNode(serial_.get());
+    protocol_->Open();
+    serial_->Open();
+
     thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
     thread_->SetStatusHandler([this](const std::string& status) {
       statuses_.push_back(status);
@@ -50,6 +78,7 @@ class TraceOnBoard : public LinkFixture {
     host_.connected = true;
     host_.thread = thread_.get();
     main_ = std::make_unique<QMainWindow>();
+    main_->setAttribute(Qt::WA_DontShowOnScreen);  // no backing store: see TraceFrmTest
     frm_ = new TTraceFrm(host_, main_.get());
     main_->addDockWidget(Qt::RightDockWidgetArea, frm_);
     main_->show();
@@ -58,6 +87,7 @@ class TraceOnBoard : public LinkFixture {
     ClearTranscript();
   }
   void TearDown() override {
+    OnRequest(nullptr);
     main_.reset();  // the window and its timer first
     thread_->Terminate();
     thread_->Wait();
@@ -84,12 +114,21 @@ class TraceOnBoard : public LinkFixture {
     sim_->pokeRegister(4, MLR0, 0xE0);
   }
 
+  // Runs on the simulator's thread for each request it has served, before
+  // its answer goes out.
+  void OnRequest(std::function<void(const Bytes&)> hook) {
+    std::lock_guard<std::mutex> guard(onRequestLock_);
+    onRequest_ = std::move(hook);
+  }
+
   TraceTestHost host_;
   std::unique_ptr<TCANRegAccessThread> thread_;
   std::unique_ptr<QMainWindow> main_;
   TTraceFrm* frm_ = nullptr;
   std::vector<std::string> statuses_;
   std::function<void()> onStatus_;  // runs once, at the next status report
+  std::mutex onRequestLock_;        // guards onRequest_ (test thread and simulator thread)
+  std::function<void(const Bytes&)> onRequest_;
 };
 
 }  // namespace
@@ -100,30 +139,44 @@ TEST_F(TraceOnBoard, FramesComeOutInOrderWithTheirFields) {
   ASSERT_EQ(sim_->injectFrame(Frame(0x7FF, {1, 2, 3, 4, 5, 6, 7, 8})).buffer, 2);
   ASSERT_EQ(sim_->injectFrame(Frame(0x005, {})).buffer, 3);
   ASSERT_EQ(TargetIsr(), 0xE0);
-
+  Poll();
+  frm_->RefreshTrcTimer();
+  // Buffer 1, freed, takes the next frame: it is listed after those that
+  // were waiting in buffers 2 and 3, not before them.
+  ASSERT_EQ(sim_->injectFrame(Frame(0x456, {0x99})).buffer, 1);
   for (int tick = 0; tick < 3; ++tick) {
     Poll();
     frm_->RefreshTrcTimer();
   }
   EXPECT_EQ(Traced(), (std::vector<TTraceLine>{Line("123", "2", "12 AB ", "1", "1"),
                                                 Line("7FF", "8", "01 02 03 04 05 06 07 08 ", "0", "2"),
-                                                Line("005", "0", "", "1", "3")}));
+                                                Line("005", "0", "", "1", "3"), Line("456", "1", "99 ", "1", "1")}));
   // Every flag cleared, every buffer free again.
   EXPECT_EQ(TargetIsr() & 0xE0, 0);
   for (int buffer = 1; buffer <= 3; ++buffer) EXPECT_EQ(sim_->peekRegister(buffer, BCSR) & BufferOccupied, 0);
 
-  // A freed buffer takes the next frame; nothing pending means nothing read.
-  ASSERT_EQ(sim_->injectFrame(Frame(0x456, {0x99})).buffer, 1);
-  Poll();
-  frm_->RefreshTrcTimer();
-  ASSERT_EQ(Traced().size(), 4u);
-  EXPECT_EQ(Traced()[3], Line("456", "1", "99 ", "1", "1"));
+  // Nothing pending: nothing read or written.
   Poll();
   ClearTranscript();
   frm_->RefreshTrcTimer();
   EXPECT_TRUE(Requests().empty());
   EXPECT_EQ(Traced().size(), 4u);
   EXPECT_TRUE(host_.errors.isEmpty());
+}
+
+// Frames arriving as fast as they are taken: buffer 1, refilled at each
+// tick, does not keep the frames of buffers 2 and 3 waiting.
+TEST_F(TraceOnBoard, SustainedTrafficKeepsTheArrivalOrder) {
+  std::uint8_t n = 0;
+  for (int i = 0; i < 3; ++i, ++n) sim_->injectFrame(Frame(0x100 + n, {n}));
+  for (int tick = 0; tick < 12; ++tick) {
+    Poll();
+    frm_->RefreshTrcTimer();
+    sim_->injectFrame(Frame(0x100 + n, {n}));  // into the buffer just freed
+    ++n;
+  }
+  ASSERT_EQ(Traced().size(), 12u);
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(Traced()[std::size_t(k)].id, QString::number(0x100 + k, 16).toUpper()) << k;
 }
 
 TEST_F(TraceOnBoard, OneBufferPerTickWithTheOtherFlagsWrittenAsRead) {
@@ -135,14 +188,14 @@ TEST_F(TraceOnBoard, OneBufferPerTickWithTheOtherFlagsWrittenAsRead) {
     Poll();
     ClearTranscript();
     frm_->RefreshTrcTimer();
-    // Under the lock: ISR read afresh (with the page PSR shows), the one flag
-    // cleared, then every page read again, PSR back on page 0.
+    // Under the lock: every page read (PSR back on page 0), ISR read once
+    // more with the page PSR shows, and the one flag cleared.
     const std::vector<Bytes> expected{
-        Read(0x5A, 6), Read(0x60, 2), Read(0x6E, 2),                                       // fresh pass
-        Write(0x5A, written[tick]),                                                        // the flag
         Read(0x5A, 6), Write(0x5F, 0), Read(0x60, 2), Read(0x6E, 2), Write(0x5F, 4), Read(0x60, 8),  // ReadAll
         Write(0x5F, 1), Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 2), Read(0x60, 10), Read(0x6F, 1),
-        Write(0x5F, 3), Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 0)};
+        Write(0x5F, 3), Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 0),
+        Read(0x5A, 6), Read(0x60, 2), Read(0x6E, 2),  // the pass just before the write
+        Write(0x5A, written[tick])};
     EXPECT_EQ(Requests(), expected) << "tick " << tick;
     ASSERT_EQ(Traced().size(), std::size_t(tick + 1));
     EXPECT_EQ(Traced().back().buffer, QString::number(tick + 1));
@@ -177,7 +230,8 @@ TEST_F(TraceOnBoard, AFlagSetSinceTheLastPassIsNotCleared) {
   ClearTranscript();
   frm_->RefreshTrcTimer();
   EXPECT_EQ(Traced().size(), 2u);
-  for (const Bytes& request : Requests()) EXPECT_NE(request[0], 0x23) << "no write";
+  for (const Bytes& request : Requests())
+    EXPECT_FALSE(request[0] == 0x23 && request[2] == ISR) << "ISR not written";
 }
 
 TEST_F(TraceOnBoard, NothingIsReadWhileHiddenOrNotConnected) {
@@ -200,18 +254,29 @@ TEST_F(TraceOnBoard, NothingIsReadWhileHiddenOrNotConnected) {
   EXPECT_EQ(Traced().size(), 1u);
 }
 
-TEST_F(TraceOnBoard, AFailedClearingReleasesTheLockAndGoesToTheErrorDisplay) {
+TEST_F(TraceOnBoard, FailuresReleaseTheLockAndLeaveTheFrameForTheNextTick) {
   sim_->injectFrame(Frame(0x123, {1}));
   Poll();
-  // The tick's fresh pass reports its status just before the ISR write: the
-  // write's answer is lost from there, through the real timer.
+  // A tick reports two statuses: after the full read, and after the pass just
+  // before the ISR write. Losing that pass's first answer: no write at all.
   onStatus_ = [this] { sim_->dropAnswers(1); };
+  ClearTranscript();
+  frm_->RefreshTrcTimer();
+  EXPECT_TRUE(Traced().empty());
+  EXPECT_FALSE(thread_->registerLock().HeldByMe());
+  ASSERT_FALSE(statuses_.empty());
+  EXPECT_EQ(statuses_.back().rfind("Time out", 0), 0u) << statuses_.back();
+  for (const Bytes& request : Requests()) EXPECT_FALSE(request == Write(0x5A, 0x00)) << "ISR not written";
+  EXPECT_EQ(TargetIsr() & RXIF1, RXIF1);
+
+  // Losing the ISR write's answer, through the real timer: the error reaches
+  // the error display and no line is added in that tick.
+  onStatus_ = [this] { onStatus_ = [this] { sim_->dropAnswers(1); }; };
   frm_->EnableTrc()->setChecked(true);
   ASSERT_TRUE(ProcessUntil([this] { return !host_.errors.isEmpty(); }));
   frm_->EnableTrc()->setChecked(false);
-
-  EXPECT_TRUE(host_.errors.front().startsWith("Time out")) << host_.errors.front().toStdString();
-  EXPECT_TRUE(Traced().empty());  // no line in that tick
+  EXPECT_EQ(host_.errors.front().left(8), "Time out") << host_.errors.front().toStdString();
+  EXPECT_TRUE(Traced().empty());
   EXPECT_FALSE(thread_->registerLock().HeldByMe());
   // Another thread can take the lock, and the next pass works.
   std::thread other([this] {
@@ -221,6 +286,25 @@ TEST_F(TraceOnBoard, AFailedClearingReleasesTheLockAndGoesToTheErrorDisplay) {
   other.join();
   Poll();
   EXPECT_EQ(thread_->StatusText(), "");
+}
+
+// A frame that arrives the moment its buffer is freed is not listed in place
+// of the frame the buffer held: that frame is read before the flag is cleared.
+TEST_F(TraceOnBoard, AFrameIsReadBeforeItsBufferIsFreed) {
+  sim_->injectFrame(Frame(0x0A1, {0xA1}));
+  Poll();
+  std::atomic<int> injected{0};
+  OnRequest([this, &injected](const Bytes& request) {
+    if (request.size() == 4 && request[0] == 0x23 && request[2] == ISR && injected++ == 0)
+      sim_->injectFrame(Frame(0x0B2, {0xB2}));  // lands in buffer 1, freed by this very write
+  });
+  frm_->RefreshTrcTimer();
+  OnRequest(nullptr);
+  ASSERT_EQ(injected, 1);
+  Poll();
+  frm_->RefreshTrcTimer();
+  EXPECT_EQ(Traced(), (std::vector<TTraceLine>{Line("0A1", "1", "A1 ", "0", "1"),
+                                                Line("0B2", "1", "B2 ", "0", "1")}));
 }
 
 TEST_F(TraceOnBoard, TheTimerTracesWhileThePollingThreadRuns) {
@@ -238,4 +322,36 @@ TEST_F(TraceOnBoard, TheTimerTracesWhileThePollingThreadRuns) {
                                                 Line("0AB", "0", "", "0", "1")}));
   EXPECT_EQ(TargetIsr() & 0xE0, 0);
   EXPECT_TRUE(host_.errors.isEmpty());
+}
+
+// Realistic frames traced and painted; with TRACE_SCREENSHOT_DIR set, the
+// window and the main window around it are saved there for people to look at.
+TEST_F(TraceOnBoard, PaintsTracedFrames) {
+  NarrowFilter0();
+  const boardsim::CanFrame frames[] = {Frame(0x123, {0x12, 0xAB}), Frame(0x7FF, {1, 2, 3, 4, 5, 6, 7, 8}),
+                                       Frame(0x005, {}), Frame(0x2A0, {0xC0, 0xFF, 0xEE}),
+                                       Frame(0x7FF, {0x42}), Frame(0x400, {0, 0, 0, 0, 0, 0})};
+  for (const boardsim::CanFrame& frame : frames) {
+    sim_->injectFrame(frame);
+    Poll();
+    frm_->RefreshTrcTimer();
+  }
+  ASSERT_EQ(Traced().size(), std::size(frames));
+  main_->resize(900, 700);
+  QCoreApplication::processEvents();
+  const QImage window = frm_->grab().toImage();
+  ASSERT_FALSE(window.isNull());
+  // The list paints its rows: the first row's area holds more than the background.
+  const QRect firstRow = frm_->ListTrc()->visualRect(frm_->ListTrc()->model()->index(0, 0));
+  EXPECT_TRUE(firstRow.isValid());
+
+  const QString dir = qEnvironmentVariable("TRACE_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) {
+    frm_->grab().save(dir + "/trace_docked.png");
+    main_->grab().save(dir + "/trace_main.png");
+    frm_->setFloating(true);
+    frm_->resize(TTraceFrm::DesignWidth, TTraceFrm::DesignHeight);
+    QCoreApplication::processEvents();
+    frm_->grab().save(dir + "/trace_floating.png");
+  }
 }
