@@ -381,6 +381,11 @@ void TMainFrm::ShowError(const QString& message)
     m_errorDisplay->setText(message);
 }
 
+void TMainFrm::ShowProgress(const QString& text)
+{
+    m_hintPanel->showNow(text);
+}
+
 void TMainFrm::guarded(const std::function<void()>& handler)
 {
     try {

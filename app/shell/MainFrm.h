@@ -2,6 +2,7 @@
 
 #include "FileDialogs.h"
 #include "PosSavedForm.h"
+#include "ToolWindowHost.h"
 #include "ToolWindows.h"
 
 #include <QMainWindow>
@@ -39,7 +40,7 @@ class TSerialLink;
 //
 // Threads: GUI thread only. The register access thread reaches it only through
 // TSerialLink's queued status reports.
-class TMainFrm : public QMainWindow, public TRegPosSavedFrm
+class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowHost
 {
     Q_OBJECT
 
@@ -67,12 +68,15 @@ public:
 
     // ---- what the other windows use
     // The link is open and the register access thread may run. Read-only.
-    bool Connected() const;
+    bool Connected() const override;
     // The register access thread; null when a node could not be created.
     TCANRegAccessThread* RegThread() const;
+    TCANRegAccessThread* RegisterThread() const override { return RegThread(); }
     // The error handler: panel 0 turns red with "ERROR: " and the message (green
     // "Connection OK" for an empty message) and repaints at once.
-    void ShowError(const QString& message);
+    void ShowError(const QString& message) override;
+    // Status panel 1, written and repainted at once ("Loading... Please Wait").
+    void ShowProgress(const QString& text) override;
     // Runs a handler; any error it throws goes to the error display.
     void guarded(const std::function<void()>& handler);
     ErrorDisplay* errorDisplay() const { return m_errorDisplay; }

@@ -7,8 +7,10 @@
 #include "HelpViewer.h"
 #include "MainFrm.h"
 #include "QuitSignals.h"
+#include "RegFrm.h"
 #include "SettingsRoot.h"
 #include "SimulatedBoard.h"
+#include "TraceFrm.h"
 #include "VorelanApp.h"
 
 #include <cstdio>
@@ -28,11 +30,23 @@ std::string programFolder(const char* argv0)
     return std::filesystem::absolute(argv0, error).parent_path().string();
 }
 
+// The Trace window as the File menu's trace entries see it.
+class TTraceWindow final : public TTraceFrm, public TTraceFiles
+{
+public:
+    using TTraceFrm::TTraceFrm;
+    void LoadTrace(ProfileFile& file) override { TTraceFrm::LoadTrace(file); }
+    void SaveTrace(ProfileFile& file) override { TTraceFrm::SaveTrace(file); }
+};
+
 // The tool windows this program is built with. A window joins the program by
 // adding its factory here (ToolWindows.h); until then its menu entry is greyed.
 ToolWindowCatalog toolWindows()
 {
-    return ToolWindowCatalog();
+    ToolWindowCatalog catalog;
+    catalog.addWindow(QStringLiteral("RegFrm"), [](TMainFrm& main) { return new TRegFrm(main); });
+    catalog.addWindow(QStringLiteral("TraceFrm"), [](TMainFrm& main) { return new TTraceWindow(main); });
+    return catalog;
 }
 
 } // namespace
