@@ -11,6 +11,14 @@ class EAppError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An access to the target that ended because the program is shutting down:
+// nothing was read (or the write may not have happened). Callers treat it as
+// any failure; the register access thread's status is not shown any more then.
+class EShutdown : public EAppError {
+ public:
+  EShutdown() : EAppError("The program is closing") {}
+};
+
 // A node's failure status with its rich error information.
 class ENodeError : public EAppError {
  public:

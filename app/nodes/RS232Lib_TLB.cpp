@@ -1,9 +1,14 @@
 #include "RS232Lib_TLB.h"
 
+#include "ErrorInfo.h"
+
 namespace {
 // Creates the object, asks it for its basic interface and then for INode.
 HRESULT CreateByClass(REFCLSID clsid, INode** node) {
   *node = nullptr;
+  // The runtime leaves an error object only for some failures (a library that
+  // does not load): start from none, so that a stale one is never taken for it.
+  SetErrorInfo(0, nullptr);
   IUnknown* object = nullptr;
   HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
                                 reinterpret_cast<void**>(&object));

@@ -30,7 +30,17 @@ void TCANRegAccessThread::Wait() {
 void TCANRegAccessThread::Run() {
   onPollingThread = true;
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  while (!stopRequested_) ReadCycle();
+  while (!stopRequested_) {
+    ReadCycle();
+    // A pass that failed (an unplugged adapter fails every access at once)
+    // is followed by a pause before the next, so that a dead link costs no
+    // processor and does not flood the main thread with reports. Terminate
+    // ends the pause.
+    if (!StatusText().empty()) {
+      std::unique_lock<std::mutex> guard(pauseLock_);
+      pauseEnd_.wait_for(guard, FailedPassPause, [this] { return stopRequested_.load(); });
+    }
+  }
   CoUninitialize();
   finishedPending_ = true;
   wakeup_->Post();
@@ -113,6 +123,7 @@ void TCANRegAccessThread::ReadSelectedPage(std::uint8_t page) {
 
 void TCANRegAccessThread::ReadCycle() {
   if (stopRequested_) return;
+  ++passes_;
   // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
   if (onPollingThread) lock_.LockBehindWaiters();
   else lock_.Lock();

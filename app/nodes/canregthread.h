@@ -8,6 +8,8 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -42,8 +44,17 @@ class TCANRegAccessThread : public QObject {
   void Resume();
   // Joins the thread after the stop request; returns at once if it never ran.
   void Wait();
+  // Pause after a failed pass before the next one.
+  static constexpr std::chrono::milliseconds FailedPassPause{100};
+
   // The stop request: the current pass finishes, no new access starts.
-  void Terminate() { stopRequested_ = true; }
+  void Terminate() {
+    {
+      std::lock_guard<std::mutex> guard(pauseLock_);
+      stopRequested_ = true;
+    }
+    pauseEnd_.notify_all();
+  }
   bool Terminated() const { return stopRequested_; }
 
   void Lock() { lock_.Lock(); }
@@ -63,6 +74,9 @@ class TCANRegAccessThread : public QObject {
   void ReadCycle();
   // All pages, PSR restored afterwards. Never throws. With takeLock false the caller holds the lock.
   void ReadAll(bool takeLock);
+
+  // Polling passes begun so far (any thread), for diagnosis.
+  std::uint64_t PassCount() const { return passes_; }
 
   // The text of the last pass: empty after a good one, else its error.
   std::string StatusText() const;
@@ -97,6 +111,11 @@ class TCANRegAccessThread : public QObject {
   TTavarnelObject* memory_;  // not owned
   RegisterLock lock_;
   std::atomic<bool> stopRequested_{false};
+  std::atomic<std::uint64_t> passes_{0};
+  // The pause after a failed pass: the thread waits on pauseEnd_, which
+  // Terminate signals (setting the stop request under pauseLock_).
+  std::mutex pauseLock_;
+  std::condition_variable pauseEnd_;
 
   // The images, written by a pass (which holds the register lock) and copied
   // by any thread. Guarded by imageLock_, held only for the copy, so that a

@@ -44,14 +44,14 @@ void TTavarnelObject::ShutDown() {
   changed_.notify_all();
 }
 
-bool TTavarnelObject::Exchange(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>* answer) {
+void TTavarnelObject::Exchange(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>* answer) {
   {
     // A late report of an earlier exchange that arrives before this request is armed is forgotten here.
     std::lock_guard<std::mutex> guard(lock_);
     errorFlag_ = false;
     errorText_.clear();
     answerFlag_ = false;
-    if (shuttingDown_) return false;
+    if (shuttingDown_) throw EShutdown();
   }
   VARIANT frame = MakeByteBuffer(request);
   try {
@@ -65,10 +65,9 @@ bool TTavarnelObject::Exchange(const std::vector<std::uint8_t>& request, std::ve
   // No time limit of its own: the protocol node's time-out report ends the wait.
   std::unique_lock<std::mutex> guard(lock_);
   changed_.wait(guard, [this] { return errorFlag_ || answerFlag_ || shuttingDown_; });
-  if (shuttingDown_) return false;
+  if (shuttingDown_) throw EShutdown();
   if (errorFlag_) throw EAppError(errorText_);
   *answer = answer_;
-  return true;
 }
 
 void TTavarnelObject::WriteMemory(std::uint16_t Address, const std::uint8_t* Data, std::uint8_t Count) {
@@ -82,7 +81,7 @@ void TTavarnelObject::WriteMemory(std::uint16_t Address, const std::uint8_t* Dat
   request[2] = static_cast<std::uint8_t>(Address);
   std::copy(Data, Data + Count, request.begin() + 3);
   std::vector<std::uint8_t> answer;
-  if (!Exchange(request, &answer)) return;
+  Exchange(request, &answer);
   if (answer.size() != 1 || (answer[0] & 0xF0) != 0 || (answer[0] & 0x0F) != 0)
     throw EAppError("Bad MCU answer while writing. Data may have not been written...");
 }
@@ -92,7 +91,7 @@ void TTavarnelObject::ReadMemory(std::uint16_t Address, std::uint8_t* Data, std:
   const std::vector<std::uint8_t> request{ReadRequest, static_cast<std::uint8_t>(Address >> 8),
                                           static_cast<std::uint8_t>(Address), Count};
   std::vector<std::uint8_t> answer;
-  if (!Exchange(request, &answer)) return;
+  Exchange(request, &answer);
   if (answer.size() != std::size_t{Count} + 1u || (answer[0] & 0xF0) != 0 || (answer[0] & 0x0F) != Count)
     throw EAppError("Bad MCU answer while reading.");
   std::copy(answer.begin() + 1, answer.end(), Data);

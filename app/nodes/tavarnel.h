@@ -24,17 +24,18 @@ class TTavarnelObject : public TNode {
   // "Bad MCU answer while reading." for a bad answer (Data untouched).
   void ReadMemory(std::uint16_t Address, std::uint8_t* Data, std::uint8_t Count);
 
-  // The program is shutting down: a waiting access returns at once, and
-  // later ones return without waiting.
+  // The program is shutting down: a waiting access ends at once, and later
+  // ones without sending, both with EShutdown (so no caller takes the
+  // buffer it passed for data that never came).
   void ShutDown();
 
  protected:
   void CreateNode() override;
 
  private:
-  // Sends `request` and waits for the answer or the error; returns the answer,
-  // or nothing when the program shuts down. Throws the error's message.
-  bool Exchange(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>* answer);
+  // Sends `request` and waits for the answer or the error. Throws the error's
+  // message, or EShutdown when the program shuts down (before or during the wait).
+  void Exchange(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>* answer);
   void HandleAsynchError(const std::string& comment);
   void HandleReception(const VARIANT& buffer);
 

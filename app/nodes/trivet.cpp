@@ -22,17 +22,19 @@ std::string NodeErrorMessage(HRESULT status, const std::string& description) {
 void CheckNodeStatus(HRESULT status, IUnknown* node) {
   if (SUCCEEDED(status)) return;
   ErrorFields fields;
-  // The error object is the node's only when the node says INode supports them.
+  // A node's error object counts only when the node says INode supports them;
+  // without a node (a creation failure) the runtime's own object counts, such
+  // as the loader's message for a library that does not load.
+  bool take = !node;
   ISupportErrorInfo* support = nullptr;
   if (node && SUCCEEDED(node->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
-    if (support->InterfaceSupportsErrorInfo(IID_INode) == S_OK) {
-      IErrorInfo* info = nullptr;
-      if (GetErrorInfo(0, &info) == S_OK && info) {
-        fields = ReadErrorFields(info);
-        info->Release();
-      }
-    }
+    take = support->InterfaceSupportsErrorInfo(IID_INode) == S_OK;
     support->Release();
+  }
+  IErrorInfo* info = nullptr;
+  if (take && GetErrorInfo(0, &info) == S_OK && info) {
+    fields = ReadErrorFields(info);
+    info->Release();
   }
   throw ENodeError(NodeErrorMessage(status, fields.description), status, fields.source, fields.helpFile,
                    fields.helpContext);

@@ -182,3 +182,16 @@ TEST_F(RegisterThread, TheRunningThreadReportsToTheMainThreadAndWaitsWhileTheLin
   thread_->Terminate();
   ASSERT_TRUE(ProcessUntil([&] { return finished; }));
 }
+
+TEST_F(RegisterThread, ALinkThatFailsAtOnceIsRetriedWithAPauseNotBackToBack) {
+  serial_->Close();  // every access now fails at once: "Not allowed when comm port is closed"
+  thread_->Resume();
+  ASSERT_TRUE(ProcessUntil([&] { return thread_->PassCount() >= 2; }));
+  const auto before = thread_->PassCount();
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  const auto passes = thread_->PassCount() - before;
+  EXPECT_LE(passes, 500u / TCANRegAccessThread::FailedPassPause.count() + 2);
+  EXPECT_EQ(thread_->StatusText(), "Not allowed when comm port is closed");
+}

@@ -102,8 +102,10 @@ TEST_F(MemoryAccess, ShutDownEndsAWaitingAccessAtOnce) {
   protocol_->ShutDown();
   ASSERT_EQ(pending.wait_for(seconds(2)), std::future_status::ready);
   EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), timeOutMs_);
-  pending.get();  // returns without an error
-  EXPECT_EQ(data[0], 0xEE);
+  EXPECT_THROW(pending.get(), EShutdown);
+  EXPECT_EQ(data[0], 0xEE);  // nothing was taken for data
+  EXPECT_THROW(protocol_->ReadMemory(0x5A, data, 6), EShutdown);  // later accesses send nothing
+  EXPECT_EQ(Requests().size(), 1u);
 }
 
 TEST_F(MemoryAccess, AClosedSerialLinkIsReportedAtOnceNotAsATimeOut) {

@@ -10,6 +10,7 @@
 
 #include "ByteBuffer.h"
 #include "LinkFixture.h"
+#include "Registry.h"
 #include "rs232.h"
 #include "tavarnel.h"
 
@@ -41,7 +42,7 @@ TEST(SerialWrapper, TransmitOnAClosedNodeRaisesTheNodesMessageAndCode) {
   EXPECT_THROW(serial.SetProperty("Speed", "1"), ENodeError);
 }
 
-TEST(SerialWrapper, AnUnregisteredClassFailsInTheConstructor) {
+TEST(SerialWrapper, CreationFailuresSayWhyInTheConstructor) {
   const char* saved = std::getenv("VORELAN_COMPONENT_REGISTRY");
   const std::string keep = saved ? saved : "";
   setenv("VORELAN_COMPONENT_REGISTRY", "/nonexistent/components.reg", 1);
@@ -50,6 +51,21 @@ TEST(SerialWrapper, AnUnregisteredClassFailsInTheConstructor) {
     ADD_FAILURE() << "created without a registration";
   } catch (const ENodeError& e) {
     EXPECT_STREQ(e.what(), "Class not registered");
+  }
+  // A registration whose library is gone: the loader's own message.
+  const std::string registry = ::testing::TempDir() + "/vorelan-missing-lib.reg";
+  setenv("VORELAN_COMPONENT_REGISTRY", registry.c_str(), 1);
+  std::string error;
+  ASSERT_TRUE(ComponentRegistry::Edit(
+      [](ComponentRegistry& reg) {
+        reg.Set("CLSID\\" + GuidToString(CLSID_RS232Node) + "\\InprocServer32", "", "/nonexistent/librs232.so");
+      },
+      &error));
+  try {
+    TRS232Object serial;
+    ADD_FAILURE() << "created without its library";
+  } catch (const ENodeError& e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent/librs232.so"), std::string::npos) << e.what();
   }
   setenv("VORELAN_COMPONENT_REGISTRY", keep.c_str(), 1);
 }
