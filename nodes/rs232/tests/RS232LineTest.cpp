@@ -233,6 +233,9 @@ TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
   ExpectDelivered("before");
 
   pty_->CloseMaster();  // unplugged
+  // The old /dev/pts number may be handed to another process's new pty at
+  // once; an unplugged adapter's name disappears, so the link goes too.
+  std::filesystem::remove(link);
   // The poll thread finds the device gone, closes it and keeps trying; the
   // port stays closed meanwhile.
   EXPECT_TRUE(Eventually([&] {
@@ -247,7 +250,7 @@ TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
   ASSERT_TRUE(replugged->Ok());
   const std::filesystem::path next = link.string() + ".new";
   std::filesystem::create_symlink(replugged->SlavePath(), next);
-  std::filesystem::rename(next, link);
+  std::filesystem::rename(next, link);  // plugged in again
   EXPECT_TRUE(Eventually([&] {
     const HRESULT hr = Transmit(node_, AsBytes("hello"));
     TakeError();

@@ -106,10 +106,12 @@ TEST_F(UnprivilegedSerialNode, ReconnectsAndReopensThePort) {
     checks.Expect(hr == S_OK, "first Connect: " + TakeError().description);
     hr = ConnectNode(node);  // closes and reopens
     checks.Expect(hr == S_OK, "second Connect: " + TakeError().description);
-    checks.Expect(Transmit(node, AsBytes("ab")) == S_OK, "DoTransmit after the second Connect");
     checks.Expect(CloseNode(node) == S_OK, "Close");
     hr = ConnectNode(node);
     checks.Expect(hr == S_OK, "Connect after Close: " + TakeError().description);
+    // Sent last: a Connect discards bytes still waiting to be sent, and on a
+    // pty that includes bytes the far end has not read yet.
+    checks.Expect(Transmit(node, AsBytes("ab")) == S_OK, "DoTransmit after reopening");
     checks.Expect(CloseNode(node) == S_OK, "second Close");
     node->Release();
     return checks.failures;

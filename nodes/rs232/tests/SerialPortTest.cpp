@@ -323,6 +323,9 @@ TEST_F(SerialPortOnPty, AHungUpDeviceIsGoneAndNeverReadsInALoop) {
   EXPECT_EQ(port.SetBreakState(false), S_OK);
   EXPECT_EQ(port.SetOpenState(false), S_OK);
   // The device does not come back: reopening fails, and the code stays "gone".
+  // (Its /dev/pts number may be reused at once by another process's new pty,
+  // so the port is pointed at a path that stays absent.)
+  setenv("VORELAN_COM7", "/nonexistent/ttyUSB9", 1);
   EXPECT_NE(port.SetOpenState(true), S_OK);
   SetErrorInfo(0, nullptr);
   EXPECT_EQ(EventCode(port), kEventDeviceGone);
