@@ -13,6 +13,8 @@
 #include "TraceFrm.h"
 #include "VorelanApp.h"
 
+#include <QCheckBox>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -47,6 +49,21 @@ ToolWindowCatalog toolWindows()
     catalog.addWindow(QStringLiteral("RegFrm"), [](TMainFrm& main) { return new TRegFrm(main); });
     catalog.addWindow(QStringLiteral("TraceFrm"), [](TMainFrm& main) { return new TTraceWindow(main); });
     return catalog;
+}
+
+// On the simulated board the newcomer sees frames arrive at once: the Trace
+// window is docked and shown if it was hidden, and tracing is switched on.
+void showSimulatedTraffic(TMainFrm& mainFrm)
+{
+    auto* trace = dynamic_cast<TTraceWindow*>(mainFrm.toolWindow(QStringLiteral("TraceFrm")));
+    if (!trace)
+        return;
+    if (!trace->isVisible())
+        mainFrm.showToolWindow(QStringLiteral("TraceFrm"));
+    if (!trace->EnableTrc()->isChecked()) {
+        trace->EnableTrc()->setChecked(true);
+        trace->EnableTrcClick();
+    }
 }
 
 } // namespace
@@ -96,6 +113,8 @@ int main(int argc, char** argv)
             mainFrm.ShowError(boardError);
         mainFrm.createToolWindows();
         mainFrm.show();
+        if (line.simulate)
+            showSimulatedTraffic(mainFrm);
         // Ctrl+C or the session's end close the program as Exit does.
         TQuitSignals quitSignals([&mainFrm] { mainFrm.close(); });
         result = app.exec();
