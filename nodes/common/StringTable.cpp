@@ -17,11 +17,11 @@ std::string StringTable::FormatText(std::string_view pattern, std::initializer_l
       out.push_back(pattern[i]);
       continue;
     }
-    const char spec = pattern[i + 1];
-    if (spec == '%') {
+    const char conversion = pattern[i + 1];
+    if (conversion == '%') {
       out.push_back('%');
       ++i;
-    } else if ((spec == 's' || spec == 'i') && next != arguments.end()) {
+    } else if ((conversion == 's' || conversion == 'i') && next != arguments.end()) {
       if (const auto* text = std::get_if<std::string_view>(&*next)) out.append(*text);
       else out.append(std::to_string(std::get<std::int32_t>(*next)));
       ++next;

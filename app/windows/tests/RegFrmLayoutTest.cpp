@@ -66,15 +66,15 @@ const FieldSpec kFields[] = {
 TEST_F(RegFrmLayout, FieldsCarryTheirNamesTagsHintsAndFocusChains) {
   EXPECT_EQ(window->objectName(), "RegFrm");
   EXPECT_EQ(window->windowTitle(), "Registers");
-  for (const FieldSpec& spec : kFields) {
-    THexEdit* field = Field(window.get(), spec.name);
+  for (const FieldSpec& entry : kFields) {
+    THexEdit* field = Field(window.get(), entry.name);
     ASSERT_NE(field, nullptr);
-    EXPECT_EQ(field->digits(), 2) << spec.name;
-    EXPECT_EQ(field->property("Tag").toInt(), spec.tag) << spec.name;
-    EXPECT_EQ(field->toolTip(), spec.hint) << spec.name;
-    EXPECT_EQ(field->statusTip(), spec.hint) << spec.name;
-    ASSERT_NE(field->sendFocusCtrl(), nullptr) << spec.name;
-    EXPECT_EQ(field->sendFocusCtrl()->objectName(), spec.next) << spec.name;
+    EXPECT_EQ(field->digits(), 2) << entry.name;
+    EXPECT_EQ(field->property("Tag").toInt(), entry.tag) << entry.name;
+    EXPECT_EQ(field->toolTip(), entry.hint) << entry.name;
+    EXPECT_EQ(field->statusTip(), entry.hint) << entry.name;
+    ASSERT_NE(field->sendFocusCtrl(), nullptr) << entry.name;
+    EXPECT_EQ(field->sendFocusCtrl()->objectName(), entry.next) << entry.name;
   }
   for (int page = 1; page <= 3; ++page) {
     const QString n = QString::number(page);
