@@ -5,6 +5,7 @@
 void LinkFixture::SetUp() {
   boardsim::BoardSimulator::Options options;
   options.instant = true;
+  ConfigureBoard(options);
   sim_ = std::make_unique<boardsim::BoardSimulator>(options);
   sim_->start();
   setenv("VORELAN_COM1", sim_->slavePath().c_str(), 1);

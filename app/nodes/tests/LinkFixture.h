@@ -16,6 +16,8 @@ class LinkFixture : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // Lets a derived fixture add to the simulator's options (it answers at once by default).
+  virtual void ConfigureBoard(boardsim::BoardSimulator::Options&) {}
 
   // The requests the board has served since the last ClearTranscript.
   std::vector<std::vector<std::uint8_t>> Requests() { return sim_->transcript().requests(); }

@@ -45,10 +45,8 @@ class TraceOnBoard : public LinkFixture {
  protected:
   TraceOnBoard() { timeOutMs_ = 300; }
 
-  // As LinkFixture::SetUp, with a hook on the requests the board serves.
-  void SetUp() override {
-    boardsim::BoardSimulator::Options options;
-    options.instant = true;
+  // A hook on the requests the board serves.
+  void ConfigureBoard(boardsim::BoardSimulator::Options& options) override {
     options.onTranscript = [this](const boardsim::TranscriptEntry& entry) {
       if (entry.kind != boardsim::TranscriptEntry::Kind::Request) return;
       std::function<void(const Bytes&)> hook;
@@ -58,18 +56,10 @@ class TraceOnBoard : public LinkFixture {
       }
       if (hook) hook(entry.bytes);
     };
-    sim_ = std::make_unique<boardsim::BoardSimulator>(options);
-    sim_->start();
-    setenv("VORELAN_COM1", sim_->slavePath().c_str(), 1);
-    serial_ = std::make_unique<TRS232Object>();
-    protocol_ = std::make_unique<TTavarnelObject>();
-    serial_->SetProperty("CommPort", "1");
-    serial_->SetProperty("Settings", "19200,n,8,1");
-    protocol_->SetProperty("TimeOut", std::to_string(timeOutMs_));
-    protocol_->SetLowerNode(serial_.get());
-    protocol_->Open();
-    serial_->Open();
+  }
 
+  void SetUp() override {
+    LinkFixture::SetUp();
     thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
     thread_->SetStatusHandler([this](const std::string& status) {
       statuses_.push_back(status);
