@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TBitButton::TBitButton(const QString &caption, QWidget *parent) : QFrame(parent), m_caption(caption) {
+TBitButton::TBitButton(const QString& caption, QWidget* parent) : QFrame(parent), caption_(caption) {
   setFrameShape(QFrame::Panel);
   setLineWidth(2);
   setFrameShadow(QFrame::Raised);
@@ -12,32 +12,32 @@ TBitButton::TBitButton(const QString &caption, QWidget *parent) : QFrame(parent)
 }
 
 void TBitButton::setSunken(bool sunken) {
-  if (sunken == m_sunken) return;
-  m_sunken = sunken;
+  if (sunken == sunken_) return;
+  sunken_ = sunken;
   setFrameShadow(sunken ? QFrame::Sunken : QFrame::Raised);
   update();
 }
 
-void TBitButton::paintEvent(QPaintEvent *event) {
+void TBitButton::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   // A slightly darker face makes a set bit easy to tell from a clear one.
-  if (m_sunken) painter.fillRect(contentsRect(), palette().color(QPalette::Button).darker(118));
+  if (sunken_) painter.fillRect(contentsRect(), palette().color(QPalette::Button).darker(118));
   painter.end();
   QFrame::paintEvent(event);
   painter.begin(this);
   QRect area = contentsRect();
-  if (m_sunken) area.translate(1, 1);  // the caption moves with the pressed-in face
+  if (sunken_) area.translate(1, 1);  // the caption moves with the pressed-in face
   painter.setClipRect(contentsRect());
   painter.setPen(palette().color(QPalette::ButtonText));
-  painter.drawText(area, Qt::AlignCenter, m_caption);
+  painter.drawText(area, Qt::AlignCenter, caption_);
 }
 
-void TBitButton::mousePressEvent(QMouseEvent *event) {
+void TBitButton::mousePressEvent(QMouseEvent* event) {
   event->accept();
   emit pressed(this);
 }
 
-void TBitButton::mouseDoubleClickEvent(QMouseEvent *event) {
+void TBitButton::mouseDoubleClickEvent(QMouseEvent* event) {
   event->accept();
   emit pressed(this);
 }

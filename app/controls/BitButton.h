@@ -9,23 +9,23 @@ class TBitButton : public QFrame {
   Q_OBJECT
 
  public:
-  TBitButton(const QString &caption, QWidget *parent);
+  TBitButton(const QString& caption, QWidget* parent);
 
-  QString caption() const { return m_caption; }
-  bool isSunken() const { return m_sunken; }
+  QString caption() const { return caption_; }
+  bool isSunken() const { return sunken_; }
   void setSunken(bool sunken);
 
  signals:
   // Any mouse button went down on the button; a double click counts as a
   // second press.
-  void pressed(TBitButton *button);
+  void pressed(TBitButton* button);
 
  protected:
-  void paintEvent(QPaintEvent *event) override;
-  void mousePressEvent(QMouseEvent *event) override;
-  void mouseDoubleClickEvent(QMouseEvent *event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
-  QString m_caption;
-  bool m_sunken = false;
+  QString caption_;
+  bool sunken_ = false;
 };

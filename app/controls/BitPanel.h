@@ -20,54 +20,54 @@ class TBitPanel : public QGroupBox {
   Q_PROPERTY(int Value READ value WRITE setValue)
 
  public:
-  explicit TBitPanel(QWidget *parent = nullptr);
-  explicit TBitPanel(const QString &title, QWidget *parent = nullptr);
+  explicit TBitPanel(QWidget* parent = nullptr);
+  explicit TBitPanel(const QString& title, QWidget* parent = nullptr);
   ~TBitPanel() override;
 
-  QStringList buttons() const { return m_captions; }
+  QStringList buttons() const { return captions_; }
   // Replaces every button: one per caption, entry i on the button of bit i.
-  void setButtons(const QStringList &captions);
+  void setButtons(const QStringList& captions);
 
-  int nbButtons() const { return m_nbButtons; }
+  int nbButtons() const { return nbButtons_; }
   // Creates the buttons anew; ignored unless n equals the number of captions.
   void setNbButtons(int n);
 
-  QStringList buttonsHint() const { return m_hints; }
+  QStringList buttonsHint() const { return hints_; }
   // Hint i goes to the button of bit i; a hint "short|long" shows the short
   // text as tool tip and the long one as status tip.
-  void setButtonsHint(const QStringList &hints);
+  void setButtonsHint(const QStringList& hints);
 
-  int margin() const { return m_margin; }
+  int margin() const { return margin_; }
   void setMargin(int margin);
-  int upMargin() const { return m_upMargin; }
+  int upMargin() const { return upMargin_; }
   void setUpMargin(int upMargin);
 
-  int value() const { return m_value; }
+  int value() const { return value_; }
   // Shows v; never raises change.
   void setValue(int v);
 
   // The button of bit i, or nullptr.
-  TBitButton *button(int bit) const;
+  TBitButton* button(int bit) const;
 
  signals:
   // OnChange: the user flipped a bit; value() already holds the new value.
-  void change(TBitPanel *sender);
+  void change(TBitPanel* sender);
 
  protected:
-  void resizeEvent(QResizeEvent *event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void destroyButtons();
   void layoutButtons();
-  void onButtonPressed(TBitButton *button);
-  static bool isFixedBit(const QString &caption);
+  void onButtonPressed(TBitButton* button);
+  static bool isFixedBit(const QString& caption);
 
-  QStringList m_captions;
-  QStringList m_hints;
-  QVector<TBitButton *> m_buttons;  // in bit order; owned as child widgets
-  int m_nbButtons = 0;
-  int m_margin = 8;
-  int m_upMargin = 0;
-  int m_value = 0;
-  bool m_handlingPress = false;  // a button's press is on the stack
+  QStringList captions_;
+  QStringList hints_;
+  QVector<TBitButton*> buttons_;  // in bit order; owned as child widgets
+  int nbButtons_ = 0;
+  int margin_ = 8;
+  int upMargin_ = 0;
+  int value_ = 0;
+  bool handlingPress_ = false;  // a button's press is on the stack
 };

@@ -42,7 +42,7 @@ inline std::optional<std::uint32_t> nextMatch16(std::uint32_t lo, std::uint32_t 
 }
 
 // Smallest accepted value >= a.
-inline std::int64_t nextAccepted(std::int64_t a, const Filter &f) {
+inline std::int64_t nextAccepted(std::int64_t a, const Filter& f) {
   const std::int64_t base = a & ~std::int64_t(0xFFFF);  // floor to a multiple of 65536
   const auto lo = std::uint32_t(a - base);
   if (auto x = nextMatch16(lo, f.mask, f.pattern())) return base + *x;
@@ -50,7 +50,9 @@ inline std::int64_t nextAccepted(std::int64_t a, const Filter &f) {
 }
 
 // Whether some value in [a, b] is accepted.
-inline bool anyAccepted(std::int64_t a, std::int64_t b, const Filter &f) { return a <= b && nextAccepted(a, f) <= b; }
+inline bool anyAccepted(std::int64_t a, std::int64_t b, const Filter& f) {
+  return a <= b && nextAccepted(a, f) <= b;
+}
 
 struct Run {
   std::int64_t begin;
@@ -61,7 +63,7 @@ struct Run {
 // nothing when v itself is not accepted. Consecutive values stay accepted
 // exactly while only the bits below the mask's lowest set bit change, so the
 // run is the aligned block of that size around v.
-inline std::optional<Run> runAround(std::int64_t v, const Filter &f, std::int64_t min, std::int64_t max) {
+inline std::optional<Run> runAround(std::int64_t v, const Filter& f, std::int64_t min, std::int64_t max) {
   if (!f.accepts(v)) return std::nullopt;
   if (f.mask == 0) return Run{min, max};
   const std::int64_t blockSize = std::int64_t(1) << std::countr_zero(std::uint32_t(f.mask));

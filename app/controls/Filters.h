@@ -33,44 +33,44 @@ class TFilters : public QFrame {
  public:
   static constexpr int FilterCount = 10;
 
-  explicit TFilters(QWidget *parent = nullptr);
+  explicit TFilters(QWidget* parent = nullptr);
   ~TFilters() override;
 
-  int minValue() const { return m_minValue; }
+  int minValue() const { return minValue_; }
   // Throws std::invalid_argument "Value must be between %d and %d" when v is
   // above MaxValue; otherwise raises every identifier below v to v.
   void setMinValue(int v);
-  int maxValue() const { return m_maxValue; }
+  int maxValue() const { return maxValue_; }
   // Throws std::invalid_argument when v is below MinValue; otherwise lowers
   // every identifier above v to v.
   void setMaxValue(int v);
 
-  quint16 scaleSteps() const { return m_scaleSteps; }
+  quint16 scaleSteps() const { return scaleSteps_; }
   void setScaleSteps(quint16 steps);
-  quint16 scaleLittleSteps() const { return m_scaleLittleSteps; }
+  quint16 scaleLittleSteps() const { return scaleLittleSteps_; }
   void setScaleLittleSteps(quint16 steps);
-  QColor backColor() const { return m_backColor; }
-  void setBackColor(const QColor &c);
-  QColor scaleColor() const { return m_scaleColor; }
-  void setScaleColor(const QColor &c);
+  QColor backColor() const { return backColor_; }
+  void setBackColor(const QColor& c);
+  QColor scaleColor() const { return scaleColor_; }
+  void setScaleColor(const QColor& c);
   // Fills the whole control, the scale band and the name column.
-  QColor color() const { return m_color; }
-  void setColor(const QColor &c);
-  bool mouseCapture() const { return m_mouseCapture; }
+  QColor color() const { return color_; }
+  void setColor(const QColor& c);
+  bool mouseCapture() const { return mouseCapture_; }
   // While set and visible, the view grabs the pointer.
   void setMouseCapture(bool capture);
 
   // While cleared, changes do not repaint the view (a batch of changes then
   // repaints once, when the caller calls update()).
-  bool paintEnabled() const { return m_paintEnabled; }
-  void setPaintEnabled(bool enabled) { m_paintEnabled = enabled; }
+  bool paintEnabled() const { return paintEnabled_; }
+  void setPaintEnabled(bool enabled) { paintEnabled_ = enabled; }
 
   // Per-filter operations, index 1 to 10; other indices are ignored.
-  void setFilterColor(int index, const QColor &c);
+  void setFilterColor(int index, const QColor& c);
   void setFilterID(int index, quint16 id);
   void setFilterMask(int index, quint16 mask);
   void setFilterVisible(int index, bool visible);
-  void setFilterName(int index, const QString &name);
+  void setFilterName(int index, const QString& name);
   QString getFilterName(int index) const;  // empty for other indices
   quint16 filterID(int index) const;
   quint16 filterMask(int index) const;
@@ -79,7 +79,7 @@ class TFilters : public QFrame {
 
   // Draws the whole view into its off-screen pixmap (the picture paintEvent
   // shows) and returns it.
-  const QPixmap &renderOffscreen();
+  const QPixmap& renderOffscreen();
 
   // Geometry of the last painting, in client coordinates (inside the frame):
   // the drawing rectangle, whose right and bottom edges are exclusive, and
@@ -93,7 +93,7 @@ class TFilters : public QFrame {
     int rowHeight = 0;
     QVector<int> rows;  // filter index (1 to 10) of each row, top to bottom
   };
-  const Layout &lastLayout() const { return m_layout; }
+  const Layout& lastLayout() const { return layout_; }
 
  signals:
   // OnMouseMove (TFilterMove): the pointer moved over the view. x and y are in
@@ -102,14 +102,14 @@ class TFilters : public QFrame {
   // values around the pointed value (both 0 when filterNumber is 0). The
   // Shift argument of TFilterMove arrives as modifiers and buttons; the range
   // is an int, so that scales beyond 16 bits report true values.
-  void mouseMove(TFilters *sender, Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons, int x, int y,
+  void mouseMove(TFilters* sender, Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons, int x, int y,
                  int filterNumber, int beginRange, int endRange);
 
  protected:
-  void paintEvent(QPaintEvent *event) override;
-  void mouseMoveEvent(QMouseEvent *event) override;
-  void showEvent(QShowEvent *event) override;
-  void hideEvent(QHideEvent *event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   struct Filter {
@@ -120,25 +120,25 @@ class TFilters : public QFrame {
     QString name;
   };
 
-  Filter *filterAt(int index);
-  const Filter *filterAt(int index) const;
+  Filter* filterAt(int index);
+  const Filter* filterAt(int index) const;
   void changed();  // repaint if allowed
-  void drawScale(QPainter &p, const QFontMetrics &fm);
-  void drawRow(QPainter &p, const QFontMetrics &fm, const Filter &f, int rowTop);
-  void markAccepted(QPainter &p, const Filter &f, int rowTop);
+  void drawScale(QPainter& p, const QFontMetrics& fm);
+  void drawRow(QPainter& p, const QFontMetrics& fm, const Filter& f, int rowTop);
+  void markAccepted(QPainter& p, const Filter& f, int rowTop);
   // Index of the filter whose row holds client y, or 0.
   int filterAtY(int y) const;
 
-  int m_minValue = 0;
-  int m_maxValue = 0x7FF;
-  quint16 m_scaleSteps = 16;
-  quint16 m_scaleLittleSteps = 2;
-  QColor m_backColor = Qt::white;
-  QColor m_scaleColor = Qt::black;
-  QColor m_color;
-  bool m_mouseCapture = false;
-  bool m_paintEnabled = true;
-  std::array<Filter, FilterCount> m_filters;
-  Layout m_layout;
-  QPixmap m_pixmap;
+  int minValue_ = 0;
+  int maxValue_ = 0x7FF;
+  quint16 scaleSteps_ = 16;
+  quint16 scaleLittleSteps_ = 2;
+  QColor backColor_ = Qt::white;
+  QColor scaleColor_ = Qt::black;
+  QColor color_;
+  bool mouseCapture_ = false;
+  bool paintEnabled_ = true;
+  std::array<Filter, FilterCount> filters_;
+  Layout layout_;
+  QPixmap pixmap_;
 };

@@ -12,11 +12,11 @@ class HexDigitsValidator : public QValidator {
   Q_OBJECT
 
  public:
-  explicit HexDigitsValidator(THexEdit *edit);
+  explicit HexDigitsValidator(THexEdit* edit);
 
-  State validate(QString &input, int &pos) const override;
-  void fixup(QString &input) const override;
+  State validate(QString& input, int& pos) const override;
+  void fixup(QString& input) const override;
 
  private:
-  THexEdit *m_edit;
+  THexEdit* edit_;
 };

@@ -33,15 +33,15 @@ QChar asciiUpper(QChar c) {
 
 }  // namespace
 
-THexEdit::THexEdit(QWidget *parent) : QLineEdit(parent), m_validator(new HexDigitsValidator(this)) {
-  setValidator(m_validator);
-  setMaxLength(m_digits);
+THexEdit::THexEdit(QWidget* parent) : QLineEdit(parent), validator_(new HexDigitsValidator(this)) {
+  setValidator(validator_);
+  setMaxLength(digits_);
   // Digits need no input method, and its pre-edit text would bypass the
   // one-digit overwrite rule.
   setAttribute(Qt::WA_InputMethodEnabled, false);
   setCursor(Qt::ArrowCursor);
   connect(this, &QLineEdit::textChanged, this, &THexEdit::onTextChanged);
-  setText(formatValue(m_value, m_digits));
+  setText(formatValue(value_, digits_));
   setCursorPosition(0);  // typing starts at the first digit
   resize(21, 21);
 }
@@ -55,7 +55,7 @@ QString THexEdit::formatValue(qint64 v, int digits) {
   return QString::number(bits, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
 }
 
-QString THexEdit::normalizedText(const QString &text, int digits) {
+QString THexEdit::normalizedText(const QString& text, int digits) {
   digits = std::clamp(digits, MinDigits, MaxDigits);
   QString out;
   out.reserve(digits);
@@ -69,21 +69,21 @@ QString THexEdit::normalizedText(const QString &text, int digits) {
 
 void THexEdit::setDigits(int digits) {
   digits = std::clamp(digits, MinDigits, MaxDigits);
-  if (digits == m_digits) return;
+  if (digits == digits_) return;
   const QString before = text();
-  m_digits = digits;
+  digits_ = digits;
   {
     // The intermediate texts of this change are not values of the field.
     const QSignalBlocker blocker(this);
     setMaxLength(digits);
-    setText(formatValue(m_value, digits));
+    setText(formatValue(value_, digits));
     setCursorPosition(0);
   }
   if (text() != before) onTextChanged(text());
 }
 
 void THexEdit::setValue(qint64 v) {
-  const QString formatted = formatValue(v, m_digits);
+  const QString formatted = formatValue(v, digits_);
   if (formatted == text()) return;
   // Keep the caret where it was, so that a window that corrects the value
   // while the user types (from nibbleChange) does not disturb the typing.
@@ -97,12 +97,12 @@ void THexEdit::setValue(qint64 v) {
     setCursorPosition(cursor);
 }
 
-void THexEdit::onTextChanged(const QString &newText) {
-  if (newText.size() != m_digits) return;
+void THexEdit::onTextChanged(const QString& newText) {
+  if (newText.size() != digits_) return;
   bool ok = false;
   const quint64 bits = newText.toULongLong(&ok, 16);
   if (!ok) return;
-  m_value = qint64(bits);
+  value_ = qint64(bits);
   emit nibbleChange(this);
 }
 
@@ -112,18 +112,23 @@ QSize THexEdit::sizeHint() const {
   int digitWidth = 0;
   for (QChar c : QStringLiteral("0123456789ABCDEF")) digitWidth = std::max(digitWidth, fm.horizontalAdvance(c));
   const QMargins tm = textMargins();
-  const int w = digitWidth * m_digits + 2 * LineEditTextMargin + tm.left() + tm.right() + 1;
+  const int w = digitWidth * digits_ + 2 * LineEditTextMargin + tm.left() + tm.right() + 1;
   const int h = QLineEdit::sizeHint().height();
   QStyleOptionFrame opt;
   initStyleOption(&opt);
-  return style()->sizeFromContents(QStyle::CT_LineEdit, &opt, QSize(w, fm.height()), this)
+  return style()
+      ->sizeFromContents(QStyle::CT_LineEdit, &opt, QSize(w, fm.height()), this)
       .expandedTo(QSize(0, h))
       .boundedTo(QSize(QWIDGETSIZE_MAX, h));
 }
 
-QSize THexEdit::minimumSizeHint() const { return sizeHint(); }
+QSize THexEdit::minimumSizeHint() const {
+  return sizeHint();
+}
 
-int THexEdit::caretPosition() const { return hasSelectedText() ? selectionStart() : cursorPosition(); }
+int THexEdit::caretPosition() const {
+  return hasSelectedText() ? selectionStart() : cursorPosition();
+}
 
 void THexEdit::selectCharAt(int pos) {
   const int last = int(text().size()) - 1;
@@ -167,12 +172,12 @@ bool THexEdit::typeChar(QChar c) {
   return true;
 }
 
-void THexEdit::overwriteAt(int pos, const QString &newText) {
+void THexEdit::overwriteAt(int pos, const QString& newText) {
   QString digitsOnly;
   for (QChar c : newText)
     if (isHexChar(c)) digitsOnly.append(asciiUpper(c));
-  pos = std::clamp(pos, 0, m_digits);
-  const int count = std::min(int(digitsOnly.size()), m_digits - pos);
+  pos = std::clamp(pos, 0, digits_);
+  const int count = std::min(int(digitsOnly.size()), digits_ - pos);
   if (count <= 0) return;
   setSelection(pos, count);
   insert(digitsOnly.left(count));
@@ -182,14 +187,14 @@ void THexEdit::overwriteAt(int pos, const QString &newText) {
 void THexEdit::selectNextDigit() {
   // Shows which digit the next key overwrites. After the last digit the
   // caret stays behind it, which is what completes the value on key-up.
-  if (!hasSelectedText() && cursorPosition() < m_digits) selectCharAt(cursorPosition());
+  if (!hasSelectedText() && cursorPosition() < digits_) selectCharAt(cursorPosition());
 }
 
 void THexEdit::zeroSelection() {
   int start = caretPosition();
   int count = hasSelectedText() ? selectionLength() : 1;
-  start = std::clamp(start, 0, m_digits);
-  count = std::min(count, m_digits - start);
+  start = std::clamp(start, 0, digits_);
+  count = std::min(count, digits_ - start);
   if (count <= 0) return;
   setSelection(start, count);
   insert(QString(count, QLatin1Char('0')));
@@ -197,7 +202,7 @@ void THexEdit::zeroSelection() {
 }
 
 void THexEdit::pasteFrom(bool fromSelectionClipboard) {
-  const QClipboard *clipboard = QGuiApplication::clipboard();
+  const QClipboard* clipboard = QGuiApplication::clipboard();
   if (!clipboard) return;
   const QString pasted = clipboard->text(fromSelectionClipboard ? QClipboard::Selection : QClipboard::Clipboard);
   overwriteAt(caretPosition(), pasted);
@@ -209,7 +214,7 @@ void THexEdit::cutToClipboard() {
   zeroSelection();
 }
 
-void THexEdit::keyPressEvent(QKeyEvent *event) {
+void THexEdit::keyPressEvent(QKeyEvent* event) {
   // Character keys: hexadecimal ones overwrite a digit, all others (Backspace
   // included) are discarded.
   const QString typed = event->text();
@@ -241,9 +246,9 @@ void THexEdit::keyPressEvent(QKeyEvent *event) {
   event->accept();
 }
 
-void THexEdit::keyReleaseEvent(QKeyEvent *event) {
-  if (caretPosition() == m_digits) {
-    QWidget *next = m_sendFocusCtrl;
+void THexEdit::keyReleaseEvent(QKeyEvent* event) {
+  if (caretPosition() == digits_) {
+    QWidget* next = sendFocusCtrl_;
     if (next && next != this && next->isEnabled() && next->isVisible() && next->focusPolicy() != Qt::NoFocus)
       next->setFocus(Qt::TabFocusReason);
     else
@@ -253,27 +258,29 @@ void THexEdit::keyReleaseEvent(QKeyEvent *event) {
   QLineEdit::keyReleaseEvent(event);
 }
 
-void THexEdit::focusInEvent(QFocusEvent *event) {
+void THexEdit::focusInEvent(QFocusEvent* event) {
   QLineEdit::focusInEvent(event);
   // A caret after the last digit (the value was just completed) starts over
   // at the first digit.
   const int caret = caretPosition();
-  selectCharAt(caret >= m_digits ? 0 : caret);
+  selectCharAt(caret >= digits_ ? 0 : caret);
 }
 
-void THexEdit::mousePressEvent(QMouseEvent *event) {
+void THexEdit::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) selectCharAt(charIndexAt(event->position().toPoint().x()));
   event->accept();  // no caret placement, word selection or drag start
 }
 
-void THexEdit::mouseMoveEvent(QMouseEvent *event) {
+void THexEdit::mouseMoveEvent(QMouseEvent* event) {
   if (event->buttons() & Qt::LeftButton) selectCharAt(charIndexAt(event->position().toPoint().x()));
   event->accept();
 }
 
-void THexEdit::mouseDoubleClickEvent(QMouseEvent *event) { mousePressEvent(event); }
+void THexEdit::mouseDoubleClickEvent(QMouseEvent* event) {
+  mousePressEvent(event);
+}
 
-void THexEdit::mouseReleaseEvent(QMouseEvent *event) {
+void THexEdit::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::MiddleButton) {
     // The X11 selection paste, as overwrite like every other paste.
     if (QGuiApplication::clipboard() && QGuiApplication::clipboard()->supportsSelection()) {
@@ -286,10 +293,10 @@ void THexEdit::mouseReleaseEvent(QMouseEvent *event) {
   QLineEdit::mouseReleaseEvent(event);
 }
 
-void THexEdit::contextMenuEvent(QContextMenuEvent *event) {
+void THexEdit::contextMenuEvent(QContextMenuEvent* event) {
   // Our own menu, so that cut, paste and delete overwrite like the keys do.
   QMenu menu(this);
-  QAction *action = menu.addAction(tr("&Undo"), this, &QLineEdit::undo);
+  QAction* action = menu.addAction(tr("&Undo"), this, &QLineEdit::undo);
   action->setEnabled(isUndoAvailable());
   action = menu.addAction(tr("&Redo"), this, &QLineEdit::redo);
   action->setEnabled(isRedoAvailable());
@@ -299,7 +306,7 @@ void THexEdit::contextMenuEvent(QContextMenuEvent *event) {
   action = menu.addAction(tr("&Copy"), this, &QLineEdit::copy);
   action->setEnabled(hasSelectedText());
   action = menu.addAction(tr("&Paste"), this, [this] { pasteFrom(false); });
-  const QClipboard *clipboard = QGuiApplication::clipboard();
+  const QClipboard* clipboard = QGuiApplication::clipboard();
   action->setEnabled(clipboard && !clipboard->text().isEmpty());
   action = menu.addAction(tr("Delete"), this, &THexEdit::zeroSelection);
   action->setEnabled(hasSelectedText());
@@ -308,7 +315,7 @@ void THexEdit::contextMenuEvent(QContextMenuEvent *event) {
   menu.exec(event->globalPos());
 }
 
-void THexEdit::dropEvent(QDropEvent *event) {
+void THexEdit::dropEvent(QDropEvent* event) {
   if (!event->mimeData() || !event->mimeData()->hasText()) {
     event->ignore();
     return;
@@ -319,7 +326,7 @@ void THexEdit::dropEvent(QDropEvent *event) {
   update();
 }
 
-void THexEdit::inputMethodEvent(QInputMethodEvent *event) {
+void THexEdit::inputMethodEvent(QInputMethodEvent* event) {
   // Input methods are switched off; should one still commit text, it is typed
   // character by character and pre-edit text is never shown.
   for (QChar c : event->commitString())

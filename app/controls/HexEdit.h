@@ -18,33 +18,33 @@ class THexEdit : public QLineEdit {
   Q_OBJECT
   Q_PROPERTY(int Digits READ digits WRITE setDigits)
   Q_PROPERTY(qint64 Value READ value WRITE setValue)
-  Q_PROPERTY(QWidget *SendFocusCtrl READ sendFocusCtrl WRITE setSendFocusCtrl)
+  Q_PROPERTY(QWidget* SendFocusCtrl READ sendFocusCtrl WRITE setSendFocusCtrl)
 
  public:
   // Digits are kept within 1..16: a 64-bit value has 16 hexadecimal digits.
   static constexpr int MinDigits = 1;
   static constexpr int MaxDigits = 16;
 
-  explicit THexEdit(QWidget *parent = nullptr);
+  explicit THexEdit(QWidget* parent = nullptr);
   ~THexEdit() override;
 
-  int digits() const { return m_digits; }
+  int digits() const { return digits_; }
   void setDigits(int digits);
 
-  qint64 value() const { return m_value; }
+  qint64 value() const { return value_; }
   // Shows v. A value wider than the field keeps its low-order digits, and
   // value() then reads what is shown. Raises nibbleChange when the text
   // changes, never change.
   void setValue(qint64 v);
 
-  QWidget *sendFocusCtrl() const { return m_sendFocusCtrl; }
-  void setSendFocusCtrl(QWidget *control) { m_sendFocusCtrl = control; }
+  QWidget* sendFocusCtrl() const { return sendFocusCtrl_; }
+  void setSendFocusCtrl(QWidget* control) { sendFocusCtrl_ = control; }
 
   // Text of v as the field shows it with the given number of digits.
   static QString formatValue(qint64 v, int digits);
   // The text made to hold exactly `digits` upper-case hexadecimal characters:
   // other characters dropped, cut to length, padded with "0" on the right.
-  static QString normalizedText(const QString &text, int digits);
+  static QString normalizedText(const QString& text, int digits);
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
@@ -52,21 +52,21 @@ class THexEdit : public QLineEdit {
  signals:
   // OnChange: the user has completed the value (a key went up with the caret
   // after the last digit). Never raised by setValue.
-  void change(THexEdit *sender);
+  void change(THexEdit* sender);
   // OnNibbleChange: the text changed, for any reason; value() is up to date.
-  void nibbleChange(THexEdit *sender);
+  void nibbleChange(THexEdit* sender);
 
  protected:
-  void keyPressEvent(QKeyEvent *event) override;
-  void keyReleaseEvent(QKeyEvent *event) override;
-  void focusInEvent(QFocusEvent *event) override;
-  void mousePressEvent(QMouseEvent *event) override;
-  void mouseMoveEvent(QMouseEvent *event) override;
-  void mouseDoubleClickEvent(QMouseEvent *event) override;
-  void mouseReleaseEvent(QMouseEvent *event) override;
-  void contextMenuEvent(QContextMenuEvent *event) override;
-  void dropEvent(QDropEvent *event) override;
-  void inputMethodEvent(QInputMethodEvent *event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
 
  private:
   // Where typing goes: the start of the selection, else the caret.
@@ -81,15 +81,15 @@ class THexEdit : public QLineEdit {
   // After an overwrite: selects the digit at the caret, if there is one.
   void selectNextDigit();
   // Overwrites digits from pos on with the hexadecimal characters of text.
-  void overwriteAt(int pos, const QString &text);
+  void overwriteAt(int pos, const QString& text);
   // Replaces the selected digits, or the one at the caret, by "0".
   void zeroSelection();
   void pasteFrom(bool fromSelectionClipboard);
   void cutToClipboard();
-  void onTextChanged(const QString &text);
+  void onTextChanged(const QString& text);
 
-  int m_digits = 2;
-  qint64 m_value = 0;
-  QPointer<QWidget> m_sendFocusCtrl;
-  QValidator *m_validator;
+  int digits_ = 2;
+  qint64 value_ = 0;
+  QPointer<QWidget> sendFocusCtrl_;
+  QValidator* validator_;
 };

@@ -31,15 +31,15 @@ class TTimerThread {
   // sleeping, or waiting for a tick the GUI thread has not run yet) before
   // joining, so this never deadlocks against a pending tick.
   ~TTimerThread();
-  TTimerThread(const TTimerThread &) = delete;
-  TTimerThread &operator=(const TTimerThread &) = delete;
+  TTimerThread(const TTimerThread&) = delete;
+  TTimerThread& operator=(const TTimerThread&) = delete;
 
   // GUI thread: whether ticks may run, and the interval. Called on every
   // change of Enabled, Interval, ThreadPriority or OnTimer.
   void configure(bool running, int intervalMs);
 
   // Readable while a tick waits to be run in the GUI thread.
-  int tickFd() const { return m_tickFd; }
+  int tickFd() const { return tickFd_; }
   // GUI thread: takes the tick off the descriptor before running it; false
   // when there was none.
   bool acknowledgeTick();
@@ -49,17 +49,17 @@ class TTimerThread {
  private:
   void run();  // worker thread
 
-  int m_tickFd;  // eventfd: written by the worker, read by the GUI thread
+  int tickFd_;  // eventfd: written by the worker, read by the GUI thread
   // Guards every member below. Taken briefly by the GUI thread (configure,
   // tickFinished, stop) and by the worker between its waits; never held
   // while the GUI thread runs a handler.
-  std::mutex m_mutex;
-  std::condition_variable m_wake;  // signalled on every change of the state below
-  bool m_running = false;          // Enabled, Interval != 0 and OnTimer assigned
-  int m_intervalMs = 0;
-  bool m_tickPending = false;  // a tick is handed over and has not finished yet
-  bool m_stop = false;
-  std::thread m_thread;  // started last, when the state above exists
+  std::mutex mutex_;
+  std::condition_variable wake_;  // signalled on every change of the state below
+  bool running_ = false;          // Enabled, Interval != 0 and OnTimer assigned
+  int intervalMs_ = 0;
+  bool tickPending_ = false;  // a tick is handed over and has not finished yet
+  bool stop_ = false;
+  std::thread thread_;  // started last, when the state above exists
 };
 
 class TThreadedTimer : public QObject {
@@ -74,41 +74,41 @@ class TThreadedTimer : public QObject {
 
   // OnTimer: runs in the GUI thread with the timer as sender. It may throw;
   // the message then goes out through tickError.
-  using Handler = std::function<void(TThreadedTimer *sender)>;
+  using Handler = std::function<void(TThreadedTimer* sender)>;
 
   // Starts the worker at once; ticks begin when a handler is set.
-  explicit TThreadedTimer(QObject *parent = nullptr);
+  explicit TThreadedTimer(QObject* parent = nullptr);
   // Stops the worker; no tick runs afterwards.
   ~TThreadedTimer() override;
 
-  bool enabled() const { return m_enabled; }
+  bool enabled() const { return enabled_; }
   void setEnabled(bool enabled);
-  quint16 interval() const { return m_interval; }
+  quint16 interval() const { return interval_; }
   // Milliseconds between the end of one tick and the start of the next; 0
   // stops the ticks.
   void setInterval(quint16 ms);
   // Kept for the window layouts; the worker runs at the priority it started
   // with, which is the default.
-  TThreadPriority threadPriority() const { return m_priority; }
+  TThreadPriority threadPriority() const { return priority_; }
   void setThreadPriority(TThreadPriority priority);
-  bool hasOnTimer() const { return bool(m_onTimer); }
+  bool hasOnTimer() const { return bool(onTimer_); }
   // Setting or clearing the handler always re-evaluates the worker.
   void setOnTimer(Handler handler);
 
  signals:
   // An error thrown by the tick handler, as its message. Emitted in the GUI
   // thread; the main window connects it to its error display.
-  void tickError(const QString &message);
+  void tickError(const QString& message);
 
  private:
   // GUI thread: one tick, signalled by the worker.
   void runTick();
   void reconfigure();
 
-  bool m_enabled = true;
-  quint16 m_interval = 1000;
-  TThreadPriority m_priority = TThreadPriority::Normal;
-  Handler m_onTimer;
-  std::unique_ptr<TTimerThread> m_worker;
-  QSocketNotifier *m_tickNotifier = nullptr;  // child; watches the worker's tickFd()
+  bool enabled_ = true;
+  quint16 interval_ = 1000;
+  TThreadPriority priority_ = TThreadPriority::Normal;
+  Handler onTimer_;
+  std::unique_ptr<TTimerThread> worker_;
+  QSocketNotifier* tickNotifier_ = nullptr;  // child; watches the worker's tickFd()
 };

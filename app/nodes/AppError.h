@@ -24,7 +24,10 @@ class ENodeError : public EAppError {
  public:
   ENodeError(const std::string& message, std::int32_t code, std::string source, std::string helpFile,
              std::uint32_t helpContext)
-      : EAppError(message), code_(code), source_(std::move(source)), helpFile_(std::move(helpFile)),
+      : EAppError(message),
+        code_(code),
+        source_(std::move(source)),
+        helpFile_(std::move(helpFile)),
         helpContext_(helpContext) {}
   std::int32_t code() const { return code_; }
   const std::string& source() const { return source_; }

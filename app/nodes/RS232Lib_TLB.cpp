@@ -19,5 +19,9 @@ HRESULT CreateByClass(REFCLSID clsid, INode** node) {
 }
 }  // namespace
 
-HRESULT CoRS232Node::Create(INode** node) { return CreateByClass(CLSID_RS232Node, node); }
-HRESULT CoTavarnelNode::Create(INode** node) { return CreateByClass(CLSID_TavarnelNode, node); }
+HRESULT CoRS232Node::Create(INode** node) {
+  return CreateByClass(CLSID_RS232Node, node);
+}
+HRESULT CoTavarnelNode::Create(INode** node) {
+  return CreateByClass(CLSID_TavarnelNode, node);
+}

@@ -1,6 +1,5 @@
 #include "canregthread.h"
 
-
 #include "ComRuntime.h"
 #include "tavarnel.h"
 
@@ -79,7 +78,9 @@ void TCANRegAccessThread::Read(std::uint8_t address, std::uint8_t count, std::ui
   memory_->ReadMemory(address, into, count);
 }
 
-void TCANRegAccessThread::Write(std::uint8_t address, std::uint8_t value) { memory_->WriteMemory(address, &value, 1); }
+void TCANRegAccessThread::Write(std::uint8_t address, std::uint8_t value) {
+  memory_->WriteMemory(address, &value, 1);
+}
 
 void TCANRegAccessThread::WriteRegisterLocked(std::uint8_t address, int page, std::uint8_t value) {
   if (stopRequested_ || page > 4 || page < 0 || address < First || address > Last) return;
@@ -125,8 +126,10 @@ void TCANRegAccessThread::ReadCycle() {
   if (stopRequested_) return;
   ++passes_;
   // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
-  if (onPollingThread) lock_.LockBehindWaiters();
-  else lock_.Lock();
+  if (onPollingThread)
+    lock_.LockBehindWaiters();
+  else
+    lock_.Lock();
   if (stopRequested_) {
     lock_.Unlock();
     return;

@@ -1,6 +1,8 @@
 #include "rs232.h"
 
-TRS232Object::TRS232Object() { Initialize(); }
+TRS232Object::TRS232Object() {
+  Initialize();
+}
 
 void TRS232Object::CreateNode() {
   INode* node = nullptr;

@@ -8,8 +8,10 @@ std::string NodeErrorMessage(HRESULT status, const std::string& description) {
   std::string message = description;
   while (!message.empty()) {
     const unsigned char last = static_cast<unsigned char>(message.back());
-    if (last == '.' || last == ' ' || last < 0x20 || last == 0x7F) message.pop_back();
-    else break;
+    if (last == '.' || last == ' ' || last < 0x20 || last == 0x7F)
+      message.pop_back();
+    else
+      break;
   }
   if (!message.empty()) return message;
   message = SystemErrorText(status);

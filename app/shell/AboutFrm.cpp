@@ -15,95 +15,89 @@
 
 namespace {
 
-QLabel* textLabel(QWidget* parent, const QString& name, const QString& text, bool bold = false)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setWordWrap(true);
-    QFont font = label->font();
-    font.setPixelSize(11);
-    font.setBold(bold);
-    label->setFont(font);
-    return label;
+QLabel* textLabel(QWidget* parent, const QString& name, const QString& text, bool bold = false) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  label->setWordWrap(true);
+  QFont font = label->font();
+  font.setPixelSize(11);
+  font.setBold(bold);
+  label->setFont(font);
+  return label;
 }
 
-} // namespace
+}  // namespace
 
 TAboutFrm::TAboutFrm(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
-{
-    setObjectName(QStringLiteral("AboutFrm"));
-    setWindowTitle(QStringLiteral("About Vorelan"));
-    setModal(true);
-    setFixedSize(kWidth, kHeight);
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+  setObjectName(QStringLiteral("AboutFrm"));
+  setWindowTitle(QStringLiteral("About Vorelan"));
+  setModal(true);
+  setFixedSize(kWidth, kHeight);
 
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    white.setColor(QPalette::WindowText, Qt::black);
-    setPalette(white);
-    setAutoFillBackground(true);
+  QPalette white = palette();
+  white.setColor(QPalette::Window, Qt::white);
+  white.setColor(QPalette::WindowText, Qt::black);
+  setPalette(white);
+  setAutoFillBackground(true);
 
-    auto* picture = new QLabel(this);
-    picture->setObjectName(QStringLiteral("Image1"));
-    picture->setGeometry(0, 0, kPictureWidth, kHeight);
-    picture->setScaledContents(true); // stretched to its place
-    picture->setPixmap(QPixmap::fromImage(Pictures::aboutPicture()));
+  auto* picture = new QLabel(this);
+  picture->setObjectName(QStringLiteral("Image1"));
+  picture->setGeometry(0, 0, kPictureWidth, kHeight);
+  picture->setScaledContents(true);  // stretched to its place
+  picture->setPixmap(QPixmap::fromImage(Pictures::aboutPicture()));
 
-    // The right-hand column, top to bottom.
-    auto* column = new QWidget(this);
-    column->setGeometry(kPictureWidth, 0, kWidth - kPictureWidth, kHeight);
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(10, 8, 8, 8);
-    layout->setSpacing(2);
-    layout->addWidget(textLabel(column, QStringLiteral("Label1"), QStringLiteral("Vorelan Version 1.1"), true));
-    layout->addSpacing(6);
-    layout->addWidget(textLabel(column, QStringLiteral("Label2"), QStringLiteral("Orvex Semiconductors")));
-    layout->addWidget(textLabel(column, QStringLiteral("Label3"), QStringLiteral("Micros Applications Lab")));
-    layout->addSpacing(6);
+  // The right-hand column, top to bottom.
+  auto* column = new QWidget(this);
+  column->setGeometry(kPictureWidth, 0, kWidth - kPictureWidth, kHeight);
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(10, 8, 8, 8);
+  layout->setSpacing(2);
+  layout->addWidget(textLabel(column, QStringLiteral("Label1"), QStringLiteral("Vorelan Version 1.1"), true));
+  layout->addSpacing(6);
+  layout->addWidget(textLabel(column, QStringLiteral("Label2"), QStringLiteral("Orvex Semiconductors")));
+  layout->addWidget(textLabel(column, QStringLiteral("Label3"), QStringLiteral("Micros Applications Lab")));
+  layout->addSpacing(6);
 
-    m_link = textLabel(column, QStringLiteral("WebLink"), QStringLiteral("Qm 8/16 bits Micros Web Page"));
-    QFont linkFont = m_link->font();
-    linkFont.setUnderline(true);
-    m_link->setFont(linkFont);
-    QPalette blue = m_link->palette();
-    blue.setColor(QPalette::WindowText, Qt::blue);
-    m_link->setPalette(blue);
-    m_link->setCursor(Qt::PointingHandCursor);
-    m_link->setToolTip(webPage().toString());
-    m_link->installEventFilter(this);
-    layout->addWidget(m_link);
-    layout->addStretch(1);
+  link_ = textLabel(column, QStringLiteral("WebLink"), QStringLiteral("Qm 8/16 bits Micros Web Page"));
+  QFont linkFont = link_->font();
+  linkFont.setUnderline(true);
+  link_->setFont(linkFont);
+  QPalette blue = link_->palette();
+  blue.setColor(QPalette::WindowText, Qt::blue);
+  link_->setPalette(blue);
+  link_->setCursor(Qt::PointingHandCursor);
+  link_->setToolTip(webPage().toString());
+  link_->installEventFilter(this);
+  layout->addWidget(link_);
+  layout->addStretch(1);
 
-    m_ok = new QPushButton(QStringLiteral("OK"), column);
-    m_ok->setObjectName(QStringLiteral("OKBtn"));
-    m_ok->setFixedWidth(75);
-    m_ok->setDefault(true);
-    Hint::apply(m_ok, QStringLiteral("Close this window"));
-    layout->addWidget(m_ok, 0, Qt::AlignHCenter);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+  ok_ = new QPushButton(QStringLiteral("OK"), column);
+  ok_->setObjectName(QStringLiteral("OKBtn"));
+  ok_->setFixedWidth(75);
+  ok_->setDefault(true);
+  Hint::apply(ok_, QStringLiteral("Close this window"));
+  layout->addWidget(ok_, 0, Qt::AlignHCenter);
+  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-QUrl TAboutFrm::webPage()
-{
-    return QUrl(QStringLiteral("https://orvex.example/micros/"));
+QUrl TAboutFrm::webPage() {
+  return QUrl(QStringLiteral("https://orvex.example/micros/"));
 }
 
-void TAboutFrm::showEvent(QShowEvent* event)
-{
-    // Centred on the screen, not on the main window.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    QDialog::showEvent(event);
+void TAboutFrm::showEvent(QShowEvent* event) {
+  // Centred on the screen, not on the main window.
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+  QDialog::showEvent(event);
 }
 
-bool TAboutFrm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_link && event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (m_openUrl)
-            m_openUrl(webPage());
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
+bool TAboutFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == link_ && event->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (openUrl_) openUrl_(webPage());
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }

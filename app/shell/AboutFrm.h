@@ -15,31 +15,30 @@ class QPushButton;
 // maker's web page and the default button "OK". It keeps no saved position.
 //
 // Threads: GUI thread only.
-class TAboutFrm : public QDialog
-{
-    Q_OBJECT
+class TAboutFrm : public QDialog {
+  Q_OBJECT
 
-public:
-    static constexpr int kWidth = 315;
-    static constexpr int kHeight = 160;
-    static constexpr int kPictureWidth = 145;
+ public:
+  static constexpr int kWidth = 315;
+  static constexpr int kHeight = 160;
+  static constexpr int kPictureWidth = 145;
 
-    explicit TAboutFrm(QWidget* parent = nullptr);
+  explicit TAboutFrm(QWidget* parent = nullptr);
 
-    static QUrl webPage();
-    // Opens a web page; the platform's "open" action unless a test replaces it.
-    using UrlOpener = std::function<bool(const QUrl&)>;
-    void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
+  static QUrl webPage();
+  // Opens a web page; the platform's "open" action unless a test replaces it.
+  using UrlOpener = std::function<bool(const QUrl&)>;
+  void setUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
 
-    QLabel* linkLabel() const { return m_link; }
-    QPushButton* okButton() const { return m_ok; }
+  QLabel* linkLabel() const { return link_; }
+  QPushButton* okButton() const { return ok_; }
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
-    QLabel* m_link;
-    QPushButton* m_ok;
-    UrlOpener m_openUrl;
+ private:
+  QLabel* link_;
+  QPushButton* ok_;
+  UrlOpener openUrl_;
 };

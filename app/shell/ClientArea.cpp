@@ -11,153 +11,134 @@
 #include <cmath>
 
 TClientArea::TClientArea(QWidget* parent)
-    : QMdiArea(parent)
-    , m_background(Pictures::background())
-    , m_logo(Pictures::logo())
-{
-    setObjectName(QStringLiteral("ClientArea"));
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    : QMdiArea(parent), background_(Pictures::background()), logo_(Pictures::logo()) {
+  setObjectName(QStringLiteral("ClientArea"));
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
-void TClientArea::setPaintingHooked(bool hooked)
-{
-    m_hooked = hooked;
-    viewport()->update();
+void TClientArea::setPaintingHooked(bool hooked) {
+  hooked_ = hooked;
+  viewport()->update();
 }
 
-QPoint TClientArea::logoPosition(const QSize& area) const
-{
-    // Each halving truncates toward zero, as integer division does.
-    return QPoint(area.width() / 2 - m_logo.width() / 2, area.height() / 2 - m_logo.height() / 2);
+QPoint TClientArea::logoPosition(const QSize& area) const {
+  // Each halving truncates toward zero, as integer division does.
+  return QPoint(area.width() / 2 - logo_.width() / 2, area.height() / 2 - logo_.height() / 2);
 }
 
-const QPixmap& TClientArea::composedPicture(const QSize& size)
-{
-    if (m_composedFor == size && !m_composed.isNull())
-        return m_composed;
-    QImage picture(size, QImage::Format_RGB32);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(picture.rect(), m_background);
-    const QPoint at = logoPosition(size);
-    if (!m_logoOpaque) {
-        painter.drawImage(at, m_logo);
-        const QPoint left(at.x() - 1, at.y() + 1);
-        const QPoint right(at.x() + 1, at.y() + 1);
-        if (picture.rect().contains(left) && picture.rect().contains(right)
-            && picture.pixel(left) != picture.pixel(right))
-            m_logoOpaque = true;
+const QPixmap& TClientArea::composedPicture(const QSize& size) {
+  if (composedFor_ == size && !composed_.isNull()) return composed_;
+  QImage picture(size, QImage::Format_RGB32);
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(picture.rect(), background_);
+  const QPoint at = logoPosition(size);
+  if (!logoOpaque_) {
+    painter.drawImage(at, logo_);
+    const QPoint left(at.x() - 1, at.y() + 1);
+    const QPoint right(at.x() + 1, at.y() + 1);
+    if (picture.rect().contains(left) && picture.rect().contains(right) && picture.pixel(left) != picture.pixel(right))
+      logoOpaque_ = true;
+  }
+  if (logoOpaque_) {
+    // The logo on a ground of its own: the background colour at its middle row.
+    const int row = std::clamp(background_.height() / 2, 0, background_.height() - 1);
+    painter.fillRect(QRect(at, logo_.size()), background_.pixelColor(0, row));
+    painter.drawImage(at, logo_);
+  }
+  painter.end();
+  composed_ = QPixmap::fromImage(picture);
+  composedFor_ = size;
+  return composed_;
+}
+
+void TClientArea::paintEvent(QPaintEvent* event) {
+  if (!hooked_) {
+    QMdiArea::paintEvent(event);
+    return;
+  }
+  QPainter painter(viewport());
+  painter.drawPixmap(event->rect(), composedPicture(viewport()->size()), event->rect());
+}
+
+void TClientArea::resizeEvent(QResizeEvent* event) {
+  QMdiArea::resizeEvent(event);
+  viewport()->update();
+}
+
+void TClientArea::scrollContentsBy(int dx, int dy) {
+  QMdiArea::scrollContentsBy(dx, dy);
+  viewport()->update();
+}
+
+void TClientArea::tile(bool rows) {
+  QList<QMdiSubWindow*> windows;
+  bool iconsShown = false;
+  for (QMdiSubWindow* sub : subWindowList(QMdiArea::CreationOrder)) {
+    if (sub->isHidden()) continue;
+    if (sub->isMinimized())
+      iconsShown = true;
+    else
+      windows.append(sub);
+  }
+  if (windows.isEmpty()) return;
+  QRect area = viewport()->rect();
+  if (iconsShown)  // the row of minimised windows stays uncovered
+    area.setBottom(area.bottom() - QMdiSubWindow().minimumSizeHint().height());
+  // A grid whose major lines (rows for horizontal tiling) number about the
+  // square root of the count; the other direction takes the remainder.
+  const int count = int(windows.size());
+  const int lines = std::max(1, int(std::floor(std::sqrt(double(count)))));
+  int index = 0;
+  for (int line = 0; line < lines; ++line) {
+    const int inLine = count / lines + (line < count % lines ? 1 : 0);
+    for (int k = 0; k < inLine; ++k, ++index) {
+      QMdiSubWindow* sub = windows[index];
+      if (sub->isMaximized()) sub->showNormal();
+      QRect cell;
+      if (rows) {
+        // `lines` columns, each holding `inLine` rows: windows wider than tall.
+        const int x0 = area.left() + area.width() * line / lines;
+        const int x1 = area.left() + area.width() * (line + 1) / lines;
+        const int y0 = area.top() + area.height() * k / inLine;
+        const int y1 = area.top() + area.height() * (k + 1) / inLine;
+        cell = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+      } else {
+        const int y0 = area.top() + area.height() * line / lines;
+        const int y1 = area.top() + area.height() * (line + 1) / lines;
+        const int x0 = area.left() + area.width() * k / inLine;
+        const int x1 = area.left() + area.width() * (k + 1) / inLine;
+        cell = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+      }
+      sub->setGeometry(cell);
     }
-    if (m_logoOpaque) {
-        // The logo on a ground of its own: the background colour at its middle row.
-        const int row = std::clamp(m_background.height() / 2, 0, m_background.height() - 1);
-        painter.fillRect(QRect(at, m_logo.size()), m_background.pixelColor(0, row));
-        painter.drawImage(at, m_logo);
+  }
+}
+
+void TClientArea::tileHorizontally() {
+  tile(true);
+}
+
+void TClientArea::tileVertically() {
+  tile(false);
+}
+
+void TClientArea::arrangeIcons() {
+  const QRect area = viewport()->rect();
+  int x = area.left();
+  int y = area.bottom() + 1;
+  int rowHeight = 0;
+  for (QMdiSubWindow* sub : subWindowList(QMdiArea::CreationOrder)) {
+    if (sub->isHidden() || !sub->isMinimized()) continue;
+    const QSize size = sub->size();
+    if (x > area.left() && x + size.width() > area.right() + 1) {
+      x = area.left();  // the row is full: the next one goes above it
+      y -= rowHeight;
+      rowHeight = 0;
     }
-    painter.end();
-    m_composed = QPixmap::fromImage(picture);
-    m_composedFor = size;
-    return m_composed;
-}
-
-void TClientArea::paintEvent(QPaintEvent* event)
-{
-    if (!m_hooked) {
-        QMdiArea::paintEvent(event);
-        return;
-    }
-    QPainter painter(viewport());
-    painter.drawPixmap(event->rect(), composedPicture(viewport()->size()), event->rect());
-}
-
-void TClientArea::resizeEvent(QResizeEvent* event)
-{
-    QMdiArea::resizeEvent(event);
-    viewport()->update();
-}
-
-void TClientArea::scrollContentsBy(int dx, int dy)
-{
-    QMdiArea::scrollContentsBy(dx, dy);
-    viewport()->update();
-}
-
-void TClientArea::tile(bool rows)
-{
-    QList<QMdiSubWindow*> windows;
-    bool iconsShown = false;
-    for (QMdiSubWindow* sub : subWindowList(QMdiArea::CreationOrder)) {
-        if (sub->isHidden())
-            continue;
-        if (sub->isMinimized())
-            iconsShown = true;
-        else
-            windows.append(sub);
-    }
-    if (windows.isEmpty())
-        return;
-    QRect area = viewport()->rect();
-    if (iconsShown) // the row of minimised windows stays uncovered
-        area.setBottom(area.bottom() - QMdiSubWindow().minimumSizeHint().height());
-    // A grid whose major lines (rows for horizontal tiling) number about the
-    // square root of the count; the other direction takes the remainder.
-    const int count = int(windows.size());
-    const int lines = std::max(1, int(std::floor(std::sqrt(double(count)))));
-    int index = 0;
-    for (int line = 0; line < lines; ++line) {
-        const int inLine = count / lines + (line < count % lines ? 1 : 0);
-        for (int k = 0; k < inLine; ++k, ++index) {
-            QMdiSubWindow* sub = windows[index];
-            if (sub->isMaximized())
-                sub->showNormal();
-            QRect cell;
-            if (rows) {
-                // `lines` columns, each holding `inLine` rows: windows wider than tall.
-                const int x0 = area.left() + area.width() * line / lines;
-                const int x1 = area.left() + area.width() * (line + 1) / lines;
-                const int y0 = area.top() + area.height() * k / inLine;
-                const int y1 = area.top() + area.height() * (k + 1) / inLine;
-                cell = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
-            } else {
-                const int y0 = area.top() + area.height() * line / lines;
-                const int y1 = area.top() + area.height() * (line + 1) / lines;
-                const int x0 = area.left() + area.width() * k / inLine;
-                const int x1 = area.left() + area.width() * (k + 1) / inLine;
-                cell = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
-            }
-            sub->setGeometry(cell);
-        }
-    }
-}
-
-void TClientArea::tileHorizontally()
-{
-    tile(true);
-}
-
-void TClientArea::tileVertically()
-{
-    tile(false);
-}
-
-void TClientArea::arrangeIcons()
-{
-    const QRect area = viewport()->rect();
-    int x = area.left();
-    int y = area.bottom() + 1;
-    int rowHeight = 0;
-    for (QMdiSubWindow* sub : subWindowList(QMdiArea::CreationOrder)) {
-        if (sub->isHidden() || !sub->isMinimized())
-            continue;
-        const QSize size = sub->size();
-        if (x > area.left() && x + size.width() > area.right() + 1) {
-            x = area.left(); // the row is full: the next one goes above it
-            y -= rowHeight;
-            rowHeight = 0;
-        }
-        rowHeight = std::max(rowHeight, size.height());
-        sub->move(x, y - size.height());
-        x += size.width();
-    }
+    rowHeight = std::max(rowHeight, size.height());
+    sub->move(x, y - size.height());
+    x += size.width();
+  }
 }

@@ -16,41 +16,40 @@
 // (horizontally) or columns (vertically), and the minimised ones along the bottom.
 //
 // Threads: GUI thread only.
-class TClientArea : public QMdiArea
-{
-    Q_OBJECT
+class TClientArea : public QMdiArea {
+  Q_OBJECT
 
-public:
-    explicit TClientArea(QWidget* parent = nullptr);
+ public:
+  explicit TClientArea(QWidget* parent = nullptr);
 
-    void setPaintingHooked(bool hooked);
-    bool paintingHooked() const { return m_hooked; }
+  void setPaintingHooked(bool hooked);
+  bool paintingHooked() const { return hooked_; }
 
-    const QImage& backgroundPicture() const { return m_background; } // ImageFond
-    const QImage& logoPicture() const { return m_logo; }             // ImageLogo
-    bool logoOpaque() const { return m_logoOpaque; }
-    // Where the logo goes in an area of the given size.
-    QPoint logoPosition(const QSize& area) const;
+  const QImage& backgroundPicture() const { return background_; }  // ImageFond
+  const QImage& logoPicture() const { return logo_; }              // ImageLogo
+  bool logoOpaque() const { return logoOpaque_; }
+  // Where the logo goes in an area of the given size.
+  QPoint logoPosition(const QSize& area) const;
 
-    // The Windows menu's arrangements, of the visible child windows.
-    void tileHorizontally(); // one above the other, each the full width
-    void tileVertically();   // side by side, each the full height
-    void arrangeIcons();     // the minimised ones in a row along the bottom
+  // The Windows menu's arrangements, of the visible child windows.
+  void tileHorizontally();  // one above the other, each the full width
+  void tileVertically();    // side by side, each the full height
+  void arrangeIcons();      // the minimised ones in a row along the bottom
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void scrollContentsBy(int dx, int dy) override;
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
 
-private:
-    // The whole area's picture: the background stretched, the logo on it.
-    const QPixmap& composedPicture(const QSize& size);
-    void tile(bool rows);
+ private:
+  // The whole area's picture: the background stretched, the logo on it.
+  const QPixmap& composedPicture(const QSize& size);
+  void tile(bool rows);
 
-    bool m_hooked = false;
-    bool m_logoOpaque = false;
-    QImage m_background;
-    QImage m_logo;
-    QPixmap m_composed; // cached for m_composedFor
-    QSize m_composedFor;
+  bool hooked_ = false;
+  bool logoOpaque_ = false;
+  QImage background_;
+  QImage logo_;
+  QPixmap composed_;  // cached for composedFor_
+  QSize composedFor_;
 };

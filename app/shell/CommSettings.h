@@ -9,23 +9,22 @@
 // protocol node's "TimeOut" text in milliseconds. All three are strings.
 //
 // Threads: GUI thread (it reads and writes the program's settings).
-struct TCommSettings
-{
-    static QString keyPath() { return QStringLiteral("Communication"); }
-    static QString defaultTimeOut() { return QStringLiteral("1000"); }
+struct TCommSettings {
+  static QString keyPath() { return QStringLiteral("Communication"); }
+  static QString defaultTimeOut() { return QStringLiteral("1000"); }
 
-    QString port;
-    QString settings;
-    QString timeOut;
+  QString port;
+  QString settings;
+  QString timeOut;
 
-    // Reads the key without creating it. A missing value, or one stored as an
-    // integer, reads as the empty string; an empty "TimeOut" becomes "1000".
-    static TCommSettings read();
-    // Writes the three strings. False when the settings file cannot be written
-    // (the caller ignores it, as every settings failure at close).
-    bool write() const;
+  // Reads the key without creating it. A missing value, or one stored as an
+  // integer, reads as the empty string; an empty "TimeOut" becomes "1000".
+  static TCommSettings read();
+  // Writes the three strings. False when the settings file cannot be written
+  // (the caller ignores it, as every settings failure at close).
+  bool write() const;
 
-    bool operator==(const TCommSettings&) const = default;
+  bool operator==(const TCommSettings&) const = default;
 };
 
 // Which menu entries the stored texts check. Exact, case-sensitive comparisons.
@@ -44,4 +43,4 @@ QString settingsForSpeed(int bitsPerSecond);
 // positive decimal number followed by a comma or the end ("115200,n,8,1" -> 115200).
 std::optional<int> speedOfSettings(const QString& settings);
 
-} // namespace CommChoice
+}  // namespace CommChoice

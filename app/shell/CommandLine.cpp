@@ -1,46 +1,43 @@
 #include "CommandLine.h"
 
-TCommandLine TCommandLine::parse(const std::vector<std::string>& args)
-{
-    TCommandLine line;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h")
-            line.help = true;
-        else if (arg == "--version")
-            line.version = true;
-        else if (arg == "--simulate")
-            line.simulate = true;
-        else if (arg.rfind("--", 0) == 0 && line.error.empty())
-            line.error = "unknown option '" + arg + "'";
-        // Anything else (Qt's own -platform, -style, ... with their values) is Qt's.
-    }
-    return line;
+TCommandLine TCommandLine::parse(const std::vector<std::string>& args) {
+  TCommandLine line;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h")
+      line.help = true;
+    else if (arg == "--version")
+      line.version = true;
+    else if (arg == "--simulate")
+      line.simulate = true;
+    else if (arg.rfind("--", 0) == 0 && line.error.empty())
+      line.error = "unknown option '" + arg + "'";
+    // Anything else (Qt's own -platform, -style, ... with their values) is Qt's.
+  }
+  return line;
 }
 
-std::string TCommandLine::usage()
-{
-    return "Usage: vorelan [--simulate] [Qt options]\n"
-           "       vorelan --help | --version\n"
-           "\n"
-           "Vorelan reads, writes and traces the CAN cell of an 8-bit microcontroller\n"
-           "on an evaluation board whose monitor answers over a serial link.\n"
-           "\n"
-           "Options:\n"
-           "  --simulate   run on a simulated board instead of a real one: a board\n"
-           "               simulator starts inside the program, with CAN frames\n"
-           "               arriving on its bus, and COM1 leads to it for this run only.\n"
-           "               Port 1 is used, at 19200 bit/s unless the stored settings\n"
-           "               name a speed; the stored communication settings are not\n"
-           "               changed when the program ends.\n"
-           "  --help       show this text and exit\n"
-           "  --version    show the version and exit\n"
-           "\n"
-           "Ports: COMn opens the device named by the environment variable VORELAN_COMn,\n"
-           "else the one chosen under Serial Link > Configure ports..., else /dev/ttyS<n-1>.\n"
-           "Settings are kept in $XDG_CONFIG_HOME/Orvex/ (default ~/.config/Orvex/).\n";
+std::string TCommandLine::usage() {
+  return "Usage: vorelan [--simulate] [Qt options]\n"
+         "       vorelan --help | --version\n"
+         "\n"
+         "Vorelan reads, writes and traces the CAN cell of an 8-bit microcontroller\n"
+         "on an evaluation board whose monitor answers over a serial link.\n"
+         "\n"
+         "Options:\n"
+         "  --simulate   run on a simulated board instead of a real one: a board\n"
+         "               simulator starts inside the program, with CAN frames\n"
+         "               arriving on its bus, and COM1 leads to it for this run only.\n"
+         "               Port 1 is used, at 19200 bit/s unless the stored settings\n"
+         "               name a speed; the stored communication settings are not\n"
+         "               changed when the program ends.\n"
+         "  --help       show this text and exit\n"
+         "  --version    show the version and exit\n"
+         "\n"
+         "Ports: COMn opens the device named by the environment variable VORELAN_COMn,\n"
+         "else the one chosen under Serial Link > Configure ports..., else /dev/ttyS<n-1>.\n"
+         "Settings are kept in $XDG_CONFIG_HOME/Orvex/ (default ~/.config/Orvex/).\n";
 }
 
-std::string TCommandLine::versionText()
-{
-    return "Vorelan 1.1\n";
+std::string TCommandLine::versionText() {
+  return "Vorelan 1.1\n";
 }

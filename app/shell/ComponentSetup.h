@@ -13,10 +13,9 @@
 // Threads: main thread, before the nodes are created.
 namespace ComponentSetup {
 
-struct NodeLibrary
-{
-    std::string name;     // "librs232.so"
-    std::string classKey; // "CLSID\{...}\InprocServer32"
+struct NodeLibrary {
+  std::string name;      // "librs232.so"
+  std::string classKey;  // "CLSID\{...}\InprocServer32"
 };
 
 const std::vector<NodeLibrary>& nodeLibraries();
@@ -32,4 +31,4 @@ std::vector<std::string> registerMissing(const std::string& libraryFolder);
 // folder <program folder>/../lib.
 std::vector<std::string> ensureRegistered(const std::string& programFolder);
 
-} // namespace ComponentSetup
+}  // namespace ComponentSetup

@@ -19,44 +19,42 @@ class QMainWindow;
 // window leaves it, the site's size at that moment is remembered.
 //
 // Threads: GUI thread only.
-class TDockLayout : public QObject
-{
-    Q_OBJECT
+class TDockLayout : public QObject {
+  Q_OBJECT
 
-public:
-    explicit TDockLayout(QMainWindow* mainWindow);
+ public:
+  explicit TDockLayout(QMainWindow* mainWindow);
 
-    // The sizes at start-up: a third of the client area's width for the left
-    // and right sites, a third of its height for the top and bottom ones
-    // (integer division). The last dock site becomes the right one.
-    void setSizesFromClient(const QSize& client);
-    int dockSize(Qt::DockWidgetArea site) const;
-    Qt::DockWidgetArea lastDockSite() const { return m_lastSite; }
+  // The sizes at start-up: a third of the client area's width for the left
+  // and right sites, a third of its height for the top and bottom ones
+  // (integer division). The last dock site becomes the right one.
+  void setSizesFromClient(const QSize& client);
+  int dockSize(Qt::DockWidgetArea site) const;
+  Qt::DockWidgetArea lastDockSite() const { return lastSite_; }
 
-    // Follows a dockable window's docking and undocking from now on.
-    void watch(QDockWidget* dock);
-    // Docks the window into the last dock site with the site's size.
-    void dockIntoLastSite(QDockWidget* dock);
+  // Follows a dockable window's docking and undocking from now on.
+  void watch(QDockWidget* dock);
+  // Docks the window into the last dock site with the site's size.
+  void dockIntoLastSite(QDockWidget* dock);
 
-    // Runs after every docking and undocking (the main window arranges the
-    // minimised child windows again).
-    void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
+  // Runs after every docking and undocking (the main window arranges the
+  // minimised child windows again).
+  void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
-private:
-    void docked(QDockWidget* dock, Qt::DockWidgetArea site);
-    void undocked(QDockWidget* dock);
-    bool eventFilter(QObject* watched, QEvent* event) override;
+ private:
+  void docked(QDockWidget* dock, Qt::DockWidgetArea site);
+  void undocked(QDockWidget* dock);
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
-    QMainWindow* m_main;
-    QHash<Qt::DockWidgetArea, int> m_sizes;
-    Qt::DockWidgetArea m_lastSite = Qt::RightDockWidgetArea;
-    // Where each watched window sits and its size there, kept up to date while
-    // it is docked, so that its site's size is known when it leaves.
-    struct Place
-    {
-        Qt::DockWidgetArea site = Qt::NoDockWidgetArea;
-        QSize size;
-    };
-    QHash<QDockWidget*, Place> m_places;
-    std::function<void()> m_onChange;
+  QMainWindow* main_;
+  QHash<Qt::DockWidgetArea, int> sizes_;
+  Qt::DockWidgetArea lastSite_ = Qt::RightDockWidgetArea;
+  // Where each watched window sits and its size there, kept up to date while
+  // it is docked, so that its site's size is known when it leaves.
+  struct Place {
+    Qt::DockWidgetArea site = Qt::NoDockWidgetArea;
+    QSize size;
+  };
+  QHash<QDockWidget*, Place> places_;
+  std::function<void()> onChange_;
 };

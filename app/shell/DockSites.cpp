@@ -12,20 +12,16 @@ const std::array<std::pair<const char*, Qt::DockWidgetArea>, 4> kSites = {{
     {"PanelBottom", Qt::BottomDockWidgetArea},
 }};
 
-} // namespace
+}  // namespace
 
-std::optional<Qt::DockWidgetArea> DockSites::areaForName(const QString& siteName)
-{
-    for (const auto& [name, area] : kSites)
-        if (siteName == QLatin1String(name))
-            return area;
-    return std::nullopt;
+std::optional<Qt::DockWidgetArea> DockSites::areaForName(const QString& siteName) {
+  for (const auto& [name, area] : kSites)
+    if (siteName == QLatin1String(name)) return area;
+  return std::nullopt;
 }
 
-QString DockSites::nameForArea(Qt::DockWidgetArea area)
-{
-    for (const auto& [name, siteArea] : kSites)
-        if (area == siteArea)
-            return QString::fromLatin1(name);
-    return {};
+QString DockSites::nameForArea(Qt::DockWidgetArea area) {
+  for (const auto& [name, siteArea] : kSites)
+    if (area == siteArea) return QString::fromLatin1(name);
+  return {};
 }

@@ -14,4 +14,4 @@ std::optional<Qt::DockWidgetArea> areaForName(const QString& siteName);
 // Empty for Qt::NoDockWidgetArea (and anything that is not one of the four areas).
 QString nameForArea(Qt::DockWidgetArea area);
 
-} // namespace DockSites
+}  // namespace DockSites

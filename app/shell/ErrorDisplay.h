@@ -12,35 +12,34 @@
 // Threads: the widget belongs to the GUI thread. showMessageQueued() may be
 // called from any thread; it posts the message and never waits for the GUI
 // thread, so a worker that the GUI thread is waiting for cannot deadlock on it.
-class ErrorDisplay : public QWidget
-{
-    Q_OBJECT
+class ErrorDisplay : public QWidget {
+  Q_OBJECT
 
-public:
-    static constexpr int kWidth = 300;
-    static constexpr int kHeight = 24;
+ public:
+  static constexpr int kWidth = 300;
+  static constexpr int kHeight = 24;
 
-    explicit ErrorDisplay(QWidget* parent = nullptr);
+  explicit ErrorDisplay(QWidget* parent = nullptr);
 
-    QString text() const { return m_text; }
-    // What the panel shows: "ERROR: <text>" or "Connection OK".
-    QString displayText() const;
-    bool showsError() const { return !m_text.isEmpty(); }
+  QString text() const { return text_; }
+  // What the panel shows: "ERROR: <text>" or "Connection OK".
+  QString displayText() const;
+  bool showsError() const { return !text_.isEmpty(); }
 
-    QSize sizeHint() const override;
+  QSize sizeHint() const override;
 
-    // Posts the text to the GUI thread, from any thread, without waiting.
-    void showMessageQueued(const QString& text);
+  // Posts the text to the GUI thread, from any thread, without waiting.
+  void showMessageQueued(const QString& text);
 
-public slots:
-    // Sets the text and repaints at once (the error must be visible even when the
-    // GUI thread goes on with long work). An empty text means no error.
-    void setText(const QString& text);
-    void clear() { setText(QString()); }
+ public slots:
+  // Sets the text and repaints at once (the error must be visible even when the
+  // GUI thread goes on with long work). An empty text means no error.
+  void setText(const QString& text);
+  void clear() { setText(QString()); }
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 
-private:
-    QString m_text;
+ private:
+  QString text_;
 };

@@ -14,8 +14,8 @@ namespace FileDialogs {
 
 enum class Kind { OpenRegisters, SaveRegisters, OpenTrace, SaveTrace };
 
-QString registerFilter(); // "Register File (*.rgr)|*.rgr|All (*.*)|*.*"
-QString traceFilter();    // "Trace File (*.trc)|*.trc|All (*.*)|*.*"
+QString registerFilter();  // "Register File (*.rgr)|*.rgr|All (*.*)|*.*"
+QString traceFilter();     // "Trace File (*.trc)|*.trc|All (*.*)|*.*"
 
 // "Register File (*.rgr)|*.rgr|All (*.*)|*.*" -> "Register File (*.rgr);;All files (*)".
 // Qt takes each pattern from the parentheses of the description; "*.*" is
@@ -24,10 +24,10 @@ QString toQtFilter(const QString& barFilter);
 
 bool isOpen(Kind kind);
 QString filterOf(Kind kind);
-QString defaultSuffixOf(Kind kind); // "rgr", "trc"; empty for the open dialogs
+QString defaultSuffixOf(Kind kind);  // "rgr", "trc"; empty for the open dialogs
 QString captionOf(Kind kind);
 
 // Runs the dialog modally; the chosen path, or empty when cancelled.
 QString run(Kind kind, QWidget* parent);
 
-} // namespace FileDialogs
+}  // namespace FileDialogs

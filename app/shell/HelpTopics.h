@@ -9,8 +9,8 @@
 // window's page.
 namespace HelpTopics {
 
-QString helpFileName(); // "vorelan.chm"
-QString indexPage();    // "index.html": the contents, the help file's default page
+QString helpFileName();  // "vorelan.chm"
+QString indexPage();     // "index.html": the contents, the help file's default page
 
 // The page of each window, by component name: "MainFrm" -> "Main_window.html",
 // "TraceFrm" -> "Trace_window.html", "RegFrm" -> "Reg_window.html",
@@ -31,4 +31,4 @@ QString pageForCommand(const QString& command);
 // Every page compiled into the program, the index first.
 QStringList allPages();
 
-} // namespace HelpTopics
+}  // namespace HelpTopics

@@ -13,34 +13,33 @@ class QToolButton;
 // the program running: closing the main window ends the program with it.
 //
 // Threads: GUI thread only.
-class HelpViewer : public QWidget
-{
-    Q_OBJECT
+class HelpViewer : public QWidget {
+  Q_OBJECT
 
-public:
-    explicit HelpViewer(QWidget* parent = nullptr);
+ public:
+  explicit HelpViewer(QWidget* parent = nullptr);
 
-    // Opens the page that a help command names ("vorelan.chm" for the contents,
-    // "vorelan.chm::/Trace_window.html" for a window's page) in the program's
-    // shared viewer, creating it on first use, and brings the viewer to the
-    // front without waiting for it. A command naming no known page opens the
-    // contents and returns false.
-    static bool showPage(const QString& chmStyleCommand);
-    // The shared viewer, or null when none is open.
-    static HelpViewer* shared();
+  // Opens the page that a help command names ("vorelan.chm" for the contents,
+  // "vorelan.chm::/Trace_window.html" for a window's page) in the program's
+  // shared viewer, creating it on first use, and brings the viewer to the
+  // front without waiting for it. A command naming no known page opens the
+  // contents and returns false.
+  static bool showPage(const QString& chmStyleCommand);
+  // The shared viewer, or null when none is open.
+  static HelpViewer* shared();
 
-    // Opens a page in this viewer; false (and the contents) for an unknown page.
-    bool openCommand(const QString& chmStyleCommand);
-    // The page shown, for instance "Trace_window.html".
-    QString currentPage() const;
-    QString currentTitle() const;
+  // Opens a page in this viewer; false (and the contents) for an unknown page.
+  bool openCommand(const QString& chmStyleCommand);
+  // The page shown, for instance "Trace_window.html".
+  QString currentPage() const;
+  QString currentTitle() const;
 
-    static QUrl urlOfPage(const QString& page);
+  static QUrl urlOfPage(const QString& page);
 
-private:
-    void updateTitle();
+ private:
+  void updateTitle();
 
-    QTextBrowser* m_browser;
-    QToolButton* m_back;
-    QToolButton* m_forward;
+  QTextBrowser* browser_;
+  QToolButton* back_;
+  QToolButton* forward_;
 };

@@ -18,7 +18,7 @@ QString longPart(const QString& hint);
 void apply(QWidget* widget, const QString& hint);
 void apply(QAction* action, const QString& hint);
 
-} // namespace Hint
+}  // namespace Hint
 
 // The second panel of the main window's status bar: plain text, at least 50
 // pixels wide and taking the rest of the bar. Once attached to a main window it
@@ -27,21 +27,20 @@ void apply(QAction* action, const QString& hint);
 // also write it directly ("Loading... Please Wait").
 //
 // Threads: GUI thread only.
-class HintPanel : public QLabel
-{
-    Q_OBJECT
+class HintPanel : public QLabel {
+  Q_OBJECT
 
-public:
-    static constexpr int kMinimumWidth = 50;
+ public:
+  static constexpr int kMinimumWidth = 50;
 
-    explicit HintPanel(QWidget* parent = nullptr);
+  explicit HintPanel(QWidget* parent = nullptr);
 
-    // Takes the status tips that reach the main window.
-    void attachTo(QMainWindow* mainWindow);
+  // Takes the status tips that reach the main window.
+  void attachTo(QMainWindow* mainWindow);
 
-    // Sets the text and repaints at once, for messages shown before long work.
-    void showNow(const QString& text);
+  // Sets the text and repaints at once, for messages shown before long work.
+  void showNow(const QString& text);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 };

@@ -40,119 +40,117 @@ class TSerialLink;
 //
 // Threads: GUI thread only. The register access thread reaches it only through
 // TSerialLink's queued status reports.
-class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowHost
-{
-    Q_OBJECT
+class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowHost {
+  Q_OBJECT
 
-public:
-    struct Options
-    {
-        // The simulated board is on COM1 for this run: port 1 is used, 19200 bit/s
-        // when the stored settings name no speed, and the Communication settings
-        // are not written at close.
-        bool simulate = false;
-        ToolWindowCatalog catalog;
-        // Replaces the file dialogs (tests); returns the chosen path or empty.
-        std::function<QString(FileDialogs::Kind)> chooseFile;
-    };
+ public:
+  struct Options {
+    // The simulated board is on COM1 for this run: port 1 is used, 19200 bit/s
+    // when the stored settings name no speed, and the Communication settings
+    // are not written at close.
+    bool simulate = false;
+    ToolWindowCatalog catalog;
+    // Replaces the file dialogs (tests); returns the chosen path or empty.
+    std::function<QString(FileDialogs::Kind)> chooseFile;
+  };
 
-    // The client area's design size, menu bar excluded.
-    static constexpr QSize kDesignClient{762, 649};
+  // The client area's design size, menu bar excluded.
+  static constexpr QSize kDesignClient{762, 649};
 
-    TMainFrm();
-    explicit TMainFrm(Options options);
-    ~TMainFrm() override;
+  TMainFrm();
+  explicit TMainFrm(Options options);
+  ~TMainFrm() override;
 
-    // The main window of the running program, or null.
-    static TMainFrm* instance();
+  // The main window of the running program, or null.
+  static TMainFrm* instance();
 
-    // ---- what the other windows use
-    // The link is open and the register access thread may run. Read-only.
-    bool Connected() const override;
-    // The register access thread; null when a node could not be created.
-    TCANRegAccessThread* RegThread() const;
-    TCANRegAccessThread* RegisterThread() const override { return RegThread(); }
-    // The error handler: panel 0 turns red with "ERROR: " and the message (green
-    // "Connection OK" for an empty message) and repaints at once.
-    void ShowError(const QString& message) override;
-    // Status panel 1, written and repainted at once ("Loading... Please Wait").
-    void ShowProgress(const QString& text) override;
-    // Runs a handler; any error it throws goes to the error display.
-    void guarded(const std::function<void()>& handler);
-    ErrorDisplay* errorDisplay() const { return m_errorDisplay; }
-    HintPanel* hintPanel() const { return m_hintPanel; }
-    TClientArea* clientArea() const { return m_clientArea; }
-    TDockLayout* dockLayout() const { return m_dockLayout; }
-    TSerialLink* link() const { return m_link; }
-    // A file dialog of the main window; the chosen path or empty.
-    QString chooseFile(FileDialogs::Kind kind);
+  // ---- what the other windows use
+  // The link is open and the register access thread may run. Read-only.
+  bool Connected() const override;
+  // The register access thread; null when a node could not be created.
+  TCANRegAccessThread* RegThread() const;
+  TCANRegAccessThread* RegisterThread() const override { return RegThread(); }
+  // The error handler: panel 0 turns red with "ERROR: " and the message (green
+  // "Connection OK" for an empty message) and repaints at once.
+  void ShowError(const QString& message) override;
+  // Status panel 1, written and repainted at once ("Loading... Please Wait").
+  void ShowProgress(const QString& text) override;
+  // Runs a handler; any error it throws goes to the error display.
+  void guarded(const std::function<void()>& handler);
+  ErrorDisplay* errorDisplay() const { return errorDisplay_; }
+  HintPanel* hintPanel() const { return hintPanel_; }
+  TClientArea* clientArea() const { return clientArea_; }
+  TDockLayout* dockLayout() const { return dockLayout_; }
+  TSerialLink* link() const { return link_; }
+  // A file dialog of the main window; the chosen path or empty.
+  QString chooseFile(FileDialogs::Kind kind);
 
-    // ---- tool windows
-    // Creates the tool windows of the catalog in the creation order, each
-    // placed and restored, and enables their menu entries.
-    void createToolWindows();
-    TRegPosSavedFrm* toolWindow(const QString& componentName) const;
-    // The Windows menu: brings a window back to its normal state and shows it;
-    // the Trace window is first docked into the last dock site if hidden.
-    void showToolWindow(const QString& componentName);
+  // ---- tool windows
+  // Creates the tool windows of the catalog in the creation order, each
+  // placed and restored, and enables their menu entries.
+  void createToolWindows();
+  TRegPosSavedFrm* toolWindow(const QString& componentName) const;
+  // The Windows menu: brings a window back to its normal state and shows it;
+  // the Trace window is first docked into the last dock site if hidden.
+  void showToolWindow(const QString& componentName);
 
-    // ---- menu handlers
-    void COMSelClick(int port);          // 1, 2 or 3
-    void SpeedSelClick(int bitsPerSecond); // 4800, 9600 or 19200
-    void RegLoadClick();
-    void RegSaveClick();
-    void TraceLoadClick();
-    void TraceSaveClick();
-    void ConfigurePortsClick();
-    void HelpClick();
-    void HelpOnWindowClick();
-    void AboutClick();
-    // The help command "Help on current window" opens: "vorelan.chm" followed by
-    // "::/" and the page of the window whose control last took the focus.
-    QString helpCommandForActiveWindow() const;
+  // ---- menu handlers
+  void COMSelClick(int port);             // 1, 2 or 3
+  void SpeedSelClick(int bitsPerSecond);  // 4800, 9600 or 19200
+  void RegLoadClick();
+  void RegSaveClick();
+  void TraceLoadClick();
+  void TraceSaveClick();
+  void ConfigurePortsClick();
+  void HelpClick();
+  void HelpOnWindowClick();
+  void AboutClick();
+  // The help command "Help on current window" opens: "vorelan.chm" followed by
+  // "::/" and the page of the window whose control last took the focus.
+  QString helpCommandForActiveWindow() const;
 
-    // The checked comm-port and speed entries.
-    std::optional<int> checkedPort() const;
-    std::optional<int> checkedSpeed() const;
-    // A menu entry by object name ("COM1", "Speed9600", "WinTrace", "Exit", ...).
-    QAction* action(const QString& objectName) const;
+  // The checked comm-port and speed entries.
+  std::optional<int> checkedPort() const;
+  std::optional<int> checkedSpeed() const;
+  // A menu entry by object name ("COM1", "Speed9600", "WinTrace", "Exit", ...).
+  QAction* action(const QString& objectName) const;
 
-    // The protocol node's answer time-out read at start-up; the close ends
-    // within it plus one second.
-    std::chrono::milliseconds closeLimit() const;
-    bool closeCompleted() const { return m_closeCompleted; }
+  // The protocol node's answer time-out read at start-up; the close ends
+  // within it plus one second.
+  std::chrono::milliseconds closeLimit() const;
+  bool closeCompleted() const { return closeCompleted_; }
 
-protected:
-    void formCreate() override;
-    void formClose(QCloseEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+ protected:
+  void formCreate() override;
+  void formClose(QCloseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
-private:
-    void buildMenus();
-    void buildStatusBar();
-    void buildClientArea();
-    QAction* addEntry(QMenu* menu, const QString& objectName, const QString& caption, const QString& hint,
-                      const QKeySequence& shortcut, std::function<void()> handler);
-    void checkPort(std::optional<int> port);
-    void checkSpeed(std::optional<int> bitsPerSecond);
-    void writeCommSettings();
-    void updateToolEntries();
-    TTraceFiles* traceFiles() const;
-    void placeToolWindow(TRegPosSavedFrm* form);
-    void disableToolTimers();
+ private:
+  void buildMenus();
+  void buildStatusBar();
+  void buildClientArea();
+  QAction* addEntry(QMenu* menu, const QString& objectName, const QString& caption, const QString& hint,
+                    const QKeySequence& shortcut, std::function<void()> handler);
+  void checkPort(std::optional<int> port);
+  void checkSpeed(std::optional<int> bitsPerSecond);
+  void writeCommSettings();
+  void updateToolEntries();
+  TTraceFiles* traceFiles() const;
+  void placeToolWindow(TRegPosSavedFrm* form);
+  void disableToolTimers();
 
-    Options m_options;
-    TSerialLink* m_link;
-    TClientArea* m_clientArea = nullptr;
-    QFrame* m_topLine = nullptr;
-    TDockLayout* m_dockLayout;
-    ErrorDisplay* m_errorDisplay = nullptr;
-    HintPanel* m_hintPanel = nullptr;
-    std::map<QString, QAction*> m_windowEntries; // component name -> Windows menu entry
-    std::map<QString, TRegPosSavedFrm*> m_toolWindows;
-    std::array<QAction*, 3> m_portEntries{};
-    std::array<QAction*, 3> m_speedEntries{};
-    std::chrono::milliseconds m_timeOut{1000};
-    bool m_closing = false;
-    bool m_closeCompleted = false;
+  Options options_;
+  TSerialLink* link_;
+  TClientArea* clientArea_ = nullptr;
+  QFrame* topLine_ = nullptr;
+  TDockLayout* dockLayout_;
+  ErrorDisplay* errorDisplay_ = nullptr;
+  HintPanel* hintPanel_ = nullptr;
+  std::map<QString, QAction*> windowEntries_;  // component name -> Windows menu entry
+  std::map<QString, TRegPosSavedFrm*> toolWindows_;
+  std::array<QAction*, 3> portEntries_{};
+  std::array<QAction*, 3> speedEntries_{};
+  std::chrono::milliseconds timeOut_{1000};
+  bool closing_ = false;
+  bool closeCompleted_ = false;
 };

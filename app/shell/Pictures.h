@@ -20,4 +20,4 @@ QImage logo();
 // The About box's picture, 145 pixels wide and 160 high, stretched by the box.
 QImage aboutPicture();
 
-} // namespace Pictures
+}  // namespace Pictures

@@ -35,4 +35,4 @@ void save(const QString& path, const QString& text);
 // adapters), ttyUSB*, ttyACM* and ttyS*, each group sorted by number.
 QStringList findSerialDevices(const QString& devRoot = QStringLiteral("/dev"));
 
-} // namespace PortMapEditor
+}  // namespace PortMapEditor

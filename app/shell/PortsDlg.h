@@ -17,20 +17,19 @@ class QComboBox;
 // reads it at its next opening.
 //
 // Threads: GUI thread only.
-class TPortsDlg : public QDialog
-{
-    Q_OBJECT
+class TPortsDlg : public QDialog {
+  Q_OBJECT
 
-public:
-    static constexpr int kPorts = 3;
+ public:
+  static constexpr int kPorts = 3;
 
-    // mapText: the port map's current text; devices: what to offer.
-    TPortsDlg(const QString& mapText, const QStringList& devices, QWidget* parent = nullptr);
+  // mapText: the port map's current text; devices: what to offer.
+  TPortsDlg(const QString& mapText, const QStringList& devices, QWidget* parent = nullptr);
 
-    QComboBox* deviceBox(int port) const { return m_boxes.at(std::size_t(port - 1)); }
-    // The devices chosen, by port (an empty text for the default device).
-    std::map<int, QString> chosenDevices() const;
+  QComboBox* deviceBox(int port) const { return boxes_.at(std::size_t(port - 1)); }
+  // The devices chosen, by port (an empty text for the default device).
+  std::map<int, QString> chosenDevices() const;
 
-private:
-    std::array<QComboBox*, kPorts> m_boxes{};
+ private:
+  std::array<QComboBox*, kPorts> boxes_{};
 };

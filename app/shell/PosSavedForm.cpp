@@ -19,62 +19,50 @@
 
 // Keeps the list of windows in focus order. One instance, a child of the
 // application object, fed by QApplication::focusChanged in the GUI thread.
-class FocusTracker : public QObject
-{
-public:
-    explicit FocusTracker(QObject* parent)
-        : QObject(parent)
-    {
-        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
-    }
+class FocusTracker : public QObject {
+ public:
+  explicit FocusTracker(QObject* parent) : QObject(parent) {
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
+  }
 
-private:
-    void focusMoved(QWidget* now);
+ private:
+  void focusMoved(QWidget* now);
 };
 
 // Records where the dockable window sits while it floats, so that its floating
 // size is known while it is docked.
-class FloatGeometryRecorder : public QObject
-{
-public:
-    FloatGeometryRecorder(QDockWidget* dock, TRegPosSavedFrm* owner)
-        : QObject(dock)
-        , m_dock(dock)
-        , m_owner(owner)
-    {
-        dock->installEventFilter(this);
-    }
+class FloatGeometryRecorder : public QObject {
+ public:
+  FloatGeometryRecorder(QDockWidget* dock, TRegPosSavedFrm* owner) : QObject(dock), dock_(dock), owner_(owner) {
+    dock->installEventFilter(this);
+  }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == m_dock && (event->type() == QEvent::Resize || event->type() == QEvent::Move)
-            && m_dock->isFloating())
-            m_owner->m_floatRect = m_dock->geometry();
-        return false;
-    }
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == dock_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move) && dock_->isFloating())
+      owner_->floatRect_ = dock_->geometry();
+    return false;
+  }
 
-private:
-    QDockWidget* m_dock;
-    TRegPosSavedFrm* m_owner;
+ private:
+  QDockWidget* dock_;
+  TRegPosSavedFrm* owner_;
 };
 
 namespace {
 
 // Program-wide state of the windows of this base; GUI thread only.
-struct FormsState
-{
-    std::vector<TRegPosSavedFrm*> byFocus; // most recently focused first, new windows last
-    TRegPosSavedFrm* lastFocused = nullptr;
-    TRegPosSavedFrm* windowToFocus = nullptr;
-    TRegPosSavedFrm* mainForm = nullptr;
-    QPointer<FocusTracker> tracker;
+struct FormsState {
+  std::vector<TRegPosSavedFrm*> byFocus;  // most recently focused first, new windows last
+  TRegPosSavedFrm* lastFocused = nullptr;
+  TRegPosSavedFrm* windowToFocus = nullptr;
+  TRegPosSavedFrm* mainForm = nullptr;
+  QPointer<FocusTracker> tracker;
 };
 
-FormsState& formsState()
-{
-    static FormsState state;
-    return state;
+FormsState& formsState() {
+  static FormsState state;
+  return state;
 }
 
 const QString kKeyPrefix = QStringLiteral("FormPositions/");
@@ -84,415 +72,337 @@ const QString kKeyPrefix = QStringLiteral("FormPositions/");
 // geometry arithmetic could overflow.
 constexpr qint32 kCoordinateLimit = 32767;
 
-qint32 boundedCoordinate(qint32 value)
-{
-    return std::clamp(value, -kCoordinateLimit, kCoordinateLimit);
+qint32 boundedCoordinate(qint32 value) {
+  return std::clamp(value, -kCoordinateLimit, kCoordinateLimit);
 }
 
-qint32 boundedSize(qint32 value)
-{
-    return std::clamp(value, 0, kCoordinateLimit);
+qint32 boundedSize(qint32 value) {
+  return std::clamp(value, 0, kCoordinateLimit);
 }
 
 // The window of this base that contains the widget, the innermost one first.
-TRegPosSavedFrm* formContaining(QWidget* widget)
-{
-    for (QWidget* w = widget; w; w = w->parentWidget())
-        for (TRegPosSavedFrm* form : formsState().byFocus)
-            if (form->form() == w)
-                return form;
-    return nullptr;
+TRegPosSavedFrm* formContaining(QWidget* widget) {
+  for (QWidget* w = widget; w; w = w->parentWidget())
+    for (TRegPosSavedFrm* form : formsState().byFocus)
+      if (form->form() == w) return form;
+  return nullptr;
 }
 
-} // namespace
+}  // namespace
 
-void FocusTracker::focusMoved(QWidget* now)
-{
-    if (!now)
-        return; // the program lost the focus to another program: nothing changed inside it
-    FormsState& s = formsState();
-    s.lastFocused = formContaining(now);
-    if (!s.lastFocused)
-        return;
-    auto it = std::find(s.byFocus.begin(), s.byFocus.end(), s.lastFocused);
-    std::rotate(s.byFocus.begin(), it, it + 1);
+void FocusTracker::focusMoved(QWidget* now) {
+  if (!now) return;  // the program lost the focus to another program: nothing changed inside it
+  FormsState& s = formsState();
+  s.lastFocused = formContaining(now);
+  if (!s.lastFocused) return;
+  auto it = std::find(s.byFocus.begin(), s.byFocus.end(), s.lastFocused);
+  std::rotate(s.byFocus.begin(), it, it + 1);
 }
 
-TRegPosSavedFrm::TRegPosSavedFrm(QWidget* form, Role role)
-    : m_form(form)
-    , m_role(role)
-{
-    FormsState& s = formsState();
-    s.byFocus.push_back(this);
-    if (role == Role::Main)
-        s.mainForm = this;
-    if (!s.tracker && qApp)
-        s.tracker = new FocusTracker(qApp);
+TRegPosSavedFrm::TRegPosSavedFrm(QWidget* form, Role role) : form_(form), role_(role) {
+  FormsState& s = formsState();
+  s.byFocus.push_back(this);
+  if (role == Role::Main) s.mainForm = this;
+  if (!s.tracker && qApp) s.tracker = new FocusTracker(qApp);
 }
 
-TRegPosSavedFrm::~TRegPosSavedFrm()
-{
-    FormsState& s = formsState();
-    s.byFocus.erase(std::remove(s.byFocus.begin(), s.byFocus.end(), this), s.byFocus.end());
-    if (s.lastFocused == this)
-        s.lastFocused = nullptr;
-    if (s.windowToFocus == this)
-        s.windowToFocus = nullptr;
-    if (s.mainForm == this)
-        s.mainForm = nullptr;
+TRegPosSavedFrm::~TRegPosSavedFrm() {
+  FormsState& s = formsState();
+  s.byFocus.erase(std::remove(s.byFocus.begin(), s.byFocus.end(), this), s.byFocus.end());
+  if (s.lastFocused == this) s.lastFocused = nullptr;
+  if (s.windowToFocus == this) s.windowToFocus = nullptr;
+  if (s.mainForm == this) s.mainForm = nullptr;
 }
 
-QString TRegPosSavedFrm::componentName() const
-{
-    return m_form->objectName();
+QString TRegPosSavedFrm::componentName() const {
+  return form_->objectName();
 }
 
-TRegPosSavedFrm* TRegPosSavedFrm::activeForm()
-{
-    return formsState().lastFocused;
+TRegPosSavedFrm* TRegPosSavedFrm::activeForm() {
+  return formsState().lastFocused;
 }
 
-std::vector<TRegPosSavedFrm*> TRegPosSavedFrm::forms()
-{
-    return formsState().byFocus;
+std::vector<TRegPosSavedFrm*> TRegPosSavedFrm::forms() {
+  return formsState().byFocus;
 }
 
-TRegPosSavedFrm* TRegPosSavedFrm::windowToFocus()
-{
-    return formsState().windowToFocus;
+TRegPosSavedFrm* TRegPosSavedFrm::windowToFocus() {
+  return formsState().windowToFocus;
 }
 
-TRegPosSavedFrm* TRegPosSavedFrm::mainForm()
-{
-    return formsState().mainForm;
+TRegPosSavedFrm* TRegPosSavedFrm::mainForm() {
+  return formsState().mainForm;
 }
 
-TRegPosSavedFrm::Kind TRegPosSavedFrm::kind() const
-{
-    if (qobject_cast<QDockWidget*>(m_form))
-        return Kind::Dock;
-    if (qobject_cast<QMdiSubWindow*>(m_form->parentWidget()))
-        return Kind::MdiChild;
-    return Kind::TopLevel;
+TRegPosSavedFrm::Kind TRegPosSavedFrm::kind() const {
+  if (qobject_cast<QDockWidget*>(form_)) return Kind::Dock;
+  if (qobject_cast<QMdiSubWindow*>(form_->parentWidget())) return Kind::MdiChild;
+  return Kind::TopLevel;
 }
 
-QWidget* TRegPosSavedFrm::frame() const
-{
-    return kind() == Kind::MdiChild ? m_form->parentWidget() : m_form;
+QWidget* TRegPosSavedFrm::frame() const {
+  return kind() == Kind::MdiChild ? form_->parentWidget() : form_;
 }
 
-void TRegPosSavedFrm::createForm()
-{
-    if (auto* dock = qobject_cast<QDockWidget*>(m_form)) {
-        if (dock->isFloating())
-            m_floatRect = dock->geometry();
-        new FloatGeometryRecorder(dock, this);
-    }
-    restorePosition();
-    formCreate();
+void TRegPosSavedFrm::createForm() {
+  if (auto* dock = qobject_cast<QDockWidget*>(form_)) {
+    if (dock->isFloating()) floatRect_ = dock->geometry();
+    new FloatGeometryRecorder(dock, this);
+  }
+  restorePosition();
+  formCreate();
 }
 
-void TRegPosSavedFrm::formClose(QCloseEvent*)
-{
-}
+void TRegPosSavedFrm::formClose(QCloseEvent*) {}
 
-void TRegPosSavedFrm::closeForm(QCloseEvent* event)
-{
-    if (m_role == Role::Main) {
-        // Which window was active and whether this one was shown are what the
-        // user left; hiding may already move the focus elsewhere.
-        TRegPosSavedFrm* active = activeForm();
-        m_visibleBeforeClose = !m_form->isHidden();
-        m_form->hide();
-        saveAll(active);
-        m_visibleBeforeClose.reset();
-    }
-    formClose(event);
+void TRegPosSavedFrm::closeForm(QCloseEvent* event) {
+  if (role_ == Role::Main) {
+    // Which window was active and whether this one was shown are what the
+    // user left; hiding may already move the focus elsewhere.
+    TRegPosSavedFrm* active = activeForm();
+    visibleBeforeClose_ = !form_->isHidden();
+    form_->hide();
+    saveAll(active);
+    visibleBeforeClose_.reset();
+  }
+  formClose(event);
 }
 
 // ---- restoring ------------------------------------------------------------
 
-bool TRegPosSavedFrm::restorePosition()
-{
-    if (componentName().isEmpty())
-        return false; // a window without a component name has no key
-    const SettingsStore key(kKeyPrefix + componentName());
-    const bool complete = restoreSteps(key);
-    keepOnScreen();
-    return complete;
+bool TRegPosSavedFrm::restorePosition() {
+  if (componentName().isEmpty()) return false;  // a window without a component name has no key
+  const SettingsStore key(kKeyPrefix + componentName());
+  const bool complete = restoreSteps(key);
+  keepOnScreen();
+  return complete;
 }
 
-bool TRegPosSavedFrm::restoreSteps(const SettingsStore& key)
-{
-    QRect rect = storedRect();
-    const auto left = key.readInt(QStringLiteral("Left"));
-    if (!left)
-        return false;
-    rect.moveLeft(boundedCoordinate(*left));
-    applyRect(rect);
-    const auto top = key.readInt(QStringLiteral("Top"));
-    if (!top)
-        return false;
-    rect.moveTop(boundedCoordinate(*top));
-    applyRect(rect);
-    const auto width = key.readInt(QStringLiteral("Width"));
-    if (!width)
-        return false;
-    rect.setWidth(boundedSize(*width));
-    applyRect(rect);
-    const auto height = key.readInt(QStringLiteral("Height"));
-    if (!height)
-        return false;
-    rect.setHeight(boundedSize(*height));
-    applyRect(rect);
+bool TRegPosSavedFrm::restoreSteps(const SettingsStore& key) {
+  QRect rect = storedRect();
+  const auto left = key.readInt(QStringLiteral("Left"));
+  if (!left) return false;
+  rect.moveLeft(boundedCoordinate(*left));
+  applyRect(rect);
+  const auto top = key.readInt(QStringLiteral("Top"));
+  if (!top) return false;
+  rect.moveTop(boundedCoordinate(*top));
+  applyRect(rect);
+  const auto width = key.readInt(QStringLiteral("Width"));
+  if (!width) return false;
+  rect.setWidth(boundedSize(*width));
+  applyRect(rect);
+  const auto height = key.readInt(QStringLiteral("Height"));
+  if (!height) return false;
+  rect.setHeight(boundedSize(*height));
+  applyRect(rect);
 
-    const auto state = key.readInt(QStringLiteral("WindowState"));
-    if (!state || !applyWindowState(*state))
-        return false;
+  const auto state = key.readInt(QStringLiteral("WindowState"));
+  if (!state || !applyWindowState(*state)) return false;
 
-    const auto visible = key.readInt(QStringLiteral("Visible"));
-    if (!visible)
-        return false;
-    frame()->setVisible(*visible != 0);
+  const auto visible = key.readInt(QStringLiteral("Visible"));
+  if (!visible) return false;
+  frame()->setVisible(*visible != 0);
 
-    const auto active = key.readInt(QStringLiteral("ActiveForm"));
-    if (!active)
-        return false;
-    FormsState& s = formsState();
-    if (*active != 0)
-        s.windowToFocus = this;
-    if (s.windowToFocus && !s.windowToFocus->takeFocus())
-        return false;
+  const auto active = key.readInt(QStringLiteral("ActiveForm"));
+  if (!active) return false;
+  FormsState& s = formsState();
+  if (*active != 0) s.windowToFocus = this;
+  if (s.windowToFocus && !s.windowToFocus->takeFocus()) return false;
 
-    const auto docked = key.readInt(QStringLiteral("Docked"));
-    if (!docked)
-        return false;
-    if (*docked != 0) {
-        const auto site = key.readString(QStringLiteral("DockSiteName"));
-        if (!site)
-            return false;
-        return dockInto(*site, key);
-    }
-    return true;
+  const auto docked = key.readInt(QStringLiteral("Docked"));
+  if (!docked) return false;
+  if (*docked != 0) {
+    const auto site = key.readString(QStringLiteral("DockSiteName"));
+    if (!site) return false;
+    return dockInto(*site, key);
+  }
+  return true;
 }
 
-QRect TRegPosSavedFrm::storedRect() const
-{
-    if (kind() == Kind::Dock && isDocked())
-        return QRect(m_floatRect.topLeft(), floatingSize());
-    return frame()->geometry();
+QRect TRegPosSavedFrm::storedRect() const {
+  if (kind() == Kind::Dock && isDocked()) return QRect(floatRect_.topLeft(), floatingSize());
+  return frame()->geometry();
 }
 
-void TRegPosSavedFrm::applyRect(const QRect& rect)
-{
-    if (kind() == Kind::Dock && isDocked())
-        m_floatRect = rect; // a docked window keeps the geometry for when it floats
-    else
-        frame()->setGeometry(rect);
+void TRegPosSavedFrm::applyRect(const QRect& rect) {
+  if (kind() == Kind::Dock && isDocked())
+    floatRect_ = rect;  // a docked window keeps the geometry for when it floats
+  else
+    frame()->setGeometry(rect);
 }
 
-bool TRegPosSavedFrm::applyWindowState(qint32 state)
-{
-    if (state < 0 || state > 2)
-        return false; // not a window state: stop like any unreadable value
-    switch (kind()) {
+bool TRegPosSavedFrm::applyWindowState(qint32 state) {
+  if (state < 0 || state > 2) return false;  // not a window state: stop like any unreadable value
+  switch (kind()) {
     case Kind::TopLevel: {
-        Qt::WindowStates states = m_form->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
-        if (state == 1)
-            states |= Qt::WindowMinimized;
-        else if (state == 2)
-            states |= Qt::WindowMaximized;
-        m_form->setWindowState(states);
-        break;
+      Qt::WindowStates states = form_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+      if (state == 1)
+        states |= Qt::WindowMinimized;
+      else if (state == 2)
+        states |= Qt::WindowMaximized;
+      form_->setWindowState(states);
+      break;
     }
     case Kind::MdiChild: {
-        auto* sub = static_cast<QMdiSubWindow*>(frame());
-        if (state == 1)
-            sub->showMinimized();
-        else if (state == 2)
-            sub->showMaximized();
-        else
-            sub->showNormal();
-        break;
+      auto* sub = static_cast<QMdiSubWindow*>(frame());
+      if (state == 1)
+        sub->showMinimized();
+      else if (state == 2)
+        sub->showMaximized();
+      else
+        sub->showNormal();
+      break;
     }
     case Kind::Dock:
-        break; // a dock widget is never minimised or maximised
-    }
-    return true;
+      break;  // a dock widget is never minimised or maximised
+  }
+  return true;
 }
 
-bool TRegPosSavedFrm::takeFocus()
-{
-    QWidget* f = frame();
-    if (!f->isVisible())
-        return false; // a hidden window cannot take the focus
-    switch (kind()) {
+bool TRegPosSavedFrm::takeFocus() {
+  QWidget* f = frame();
+  if (!f->isVisible()) return false;  // a hidden window cannot take the focus
+  switch (kind()) {
     case Kind::TopLevel:
-        m_form->raise();
-        m_form->activateWindow();
-        break;
+      form_->raise();
+      form_->activateWindow();
+      break;
     case Kind::MdiChild: {
-        auto* sub = static_cast<QMdiSubWindow*>(f);
-        if (QMdiArea* area = sub->mdiArea())
-            area->setActiveSubWindow(sub);
-        m_form->window()->activateWindow();
-        m_form->setFocus(Qt::OtherFocusReason);
-        break;
+      auto* sub = static_cast<QMdiSubWindow*>(f);
+      if (QMdiArea* area = sub->mdiArea()) area->setActiveSubWindow(sub);
+      form_->window()->activateWindow();
+      form_->setFocus(Qt::OtherFocusReason);
+      break;
     }
     case Kind::Dock: {
-        auto* dock = static_cast<QDockWidget*>(m_form);
-        dock->window()->activateWindow();
-        (dock->widget() ? dock->widget() : dock)->setFocus(Qt::OtherFocusReason);
-        break;
+      auto* dock = static_cast<QDockWidget*>(form_);
+      dock->window()->activateWindow();
+      (dock->widget() ? dock->widget() : dock)->setFocus(Qt::OtherFocusReason);
+      break;
     }
-    }
-    return true;
+  }
+  return true;
 }
 
-bool TRegPosSavedFrm::dockInto(const QString& siteName, const SettingsStore& key)
-{
-    auto* dock = qobject_cast<QDockWidget*>(m_form);
-    auto* mainWindow = dock ? qobject_cast<QMainWindow*>(dock->parentWidget()) : nullptr;
-    const std::optional<Qt::DockWidgetArea> area = DockSites::areaForName(siteName);
-    if (!mainWindow || !area)
-        return true; // no such dock site: the window stays free with its restored geometry
+bool TRegPosSavedFrm::dockInto(const QString& siteName, const SettingsStore& key) {
+  auto* dock = qobject_cast<QDockWidget*>(form_);
+  auto* mainWindow = dock ? qobject_cast<QMainWindow*>(dock->parentWidget()) : nullptr;
+  const std::optional<Qt::DockWidgetArea> area = DockSites::areaForName(siteName);
+  if (!mainWindow || !area) return true;  // no such dock site: the window stays free with its restored geometry
 
-    const auto dockWidth = key.readInt(QStringLiteral("DockWidth"));
-    if (!dockWidth)
-        return false;
-    const auto dockHeight = key.readInt(QStringLiteral("DockHeight"));
-    if (!dockHeight)
-        return false;
+  const auto dockWidth = key.readInt(QStringLiteral("DockWidth"));
+  if (!dockWidth) return false;
+  const auto dockHeight = key.readInt(QStringLiteral("DockHeight"));
+  if (!dockHeight) return false;
 
-    // The geometry restored above is the floating one; the dock widget keeps it
-    // for when it floats again.
-    if (dock->isFloating())
-        m_floatRect = dock->geometry();
-    mainWindow->addDockWidget(*area, dock);
-    if (dock->isFloating())
-        dock->setFloating(false);
-    const bool sideways = *area == Qt::LeftDockWidgetArea || *area == Qt::RightDockWidgetArea;
-    // The dock site takes the window's docked width (left, right) or height (top, bottom).
-    mainWindow->resizeDocks({dock}, {boundedSize(sideways ? *dockWidth : *dockHeight)},
-                            sideways ? Qt::Horizontal : Qt::Vertical);
-    return true;
+  // The geometry restored above is the floating one; the dock widget keeps it
+  // for when it floats again.
+  if (dock->isFloating()) floatRect_ = dock->geometry();
+  mainWindow->addDockWidget(*area, dock);
+  if (dock->isFloating()) dock->setFloating(false);
+  const bool sideways = *area == Qt::LeftDockWidgetArea || *area == Qt::RightDockWidgetArea;
+  // The dock site takes the window's docked width (left, right) or height (top, bottom).
+  mainWindow->resizeDocks({dock}, {boundedSize(sideways ? *dockWidth : *dockHeight)},
+                          sideways ? Qt::Horizontal : Qt::Vertical);
+  return true;
 }
 
-void TRegPosSavedFrm::keepOnScreen()
-{
-    // A window placed where no screen is any more (a monitor removed since the
-    // last run) would be out of reach: bring it to the primary screen. One
-    // larger than all screens together is of no use either.
-    if (kind() == Kind::MdiChild || (kind() == Kind::Dock && isDocked()))
-        return;
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (!primary)
-        return;
-    QWidget* f = frame();
-    const QSize desktop = primary->virtualGeometry().size();
-    if (f->width() > desktop.width() || f->height() > desktop.height())
-        f->resize(f->size().boundedTo(desktop));
-    const QRect rect = f->geometry();
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->geometry().intersects(rect))
-            return;
-    f->move(primary->availableGeometry().topLeft());
+void TRegPosSavedFrm::keepOnScreen() {
+  // A window placed where no screen is any more (a monitor removed since the
+  // last run) would be out of reach: bring it to the primary screen. One
+  // larger than all screens together is of no use either.
+  if (kind() == Kind::MdiChild || (kind() == Kind::Dock && isDocked())) return;
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (!primary) return;
+  QWidget* f = frame();
+  const QSize desktop = primary->virtualGeometry().size();
+  if (f->width() > desktop.width() || f->height() > desktop.height()) f->resize(f->size().boundedTo(desktop));
+  const QRect rect = f->geometry();
+  for (const QScreen* screen : QGuiApplication::screens())
+    if (screen->geometry().intersects(rect)) return;
+  f->move(primary->availableGeometry().topLeft());
 }
 
 // ---- saving ---------------------------------------------------------------
 
-bool TRegPosSavedFrm::isDocked() const
-{
-    auto* dock = qobject_cast<QDockWidget*>(m_form);
-    if (!dock || dock->isFloating())
-        return false;
-    auto* mainWindow = qobject_cast<QMainWindow*>(dock->parentWidget());
-    return mainWindow && mainWindow->dockWidgetArea(dock) != Qt::NoDockWidgetArea;
+bool TRegPosSavedFrm::isDocked() const {
+  auto* dock = qobject_cast<QDockWidget*>(form_);
+  if (!dock || dock->isFloating()) return false;
+  auto* mainWindow = qobject_cast<QMainWindow*>(dock->parentWidget());
+  return mainWindow && mainWindow->dockWidgetArea(dock) != Qt::NoDockWidgetArea;
 }
 
-QSize TRegPosSavedFrm::floatingSize() const
-{
-    return m_floatRect.isValid() ? m_floatRect.size() : m_form->sizeHint();
+QSize TRegPosSavedFrm::floatingSize() const {
+  return floatRect_.isValid() ? floatRect_.size() : form_->sizeHint();
 }
 
-int TRegPosSavedFrm::windowStateCode() const
-{
-    const Qt::WindowStates states = frame()->windowState();
-    if (states & Qt::WindowMinimized)
-        return 1;
-    if (states & (Qt::WindowMaximized | Qt::WindowFullScreen))
-        return 2;
-    return 0;
+int TRegPosSavedFrm::windowStateCode() const {
+  const Qt::WindowStates states = frame()->windowState();
+  if (states & Qt::WindowMinimized) return 1;
+  if (states & (Qt::WindowMaximized | Qt::WindowFullScreen)) return 2;
+  return 0;
 }
 
-QRect TRegPosSavedFrm::normalRect() const
-{
-    if (kind() == Kind::TopLevel) {
-        // For a top-level window Qt keeps the normal geometry while it is
-        // maximised; leaving the state may only take effect later (window manager).
-        const QRect normal = m_form->normalGeometry();
-        if (normal.isValid())
-            return normal;
-    }
-    return frame()->geometry();
+QRect TRegPosSavedFrm::normalRect() const {
+  if (kind() == Kind::TopLevel) {
+    // For a top-level window Qt keeps the normal geometry while it is
+    // maximised; leaving the state may only take effect later (window manager).
+    const QRect normal = form_->normalGeometry();
+    if (normal.isValid()) return normal;
+  }
+  return frame()->geometry();
 }
 
-void TRegPosSavedFrm::makeNormal()
-{
-    if (kind() == Kind::MdiChild) {
-        auto* sub = static_cast<QMdiSubWindow*>(frame());
-        if (sub->isMinimized() || sub->isMaximized())
-            sub->showNormal();
-    } else {
-        frame()->setWindowState(frame()->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized
-                                                             | Qt::WindowFullScreen));
-    }
+void TRegPosSavedFrm::makeNormal() {
+  if (kind() == Kind::MdiChild) {
+    auto* sub = static_cast<QMdiSubWindow*>(frame());
+    if (sub->isMinimized() || sub->isMaximized()) sub->showNormal();
+  } else {
+    frame()->setWindowState(frame()->windowState() &
+                            ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+  }
 }
 
-void TRegPosSavedFrm::savePosition(bool active)
-{
-    if (componentName().isEmpty())
-        return;
-    SettingsStore key(kKeyPrefix + componentName());
-    QWidget* f = frame();
-    key.writeInt(QStringLiteral("ActiveForm"), active ? 1 : 0);
-    key.writeInt(QStringLiteral("Visible"), m_visibleBeforeClose.value_or(!f->isHidden()) ? 1 : 0);
-    key.writeInt(QStringLiteral("WindowState"), windowStateCode());
+void TRegPosSavedFrm::savePosition(bool active) {
+  if (componentName().isEmpty()) return;
+  SettingsStore key(kKeyPrefix + componentName());
+  QWidget* f = frame();
+  key.writeInt(QStringLiteral("ActiveForm"), active ? 1 : 0);
+  key.writeInt(QStringLiteral("Visible"), visibleBeforeClose_.value_or(!f->isHidden()) ? 1 : 0);
+  key.writeInt(QStringLiteral("WindowState"), windowStateCode());
 
-    QRect rect = kind() == Kind::MdiChild ? QRect() : normalRect();
-    makeNormal();
-    if (kind() == Kind::MdiChild)
-        rect = f->geometry(); // an MDI child takes its normal geometry back at once
-    else
-        f->hide();
+  QRect rect = kind() == Kind::MdiChild ? QRect() : normalRect();
+  makeNormal();
+  if (kind() == Kind::MdiChild)
+    rect = f->geometry();  // an MDI child takes its normal geometry back at once
+  else
+    f->hide();
 
-    const bool docked = isDocked();
-    key.writeInt(QStringLiteral("Docked"), docked ? 1 : 0);
-    if (docked) {
-        auto* dock = static_cast<QDockWidget*>(m_form);
-        auto* mainWindow = static_cast<QMainWindow*>(dock->parentWidget());
-        key.writeString(QStringLiteral("DockSiteName"), DockSites::nameForArea(mainWindow->dockWidgetArea(dock)));
-        key.writeInt(QStringLiteral("DockWidth"), dock->width());
-        key.writeInt(QStringLiteral("DockHeight"), dock->height());
-        const QSize floating = floatingSize();
-        dock->setFloating(true);
-        dock->setGeometry(QRect(QPoint(0, 0), floating));
-        rect = dock->geometry();
-    }
-    key.writeInt(QStringLiteral("Left"), rect.left());
-    key.writeInt(QStringLiteral("Top"), rect.top());
-    key.writeInt(QStringLiteral("Width"), rect.width());
-    key.writeInt(QStringLiteral("Height"), rect.height());
-    key.sync(); // a failing write is ignored: the other windows are still saved
+  const bool docked = isDocked();
+  key.writeInt(QStringLiteral("Docked"), docked ? 1 : 0);
+  if (docked) {
+    auto* dock = static_cast<QDockWidget*>(form_);
+    auto* mainWindow = static_cast<QMainWindow*>(dock->parentWidget());
+    key.writeString(QStringLiteral("DockSiteName"), DockSites::nameForArea(mainWindow->dockWidgetArea(dock)));
+    key.writeInt(QStringLiteral("DockWidth"), dock->width());
+    key.writeInt(QStringLiteral("DockHeight"), dock->height());
+    const QSize floating = floatingSize();
+    dock->setFloating(true);
+    dock->setGeometry(QRect(QPoint(0, 0), floating));
+    rect = dock->geometry();
+  }
+  key.writeInt(QStringLiteral("Left"), rect.left());
+  key.writeInt(QStringLiteral("Top"), rect.top());
+  key.writeInt(QStringLiteral("Width"), rect.width());
+  key.writeInt(QStringLiteral("Height"), rect.height());
+  key.sync();  // a failing write is ignored: the other windows are still saved
 }
 
-void TRegPosSavedFrm::saveAllPositions()
-{
-    saveAll(activeForm());
+void TRegPosSavedFrm::saveAllPositions() {
+  saveAll(activeForm());
 }
 
-void TRegPosSavedFrm::saveAll(TRegPosSavedFrm* active)
-{
-    for (TRegPosSavedFrm* form : forms())
-        form->savePosition(form == active);
+void TRegPosSavedFrm::saveAll(TRegPosSavedFrm* active) {
+  for (TRegPosSavedFrm* form : forms()) form->savePosition(form == active);
 }

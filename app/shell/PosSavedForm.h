@@ -38,92 +38,91 @@ class SettingsStore;
 //
 // Threads: everything here, the program-wide list of windows included, belongs
 // to the GUI thread.
-class TRegPosSavedFrm
-{
-public:
-    enum class Role { Tool, Main };
+class TRegPosSavedFrm {
+ public:
+  enum class Role { Tool, Main };
 
-    virtual ~TRegPosSavedFrm();
+  virtual ~TRegPosSavedFrm();
 
-    TRegPosSavedFrm(const TRegPosSavedFrm&) = delete;
-    TRegPosSavedFrm& operator=(const TRegPosSavedFrm&) = delete;
+  TRegPosSavedFrm(const TRegPosSavedFrm&) = delete;
+  TRegPosSavedFrm& operator=(const TRegPosSavedFrm&) = delete;
 
-    QWidget* form() const { return m_form; }
-    QString componentName() const;
-    Role role() const { return m_role; }
+  QWidget* form() const { return form_; }
+  QString componentName() const;
+  Role role() const { return role_; }
 
-    // The window's creation sequence: restore its saved position, then run
-    // formCreate() whatever the restoring did. Call it once, when the window sits
-    // where it lives (an MDI child after QMdiArea::addSubWindow, the dockable
-    // window after QMainWindow::addDockWidget).
-    void createForm();
+  // The window's creation sequence: restore its saved position, then run
+  // formCreate() whatever the restoring did. Call it once, when the window sits
+  // where it lives (an MDI child after QMdiArea::addSubWindow, the dockable
+  // window after QMainWindow::addDockWidget).
+  void createForm();
 
-    // Reads the window's key and applies each value at once, in this order:
-    // Left, Top, Width, Height, WindowState, Visible, ActiveForm (then the window
-    // to focus gets the focus), Docked (then DockSiteName, DockWidth, DockHeight).
-    // Stops at the first value that is missing, has the other type or cannot be
-    // applied, keeping what was applied until then. True when nothing stopped it.
-    bool restorePosition();
+  // Reads the window's key and applies each value at once, in this order:
+  // Left, Top, Width, Height, WindowState, Visible, ActiveForm (then the window
+  // to focus gets the focus), Docked (then DockSiteName, DockWidth, DockHeight).
+  // Stops at the first value that is missing, has the other type or cannot be
+  // applied, keeping what was applied until then. True when nothing stopped it.
+  bool restorePosition();
 
-    // Writes the window's key: ActiveForm, Visible, WindowState, Docked (with
-    // DockSiteName, DockWidth, DockHeight when docked), Left, Top, Width, Height.
-    // Leaves the window in the normal state, a top-level or dockable window hidden,
-    // and a docked window floating at the screen's origin with its floating size.
-    void savePosition(bool active);
+  // Writes the window's key: ActiveForm, Visible, WindowState, Docked (with
+  // DockSiteName, DockWidth, DockHeight when docked), Left, Top, Width, Height.
+  // Leaves the window in the normal state, a top-level or dockable window hidden,
+  // and a docked window floating at the screen's origin with its floating size.
+  void savePosition(bool active);
 
-    // Saves every window of this base, most recently focused first; the window
-    // that last had the keyboard focus is saved as the active one.
-    static void saveAllPositions();
+  // Saves every window of this base, most recently focused first; the window
+  // that last had the keyboard focus is saved as the active one.
+  static void saveAllPositions();
 
-    // The window of this base whose control last took the keyboard focus; null
-    // when none has yet or when the focus went to a window not of this base.
-    static TRegPosSavedFrm* activeForm();
-    // Every window of this base, most recently focused first.
-    static std::vector<TRegPosSavedFrm*> forms();
-    // The window that restoring gives the focus to (program-wide, at most one).
-    static TRegPosSavedFrm* windowToFocus();
-    static TRegPosSavedFrm* mainForm();
+  // The window of this base whose control last took the keyboard focus; null
+  // when none has yet or when the focus went to a window not of this base.
+  static TRegPosSavedFrm* activeForm();
+  // Every window of this base, most recently focused first.
+  static std::vector<TRegPosSavedFrm*> forms();
+  // The window that restoring gives the focus to (program-wide, at most one).
+  static TRegPosSavedFrm* windowToFocus();
+  static TRegPosSavedFrm* mainForm();
 
-protected:
-    // form: the window itself (this). Its objectName is the component name.
-    explicit TRegPosSavedFrm(QWidget* form, Role role = Role::Tool);
+ protected:
+  // form: the window itself (this). Its objectName is the component name.
+  explicit TRegPosSavedFrm(QWidget* form, Role role = Role::Tool);
 
-    // The window's own creation handler, run by createForm() after restoring.
-    virtual void formCreate() {}
-    // The window's own close handler, run by closeForm().
-    virtual void formClose(QCloseEvent* event);
+  // The window's own creation handler, run by createForm() after restoring.
+  virtual void formCreate() {}
+  // The window's own close handler, run by closeForm().
+  virtual void formClose(QCloseEvent* event);
 
-    // The window's close notice; call it from closeEvent(). For the main window
-    // it first hides the window and saves the positions of all windows.
-    void closeForm(QCloseEvent* event);
+  // The window's close notice; call it from closeEvent(). For the main window
+  // it first hides the window and saves the positions of all windows.
+  void closeForm(QCloseEvent* event);
 
-private:
-    enum class Kind { TopLevel, MdiChild, Dock };
-    friend class FocusTracker;
-    friend class FloatGeometryRecorder;
+ private:
+  enum class Kind { TopLevel, MdiChild, Dock };
+  friend class FocusTracker;
+  friend class FloatGeometryRecorder;
 
-    static void saveAll(TRegPosSavedFrm* active);
-    Kind kind() const;
-    QWidget* frame() const; // the widget whose geometry is kept
-    bool restoreSteps(const SettingsStore& key);
-    QRect storedRect() const;
-    void applyRect(const QRect& rect);
-    bool applyWindowState(qint32 state);
-    int windowStateCode() const;
-    QRect normalRect() const;
-    void makeNormal();
-    bool takeFocus();
-    bool isDocked() const;
-    bool dockInto(const QString& siteName, const SettingsStore& key);
-    QSize floatingSize() const;
-    void keepOnScreen();
+  static void saveAll(TRegPosSavedFrm* active);
+  Kind kind() const;
+  QWidget* frame() const;  // the widget whose geometry is kept
+  bool restoreSteps(const SettingsStore& key);
+  QRect storedRect() const;
+  void applyRect(const QRect& rect);
+  bool applyWindowState(qint32 state);
+  int windowStateCode() const;
+  QRect normalRect() const;
+  void makeNormal();
+  bool takeFocus();
+  bool isDocked() const;
+  bool dockInto(const QString& siteName, const SettingsStore& key);
+  QSize floatingSize() const;
+  void keepOnScreen();
 
-    QWidget* m_form;
-    Role m_role;
-    // For the dockable window: its geometry when it last floated; kept up to
-    // date by a FloatGeometryRecorder on the dock widget.
-    QRect m_floatRect;
-    // For the main window during its close: whether it was shown before the
-    // close hid it, since that, not the hiding, is what the user left.
-    std::optional<bool> m_visibleBeforeClose;
+  QWidget* form_;
+  Role role_;
+  // For the dockable window: its geometry when it last floated; kept up to
+  // date by a FloatGeometryRecorder on the dock widget.
+  QRect floatRect_;
+  // For the main window during its close: whether it was shown before the
+  // close hid it, since that, not the hiding, is what the user left.
+  std::optional<bool> visibleBeforeClose_;
 };

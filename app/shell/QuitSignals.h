@@ -14,17 +14,16 @@ class QSocketNotifier;
 // Threads: the signal handler only writes one byte to a socket; the callback
 // runs in the GUI thread, which reads it through a QSocketNotifier. One
 // instance per program, created in the GUI thread.
-class TQuitSignals : public QObject
-{
-    Q_OBJECT
+class TQuitSignals : public QObject {
+  Q_OBJECT
 
-public:
-    explicit TQuitSignals(std::function<void()> onQuit, QObject* parent = nullptr);
-    ~TQuitSignals() override; // restores the default actions
+ public:
+  explicit TQuitSignals(std::function<void()> onQuit, QObject* parent = nullptr);
+  ~TQuitSignals() override;  // restores the default actions
 
-private:
-    void readSignal();
+ private:
+  void readSignal();
 
-    std::function<void()> m_onQuit;
-    QSocketNotifier* m_notifier = nullptr;
+  std::function<void()> onQuit_;
+  QSocketNotifier* notifier_ = nullptr;
 };

@@ -29,96 +29,95 @@ class TTavarnelObject;
 // it never waits for; both are handled here in the main thread. Nothing can
 // block the register access thread on the main thread, so the close sequence,
 // which waits for that thread while processing events, cannot deadlock.
-class TSerialLink : public QObject
-{
-    Q_OBJECT
+class TSerialLink : public QObject {
+  Q_OBJECT
 
-public:
-    explicit TSerialLink(QObject* parent = nullptr);
-    // Stops the thread and releases the nodes if the close sequence did not.
-    ~TSerialLink() override;
+ public:
+  explicit TSerialLink(QObject* parent = nullptr);
+  // Stops the thread and releases the nodes if the close sequence did not.
+  ~TSerialLink() override;
 
-    // Creates the serial node, then the protocol node. Throws EAppError (the
-    // node's message); no node is kept after a failure.
-    void createNodes();
-    bool hasNodes() const { return m_serial && m_protocol; }
-    TRS232Object* serialNode() const { return m_serial.get(); }
-    TTavarnelObject* protocolNode() const { return m_protocol.get(); }
+  // Creates the serial node, then the protocol node. Throws EAppError (the
+  // node's message); no node is kept after a failure.
+  void createNodes();
+  bool hasNodes() const { return serial_ && protocol_; }
+  TRS232Object* serialNode() const { return serial_.get(); }
+  TTavarnelObject* protocolNode() const { return protocol_.get(); }
 
-    // Property texts of the nodes; throw EAppError when the node refuses.
-    void setSerialProperty(const std::string& name, const std::string& value);
-    void setProtocolProperty(const std::string& name, const std::string& value);
-    std::string serialProperty(const std::string& name) const;
-    std::string protocolProperty(const std::string& name) const;
+  // Property texts of the nodes; throw EAppError when the node refuses.
+  void setSerialProperty(const std::string& name, const std::string& value);
+  void setProtocolProperty(const std::string& name, const std::string& value);
+  std::string serialProperty(const std::string& name) const;
+  std::string protocolProperty(const std::string& name) const;
 
-    // Stacks the protocol node on the serial node.
-    void stackNodes();
-    // Creates the register access thread suspended, with the protocol node as
-    // its memory access object and onThreadFinished() as its termination
-    // handler; takes the register lock; resumes the thread, whose first pass
-    // then waits for the lock.
-    void startThread();
+  // Stacks the protocol node on the serial node.
+  void stackNodes();
+  // Creates the register access thread suspended, with the protocol node as
+  // its memory access object and onThreadFinished() as its termination
+  // handler; takes the register lock; resumes the thread, whose first pass
+  // then waits for the lock.
+  void startThread();
 
-    // The start-up connection: opens the protocol node, then the serial node;
-    // on success marks the link connected, runs a full read and releases the
-    // lock. Throws the opening error; the main thread then keeps the lock.
-    void connectAtStart();
-    // A port or speed change: takes the lock and closes the serial node if
-    // connected, sets the serial node's property, reopens the serial node (and
-    // the protocol node, if it never opened), marks the link connected, runs a
-    // full read and releases the lock. On failure the link stays not connected
-    // with the lock held, and the error is thrown after a yield of the time slice.
-    void reconnectWith(const std::string& serialPropertyName, const std::string& value);
+  // The start-up connection: opens the protocol node, then the serial node;
+  // on success marks the link connected, runs a full read and releases the
+  // lock. Throws the opening error; the main thread then keeps the lock.
+  void connectAtStart();
+  // A port or speed change: takes the lock and closes the serial node if
+  // connected, sets the serial node's property, reopens the serial node (and
+  // the protocol node, if it never opened), marks the link connected, runs a
+  // full read and releases the lock. On failure the link stays not connected
+  // with the lock held, and the error is thrown after a yield of the time slice.
+  void reconnectWith(const std::string& serialPropertyName, const std::string& value);
 
-    bool connected() const { return m_connected; }
-    // The flag as the start-up sequence sets it before anything is opened.
-    void setConnected(bool connected) { m_connected = connected; }
-    TCANRegAccessThread* regThread() const { return m_thread.get(); }
-    bool threadRunning() const;
-    // How many times the main thread holds the register lock: 1 while not
-    // connected (with a thread), 0 while connected.
-    int mainLockHolds() const { return m_lockHolds; }
+  bool connected() const { return connected_; }
+  // The flag as the start-up sequence sets it before anything is opened.
+  void setConnected(bool connected) { connected_ = connected; }
+  TCANRegAccessThread* regThread() const { return thread_.get(); }
+  bool threadRunning() const;
+  // How many times the main thread holds the register lock: 1 while not
+  // connected (with a thread), 0 while connected.
+  int mainLockHolds() const { return lockHolds_; }
 
-    // The close: requests the thread's stop, makes a memory access in progress
-    // return at once, releases the lock the main thread holds and clears the
-    // connected flag. Without a thread it only clears the flag.
-    void requestStop();
-    // Processes the main thread's events until the termination handler has run
-    // or `limit` has passed. True when the handler ran (or there was no thread).
-    bool waitForTermination(std::chrono::milliseconds limit);
-    bool terminated() const { return m_terminated; }
-    // Gives up a thread that did not end in time: it and the nodes it uses are
-    // left to the process's exit rather than destroyed under its feet.
-    void abandon();
+  // The close: requests the thread's stop, makes a memory access in progress
+  // return at once, releases the lock the main thread holds and clears the
+  // connected flag. Without a thread it only clears the flag.
+  void requestStop();
+  // Processes the main thread's events until the termination handler has run
+  // or `limit` has passed. True when the handler ran (or there was no thread).
+  bool waitForTermination(std::chrono::milliseconds limit);
+  bool terminated() const { return terminated_; }
+  // Gives up a thread that did not end in time: it and the nodes it uses are
+  // left to the process's exit rather than destroyed under its feet.
+  void abandon();
 
-signals:
-    // A polling pass's status while connected: empty after a good pass, else
-    // its error. GUI thread.
-    void statusReport(const QString& status);
-    // The termination handler closed both nodes; they are still there to be
-    // asked for their properties (the settings are saved from them now).
-    void nodesClosed();
-    // The termination handler's last step: thread and nodes are released.
-    void terminatedSignal();
+ signals:
+  // A polling pass's status while connected: empty after a good pass, else
+  // its error. GUI thread.
+  void statusReport(const QString& status);
+  // The termination handler closed both nodes; they are still there to be
+  // asked for their properties (the settings are saved from them now).
+  void nodesClosed();
+  // The termination handler's last step: thread and nodes are released.
+  void terminatedSignal();
 
-private slots:
-    // The termination handler, run in the main thread once the thread's body
-    // has returned: closes the protocol node, then the serial node; when both
-    // closed, emits nodesClosed(); in every case releases the thread and both
-    // nodes (the serial node first, since its thread calls into the protocol
-    // node's wrapper).
-    void onThreadFinished();
+ private slots:
+  // The termination handler, run in the main thread once the thread's body
+  // has returned: closes the protocol node, then the serial node; when both
+  // closed, emits nodesClosed(); in every case releases the thread and both
+  // nodes (the serial node first, since its thread calls into the protocol
+  // node's wrapper).
+  void onThreadFinished();
 
-private:
-    void holdLock();
-    void releaseLock();
-    void openSerialAndRead();
+ private:
+  void holdLock();
+  void releaseLock();
+  void openSerialAndRead();
 
-    std::unique_ptr<TRS232Object> m_serial;
-    std::unique_ptr<TTavarnelObject> m_protocol;
-    std::unique_ptr<TCANRegAccessThread> m_thread;
-    bool m_connected = false;
-    bool m_protocolOpen = false;
-    int m_lockHolds = 0;
-    bool m_terminated = false;
+  std::unique_ptr<TRS232Object> serial_;
+  std::unique_ptr<TTavarnelObject> protocol_;
+  std::unique_ptr<TCANRegAccessThread> thread_;
+  bool connected_ = false;
+  bool protocolOpen_ = false;
+  int lockHolds_ = 0;
+  bool terminated_ = false;
 };

@@ -12,28 +12,24 @@ QString g_programKey;
 
 const QString kFallbackKey = QStringLiteral("Vorelan");
 
-} // namespace
+}  // namespace
 
-QString SettingsRoot::programKeyFor(const QString& executablePath)
-{
-    QString name = QFileInfo(executablePath).completeBaseName();
-    // An executable named only by an extension (".vorelan") has no base name;
-    // an empty key would put the settings into "Orvex/.conf".
-    if (name.isEmpty())
-        return kFallbackKey;
-    return name.left(1) + name.mid(1).toLower();
+QString SettingsRoot::programKeyFor(const QString& executablePath) {
+  QString name = QFileInfo(executablePath).completeBaseName();
+  // An executable named only by an extension (".vorelan") has no base name;
+  // an empty key would put the settings into "Orvex/.conf".
+  if (name.isEmpty()) return kFallbackKey;
+  return name.left(1) + name.mid(1).toLower();
 }
 
-void SettingsRoot::establish(const QString& executablePath)
-{
-    std::call_once(g_keyOnce, [&] { g_programKey = programKeyFor(executablePath); });
+void SettingsRoot::establish(const QString& executablePath) {
+  std::call_once(g_keyOnce, [&] { g_programKey = programKeyFor(executablePath); });
 }
 
-QString SettingsRoot::programKey()
-{
-    std::call_once(g_keyOnce, [] {
-        const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-        g_programKey = programKeyFor(exe);
-    });
-    return g_programKey;
+QString SettingsRoot::programKey() {
+  std::call_once(g_keyOnce, [] {
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    g_programKey = programKeyFor(exe);
+  });
+  return g_programKey;
 }

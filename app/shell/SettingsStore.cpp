@@ -12,112 +12,91 @@ const QString kStringTag = QStringLiteral("sz:");
 // The stored text of a value, or nothing when the value is missing or is not
 // text. A list comes only from a hand-edited value with unquoted commas; it is
 // joined back, since no value of ours is a list.
-std::optional<QString> storedText(const QSettings& settings, const QString& name)
-{
-    const QVariant value = settings.value(name);
-    switch (value.typeId()) {
+std::optional<QString> storedText(const QSettings& settings, const QString& name) {
+  const QVariant value = settings.value(name);
+  switch (value.typeId()) {
     case QMetaType::QString:
-        return value.toString();
+      return value.toString();
     case QMetaType::QStringList:
-        return value.toStringList().join(QLatin1Char(','));
+      return value.toStringList().join(QLatin1Char(','));
     default:
-        return std::nullopt; // missing, or a typed QSettings value (@ByteArray, @Variant...)
-    }
+      return std::nullopt;  // missing, or a typed QSettings value (@ByteArray, @Variant...)
+  }
 }
 
-std::optional<qint32> parseInteger(const QString& text)
-{
-    if (!text.startsWith(kIntegerTag))
-        return std::nullopt;
-    const QStringView digits = QStringView(text).mid(kIntegerTag.size());
-    if (digits.isEmpty() || digits.size() > 8)
-        return std::nullopt;
-    bool ok = false;
-    const uint value = digits.toUInt(&ok, 16);
-    if (!ok)
-        return std::nullopt;
-    return static_cast<qint32>(value);
+std::optional<qint32> parseInteger(const QString& text) {
+  if (!text.startsWith(kIntegerTag)) return std::nullopt;
+  const QStringView digits = QStringView(text).mid(kIntegerTag.size());
+  if (digits.isEmpty() || digits.size() > 8) return std::nullopt;
+  bool ok = false;
+  const uint value = digits.toUInt(&ok, 16);
+  if (!ok) return std::nullopt;
+  return static_cast<qint32>(value);
 }
 
-} // namespace
+}  // namespace
 
 SettingsStore::SettingsStore(const QString& keyPath)
-    : m_settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                 SettingsRoot::programKey())
-    , m_keyPath(keyPath)
-{
-    // Only the user's own settings count, as under the current user's registry
-    // hive: no organisation-wide or system-wide fallback files.
-    m_settings.setFallbacksEnabled(false);
-    m_settings.beginGroup(keyPath);
+    : settings_(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
+                SettingsRoot::programKey()),
+      keyPath_(keyPath) {
+  // Only the user's own settings count, as under the current user's registry
+  // hive: no organisation-wide or system-wide fallback files.
+  settings_.setFallbacksEnabled(false);
+  settings_.beginGroup(keyPath);
 }
 
-std::optional<qint32> SettingsStore::readInt(const QString& name) const
-{
-    const std::optional<QString> text = storedText(m_settings, name);
-    if (!text)
-        return std::nullopt;
-    return parseInteger(*text);
+std::optional<qint32> SettingsStore::readInt(const QString& name) const {
+  const std::optional<QString> text = storedText(settings_, name);
+  if (!text) return std::nullopt;
+  return parseInteger(*text);
 }
 
-std::optional<QString> SettingsStore::readString(const QString& name) const
-{
-    std::optional<QString> text = storedText(m_settings, name);
-    if (!text)
-        return std::nullopt;
-    if (text->startsWith(kStringTag))
-        return text->mid(kStringTag.size());
-    if (text->startsWith(kIntegerTag))
-        return std::nullopt; // an integer value
-    return text;
+std::optional<QString> SettingsStore::readString(const QString& name) const {
+  std::optional<QString> text = storedText(settings_, name);
+  if (!text) return std::nullopt;
+  if (text->startsWith(kStringTag)) return text->mid(kStringTag.size());
+  if (text->startsWith(kIntegerTag)) return std::nullopt;  // an integer value
+  return text;
 }
 
-std::optional<bool> SettingsStore::readBool(const QString& name) const
-{
-    const std::optional<qint32> value = readInt(name);
-    if (!value)
-        return std::nullopt;
-    return *value != 0;
+std::optional<bool> SettingsStore::readBool(const QString& name) const {
+  const std::optional<qint32> value = readInt(name);
+  if (!value) return std::nullopt;
+  return *value != 0;
 }
 
-void SettingsStore::writeInt(const QString& name, qint32 value)
-{
-    m_settings.setValue(name, kIntegerTag + QStringLiteral("%1").arg(static_cast<quint32>(value), 8, 16,
-                                                                     QLatin1Char('0')));
+void SettingsStore::writeInt(const QString& name, qint32 value) {
+  settings_.setValue(name,
+                     kIntegerTag + QStringLiteral("%1").arg(static_cast<quint32>(value), 8, 16, QLatin1Char('0')));
 }
 
-void SettingsStore::writeString(const QString& name, const QString& value)
-{
-    if (value.startsWith(kIntegerTag) || value.startsWith(kStringTag))
-        m_settings.setValue(name, kStringTag + value);
-    else
-        m_settings.setValue(name, value);
+void SettingsStore::writeString(const QString& name, const QString& value) {
+  if (value.startsWith(kIntegerTag) || value.startsWith(kStringTag))
+    settings_.setValue(name, kStringTag + value);
+  else
+    settings_.setValue(name, value);
 }
 
-void SettingsStore::writeBool(const QString& name, bool value)
-{
-    writeInt(name, value ? 1 : 0);
+void SettingsStore::writeBool(const QString& name, bool value) {
+  writeInt(name, value ? 1 : 0);
 }
 
-bool SettingsStore::contains(const QString& name) const
-{
-    return m_settings.contains(name);
+bool SettingsStore::contains(const QString& name) const {
+  return settings_.contains(name);
 }
 
-void SettingsStore::remove(const QString& name)
-{
-    m_settings.remove(name);
+void SettingsStore::remove(const QString& name) {
+  settings_.remove(name);
 }
 
-bool SettingsStore::sync()
-{
-    m_settings.sync();
-    return m_settings.status() == QSettings::NoError;
+bool SettingsStore::sync() {
+  settings_.sync();
+  return settings_.status() == QSettings::NoError;
 }
 
-QString SettingsStore::filePath()
-{
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                       SettingsRoot::programKey());
-    return settings.fileName();
+QString SettingsStore::filePath() {
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
+                     SettingsRoot::programKey());
+  return settings.fileName();
 }

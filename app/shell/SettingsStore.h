@@ -24,38 +24,37 @@
 //
 // Threads: an object is used by one thread at a time. Objects in different
 // threads may share the file (QSettings locks it while it syncs).
-class SettingsStore
-{
-public:
-    // Opens <settings root>/<keyPath>; keyPath uses "/" between levels. Nothing
-    // is created on disk until a value is written.
-    explicit SettingsStore(const QString& keyPath);
+class SettingsStore {
+ public:
+  // Opens <settings root>/<keyPath>; keyPath uses "/" between levels. Nothing
+  // is created on disk until a value is written.
+  explicit SettingsStore(const QString& keyPath);
 
-    SettingsStore(const SettingsStore&) = delete;
-    SettingsStore& operator=(const SettingsStore&) = delete;
+  SettingsStore(const SettingsStore&) = delete;
+  SettingsStore& operator=(const SettingsStore&) = delete;
 
-    QString keyPath() const { return m_keyPath; }
+  QString keyPath() const { return keyPath_; }
 
-    std::optional<qint32> readInt(const QString& name) const;
-    std::optional<QString> readString(const QString& name) const;
-    // A boolean is an integer: 0 is false, anything else true.
-    std::optional<bool> readBool(const QString& name) const;
+  std::optional<qint32> readInt(const QString& name) const;
+  std::optional<QString> readString(const QString& name) const;
+  // A boolean is an integer: 0 is false, anything else true.
+  std::optional<bool> readBool(const QString& name) const;
 
-    void writeInt(const QString& name, qint32 value);
-    void writeString(const QString& name, const QString& value);
-    void writeBool(const QString& name, bool value); // stored as the integer 0 or 1
+  void writeInt(const QString& name, qint32 value);
+  void writeString(const QString& name, const QString& value);
+  void writeBool(const QString& name, bool value);  // stored as the integer 0 or 1
 
-    bool contains(const QString& name) const;
-    void remove(const QString& name);
+  bool contains(const QString& name) const;
+  void remove(const QString& name);
 
-    // Writes pending changes to the file; false when the file cannot be written
-    // or read (its status is then QSettings::AccessError or FormatError).
-    bool sync();
+  // Writes pending changes to the file; false when the file cannot be written
+  // or read (its status is then QSettings::AccessError or FormatError).
+  bool sync();
 
-    // The file that holds every key of the program's settings.
-    static QString filePath();
+  // The file that holds every key of the program's settings.
+  static QString filePath();
 
-private:
-    mutable QSettings m_settings;
-    QString m_keyPath;
+ private:
+  mutable QSettings settings_;
+  QString keyPath_;
 };

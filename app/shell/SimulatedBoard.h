@@ -17,23 +17,22 @@ class BoardSimulator;
 //
 // Threads: created and destroyed in the main thread, before the nodes connect
 // and after they are closed; the simulator runs its own thread.
-class TSimulatedBoard
-{
-public:
-    // Starts the board and points COM1 at it. Throws std::runtime_error with a
-    // clear message when it cannot start.
-    TSimulatedBoard();
-    ~TSimulatedBoard(); // stops the board and removes the link
+class TSimulatedBoard {
+ public:
+  // Starts the board and points COM1 at it. Throws std::runtime_error with a
+  // clear message when it cannot start.
+  TSimulatedBoard();
+  ~TSimulatedBoard();  // stops the board and removes the link
 
-    TSimulatedBoard(const TSimulatedBoard&) = delete;
-    TSimulatedBoard& operator=(const TSimulatedBoard&) = delete;
+  TSimulatedBoard(const TSimulatedBoard&) = delete;
+  TSimulatedBoard& operator=(const TSimulatedBoard&) = delete;
 
-    QString linkPath() const;
-    boardsim::BoardSimulator& simulator() { return *m_simulator; }
+  QString linkPath() const;
+  boardsim::BoardSimulator& simulator() { return *simulator_; }
 
-    static constexpr double kFramesPerSecond = 2.0;
+  static constexpr double kFramesPerSecond = 2.0;
 
-private:
-    QString m_folder;
-    std::unique_ptr<boardsim::BoardSimulator> m_simulator;
+ private:
+  QString folder_;
+  std::unique_ptr<boardsim::BoardSimulator> simulator_;
 };

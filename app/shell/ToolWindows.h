@@ -27,39 +27,37 @@ class TRegPosSavedFrm;
 // before its own creation handler runs.
 //
 // Threads: GUI thread only.
-class ToolWindowCatalog
-{
-public:
-    using Factory = std::function<TRegPosSavedFrm*(TMainFrm& mainFrm)>;
-    // Runs a register file action on the file the user chose in the main
-    // window's register file dialog.
-    using FileAction = std::function<void(TMainFrm& mainFrm, const QString& path)>;
+class ToolWindowCatalog {
+ public:
+  using Factory = std::function<TRegPosSavedFrm*(TMainFrm& mainFrm)>;
+  // Runs a register file action on the file the user chose in the main
+  // window's register file dialog.
+  using FileAction = std::function<void(TMainFrm& mainFrm, const QString& path)>;
 
-    // "RegFrm", "TraceFrm", "BitSetFrm", "TransmitFrm", "FiltersFrm".
-    static const QStringList& creationOrder();
+  // "RegFrm", "TraceFrm", "BitSetFrm", "TransmitFrm", "FiltersFrm".
+  static const QStringList& creationOrder();
 
-    // Adds (or replaces) the factory of a window of the creation order; a name
-    // outside it is ignored, since the main window would never create it.
-    void addWindow(const QString& componentName, Factory factory);
-    Factory factory(const QString& componentName) const;
-    bool hasWindow(const QString& componentName) const { return bool(factory(componentName)); }
+  // Adds (or replaces) the factory of a window of the creation order; a name
+  // outside it is ignored, since the main window would never create it.
+  void addWindow(const QString& componentName, Factory factory);
+  Factory factory(const QString& componentName) const;
+  bool hasWindow(const QString& componentName) const { return bool(factory(componentName)); }
 
-    void setRegisterFileActions(FileAction load, FileAction save);
-    const FileAction& registerLoad() const { return m_registerLoad; }
-    const FileAction& registerSave() const { return m_registerSave; }
+  void setRegisterFileActions(FileAction load, FileAction save);
+  const FileAction& registerLoad() const { return registerLoad_; }
+  const FileAction& registerSave() const { return registerSave_; }
 
-private:
-    std::map<QString, Factory> m_factories;
-    FileAction m_registerLoad;
-    FileAction m_registerSave;
+ private:
+  std::map<QString, Factory> factories_;
+  FileAction registerLoad_;
+  FileAction registerSave_;
 };
 
 // What the Trace window offers the File menu: it loads a trace from, and saves
 // its trace into, a profile file the main window opened from the user's choice.
-class TTraceFiles
-{
-public:
-    virtual ~TTraceFiles() = default;
-    virtual void LoadTrace(ProfileFile& file) = 0;
-    virtual void SaveTrace(ProfileFile& file) = 0;
+class TTraceFiles {
+ public:
+  virtual ~TTraceFiles() = default;
+  virtual void LoadTrace(ProfileFile& file) = 0;
+  virtual void SaveTrace(ProfileFile& file) = 0;
 };

@@ -13,26 +13,25 @@
 //
 // Threads: GUI thread only; notify() runs in whichever thread delivers an
 // event, and the handler is only called for events of the GUI thread.
-class TApplication : public QApplication
-{
-    Q_OBJECT
+class TApplication : public QApplication {
+  Q_OBJECT
 
-public:
-    using ErrorHandler = std::function<void(const QString& message)>;
+ public:
+  using ErrorHandler = std::function<void(const QString& message)>;
 
-    TApplication(int& argc, char** argv);
+  TApplication(int& argc, char** argv);
 
-    static TApplication* instance(); // null when the application is not a TApplication
-    static QString title() { return QStringLiteral("Vorelan"); }
-    static QString helpFile() { return QStringLiteral("Vorelan.chm"); }
+  static TApplication* instance();  // null when the application is not a TApplication
+  static QString title() { return QStringLiteral("Vorelan"); }
+  static QString helpFile() { return QStringLiteral("Vorelan.chm"); }
 
-    void setErrorHandler(ErrorHandler handler) { m_errorHandler = std::move(handler); }
-    bool hasErrorHandler() const { return bool(m_errorHandler); }
-    // Hands a message to the error handler (or the standard error output).
-    void handleError(const QString& message);
+  void setErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
+  bool hasErrorHandler() const { return bool(errorHandler_); }
+  // Hands a message to the error handler (or the standard error output).
+  void handleError(const QString& message);
 
-    bool notify(QObject* receiver, QEvent* event) override;
+  bool notify(QObject* receiver, QEvent* event) override;
 
-private:
-    ErrorHandler m_errorHandler;
+ private:
+  ErrorHandler errorHandler_;
 };

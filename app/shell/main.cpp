@@ -23,102 +23,92 @@
 
 namespace {
 
-std::string programFolder(const char* argv0)
-{
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error)
-        return self.parent_path().string();
-    return std::filesystem::absolute(argv0, error).parent_path().string();
+std::string programFolder(const char* argv0) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) return self.parent_path().string();
+  return std::filesystem::absolute(argv0, error).parent_path().string();
 }
 
 // The Trace window as the File menu's trace entries see it.
-class TTraceWindow final : public TTraceFrm, public TTraceFiles
-{
-public:
-    using TTraceFrm::TTraceFrm;
-    void LoadTrace(ProfileFile& file) override { TTraceFrm::LoadTrace(file); }
-    void SaveTrace(ProfileFile& file) override { TTraceFrm::SaveTrace(file); }
+class TTraceWindow final : public TTraceFrm, public TTraceFiles {
+ public:
+  using TTraceFrm::TTraceFrm;
+  void LoadTrace(ProfileFile& file) override { TTraceFrm::LoadTrace(file); }
+  void SaveTrace(ProfileFile& file) override { TTraceFrm::SaveTrace(file); }
 };
 
 // The tool windows this program is built with. A window joins the program by
 // adding its factory here (ToolWindows.h); until then its menu entry is greyed.
-ToolWindowCatalog toolWindows()
-{
-    ToolWindowCatalog catalog;
-    catalog.addWindow(QStringLiteral("RegFrm"), [](TMainFrm& main) { return new TRegFrm(main); });
-    catalog.addWindow(QStringLiteral("TraceFrm"), [](TMainFrm& main) { return new TTraceWindow(main); });
-    return catalog;
+ToolWindowCatalog toolWindows() {
+  ToolWindowCatalog catalog;
+  catalog.addWindow(QStringLiteral("RegFrm"), [](TMainFrm& main) { return new TRegFrm(main); });
+  catalog.addWindow(QStringLiteral("TraceFrm"), [](TMainFrm& main) { return new TTraceWindow(main); });
+  return catalog;
 }
 
 // On the simulated board the newcomer sees frames arrive at once: the Trace
 // window is docked and shown if it was hidden, and tracing is switched on.
-void showSimulatedTraffic(TMainFrm& mainFrm)
-{
-    auto* trace = dynamic_cast<TTraceWindow*>(mainFrm.toolWindow(QStringLiteral("TraceFrm")));
-    if (!trace)
-        return;
-    if (!trace->isVisible())
-        mainFrm.showToolWindow(QStringLiteral("TraceFrm"));
-    if (!trace->EnableTrc()->isChecked()) {
-        trace->EnableTrc()->setChecked(true);
-        trace->EnableTrcClick();
-    }
+void showSimulatedTraffic(TMainFrm& mainFrm) {
+  auto* trace = dynamic_cast<TTraceWindow*>(mainFrm.toolWindow(QStringLiteral("TraceFrm")));
+  if (!trace) return;
+  if (!trace->isVisible()) mainFrm.showToolWindow(QStringLiteral("TraceFrm"));
+  if (!trace->EnableTrc()->isChecked()) {
+    trace->EnableTrc()->setChecked(true);
+    trace->EnableTrcClick();
+  }
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
-    const TCommandLine line = TCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (!line.error.empty()) {
-        std::fprintf(stderr, "vorelan: %s\n\n%s", line.error.c_str(), TCommandLine::usage().c_str());
-        return 2;
-    }
-    if (line.help) {
-        std::fputs(TCommandLine::usage().c_str(), stdout);
-        return 0;
-    }
-    if (line.version) {
-        std::fputs(TCommandLine::versionText().c_str(), stdout);
-        return 0;
-    }
+int main(int argc, char** argv) {
+  const TCommandLine line = TCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "vorelan: %s\n\n%s", line.error.c_str(), TCommandLine::usage().c_str());
+    return 2;
+  }
+  if (line.help) {
+    std::fputs(TCommandLine::usage().c_str(), stdout);
+    return 0;
+  }
+  if (line.version) {
+    std::fputs(TCommandLine::versionText().c_str(), stdout);
+    return 0;
+  }
 
-    // The settings root comes from the executable's name, before any window exists.
-    SettingsRoot::establish(QString::fromLocal8Bit(argv[0]));
+  // The settings root comes from the executable's name, before any window exists.
+  SettingsRoot::establish(QString::fromLocal8Bit(argv[0]));
 
-    for (const std::string& failure : ComponentSetup::ensureRegistered(programFolder(argv[0])))
-        std::fprintf(stderr, "vorelan: %s\n", failure.c_str());
+  for (const std::string& failure : ComponentSetup::ensureRegistered(programFolder(argv[0])))
+    std::fprintf(stderr, "vorelan: %s\n", failure.c_str());
 
-    // The simulated board is up, and COM1 leads to it, before the nodes connect.
-    std::unique_ptr<TSimulatedBoard> board;
-    QString boardError;
-    if (line.simulate) {
-        try {
-            board = std::make_unique<TSimulatedBoard>();
-        } catch (const std::exception& e) {
-            boardError = QStringLiteral("Cannot start the simulated board: ") + QString::fromUtf8(e.what());
-        }
+  // The simulated board is up, and COM1 leads to it, before the nodes connect.
+  std::unique_ptr<TSimulatedBoard> board;
+  QString boardError;
+  if (line.simulate) {
+    try {
+      board = std::make_unique<TSimulatedBoard>();
+    } catch (const std::exception& e) {
+      boardError = QStringLiteral("Cannot start the simulated board: ") + QString::fromUtf8(e.what());
     }
+  }
 
-    TApplication app(argc, argv);
-    int result = 0;
-    {
-        TMainFrm::Options options;
-        options.simulate = line.simulate;
-        options.catalog = toolWindows();
-        TMainFrm mainFrm(std::move(options));
-        mainFrm.createForm();
-        if (!boardError.isEmpty())
-            mainFrm.ShowError(boardError);
-        mainFrm.createToolWindows();
-        mainFrm.show();
-        if (line.simulate)
-            showSimulatedTraffic(mainFrm);
-        // Ctrl+C or the session's end close the program as Exit does.
-        TQuitSignals quitSignals([&mainFrm] { mainFrm.close(); });
-        result = app.exec();
-        delete HelpViewer::shared();
-    }
-    return result;
+  TApplication app(argc, argv);
+  int result = 0;
+  {
+    TMainFrm::Options options;
+    options.simulate = line.simulate;
+    options.catalog = toolWindows();
+    TMainFrm mainFrm(std::move(options));
+    mainFrm.createForm();
+    if (!boardError.isEmpty()) mainFrm.ShowError(boardError);
+    mainFrm.createToolWindows();
+    mainFrm.show();
+    if (line.simulate) showSimulatedTraffic(mainFrm);
+    // Ctrl+C or the session's end close the program as Exit does.
+    TQuitSignals quitSignals([&mainFrm] { mainFrm.close(); });
+    result = app.exec();
+    delete HelpViewer::shared();
+  }
+  return result;
 }

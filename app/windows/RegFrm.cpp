@@ -28,17 +28,17 @@ constexpr int BitPanelUpMargin = 11;
 constexpr int BitPanelMargin = 8;
 constexpr int BitPanelHeight = 48;
 
-const char *const TagProperty = "Tag";
+const char* const TagProperty = "Tag";
 
-QLabel *caption(const QString &text) {
-  auto *label = new QLabel(text);
+QLabel* caption(const QString& text) {
+  auto* label = new QLabel(text);
   label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
   return label;
 }
 
 // A column per field: its register name above it.
-void addLabelledField(QGridLayout *grid, int column, const QString &name, QWidget *field) {
-  QLabel *label = caption(name);
+void addLabelledField(QGridLayout* grid, int column, const QString& name, QWidget* field) {
+  QLabel* label = caption(name);
   label->setBuddy(field);
   grid->addWidget(label, 0, column, Qt::AlignHCenter);
   grid->addWidget(field, 1, column, Qt::AlignHCenter);
@@ -46,53 +46,53 @@ void addLabelledField(QGridLayout *grid, int column, const QString &name, QWidge
 
 }  // namespace
 
-TRegFrm::TRegFrm(IToolWindowHost &host, QWidget *parent) : QWidget(parent), TRegPosSavedFrm(this), m_host(host) {
+TRegFrm::TRegFrm(IToolWindowHost& host, QWidget* parent) : QWidget(parent), TRegPosSavedFrm(this), host_(host) {
   setObjectName(QStringLiteral("RegFrm"));
   setWindowTitle(tr("Registers"));
 
-  auto *layout = new QVBoxLayout(this);
+  auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->setSpacing(4);
   layout->addWidget(buildGeneralGroup());
   layout->addWidget(buildPagedGroup(), 1);
 
   // Where the focus goes after a field's last digit, and the Tab order.
-  chainFocus({m_isr, m_icr, m_csr, m_brpr, m_btr, m_psr, m_pageControl});
-  std::vector<QWidget *> tabOrder{m_isr, m_icr, m_csr, m_brpr, m_btr, m_psr, m_pageControl};
-  for (const auto &fields : m_pageFields) {
-    std::vector<QWidget *> chain;
-    for (const PageField &f : fields) chain.push_back(f.field);
+  chainFocus({isr_, icr_, csr_, brpr_, btr_, psr_, pageControl_});
+  std::vector<QWidget*> tabOrder{isr_, icr_, csr_, brpr_, btr_, psr_, pageControl_};
+  for (const auto& fields : pageFields_) {
+    std::vector<QWidget*> chain;
+    for (const PageField& f : fields) chain.push_back(f.field);
     tabOrder.insert(tabOrder.end(), chain.begin(), chain.end());
-    chain.push_back(m_pageControl);
+    chain.push_back(pageControl_);
     chainFocus(chain);
   }
   setTabOrderFrom(tabOrder);
   // The window opens with the focus on the page control rather than on ISR,
   // the first field: a focused field is not refreshed, and nobody types yet.
-  m_pageControl->setFocus(Qt::OtherFocusReason);
+  pageControl_->setFocus(Qt::OtherFocusReason);
 
   setMinimumSize(DesignWidth, DesignHeight);
   resize(DesignWidth, DesignHeight);
 
-  m_timer = new TThreadedTimer(this);
-  m_timer->setObjectName(QStringLiteral("ReadThreadTimer"));
-  connect(m_timer, &TThreadedTimer::tickError, this, [this](const QString &message) { m_host.ShowError(message); });
-  m_timer->setInterval(TimerInterval);
-  m_timer->setOnTimer([this](TThreadedTimer *) { ReadThreadTimer(); });
+  timer_ = new TThreadedTimer(this);
+  timer_->setObjectName(QStringLiteral("ReadThreadTimer"));
+  connect(timer_, &TThreadedTimer::tickError, this, [this](const QString& message) { host_.ShowError(message); });
+  timer_->setInterval(TimerInterval);
+  timer_->setOnTimer([this](TThreadedTimer*) { ReadThreadTimer(); });
 }
 
 TRegFrm::~TRegFrm() {
   // The handler uses the fields: no tick may run once they start to go.
-  delete m_timer;
-  m_timer = nullptr;
+  delete timer_;
+  timer_ = nullptr;
   // Pages removed while the children go must not reach this half-destroyed window.
-  disconnect(m_pageControl, nullptr, this, nullptr);
+  disconnect(pageControl_, nullptr, this, nullptr);
 }
 
 // ---- building ---------------------------------------------------------------
 
-THexEdit *TRegFrm::makeField(const QString &name, std::uint8_t address, const QString &hint) {
-  auto *field = new THexEdit;
+THexEdit* TRegFrm::makeField(const QString& name, std::uint8_t address, const QString& hint) {
+  auto* field = new THexEdit;
   field->setObjectName(name);
   field->setDigits(2);
   field->setProperty(TagProperty, int(address));
@@ -102,9 +102,9 @@ THexEdit *TRegFrm::makeField(const QString &name, std::uint8_t address, const QS
   return field;
 }
 
-TBitPanel *TRegFrm::makeBitPanel(const QString &name, const QString &title, const QString &hint,
-                                 const QStringList &captions, const QStringList &hints) {
-  auto *panel = new TBitPanel(title);
+TBitPanel* TRegFrm::makeBitPanel(const QString& name, const QString& title, const QString& hint,
+                                 const QStringList& captions, const QStringList& hints) {
+  auto* panel = new TBitPanel(title);
   panel->setObjectName(name);
   panel->setButtons(captions);
   panel->setButtonsHint(hints);
@@ -117,64 +117,62 @@ TBitPanel *TRegFrm::makeBitPanel(const QString &name, const QString &title, cons
   return panel;
 }
 
-QWidget *TRegFrm::buildGeneralGroup() {
-  auto *group = new QGroupBox(tr("&General Purpose Registers"));
+QWidget* TRegFrm::buildGeneralGroup() {
+  auto* group = new QGroupBox(tr("&General Purpose Registers"));
   group->setObjectName(QStringLiteral("GeneralGroup"));
-  auto *grid = new QGridLayout(group);
+  auto* grid = new QGridLayout(group);
   grid->setContentsMargins(6, 4, 6, 6);
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(2);
 
-  m_bitPanelISR = makeBitPanel(
+  bitPanelISR_ = makeBitPanel(
       QStringLiteral("BitPanelISR"), tr("&ISR"), tr("Interrupt Status Register"),
       {"EPND", "TEIF", "ORIF", "SCIF", "TXIF", "RXIF1", "RXIF2", "RXIF3"},
       {tr("Error interrupt PeNdinG"), tr("Transmit Error Interrupt Flag"), tr("OverRun Interrupt Flag"),
        tr("Status Change Interrupt Flag"), tr("Transmit Interrupt Flag"), tr("Receive Interrupt Flag For buffer 1"),
        tr("Receive Interrupt Flag For buffer 2"), tr("Receive Interrupt Flag For buffer 3")});
-  m_isr = makeField(QStringLiteral("ISR"), ISR, tr("Interrupt Status Register"));
-  m_bitPanelICR = makeBitPanel(
+  isr_ = makeField(QStringLiteral("ISR"), ISR, tr("Interrupt Status Register"));
+  bitPanelICR_ = makeBitPanel(
       QStringLiteral("BitPanelICR"), tr("I&CR"), tr("Interrupt Control Register"),
       {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
       {tr("Early Transmit Interrupt"), tr("Transmit Error Interrupt Enable"), tr("OverRun Interrupt Enable"),
        tr("Status Change Interrupt Enable"), tr("Transmit Interrupt Enable"), tr("Receive Interrupt Enable"),
        tr("Extended Status Change Interrupt"), tr("Always Zero")});
-  m_icr = makeField(QStringLiteral("ICR"), ICR, tr("Interrupt Control Register"));
-  m_bitPanelCSR = makeBitPanel(
+  icr_ = makeField(QStringLiteral("ICR"), ICR, tr("Interrupt Control Register"));
+  bitPanelCSR_ = makeBitPanel(
       QStringLiteral("BitPanelCSR"), tr("C&SR"), tr("Control Status Register"),
       {"RUN", "WKPS", "FSYN", "NRTX", "SRTE", "EPSV", "BOFF", "0"},
       {tr("CAN Enable"), tr("WaKe-up PulSe"), tr("Fast SYNchronization"), tr("No ReTransmission"),
        tr("Simultaneous Receive/Transmit Enable"), tr("Error PaSsiVe state"), tr("Bus-Off state"), tr("Always Zero")});
-  m_csr = makeField(QStringLiteral("CSR"), CSR, tr("Control Status Register"));
+  csr_ = makeField(QStringLiteral("CSR"), CSR, tr("Control Status Register"));
 
-  connect(m_bitPanelISR, &TBitPanel::change, this, &TRegFrm::BitPanelISRChange);
-  connect(m_bitPanelICR, &TBitPanel::change, this, &TRegFrm::BitPanelICRChange);
-  connect(m_bitPanelCSR, &TBitPanel::change, this, &TRegFrm::BitPanelCSRChange);
+  connect(bitPanelISR_, &TBitPanel::change, this, &TRegFrm::BitPanelISRChange);
+  connect(bitPanelICR_, &TBitPanel::change, this, &TRegFrm::BitPanelICRChange);
+  connect(bitPanelCSR_, &TBitPanel::change, this, &TRegFrm::BitPanelCSRChange);
 
-  const std::pair<TBitPanel *, THexEdit *> rows[] = {
-      {m_bitPanelISR, m_isr}, {m_bitPanelICR, m_icr}, {m_bitPanelCSR, m_csr}};
+  const std::pair<TBitPanel*, THexEdit*> rows[] = {{bitPanelISR_, isr_}, {bitPanelICR_, icr_}, {bitPanelCSR_, csr_}};
   int row = 0;
-  for (const auto &[panel, field] : rows) {
+  for (const auto& [panel, field] : rows) {
     grid->addWidget(panel, row, 0);
     // Level with the panel's buttons, which sit below its title.
-    auto *cell = new QVBoxLayout;
+    auto* cell = new QVBoxLayout;
     cell->addSpacing(BitPanelUpMargin + 8 - BitPanelMargin);
     cell->addWidget(field, 0, Qt::AlignCenter);
     grid->addLayout(cell, row, 1);
     ++row;
   }
 
-  m_brpr = makeField(QStringLiteral("BRPR"), BRPR, tr("Baud Rate Prescaler Register"));
-  m_btr = makeField(QStringLiteral("BTR"), BTR, tr("Bit Timing Register"));
-  m_psr = makeField(QStringLiteral("PSR"), PSR, tr("Page Selection Register"));
-  auto *line = new QHBoxLayout;
+  brpr_ = makeField(QStringLiteral("BRPR"), BRPR, tr("Baud Rate Prescaler Register"));
+  btr_ = makeField(QStringLiteral("BTR"), BTR, tr("Bit Timing Register"));
+  psr_ = makeField(QStringLiteral("PSR"), PSR, tr("Page Selection Register"));
+  auto* line = new QHBoxLayout;
   line->setContentsMargins(0, 4, 0, 0);
-  const std::pair<QString, THexEdit *> labelled[] = {
-      {tr("&BRPR"), m_brpr}, {tr("B&TR"), m_btr}, {tr("&PSR"), m_psr}};
+  const std::pair<QString, THexEdit*> labelled[] = {{tr("&BRPR"), brpr_}, {tr("B&TR"), btr_}, {tr("&PSR"), psr_}};
   bool first = true;
-  for (const auto &[text, field] : labelled) {
+  for (const auto& [text, field] : labelled) {
     if (!first) line->addStretch(1);
     first = false;
-    auto *label = new QLabel(text);
+    auto* label = new QLabel(text);
     label->setObjectName(QStringLiteral("Label") + field->objectName());
     label->setBuddy(field);
     line->addWidget(label);
@@ -186,36 +184,36 @@ QWidget *TRegFrm::buildGeneralGroup() {
   return group;
 }
 
-QWidget *TRegFrm::buildPagedGroup() {
-  auto *group = new QGroupBox(tr("Paged &Registers"));
+QWidget* TRegFrm::buildPagedGroup() {
+  auto* group = new QGroupBox(tr("Paged &Registers"));
   group->setObjectName(QStringLiteral("PagedGroup"));
-  auto *layout = new QVBoxLayout(group);
+  auto* layout = new QVBoxLayout(group);
   layout->setContentsMargins(6, 4, 6, 6);
 
-  m_pageControl = new QTabWidget;
-  m_pageControl->setObjectName(QStringLiteral("PageControl"));
+  pageControl_ = new QTabWidget;
+  pageControl_->setObjectName(QStringLiteral("PageControl"));
   const QString hints[PageCount] = {tr("Diagnosis Page"), tr("Buffer 1"), tr("Buffer 2"), tr("Buffer 3"),
                                     tr("Filters")};
   for (int page = 0; page < PageCount; ++page) {
-    QWidget *sheet = page == DiagnosisPage ? buildDiagnosisPage()
+    QWidget* sheet = page == DiagnosisPage ? buildDiagnosisPage()
                      : page == FilterPage  ? buildFilterPage()
                                            : buildBufferPage(page);
     sheet->setObjectName(QStringLiteral("TabSheet%1").arg(page));
     Hint::apply(sheet, hints[page]);
-    m_pageControl->addTab(sheet, tr("Page &%1").arg(page));
-    m_pageControl->setTabToolTip(page, Hint::shortPart(hints[page]));
+    pageControl_->addTab(sheet, tr("Page &%1").arg(page));
+    pageControl_->setTabToolTip(page, Hint::shortPart(hints[page]));
   }
-  connect(m_pageControl, &QTabWidget::currentChanged, this, &TRegFrm::PageControlChange);
-  layout->addWidget(m_pageControl);
+  connect(pageControl_, &QTabWidget::currentChanged, this, &TRegFrm::PageControlChange);
+  layout->addWidget(pageControl_);
   return group;
 }
 
-QWidget *TRegFrm::buildDiagnosisPage() {
-  auto *sheet = new QWidget;
-  auto *grid = new QGridLayout(sheet);
+QWidget* TRegFrm::buildDiagnosisPage() {
+  auto* sheet = new QWidget;
+  auto* grid = new QGridLayout(sheet);
   grid->setHorizontalSpacing(10);
   const struct {
-    const char *name;
+    const char* name;
     std::uint8_t address;
     QString hint;
   } fields[] = {{"LIDHR", LIDHR, tr("Last IDentifier High Register")},
@@ -223,9 +221,9 @@ QWidget *TRegFrm::buildDiagnosisPage() {
                 {"TECR", TECR, tr("Transmit Error CounteR")},
                 {"RECR", RECR, tr("Receive Error Counter")}};
   int column = 0;
-  for (const auto &f : fields) {
-    THexEdit *field = makeField(QString::fromLatin1(f.name), f.address, f.hint);
-    m_pageFields[DiagnosisPage].push_back({field, PageIndex(f.address)});
+  for (const auto& f : fields) {
+    THexEdit* field = makeField(QString::fromLatin1(f.name), f.address, f.hint);
+    pageFields_[DiagnosisPage].push_back({field, PageIndex(f.address)});
     if (column == 2) grid->setColumnMinimumWidth(column++, 24);  // identifier apart from the counters
     addLabelledField(grid, column++, QString::fromLatin1(f.name), field);
   }
@@ -234,27 +232,27 @@ QWidget *TRegFrm::buildDiagnosisPage() {
   return sheet;
 }
 
-QWidget *TRegFrm::buildBufferPage(int page) {
-  auto *sheet = new QWidget;
-  auto *layout = new QVBoxLayout(sheet);
+QWidget* TRegFrm::buildBufferPage(int page) {
+  auto* sheet = new QWidget;
+  auto* layout = new QVBoxLayout(sheet);
   const QString n = QString::number(page);
 
-  auto *top = new QHBoxLayout;
-  auto *grid = new QGridLayout;
+  auto* top = new QHBoxLayout;
+  auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(10);
-  THexEdit *idhr = makeField(QStringLiteral("IDHR") + n, IDHR, tr("IDentifier High Register"));
-  THexEdit *idlr = makeField(QStringLiteral("IDLR") + n, IDLR, tr("IDentifier Low Register"));
-  THexEdit *bcsr = makeField(QStringLiteral("BCSR") + n, BCSR, tr("Buffer Control/Status Register"));
+  THexEdit* idhr = makeField(QStringLiteral("IDHR") + n, IDHR, tr("IDentifier High Register"));
+  THexEdit* idlr = makeField(QStringLiteral("IDLR") + n, IDLR, tr("IDentifier Low Register"));
+  THexEdit* bcsr = makeField(QStringLiteral("BCSR") + n, BCSR, tr("Buffer Control/Status Register"));
   addLabelledField(grid, 0, QStringLiteral("IDHR"), idhr);
   addLabelledField(grid, 1, QStringLiteral("IDLR"), idlr);
   addLabelledField(grid, 2, QStringLiteral("BCSR"), bcsr);
   top->addLayout(grid);
   top->addSpacing(16);
 
-  auto *stateGroup = new QGroupBox(tr("Buffer state"));
+  auto* stateGroup = new QGroupBox(tr("Buffer state"));
   stateGroup->setObjectName(QStringLiteral("BufferState") + n);
-  auto *stateLayout = new QVBoxLayout(stateGroup);
-  auto *status = new QLabel(QStringLiteral("TX / Empty"));
+  auto* stateLayout = new QVBoxLayout(stateGroup);
+  auto* status = new QLabel(QStringLiteral("TX / Empty"));
   status->setObjectName(QStringLiteral("Status") + n);
   status->setAlignment(Qt::AlignCenter);
   status->setMinimumWidth(status->fontMetrics().horizontalAdvance(QStringLiteral("TX \\Pending")) + 8);
@@ -263,14 +261,14 @@ QWidget *TRegFrm::buildBufferPage(int page) {
   top->addStretch(1);
   layout->addLayout(top);
 
-  auto *dataGroup = new QGroupBox(tr("Data"));
+  auto* dataGroup = new QGroupBox(tr("Data"));
   dataGroup->setObjectName(QStringLiteral("DataGroup") + n);
-  auto *data = new QHBoxLayout(dataGroup);
+  auto* data = new QHBoxLayout(dataGroup);
   data->addWidget(new QLabel(QStringLiteral("0")), 0, Qt::AlignVCenter);
   std::vector<PageField> dataFields;
   for (int i = 0; i < 8; ++i) {
     const auto address = static_cast<std::uint8_t>(Data0 + i);
-    THexEdit *field = makeField(QStringLiteral("Data%1%2").arg(i).arg(page), address, QString());
+    THexEdit* field = makeField(QStringLiteral("Data%1%2").arg(i).arg(page), address, QString());
     dataFields.push_back({field, PageIndex(address)});
     data->addWidget(field);
   }
@@ -279,22 +277,22 @@ QWidget *TRegFrm::buildBufferPage(int page) {
   layout->addWidget(dataGroup);
   layout->addStretch(1);
 
-  m_bcsr[page] = bcsr;
-  m_status[page] = status;
-  m_pageFields[page] = {{idhr, PageIndex(IDHR)}, {idlr, PageIndex(IDLR)}, {bcsr, PageIndex(BCSR)}};
-  m_pageFields[page].insert(m_pageFields[page].end(), dataFields.begin(), dataFields.end());
+  bcsr_[page] = bcsr;
+  status_[page] = status;
+  pageFields_[page] = {{idhr, PageIndex(IDHR)}, {idlr, PageIndex(IDLR)}, {bcsr, PageIndex(BCSR)}};
+  pageFields_[page].insert(pageFields_[page].end(), dataFields.begin(), dataFields.end());
   return sheet;
 }
 
-QWidget *TRegFrm::buildFilterPage() {
-  auto *sheet = new QWidget;
-  auto *layout = new QHBoxLayout(sheet);
+QWidget* TRegFrm::buildFilterPage() {
+  auto* sheet = new QWidget;
+  auto* layout = new QHBoxLayout(sheet);
   layout->setContentsMargins(6, 6, 6, 6);
   const QString titles[2] = {tr("&Filter 0"), tr("F&ilter 1")};
   for (int filter = 0; filter < 2; ++filter) {
-    auto *group = new QGroupBox(titles[filter]);
+    auto* group = new QGroupBox(titles[filter]);
     group->setObjectName(QStringLiteral("FilterGroup%1").arg(filter));
-    auto *grid = new QGridLayout(group);
+    auto* grid = new QGridLayout(group);
     grid->setContentsMargins(4, 6, 4, 6);
     grid->setHorizontalSpacing(4);
     const QString n = QString::number(filter);
@@ -307,8 +305,8 @@ QWidget *TRegFrm::buildFilterPage() {
                   {QStringLiteral("MLR") + n, tr("Mask Low Register")}};
     for (int offset = 0; offset < 4; ++offset) {
       const std::uint8_t address = FilterRegister(filter, offset);
-      THexEdit *field = makeField(fields[offset].name, address, fields[offset].hint);
-      m_pageFields[FilterPage].push_back({field, PageIndex(address)});
+      THexEdit* field = makeField(fields[offset].name, address, fields[offset].hint);
+      pageFields_[FilterPage].push_back({field, PageIndex(address)});
       addLabelledField(grid, offset, fields[offset].name, field);
     }
     grid->setRowStretch(2, 1);
@@ -317,18 +315,18 @@ QWidget *TRegFrm::buildFilterPage() {
   return sheet;
 }
 
-void TRegFrm::chainFocus(const std::vector<QWidget *> &chain) {
+void TRegFrm::chainFocus(const std::vector<QWidget*>& chain) {
   for (std::size_t i = 0; i + 1 < chain.size(); ++i)
-    if (auto *field = qobject_cast<THexEdit *>(chain[i])) field->setSendFocusCtrl(chain[i + 1]);
+    if (auto* field = qobject_cast<THexEdit*>(chain[i])) field->setSendFocusCtrl(chain[i + 1]);
 }
 
-void TRegFrm::setTabOrderFrom(const std::vector<QWidget *> &order) {
+void TRegFrm::setTabOrderFrom(const std::vector<QWidget*>& order) {
   for (std::size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
 // ---- refreshing ---------------------------------------------------------------
 
-bool TRegFrm::UpdateField(THexEdit *field, std::uint8_t value) {
+bool TRegFrm::UpdateField(THexEdit* field, std::uint8_t value) {
   // The window's focused control keeps what the user is typing. Component
   // names are unique in the window, so comparing the widgets compares them.
   if (focusWidget() == field) return false;
@@ -338,36 +336,36 @@ bool TRegFrm::UpdateField(THexEdit *field, std::uint8_t value) {
 
 void TRegFrm::ReadThreadTimer() {
   if (!Connected()) return;
-  TCANRegAccessThread *thread = m_host.RegisterThread();
+  TCANRegAccessThread* thread = host_.RegisterThread();
   // Each copy takes the register lock by itself: six copies, not one snapshot.
   const TCANRegAccessThread::MainImage main = thread->GetMainRegisters();
   std::array<TCANRegAccessThread::PageImage, PageCount> pages;
   for (int page = 0; page < PageCount; ++page) pages[std::size_t(page)] = thread->GetPage(page);
 
-  if (UpdateField(m_isr, main[MainIndex(ISR)])) m_bitPanelISR->setValue(int(m_isr->value()));
-  if (UpdateField(m_icr, main[MainIndex(ICR)])) m_bitPanelICR->setValue(int(m_icr->value()));
-  if (UpdateField(m_csr, main[MainIndex(CSR)])) m_bitPanelCSR->setValue(int(m_csr->value()));
-  UpdateField(m_brpr, main[MainIndex(BRPR)]);
-  UpdateField(m_btr, main[MainIndex(BTR)]);
+  if (UpdateField(isr_, main[MainIndex(ISR)])) bitPanelISR_->setValue(int(isr_->value()));
+  if (UpdateField(icr_, main[MainIndex(ICR)])) bitPanelICR_->setValue(int(icr_->value()));
+  if (UpdateField(csr_, main[MainIndex(CSR)])) bitPanelCSR_->setValue(int(csr_->value()));
+  UpdateField(brpr_, main[MainIndex(BRPR)]);
+  UpdateField(btr_, main[MainIndex(BTR)]);
   // A page the cell cannot show is displayed as 0; nothing is written.
-  if (UpdateField(m_psr, main[MainIndex(PSR)]) && m_psr->value() >= PageCount) m_psr->setValue(0);
+  if (UpdateField(psr_, main[MainIndex(PSR)]) && psr_->value() >= PageCount) psr_->setValue(0);
 
-  const qint64 page = m_psr->value();
+  const qint64 page = psr_->value();
   if (page >= 0 && page < PageCount) {
     SelectTab(int(page));
     UpdatePage(int(page), pages[std::size_t(page)]);
   }
 }
 
-void TRegFrm::UpdatePage(int page, const std::array<std::uint8_t, PageSize> &image) {
-  for (const PageField &f : m_pageFields[std::size_t(page)]) {
+void TRegFrm::UpdatePage(int page, const std::array<std::uint8_t, PageSize>& image) {
+  for (const PageField& f : pageFields_[std::size_t(page)]) {
     UpdateField(f.field, image[std::size_t(f.imageIndex)]);
-    if (f.field == m_bcsr[std::size_t(page)]) ShowBufferState(page);
+    if (f.field == bcsr_[std::size_t(page)]) ShowBufferState(page);
   }
 }
 
 void TRegFrm::ShowBufferState(int page) {
-  m_status[std::size_t(page)]->setText(BufferStateText(lowByte(m_bcsr[std::size_t(page)]->value())));
+  status_[std::size_t(page)]->setText(BufferStateText(lowByte(bcsr_[std::size_t(page)]->value())));
 }
 
 QString TRegFrm::BufferStateText(std::uint8_t bcsr) {
@@ -378,78 +376,87 @@ QString TRegFrm::BufferStateText(std::uint8_t bcsr) {
 }
 
 void TRegFrm::SelectTab(int page) {
-  if (m_pageControl->currentIndex() == page) return;
-  m_selectingTab = true;
-  m_pageControl->setCurrentIndex(page);
-  m_selectingTab = false;
+  if (pageControl_->currentIndex() == page) return;
+  selectingTab_ = true;
+  pageControl_->setCurrentIndex(page);
+  selectingTab_ = false;
 }
 
 // ---- user edits ----------------------------------------------------------------
 
-bool TRegFrm::Connected() const { return m_host.Connected() && m_host.RegisterThread(); }
+bool TRegFrm::Connected() const {
+  return host_.Connected() && host_.RegisterThread();
+}
 
 bool TRegFrm::WriteRegister(std::uint8_t address, int page, std::uint8_t value) {
   try {
-    m_host.RegisterThread()->WriteRegister(address, page, value);
+    host_.RegisterThread()->WriteRegister(address, page, value);
     return true;
-  } catch (const std::exception &e) {
-    m_host.ShowError(QString::fromStdString(e.what()));
+  } catch (const std::exception& e) {
+    host_.ShowError(QString::fromStdString(e.what()));
   }
   return false;
 }
 
-TBitPanel *TRegFrm::panelOf(const THexEdit *field) const {
-  if (field == m_isr) return m_bitPanelISR;
-  if (field == m_icr) return m_bitPanelICR;
-  if (field == m_csr) return m_bitPanelCSR;
+TBitPanel* TRegFrm::panelOf(const THexEdit* field) const {
+  if (field == isr_) return bitPanelISR_;
+  if (field == icr_) return bitPanelICR_;
+  if (field == csr_) return bitPanelCSR_;
   return nullptr;
 }
 
-void TRegFrm::RegChange(THexEdit *sender) {
+void TRegFrm::RegChange(THexEdit* sender) {
   // The page argument is PSR's value for every register; the register access
   // thread ignores it for the main registers but refuses a page above 4.
   if (Connected()) {
     const bool written = WriteRegister(static_cast<std::uint8_t>(sender->property(TagProperty).toInt()),
-                                       lowByte(m_psr->value()), lowByte(sender->value()));
+                                       lowByte(psr_->value()), lowByte(sender->value()));
     if (!written) return;  // the field keeps the typed value until the next tick
   }
-  if (sender == m_psr && m_psr->value() < PageCount) SelectTab(int(m_psr->value()));
-  if (TBitPanel *panel = panelOf(sender)) panel->setValue(int(sender->value()));
+  if (sender == psr_ && psr_->value() < PageCount) SelectTab(int(psr_->value()));
+  if (TBitPanel* panel = panelOf(sender)) panel->setValue(int(sender->value()));
 }
 
-void TRegFrm::BitPanelChange(TBitPanel *panel, THexEdit *field, std::uint8_t address) {
+void TRegFrm::BitPanelChange(TBitPanel* panel, THexEdit* field, std::uint8_t address) {
   field->setValue(panel->value());
   if (Connected()) WriteRegister(address, 0, lowByte(field->value()));
 }
 
-void TRegFrm::BitPanelISRChange() { BitPanelChange(m_bitPanelISR, m_isr, ISR); }
-void TRegFrm::BitPanelICRChange() { BitPanelChange(m_bitPanelICR, m_icr, ICR); }
-void TRegFrm::BitPanelCSRChange() { BitPanelChange(m_bitPanelCSR, m_csr, CSR); }
+void TRegFrm::BitPanelISRChange() {
+  BitPanelChange(bitPanelISR_, isr_, ISR);
+}
+void TRegFrm::BitPanelICRChange() {
+  BitPanelChange(bitPanelICR_, icr_, ICR);
+}
+void TRegFrm::BitPanelCSRChange() {
+  BitPanelChange(bitPanelCSR_, csr_, CSR);
+}
 
 void TRegFrm::PageControlChange(int index) {
-  if (m_selectingTab || index < 0) return;
-  m_psr->setValue(index);
+  if (selectingTab_ || index < 0) return;
+  psr_->setValue(index);
   // The read cycle that follows the write reads the newly selected page.
-  if (Connected()) WriteRegister(PSR, 0, lowByte(m_psr->value()));
+  if (Connected()) WriteRegister(PSR, 0, lowByte(psr_->value()));
 }
 
 // ---- window ----------------------------------------------------------------------
 
-void TRegFrm::closeEvent(QCloseEvent *event) { closeForm(event); }
+void TRegFrm::closeEvent(QCloseEvent* event) {
+  closeForm(event);
+}
 
-void TRegFrm::formClose(QCloseEvent *event) {
+void TRegFrm::formClose(QCloseEvent* event) {
   event->ignore();
-  if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
     sub->showMinimized();
   else
     showMinimized();
 }
 
-bool TRegFrm::eventFilter(QObject *watched, QEvent *event) {
+bool TRegFrm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Shortcut) {
-    const std::pair<QObject *, THexEdit *> panels[] = {
-        {m_bitPanelISR, m_isr}, {m_bitPanelICR, m_icr}, {m_bitPanelCSR, m_csr}};
-    for (const auto &[panel, field] : panels)
+    const std::pair<QObject*, THexEdit*> panels[] = {{bitPanelISR_, isr_}, {bitPanelICR_, icr_}, {bitPanelCSR_, csr_}};
+    for (const auto& [panel, field] : panels)
       if (watched == panel) {
         field->setFocus(Qt::ShortcutFocusReason);
         return true;

@@ -35,51 +35,51 @@ class TRegFrm : public QWidget, public TRegPosSavedFrm {
   Q_OBJECT
 
  public:
-  static constexpr int DesignWidth = 382;   // client area
+  static constexpr int DesignWidth = 382;  // client area
   static constexpr int DesignHeight = 392;
   static constexpr int TimerInterval = 500;  // ms
 
   // Builds the window with its design size and starts its timer. The host
   // must outlive the window.
-  explicit TRegFrm(IToolWindowHost &host, QWidget *parent = nullptr);
+  explicit TRegFrm(IToolWindowHost& host, QWidget* parent = nullptr);
   ~TRegFrm() override;
 
   // The tick handler: copies the images into the fields (see the .cpp).
   void ReadThreadTimer();
 
   // The timer, component name "ReadThreadTimer".
-  TThreadedTimer *readThreadTimer() const { return m_timer; }
+  TThreadedTimer* readThreadTimer() const { return timer_; }
 
   // "TX \Pending", "RX \Filled", "TX \Empty" or "RX \Empty" for a BCSR value.
   static QString BufferStateText(std::uint8_t bcsr);
 
  protected:
-  void closeEvent(QCloseEvent *event) override;
+  void closeEvent(QCloseEvent* event) override;
   // Closing the window minimises it; it lives for the whole run.
-  void formClose(QCloseEvent *event) override;
-  bool eventFilter(QObject *watched, QEvent *event) override;
+  void formClose(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // A register field and where its value sits in its image.
   struct PageField {
-    THexEdit *field;
+    THexEdit* field;
     int imageIndex;
   };
 
   // ---- building
-  THexEdit *makeField(const QString &name, std::uint8_t address, const QString &hint);
-  QWidget *buildGeneralGroup();
-  QWidget *buildPagedGroup();
-  QWidget *buildDiagnosisPage();
-  QWidget *buildBufferPage(int page);
-  QWidget *buildFilterPage();
-  TBitPanel *makeBitPanel(const QString &name, const QString &caption, const QString &hint,
-                          const QStringList &captions, const QStringList &hints);
-  void chainFocus(const std::vector<QWidget *> &chain);
-  void setTabOrderFrom(const std::vector<QWidget *> &order);
+  THexEdit* makeField(const QString& name, std::uint8_t address, const QString& hint);
+  QWidget* buildGeneralGroup();
+  QWidget* buildPagedGroup();
+  QWidget* buildDiagnosisPage();
+  QWidget* buildBufferPage(int page);
+  QWidget* buildFilterPage();
+  TBitPanel* makeBitPanel(const QString& name, const QString& caption, const QString& hint, const QStringList& captions,
+                          const QStringList& hints);
+  void chainFocus(const std::vector<QWidget*>& chain);
+  void setTabOrderFrom(const std::vector<QWidget*>& order);
 
   // ---- handlers
-  void RegChange(THexEdit *sender);
+  void RegChange(THexEdit* sender);
   void BitPanelISRChange();
   void BitPanelICRChange();
   void BitPanelCSRChange();
@@ -88,36 +88,36 @@ class TRegFrm : public QWidget, public TRegPosSavedFrm {
   // ---- helpers
   // Puts value into field unless it is the focused control (the user may be
   // typing in it); returns whether the field was set.
-  bool UpdateField(THexEdit *field, std::uint8_t value);
-  void UpdatePage(int page, const std::array<std::uint8_t, CanReg::PageSize> &image);
+  bool UpdateField(THexEdit* field, std::uint8_t value);
+  void UpdatePage(int page, const std::array<std::uint8_t, CanReg::PageSize>& image);
   void ShowBufferState(int page);
   // Makes the tab of page the active one without raising PageControlChange.
   void SelectTab(int page);
   // Copies a field's value into its bit panel and writes the register.
-  void BitPanelChange(TBitPanel *panel, THexEdit *field, std::uint8_t address);
+  void BitPanelChange(TBitPanel* panel, THexEdit* field, std::uint8_t address);
   // Writes one register when connected; an error goes to the host's display.
   bool WriteRegister(std::uint8_t address, int page, std::uint8_t value);
   bool Connected() const;
-  TBitPanel *panelOf(const THexEdit *field) const;
+  TBitPanel* panelOf(const THexEdit* field) const;
   static std::uint8_t lowByte(qint64 value) { return static_cast<std::uint8_t>(value & 0xFF); }
 
-  IToolWindowHost &m_host;
-  TThreadedTimer *m_timer = nullptr;
+  IToolWindowHost& host_;
+  TThreadedTimer* timer_ = nullptr;
 
-  TBitPanel *m_bitPanelISR = nullptr;
-  TBitPanel *m_bitPanelICR = nullptr;
-  TBitPanel *m_bitPanelCSR = nullptr;
-  THexEdit *m_isr = nullptr;
-  THexEdit *m_icr = nullptr;
-  THexEdit *m_csr = nullptr;
-  THexEdit *m_brpr = nullptr;
-  THexEdit *m_btr = nullptr;
-  THexEdit *m_psr = nullptr;
+  TBitPanel* bitPanelISR_ = nullptr;
+  TBitPanel* bitPanelICR_ = nullptr;
+  TBitPanel* bitPanelCSR_ = nullptr;
+  THexEdit* isr_ = nullptr;
+  THexEdit* icr_ = nullptr;
+  THexEdit* csr_ = nullptr;
+  THexEdit* brpr_ = nullptr;
+  THexEdit* btr_ = nullptr;
+  THexEdit* psr_ = nullptr;
 
-  QTabWidget *m_pageControl = nullptr;
+  QTabWidget* pageControl_ = nullptr;
   // The fields of each page in the order they are refreshed.
-  std::array<std::vector<PageField>, CanReg::PageCount> m_pageFields;
-  std::array<THexEdit *, CanReg::PageCount> m_bcsr{};  // buffer pages 1-3 only
-  std::array<QLabel *, CanReg::PageCount> m_status{};  // buffer pages 1-3 only
-  bool m_selectingTab = false;  // the program, not the user, changes the tab
+  std::array<std::vector<PageField>, CanReg::PageCount> pageFields_;
+  std::array<THexEdit*, CanReg::PageCount> bcsr_{};  // buffer pages 1-3 only
+  std::array<QLabel*, CanReg::PageCount> status_{};  // buffer pages 1-3 only
+  bool selectingTab_ = false;                        // the program, not the user, changes the tab
 };

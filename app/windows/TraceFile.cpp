@@ -22,7 +22,9 @@ qsizetype TextLineBound(const ProfileFile& file) {
 
 namespace TraceFile {
 
-QString LineSection(int k) { return QStringLiteral("Line") + QString::number(k); }
+QString LineSection(int k) {
+  return QStringLiteral("Line") + QString::number(k);
+}
 
 void Write(const std::vector<TTraceLine>& lines, ProfileFile& file) {
   const int n = static_cast<int>(lines.size());
@@ -41,9 +43,10 @@ void Write(const std::vector<TTraceLine>& lines, ProfileFile& file) {
 std::vector<TTraceLine> Read(const ProfileFile& file) {
   const qint32 count = file.readInt(kGeneral, kNbLines, 0);
   if (count <= 0) return {};
-  const int n = count <= kAlwaysHonoured
-                    ? count
-                    : static_cast<int>(std::min<qsizetype>(count, std::max<qsizetype>(kAlwaysHonoured, TextLineBound(file))));
+  const int n =
+      count <= kAlwaysHonoured
+          ? count
+          : static_cast<int>(std::min<qsizetype>(count, std::max<qsizetype>(kAlwaysHonoured, TextLineBound(file))));
   const QString question = QStringLiteral("?");
   const QString zero = QStringLiteral("0");
   std::vector<TTraceLine> lines;

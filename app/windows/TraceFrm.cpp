@@ -126,9 +126,13 @@ void TTraceFrm::RefreshTrcTimer() {
   if (std::optional<TTraceLine> line = receiver_.TakeFrame(*registers)) model_.append(std::move(*line));
 }
 
-void TTraceFrm::EnableTrcClick() { timer_->setEnabled(enableTrc_->isChecked()); }
+void TTraceFrm::EnableTrcClick() {
+  timer_->setEnabled(enableTrc_->isChecked());
+}
 
-void TTraceFrm::ClrTrcClick() { model_.clear(); }
+void TTraceFrm::ClrTrcClick() {
+  model_.clear();
+}
 
 // ---- trace files -----------------------------------------------------------------
 
@@ -137,7 +141,9 @@ void TTraceFrm::LoadTrace(ProfileFile& file) {
   model_.replace(TraceFile::Read(file));
 }
 
-void TTraceFrm::SaveTrace(ProfileFile& file) { TraceFile::Write(model_.lines(), file); }
+void TTraceFrm::SaveTrace(ProfileFile& file) {
+  TraceFile::Write(model_.lines(), file);
+}
 
 // ---- creation, hiding, closing -----------------------------------------------------
 
@@ -163,7 +169,9 @@ void TTraceFrm::FormHide() {
   key.sync();  // a failing write is ignored
 }
 
-void TTraceFrm::closeEvent(QCloseEvent* event) { closeForm(event); }
+void TTraceFrm::closeEvent(QCloseEvent* event) {
+  closeForm(event);
+}
 
 void TTraceFrm::formClose(QCloseEvent* event) {
   // Hidden, not destroyed, then a free window the size of its client area;

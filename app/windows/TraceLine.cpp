@@ -5,7 +5,9 @@
 using namespace CanReg;
 
 namespace {
-QString Hex(unsigned value, int digits) { return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper(); }
+QString Hex(unsigned value, int digits) {
+  return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
 }  // namespace
 
 TTraceLine TTraceLine::FromBufferPage(const std::array<std::uint8_t, PageSize>& page, int buffer) {

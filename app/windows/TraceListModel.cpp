@@ -8,16 +8,24 @@ int TTraceListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(lines_.size());
 }
 
-int TTraceListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int TTraceListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : ColumnCount;
+}
 
 QString TTraceListModel::columnCaption(int column) {
   switch (column) {
-    case ColId: return QStringLiteral("ID");
-    case ColDlc: return QStringLiteral("DLC");
-    case ColData: return QStringLiteral("Data");
-    case ColFilter: return QStringLiteral("Filter");
-    case ColBuffer: return QStringLiteral("Buffer");
-    default: return {};
+    case ColId:
+      return QStringLiteral("ID");
+    case ColDlc:
+      return QStringLiteral("DLC");
+    case ColData:
+      return QStringLiteral("Data");
+    case ColFilter:
+      return QStringLiteral("Filter");
+    case ColBuffer:
+      return QStringLiteral("Buffer");
+    default:
+      return {};
   }
 }
 
@@ -32,12 +40,18 @@ QVariant TTraceListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole) return {};
   const TTraceLine& line = lines_[static_cast<std::size_t>(index.row())];
   switch (index.column()) {
-    case ColId: return line.id;
-    case ColDlc: return line.dlc;
-    case ColData: return line.data;
-    case ColFilter: return line.filter;
-    case ColBuffer: return line.buffer;
-    default: return {};
+    case ColId:
+      return line.id;
+    case ColDlc:
+      return line.dlc;
+    case ColData:
+      return line.data;
+    case ColFilter:
+      return line.filter;
+    case ColBuffer:
+      return line.buffer;
+    default:
+      return {};
   }
 }
 
@@ -57,7 +71,9 @@ void TTraceListModel::append(TTraceLine line) {
   endInsertRows();
 }
 
-void TTraceListModel::clear() { replace({}); }
+void TTraceListModel::clear() {
+  replace({});
+}
 
 void TTraceListModel::replace(std::vector<TTraceLine> lines) {
   beginResetModel();

@@ -10,7 +10,9 @@ using namespace CanReg;
 namespace {
 constexpr std::uint8_t kReceiveFlags = RXIF1 | RXIF2 | RXIF3;
 
-std::uint8_t ReadIsr(const TCANRegAccessThread& registers) { return registers.GetMainRegisters()[MainIndex(ISR)]; }
+std::uint8_t ReadIsr(const TCANRegAccessThread& registers) {
+  return registers.GetMainRegisters()[MainIndex(ISR)];
+}
 }  // namespace
 
 void TTraceReceiver::Observe(std::uint8_t isr) {

@@ -19,13 +19,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
-#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "boardsim/BoardSimulator.h"
 #include "canregthread.h"
@@ -42,7 +42,9 @@ double CpuSeconds() {
   return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 // Both nodes, stacked and opened on COM1 at `speed`.
 struct Link {
@@ -145,8 +147,10 @@ void ReadMemoryAgainstPlainClient() {
     tcsetattr(fd, TCSANOW, &tio);
   }
   close(fd);
-  std::printf("2. ReadMemory of 6 bytes, simulator answering at once (median of %d rounds of %d exchanges;\n"
-              "   CPU includes the in-process simulator's thread in both)\n", Rounds, Exchanges);
+  std::printf(
+      "2. ReadMemory of 6 bytes, simulator answering at once (median of %d rounds of %d exchanges;\n"
+      "   CPU includes the in-process simulator's thread in both)\n",
+      Rounds, Exchanges);
   std::printf("   plain read()/write() client: %9.0f exchanges/s, %7.1f us CPU each\n", Median(plainRates),
               Median(plainCpu) * 1e6);
   std::printf("   through both nodes:          %9.0f exchanges/s, %7.1f us CPU each\n", Median(nodeRates),
@@ -156,13 +160,15 @@ void ReadMemoryAgainstPlainClient() {
 }
 
 void PollingThreadCpu(int seconds) {
-  const std::string link = (std::filesystem::temp_directory_path() / ("vorelan-bench-" + std::to_string(getpid()))).string();
+  const std::string link =
+      (std::filesystem::temp_directory_path() / ("vorelan-bench-" + std::to_string(getpid()))).string();
   const pid_t child = fork();
   if (child == 0) {
     execl(BOARDSIM_PROGRAM, BOARDSIM_PROGRAM, "--link", link.c_str(), "--quiet", static_cast<char*>(nullptr));
     _exit(127);
   }
-  for (int i = 0; i < 200 && !std::filesystem::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 200 && !std::filesystem::exists(link); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   {
     Link nodes(link, 19200);
     TCANRegAccessThread access(&nodes.protocol);
@@ -176,8 +182,10 @@ void PollingThreadCpu(int seconds) {
     access.Terminate();
     nodes.protocol.ShutDown();
     access.Wait();
-    std::printf("3. Polling thread running at 19200 bit/s for %.1f s (simulator in another process):\n"
-                "   %.2f%% of one core in this process (idle baseline: 0%%; target under 5%%)\n", wall, 100 * share);
+    std::printf(
+        "3. Polling thread running at 19200 bit/s for %.1f s (simulator in another process):\n"
+        "   %.2f%% of one core in this process (idle baseline: 0%%; target under 5%%)\n",
+        wall, 100 * share);
   }
   kill(child, SIGTERM);
   waitpid(child, nullptr, 0);

@@ -22,7 +22,7 @@ double medianOf(std::vector<double> v) {
 }
 
 template <typename F>
-double medianMs(int repetitions, F &&work) {
+double medianMs(int repetitions, F&& work) {
   std::vector<double> samples;
   samples.reserve(repetitions);
   for (int i = 0; i < repetitions; ++i) {
@@ -37,7 +37,7 @@ double medianMs(int repetitions, F &&work) {
 class PaintCounter : public QObject {
  public:
   int paints = 0;
-  bool eventFilter(QObject *, QEvent *e) override {
+  bool eventFilter(QObject*, QEvent* e) override {
     if (e->type() == QEvent::Paint) ++paints;
     return false;
   }
@@ -45,7 +45,7 @@ class PaintCounter : public QObject {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const int repetitions = argc > 1 ? std::max(5, std::atoi(argv[1])) : 200;
@@ -73,7 +73,8 @@ int main(int argc, char **argv) {
               windowFilters / baseline);
   std::printf("  full paint, both masks 0 (rows filled)       %8.3f ms  = %6.1f x baseline\n", fullRows,
               fullRows / baseline);
-  std::printf("  frame budget 16 ms: full paint uses %.1f %% of it\n", 100.0 * std::max(windowFilters, fullRows) / 16.0);
+  std::printf("  frame budget 16 ms: full paint uses %.1f %% of it\n",
+              100.0 * std::max(windowFilters, fullRows) / 16.0);
 
   // Pointer tracking: a connected handler, the view shown, 1000 moves.
   view.show();

@@ -58,7 +58,8 @@ double Median(std::vector<double> v) {
 int main() {
   setenv("VORELAN_COMPONENT_REGISTRY", BUILD_REGISTRY, 0);  // unless the caller names another registry
   INode* node = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_TavarnelNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node)))) {
+  if (FAILED(
+          CoCreateInstance(CLSID_TavarnelNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node)))) {
     std::fprintf(stderr, "The protocol node is not registered in %s\n", std::getenv("VORELAN_COMPONENT_REGISTRY"));
     return 1;
   }

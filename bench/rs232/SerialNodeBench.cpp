@@ -36,7 +36,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 double ProcessCpuSeconds() {
   timespec t{};
@@ -131,8 +133,10 @@ struct Pty {
   void Write(const std::uint8_t* bytes, std::size_t n) const {
     while (n > 0) {
       const ssize_t w = ::write(master, bytes, n);
-      if (w > 0) bytes += w, n -= static_cast<std::size_t>(w);
-      else if (w < 0 && errno != EINTR && errno != EAGAIN) return;
+      if (w > 0)
+        bytes += w, n -= static_cast<std::size_t>(w);
+      else if (w < 0 && errno != EINTR && errno != EAGAIN)
+        return;
     }
   }
 };
@@ -177,8 +181,10 @@ Receiver StartBaseline(Arrivals& arrivals, const Pty& pty) {
     std::uint8_t chunk[4096];
     while (running->load()) {
       const ssize_t n = ::read(fd, chunk, sizeof chunk);
-      if (n > 0) arrivals.Add(chunk, static_cast<std::size_t>(n));
-      else if (n <= 0 && errno != EINTR) break;
+      if (n > 0)
+        arrivals.Add(chunk, static_cast<std::size_t>(n));
+      else if (n <= 0 && errno != EINTR)
+        break;
     }
   });
   return {[fd, reader, running, &pty] {
@@ -228,7 +234,8 @@ double MeasureThroughput(Arrivals& arrivals, const Pty& pty, std::size_t bytes, 
   arrivals.Expect(bytes);
   const Clock::time_point start = Clock::now();
   std::thread writer([&] {
-    for (std::size_t at = 0; at < bytes; at += 4096) pty.Write(data.data() + at, std::min<std::size_t>(4096, bytes - at));
+    for (std::size_t at = 0; at < bytes; at += 4096)
+      pty.Write(data.data() + at, std::min<std::size_t>(4096, bytes - at));
   });
   Clock::time_point at;
   const bool complete = arrivals.Wait(std::chrono::seconds(120), &at);
@@ -245,9 +252,12 @@ int main(int argc, char** argv) {
   double megabytes = 1;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--idle-seconds") idleSeconds = std::atof(argv[i + 1]);
-    else if (option == "--messages") messages = std::atoi(argv[i + 1]);
-    else if (option == "--megabytes") megabytes = std::atof(argv[i + 1]);
+    if (option == "--idle-seconds")
+      idleSeconds = std::atof(argv[i + 1]);
+    else if (option == "--messages")
+      messages = std::atoi(argv[i + 1]);
+    else if (option == "--megabytes")
+      megabytes = std::atof(argv[i + 1]);
   }
   setenv("VORELAN_COMPONENT_REGISTRY", BUILD_REGISTRY, 0);
   const std::size_t throughputBytes = static_cast<std::size_t>(megabytes * 1024 * 1024);
@@ -292,8 +302,10 @@ int main(int argc, char** argv) {
   std::printf("  node / baseline    median %8.2fx    p99 %8.2fx\n", nodeLatency.median / baseLatency.median,
               nodeLatency.p99 / baseLatency.p99);
   std::printf("throughput, %.2f MiB written on the master until all received:\n", megabytes);
-  std::printf("  node OnReception   %8.1f MB/s  %s\n", nodeRate, nodeInOrder ? "complete, in order" : "INCOMPLETE OR OUT OF ORDER");
-  std::printf("  baseline read()    %8.1f MB/s  %s\n", baseRate, baseInOrder ? "complete, in order" : "INCOMPLETE OR OUT OF ORDER");
+  std::printf("  node OnReception   %8.1f MB/s  %s\n", nodeRate,
+              nodeInOrder ? "complete, in order" : "INCOMPLETE OR OUT OF ORDER");
+  std::printf("  baseline read()    %8.1f MB/s  %s\n", baseRate,
+              baseInOrder ? "complete, in order" : "INCOMPLETE OR OUT OF ORDER");
   std::printf("  node / baseline    %8.2fx\n", baseRate > 0 ? nodeRate / baseRate : 0.0);
   return nodeInOrder && baseInOrder ? 0 : 1;
 }

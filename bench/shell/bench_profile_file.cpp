@@ -25,73 +25,67 @@ namespace {
 constexpr int kLines = 100000;
 constexpr int kRuns = 5;
 
-double processMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+double processMs() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
 }
 
-struct Figure
-{
-    double cpuMs;
-    double wallMs;
+struct Figure {
+  double cpuMs;
+  double wallMs;
 };
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
-Figure measure(const std::function<void()>& work)
-{
-    std::vector<double> cpu;
-    std::vector<double> wall;
-    for (int run = 0; run < kRuns; ++run) {
-        const double cpuStart = processMs();
-        const auto wallStart = std::chrono::steady_clock::now();
-        work();
-        wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart).count());
-        cpu.push_back(processMs() - cpuStart);
-    }
-    return {median(cpu), median(wall)};
+Figure measure(const std::function<void()>& work) {
+  std::vector<double> cpu;
+  std::vector<double> wall;
+  for (int run = 0; run < kRuns; ++run) {
+    const double cpuStart = processMs();
+    const auto wallStart = std::chrono::steady_clock::now();
+    work();
+    wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart).count());
+    cpu.push_back(processMs() - cpuStart);
+  }
+  return {median(cpu), median(wall)};
 }
 
-QString dataText(int line, int round)
-{
-    return QStringLiteral("%1 %2 %3 ").arg((line + round) & 0xFF, 2, 16, QLatin1Char('0'))
-        .arg((line >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
-        .arg(round & 0xFF, 2, 16, QLatin1Char('0'))
-        .toUpper();
+QString dataText(int line, int round) {
+  return QStringLiteral("%1 %2 %3 ")
+      .arg((line + round) & 0xFF, 2, 16, QLatin1Char('0'))
+      .arg((line >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+      .arg(round & 0xFF, 2, 16, QLatin1Char('0'))
+      .toUpper();
 }
 
-void writeTrace(ProfileFile& file, int round)
-{
-    file.writeInt("General", "NbLines", kLines);
-    for (int line = 1; line <= kLines; ++line) {
-        const QString section = QStringLiteral("Line%1").arg(line);
-        file.writeString(section, "ID", QString::number(line & 0x7FF, 16).toUpper());
-        file.writeString(section, "DLC", "3");
-        file.writeString(section, "Data", dataText(line, round));
-        file.writeString(section, "Filter", QString::number(line & 1));
-        file.writeString(section, "Buffer", QString::number(1 + line % 3));
-    }
+void writeTrace(ProfileFile& file, int round) {
+  file.writeInt("General", "NbLines", kLines);
+  for (int line = 1; line <= kLines; ++line) {
+    const QString section = QStringLiteral("Line%1").arg(line);
+    file.writeString(section, "ID", QString::number(line & 0x7FF, 16).toUpper());
+    file.writeString(section, "DLC", "3");
+    file.writeString(section, "Data", dataText(line, round));
+    file.writeString(section, "Filter", QString::number(line & 1));
+    file.writeString(section, "Buffer", QString::number(1 + line % 3));
+  }
 }
 
-qint64 readTrace(const ProfileFile& file)
-{
-    qint64 characters = 0;
-    const int lines = file.readInt("General", "NbLines", 0);
-    for (int line = 1; line <= lines; ++line) {
-        const QString section = QStringLiteral("Line%1").arg(line);
-        characters += file.readString(section, "ID", "?").size();
-        characters += file.readString(section, "DLC", "0").size();
-        characters += file.readString(section, "Data", "").size();
-        characters += file.readString(section, "Filter", "?").size();
-        characters += file.readString(section, "Buffer", "?").size();
-    }
-    return characters;
+qint64 readTrace(const ProfileFile& file) {
+  qint64 characters = 0;
+  const int lines = file.readInt("General", "NbLines", 0);
+  for (int line = 1; line <= lines; ++line) {
+    const QString section = QStringLiteral("Line%1").arg(line);
+    characters += file.readString(section, "ID", "?").size();
+    characters += file.readString(section, "DLC", "0").size();
+    characters += file.readString(section, "Data", "").size();
+    characters += file.readString(section, "Filter", "?").size();
+    characters += file.readString(section, "Buffer", "?").size();
+  }
+  return characters;
 }
 
 const char* kPythonReader = R"(
@@ -112,65 +106,64 @@ for _ in range(runs):
 print(statistics.median(cpu), statistics.median(wall))
 )";
 
-} // namespace
+}  // namespace
 
-int main()
-{
-    QTemporaryDir dir;
-    if (!dir.isValid()) {
-        std::fprintf(stderr, "no temporary folder\n");
-        return 1;
-    }
-    const QString path = dir.filePath("bench.trc");
+int main() {
+  QTemporaryDir dir;
+  if (!dir.isValid()) {
+    std::fprintf(stderr, "no temporary folder\n");
+    return 1;
+  }
+  const QString path = dir.filePath("bench.trc");
 
-    const Figure saveNew = measure([&] {
-        QFile::remove(path);
-        ProfileFile file(path);
-        writeTrace(file, 0);
-        file.save();
-    });
-    qint64 characters = 0;
-    const Figure load = measure([&] {
-        const ProfileFile file(path);
-        characters = readTrace(file);
-    });
-    int round = 0;
-    const Figure saveInPlace = measure([&] {
-        ProfileFile file(path);
-        writeTrace(file, ++round); // every "Data" value changes, the rest stays
-        file.save();
-    });
+  const Figure saveNew = measure([&] {
+    QFile::remove(path);
+    ProfileFile file(path);
+    writeTrace(file, 0);
+    file.save();
+  });
+  qint64 characters = 0;
+  const Figure load = measure([&] {
+    const ProfileFile file(path);
+    characters = readTrace(file);
+  });
+  int round = 0;
+  const Figure saveInPlace = measure([&] {
+    ProfileFile file(path);
+    writeTrace(file, ++round);  // every "Data" value changes, the rest stays
+    file.save();
+  });
 
-    const qint64 bytes = QFileInfo(path).size();
-    std::printf("Profile file: a trace of %d lines, %lld bytes, %lld characters of values; median of %d runs\n",
-                kLines, static_cast<long long>(bytes), static_cast<long long>(characters), kRuns);
-    std::printf("                                           processor      wall\n");
-    std::printf("  ProfileFile save, new file               %9.1f ms %9.1f ms\n", saveNew.cpuMs, saveNew.wallMs);
-    std::printf("  ProfileFile load and read every value    %9.1f ms %9.1f ms\n", load.cpuMs, load.wallMs);
-    std::printf("  ProfileFile save in place, Data changed  %9.1f ms %9.1f ms\n", saveInPlace.cpuMs,
-                saveInPlace.wallMs);
+  const qint64 bytes = QFileInfo(path).size();
+  std::printf("Profile file: a trace of %d lines, %lld bytes, %lld characters of values; median of %d runs\n", kLines,
+              static_cast<long long>(bytes), static_cast<long long>(characters), kRuns);
+  std::printf("                                           processor      wall\n");
+  std::printf("  ProfileFile save, new file               %9.1f ms %9.1f ms\n", saveNew.cpuMs, saveNew.wallMs);
+  std::printf("  ProfileFile load and read every value    %9.1f ms %9.1f ms\n", load.cpuMs, load.wallMs);
+  std::printf("  ProfileFile save in place, Data changed  %9.1f ms %9.1f ms\n", saveInPlace.cpuMs, saveInPlace.wallMs);
 
-    const QString python = QStandardPaths::findExecutable("python3");
-    if (python.isEmpty()) {
-        std::printf("  python3 not found: no baseline\n");
-        return 0;
-    }
-    QProcess process;
-    process.start(python, {"-c", kPythonReader, path, QString::number(kRuns)});
-    if (!process.waitForFinished(600000) || process.exitCode() != 0) {
-        std::printf("  python configparser failed: %s\n", process.readAllStandardError().constData());
-        return 1;
-    }
-    const QList<QByteArray> figures = process.readAllStandardOutput().trimmed().split(' ');
-    if (figures.size() != 2) {
-        std::printf("  python configparser gave no figures\n");
-        return 1;
-    }
-    const Figure baseline{figures[0].toDouble(), figures[1].toDouble()};
-    std::printf("  configparser read and get every value    %9.1f ms %9.1f ms  (baseline)\n", baseline.cpuMs,
-                baseline.wallMs);
-    std::printf("Processor-time ratios to the baseline (lower is faster): load %.3f, save new %.3f, "
-                "save in place %.3f\n",
-                load.cpuMs / baseline.cpuMs, saveNew.cpuMs / baseline.cpuMs, saveInPlace.cpuMs / baseline.cpuMs);
+  const QString python = QStandardPaths::findExecutable("python3");
+  if (python.isEmpty()) {
+    std::printf("  python3 not found: no baseline\n");
     return 0;
+  }
+  QProcess process;
+  process.start(python, {"-c", kPythonReader, path, QString::number(kRuns)});
+  if (!process.waitForFinished(600000) || process.exitCode() != 0) {
+    std::printf("  python configparser failed: %s\n", process.readAllStandardError().constData());
+    return 1;
+  }
+  const QList<QByteArray> figures = process.readAllStandardOutput().trimmed().split(' ');
+  if (figures.size() != 2) {
+    std::printf("  python configparser gave no figures\n");
+    return 1;
+  }
+  const Figure baseline{figures[0].toDouble(), figures[1].toDouble()};
+  std::printf("  configparser read and get every value    %9.1f ms %9.1f ms  (baseline)\n", baseline.cpuMs,
+              baseline.wallMs);
+  std::printf(
+      "Processor-time ratios to the baseline (lower is faster): load %.3f, save new %.3f, "
+      "save in place %.3f\n",
+      load.cpuMs / baseline.cpuMs, saveNew.cpuMs / baseline.cpuMs, saveInPlace.cpuMs / baseline.cpuMs);
+  return 0;
 }

@@ -11,8 +11,10 @@ BSTR SysAllocStringLen(const OLECHAR* text, std::uint32_t length) {
   const std::uint32_t bytes = length * sizeof(OLECHAR);
   std::memcpy(block, &bytes, sizeof bytes);
   auto* chars = reinterpret_cast<OLECHAR*>(block + sizeof(std::uint32_t));
-  if (text && length) std::memcpy(chars, text, bytes);
-  else if (length) std::memset(chars, 0, bytes);
+  if (text && length)
+    std::memcpy(chars, text, bytes);
+  else if (length)
+    std::memset(chars, 0, bytes);
   chars[length] = 0;
   return chars;
 }
@@ -42,17 +44,36 @@ std::u16string Utf16FromUtf8(std::string_view s) {
     const auto c = static_cast<unsigned char>(s[i]);
     char32_t cp;
     std::size_t extra;
-    if (c < 0x80) { cp = c; extra = 0; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
-    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
-    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
-    else { out.push_back(u'\uFFFD'); ++i; continue; }
+    if (c < 0x80) {
+      cp = c;
+      extra = 0;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      extra = 1;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else if ((c & 0xF8) == 0xF0) {
+      cp = c & 0x07;
+      extra = 3;
+    } else {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
     bool ok = true;
     for (std::size_t k = 1; k <= extra; ++k) {
-      if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) { ok = false; break; }
+      if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
       cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
     }
-    if (!ok) { out.push_back(u'\uFFFD'); ++i; continue; }
+    if (!ok) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
     i += extra + 1;
     if (cp >= 0x10000 && cp <= 0x10FFFF) {
       cp -= 0x10000;

@@ -36,7 +36,9 @@ void* LoadLibrary(const std::string& path, std::string* message) {
 
 }  // namespace
 
-HRESULT CoInitializeEx(void*, std::uint32_t) { return S_OK; }
+HRESULT CoInitializeEx(void*, std::uint32_t) {
+  return S_OK;
+}
 void CoUninitialize() {}
 
 HRESULT CoGetClassObject(REFCLSID clsid, std::uint32_t, void*, REFIID riid, void** object) {
@@ -101,25 +103,45 @@ HRESULT RegisterServerLibrary(const std::string& path, bool unregister, std::str
 
 std::string SystemErrorText(HRESULT status) {
   switch (static_cast<std::uint32_t>(status)) {
-    case 0x00000000u: return "The operation completed successfully";
-    case 0x80004001u: return "Not implemented";
-    case 0x80004002u: return "Interface not supported";
-    case 0x80004003u: return "Invalid pointer";
-    case 0x80004005u: return "Unspecified error";
-    case 0x8000FFFFu: return "Catastrophic failure";
-    case 0x80070005u: return "Access is denied";
-    case 0x8007000Eu: return "Not enough storage is available to complete this operation";
-    case 0x80070057u: return "The parameter is incorrect";
-    case 0x8007007Eu: return "The specified module could not be found";
-    case 0x80020003u: return "Member not found";
-    case 0x80020005u: return "Type mismatch";
-    case 0x80020006u: return "Unknown name";
-    case 0x80020009u: return "Exception occurred";
-    case 0x8002000Eu: return "Invalid number of parameters";
-    case 0x80040110u: return "Class does not support aggregation";
-    case 0x80040111u: return "ClassFactory cannot supply requested class";
-    case 0x80040154u: return "Class not registered";
-    case 0x800401F3u: return "Invalid class string";
-    default: return {};
+    case 0x00000000u:
+      return "The operation completed successfully";
+    case 0x80004001u:
+      return "Not implemented";
+    case 0x80004002u:
+      return "Interface not supported";
+    case 0x80004003u:
+      return "Invalid pointer";
+    case 0x80004005u:
+      return "Unspecified error";
+    case 0x8000FFFFu:
+      return "Catastrophic failure";
+    case 0x80070005u:
+      return "Access is denied";
+    case 0x8007000Eu:
+      return "Not enough storage is available to complete this operation";
+    case 0x80070057u:
+      return "The parameter is incorrect";
+    case 0x8007007Eu:
+      return "The specified module could not be found";
+    case 0x80020003u:
+      return "Member not found";
+    case 0x80020005u:
+      return "Type mismatch";
+    case 0x80020006u:
+      return "Unknown name";
+    case 0x80020009u:
+      return "Exception occurred";
+    case 0x8002000Eu:
+      return "Invalid number of parameters";
+    case 0x80040110u:
+      return "Class does not support aggregation";
+    case 0x80040111u:
+      return "ClassFactory cannot supply requested class";
+    case 0x80040154u:
+      return "Class not registered";
+    case 0x800401F3u:
+      return "Invalid class string";
+    default:
+      return {};
   }
 }

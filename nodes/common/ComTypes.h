@@ -20,9 +20,15 @@ using LCID = std::uint32_t;
 using VARTYPE = std::uint16_t;
 using VARIANT_BOOL = std::int16_t;
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
-constexpr HRESULT MakeStatus(std::uint32_t code) { return static_cast<HRESULT>(code); }
+constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
+constexpr HRESULT MakeStatus(std::uint32_t code) {
+  return static_cast<HRESULT>(code);
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -52,7 +58,9 @@ constexpr HRESULT E_ACCESSDENIED = MakeStatus(0x80070005u);
 constexpr HRESULT E_MOD_NOT_FOUND = MakeStatus(0x8007007Eu);
 
 // Status of a fixed message kept in a node library's string table under number n.
-constexpr HRESULT MessageStatus(int n) { return MakeStatus(0x80040000u + static_cast<std::uint32_t>(n)); }
+constexpr HRESULT MessageStatus(int n) {
+  return MakeStatus(0x80040000u + static_cast<std::uint32_t>(n));
+}
 
 // A 128-bit identity.
 struct GUID {

@@ -10,8 +10,10 @@ class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
  public:
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IErrorInfo) *object = static_cast<IErrorInfo*>(this);
-    else if (riid == IID_ICreateErrorInfo) *object = static_cast<ICreateErrorInfo*>(this);
+    if (riid == IID_IUnknown || riid == IID_IErrorInfo)
+      *object = static_cast<IErrorInfo*>(this);
+    else if (riid == IID_ICreateErrorInfo)
+      *object = static_cast<ICreateErrorInfo*>(this);
     else {
       *object = nullptr;
       return E_NOINTERFACE;

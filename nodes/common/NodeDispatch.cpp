@@ -83,8 +83,12 @@ HRESULT InvokeNodeOperation(INode* node, DISPID member, std::uint16_t flags, DIS
   VARIANT out;
   VariantInit(&out);
   switch (member) {
-    case DISPID_Connect: hr = node->Connect(*args.at(0)); break;
-    case DISPID_Close: hr = node->Close(*args.at(0)); break;
+    case DISPID_Connect:
+      hr = node->Connect(*args.at(0));
+      break;
+    case DISPID_Close:
+      hr = node->Close(*args.at(0));
+      break;
     case DISPID_DoTransmit:
       if (!toI4(0, a0)) return DISP_E_TYPEMISMATCH;
       hr = node->DoTransmit(a0.v.lVal, *args.at(1), *args.at(2));
@@ -107,7 +111,9 @@ HRESULT InvokeNodeOperation(INode* node, DISPID member, std::uint16_t flags, DIS
       out.vt = VT_BSTR;
       hr = node->GetProperty(a0.v.bstrVal, &out.bstrVal);
       break;
-    case DISPID_ApplyProperties: hr = node->ApplyProperties(); break;
+    case DISPID_ApplyProperties:
+      hr = node->ApplyProperties();
+      break;
     case DISPID_GetFirstProperty:
       out.vt = VT_I4;
       hr = node->GetFirstProperty(&out.lVal);
@@ -125,7 +131,8 @@ HRESULT InvokeNodeOperation(INode* node, DISPID member, std::uint16_t flags, DIS
       if (!toI4(0, a0)) return DISP_E_TYPEMISMATCH;
       hr = node->ReleaseChannel(a0.v.lVal);
       break;
-    default: return DISP_E_PARAMNOTFOUND;
+    default:
+      return DISP_E_PARAMNOTFOUND;
   }
   if (FAILED(hr)) {
     VariantClear(&out);

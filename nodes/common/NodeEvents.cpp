@@ -39,8 +39,10 @@ HRESULT NodeEvents::Advise(IUnknown* sink, std::uint32_t* cookie) {
     return CONNECT_E_CANNOTCONNECT;
   std::size_t place = 0;
   while (place < listeners_.size() && listeners_[place]) ++place;
-  if (place == listeners_.size()) listeners_.push_back(listener);
-  else listeners_[place] = listener;
+  if (place == listeners_.size())
+    listeners_.push_back(listener);
+  else
+    listeners_[place] = listener;
   *cookie = static_cast<std::uint32_t>(place + 1);
   return S_OK;
 }
@@ -61,7 +63,8 @@ HRESULT NodeEvents::EnumConnections(IEnumConnections** connections) {
 void NodeEvents::Raise(DISPID member, VARIANT (&args)[2]) {
   DISPPARAMS params{args, nullptr, 2, 0};
   for (IDispatch* listener : listeners_)
-    if (listener) listener->Invoke(member, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    if (listener)
+      listener->Invoke(member, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
 }
 
 void NodeEvents::RaiseData(DISPID member, std::int32_t channel, VARIANT* buffer) {

@@ -11,14 +11,20 @@ NodeObject::NodeObject(const ServerDescription& server, const StringTable& strin
   ServerObjectCreated();
 }
 
-NodeObject::~NodeObject() { ServerObjectDestroyed(); }
+NodeObject::~NodeObject() {
+  ServerObjectDestroyed();
+}
 
 HRESULT NodeObject::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_INode) *object = static_cast<INode*>(this);
-  else if (riid == IID_ISupportErrorInfo) *object = static_cast<ISupportErrorInfo*>(this);
-  else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) *object = static_cast<IProvideClassInfo2*>(this);
-  else if (riid == IID_IConnectionPointContainer) *object = static_cast<IConnectionPointContainer*>(this);
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_INode)
+    *object = static_cast<INode*>(this);
+  else if (riid == IID_ISupportErrorInfo)
+    *object = static_cast<ISupportErrorInfo*>(this);
+  else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2)
+    *object = static_cast<IProvideClassInfo2*>(this);
+  else if (riid == IID_IConnectionPointContainer)
+    *object = static_cast<IConnectionPointContainer*>(this);
   else {
     *object = nullptr;
     return E_NOINTERFACE;
@@ -27,7 +33,9 @@ HRESULT NodeObject::QueryInterface(REFIID riid, void** object) {
   return S_OK;
 }
 
-std::uint32_t NodeObject::AddRef() { return ++refs_; }
+std::uint32_t NodeObject::AddRef() {
+  return ++refs_;
+}
 
 std::uint32_t NodeObject::Release() {
   const std::uint32_t left = --refs_;
@@ -58,7 +66,9 @@ HRESULT NodeObject::Invoke(DISPID member, REFIID, LCID, std::uint16_t flags, DIS
   return InvokeNodeOperation(this, member, flags, params, result, excepInfo, argErr);
 }
 
-HRESULT NodeObject::InterfaceSupportsErrorInfo(REFIID riid) { return riid == IID_INode ? S_OK : S_FALSE; }
+HRESULT NodeObject::InterfaceSupportsErrorInfo(REFIID riid) {
+  return riid == IID_INode ? S_OK : S_FALSE;
+}
 
 HRESULT NodeObject::GetClassInfo(ITypeInfo** info) {
   if (!info) return E_POINTER;

@@ -13,10 +13,7 @@
 #include "NodeTypeInfo.h"
 #include "StringTable.h"
 
-class NodeObject : public INode,
-                   public ISupportErrorInfo,
-                   public IProvideClassInfo2,
-                   public IConnectionPointContainer {
+class NodeObject : public INode, public ISupportErrorInfo, public IProvideClassInfo2, public IConnectionPointContainer {
  public:
   NodeObject(const ServerDescription& server, const StringTable& strings);
   NodeObject(const NodeObject&) = delete;

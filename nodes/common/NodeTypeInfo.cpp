@@ -1,7 +1,7 @@
 #include "NodeTypeInfo.h"
 
-#include <atomic>
 #include <strings.h>
+#include <atomic>
 
 #include "Identities.h"
 
@@ -163,8 +163,12 @@ class CoClassInfo final : public TypeInfoBase {
 
 }  // namespace
 
-const InterfaceDescription& INodeDescription() { return kINode; }
-const InterfaceDescription& INodeEventsDescription() { return kINodeEvents; }
+const InterfaceDescription& INodeDescription() {
+  return kINode;
+}
+const InterfaceDescription& INodeEventsDescription() {
+  return kINodeEvents;
+}
 
 ITypeInfo* InterfaceTypeInfo(const InterfaceDescription& description) {
   static InterfaceInfo node(kINode);
@@ -172,7 +176,9 @@ ITypeInfo* InterfaceTypeInfo(const InterfaceDescription& description) {
   return &description == &kINodeEvents ? static_cast<ITypeInfo*>(&events) : static_cast<ITypeInfo*>(&node);
 }
 
-ITypeInfo* CoClassTypeInfo(const ServerDescription& server) { return new CoClassInfo(server); }
+ITypeInfo* CoClassTypeInfo(const ServerDescription& server) {
+  return new CoClassInfo(server);
+}
 
 DISPID FindDispId(const InterfaceDescription& description, std::string_view name) {
   const std::string wanted(name);

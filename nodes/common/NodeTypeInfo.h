@@ -19,20 +19,20 @@ struct InterfaceDescription {
 // application identities, with their names and descriptions.
 struct ServerDescription {
   CLSID clsid;
-  const char* coclassName;          // "TavarnelNode"
-  const char* classDescription;     // "Tavarnel Class"
-  const char* progId;               // "Tavarnel.Node.1"
+  const char* coclassName;               // "TavarnelNode"
+  const char* classDescription;          // "Tavarnel Class"
+  const char* progId;                    // "Tavarnel.Node.1"
   const char* versionIndependentProgId;  // "Tavarnel.Node"
-  const char* progIdDescription;    // "TavarnelNode Class"
+  const char* progIdDescription;         // "TavarnelNode Class"
   GUID libid;
-  const char* libName;              // "TavarnelLib"
+  const char* libName;  // "TavarnelLib"
   const char* libDescription;
   std::uint16_t libMajor, libMinor;
   LCID libLcid;
   GUID appid;
-  const char* appName;              // "Tavarnel"
-  const char* appExecutable;        // "Tavarnel.EXE", or null when the application has none
-  IUnknown* (*createObject)();      // a new node with one reference
+  const char* appName;          // "Tavarnel"
+  const char* appExecutable;    // "Tavarnel.EXE", or null when the application has none
+  IUnknown* (*createObject)();  // a new node with one reference
 };
 
 const InterfaceDescription& INodeDescription();

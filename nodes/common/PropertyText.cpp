@@ -1,8 +1,8 @@
 #include "PropertyText.h"
 
+#include <strings.h>
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 #include <string>
 
 std::int32_t ParseDecimal(std::string_view text) {

@@ -5,12 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <strings.h>
 
 bool ComponentRegistry::NoCase::operator()(const std::string& a, const std::string& b) const {
   return strcasecmp(a.c_str(), b.c_str()) < 0;
@@ -19,9 +19,12 @@ bool ComponentRegistry::NoCase::operator()(const std::string& a, const std::stri
 std::string ComponentRegistry::Path() {
   if (const char* env = std::getenv("VORELAN_COMPONENT_REGISTRY"); env && *env) return env;
   std::string base;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) base = data;
-  else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.local/share";
-  else base = "/tmp";
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+    base = data;
+  else if (const char* home = std::getenv("HOME"); home && *home)
+    base = std::string(home) + "/.local/share";
+  else
+    base = "/tmp";
   return base + "/vorelan/components.reg";
 }
 

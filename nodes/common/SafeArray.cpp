@@ -7,11 +7,16 @@
 namespace {
 std::uint32_t ElementSize(VARTYPE vt) {
   switch (vt) {
-    case VT_UI1: return 1;
-    case VT_I2: return 2;
-    case VT_I4: return 4;
-    case VT_VARIANT: return sizeof(VARIANT);
-    default: return 0;
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+      return 2;
+    case VT_I4:
+      return 4;
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    default:
+      return 0;
   }
 }
 }  // namespace
@@ -68,7 +73,9 @@ HRESULT SafeArrayCopy(const SAFEARRAY* array, SAFEARRAY** out) {
   return S_OK;
 }
 
-std::uint32_t SafeArrayGetDim(const SAFEARRAY* array) { return array ? array->cDims : 0; }
+std::uint32_t SafeArrayGetDim(const SAFEARRAY* array) {
+  return array ? array->cDims : 0;
+}
 
 HRESULT SafeArrayGetLBound(const SAFEARRAY* array, std::uint32_t dim, std::int32_t* bound) {
   if (!array || !bound) return E_INVALIDARG;

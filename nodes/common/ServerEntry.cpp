@@ -46,8 +46,10 @@ class ClassFactory final : public IClassFactory {
     return hr;
   }
   HRESULT LockServer(bool lock) override {
-    if (lock) ServerObjectCreated();
-    else ServerObjectDestroyed();
+    if (lock)
+      ServerObjectCreated();
+    else
+      ServerObjectDestroyed();
     return S_OK;
   }
 
@@ -100,7 +102,9 @@ std::string TypeLibKey(const ServerDescription& s) {
   return "TypeLib\\" + GuidToString(s.libid) + "\\" + std::to_string(s.libMajor) + "." + std::to_string(s.libMinor);
 }
 
-char HexDigit(unsigned v) { return "0123456789abcdef"[v & 0xF]; }
+char HexDigit(unsigned v) {
+  return "0123456789abcdef"[v & 0xF];
+}
 
 std::string LcidKey(LCID lcid) {
   std::string text;
@@ -116,10 +120,16 @@ HRESULT ReportRegistryFailure(const ServerDescription& s, const std::string& mes
 
 }  // namespace
 
-void ServerObjectCreated() { ++liveCount; }
-void ServerObjectDestroyed() { --liveCount; }
+void ServerObjectCreated() {
+  ++liveCount;
+}
+void ServerObjectDestroyed() {
+  --liveCount;
+}
 
-HRESULT ServerCanUnloadNow() { return liveCount.load() == 0 ? S_OK : S_FALSE; }
+HRESULT ServerCanUnloadNow() {
+  return liveCount.load() == 0 ? S_OK : S_FALSE;
+}
 
 HRESULT ServerGetClassObject(const ServerDescription& server, REFCLSID clsid, REFIID riid, void** object) {
   if (!object) return E_POINTER;

@@ -18,10 +18,16 @@ HRESULT ServerRegister(const ServerDescription& server);
 HRESULT ServerUnregister(const ServerDescription& server);
 
 #define NODE_SERVER_EXPORT extern "C" __attribute__((visibility("default")))
-#define DEFINE_NODE_SERVER_ENTRY_POINTS(description)                                             \
-  NODE_SERVER_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {     \
-    return ServerGetClassObject(description, clsid, riid, object);                              \
-  }                                                                                              \
-  NODE_SERVER_EXPORT HRESULT DllCanUnloadNow() { return ServerCanUnloadNow(); }                  \
-  NODE_SERVER_EXPORT HRESULT DllRegisterServer() { return ServerRegister(description); }         \
-  NODE_SERVER_EXPORT HRESULT DllUnregisterServer() { return ServerUnregister(description); }
+#define DEFINE_NODE_SERVER_ENTRY_POINTS(description)                                         \
+  NODE_SERVER_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) { \
+    return ServerGetClassObject(description, clsid, riid, object);                           \
+  }                                                                                          \
+  NODE_SERVER_EXPORT HRESULT DllCanUnloadNow() {                                             \
+    return ServerCanUnloadNow();                                                             \
+  }                                                                                          \
+  NODE_SERVER_EXPORT HRESULT DllRegisterServer() {                                           \
+    return ServerRegister(description);                                                      \
+  }                                                                                          \
+  NODE_SERVER_EXPORT HRESULT DllUnregisterServer() {                                         \
+    return ServerUnregister(description);                                                    \
+  }

@@ -22,8 +22,10 @@ std::string StringTable::FormatText(std::string_view pattern, std::initializer_l
       out.push_back('%');
       ++i;
     } else if ((conversion == 's' || conversion == 'i') && next != arguments.end()) {
-      if (const auto* text = std::get_if<std::string_view>(&*next)) out.append(*text);
-      else out.append(std::to_string(std::get<std::int32_t>(*next)));
+      if (const auto* text = std::get_if<std::string_view>(&*next))
+        out.append(*text);
+      else
+        out.append(std::to_string(std::get<std::int32_t>(*next)));
       ++next;
       ++i;
     } else {

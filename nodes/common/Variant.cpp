@@ -14,9 +14,12 @@ void VariantInit(VARIANT* v) {
 HRESULT VariantClear(VARIANT* v) {
   if (!v) return E_INVALIDARG;
   if (!(v->vt & VT_BYREF)) {
-    if (v->vt & VT_ARRAY) SafeArrayDestroy(v->parray);
-    else if (v->vt == VT_BSTR) SysFreeString(v->bstrVal);
-    else if ((v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) && v->punkVal) v->punkVal->Release();
+    if (v->vt & VT_ARRAY)
+      SafeArrayDestroy(v->parray);
+    else if (v->vt == VT_BSTR)
+      SysFreeString(v->bstrVal);
+    else if ((v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) && v->punkVal)
+      v->punkVal->Release();
   }
   VariantInit(v);
   return S_OK;
@@ -53,12 +56,18 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src) {
   VARIANT direct;
   VariantInit(&direct);
   direct.vt = base;
-  if (base & VT_ARRAY) direct.parray = *src->pparray;
-  else if (base == VT_BSTR) direct.bstrVal = *src->pbstrVal;
-  else if (base == VT_I4) direct.lVal = *src->plVal;
-  else if (base == VT_I2) direct.iVal = *src->piVal;
-  else if (base == VT_UI1) direct.bVal = *src->pbVal;
-  else return DISP_E_BADVARTYPE;
+  if (base & VT_ARRAY)
+    direct.parray = *src->pparray;
+  else if (base == VT_BSTR)
+    direct.bstrVal = *src->pbstrVal;
+  else if (base == VT_I4)
+    direct.lVal = *src->plVal;
+  else if (base == VT_I2)
+    direct.iVal = *src->piVal;
+  else if (base == VT_UI1)
+    direct.bVal = *src->pbVal;
+  else
+    return DISP_E_BADVARTYPE;
   return VariantCopy(dest, &direct);  // direct borrows; VariantCopy duplicates
 }
 
@@ -94,20 +103,34 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t, VART
   long long number = 0;
   bool numeric = true;
   switch (value.vt) {
-    case VT_EMPTY: number = 0; break;
-    case VT_UI1: number = value.bVal; break;
-    case VT_I2: number = value.iVal; break;
-    case VT_I4: number = value.lVal; break;
-    case VT_BOOL: number = value.boolVal; break;
-    case VT_BSTR: numeric = false; break;
-    default: VariantClear(&value); return DISP_E_TYPEMISMATCH;
+    case VT_EMPTY:
+      number = 0;
+      break;
+    case VT_UI1:
+      number = value.bVal;
+      break;
+    case VT_I2:
+      number = value.iVal;
+      break;
+    case VT_I4:
+      number = value.lVal;
+      break;
+    case VT_BOOL:
+      number = value.boolVal;
+      break;
+    case VT_BSTR:
+      numeric = false;
+      break;
+    default:
+      VariantClear(&value);
+      return DISP_E_TYPEMISMATCH;
   }
   VARIANT result;
   VariantInit(&result);
   result.vt = vt;
   if (vt == VT_BSTR) {
-    result.bstrVal = numeric ? BstrFromUtf8(std::to_string(number))
-                             : SysAllocStringLen(value.bstrVal, SysStringLen(value.bstrVal));
+    result.bstrVal =
+        numeric ? BstrFromUtf8(std::to_string(number)) : SysAllocStringLen(value.bstrVal, SysStringLen(value.bstrVal));
     if (!result.bstrVal) result.bstrVal = SysAllocStringLen(u"", 0);
   } else {
     if (!numeric && !ParseInteger(Utf8FromBstr(value.bstrVal), &number)) {
@@ -125,9 +148,12 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t, VART
       VariantClear(&value);
       return MakeStatus(0x8002000Au);  // DISP_E_OVERFLOW
     }
-    if (vt == VT_I4) result.lVal = static_cast<std::int32_t>(number);
-    else if (vt == VT_I2) result.iVal = static_cast<std::int16_t>(number);
-    else result.bVal = static_cast<std::uint8_t>(number);
+    if (vt == VT_I4)
+      result.lVal = static_cast<std::int32_t>(number);
+    else if (vt == VT_I2)
+      result.iVal = static_cast<std::int16_t>(number);
+    else
+      result.bVal = static_cast<std::uint8_t>(number);
   }
   VariantClear(&value);
   VariantClear(dest);

@@ -4,7 +4,8 @@ WorkerThread::~WorkerThread() {
   // Normally stopped already by the derived destructor; a thread cannot
   // outlive the object it runs on.
   if (thread_.joinable()) {
-    if (OnWorker()) thread_.detach();
+    if (OnWorker())
+      thread_.detach();
     else {
       {
         std::lock_guard<std::mutex> guard(lock_);
@@ -66,7 +67,9 @@ bool WorkerThread::Stop() {
   return true;
 }
 
-bool WorkerThread::Running() const { return thread_.joinable(); }
+bool WorkerThread::Running() const {
+  return thread_.joinable();
+}
 
 bool WorkerThread::StopRequested() const {
   std::lock_guard<std::mutex> guard(lock_);

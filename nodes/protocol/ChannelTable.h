@@ -65,8 +65,8 @@ class ChannelTable {
     std::uint32_t startTick = 0;         // tick (ms) when the request was armed
     std::int32_t timeOut = 0;            // ms, the node's TimeOut when allocated
     ChannelState state = ChannelState::Idle;
-    Ticket request = 0;                  // the latest armed request
-    Ticket answered = 0;                 // the request whose answer `answer` holds
+    Ticket request = 0;   // the latest armed request
+    Ticket answered = 0;  // the request whose answer `answer` holds
     std::vector<std::uint8_t> answer;
   };
 

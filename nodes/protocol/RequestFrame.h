@@ -12,7 +12,9 @@
 inline constexpr std::size_t kMaxFrameSize = 16;
 
 // The whole frame's length as its header byte announces it.
-constexpr std::size_t FrameLength(std::uint8_t header) { return static_cast<std::size_t>(header & 0x0F) + 1; }
+constexpr std::size_t FrameLength(std::uint8_t header) {
+  return static_cast<std::size_t>(header & 0x0F) + 1;
+}
 
 enum class FrameVerdict {
   Accepted,

@@ -25,7 +25,9 @@ TavarnelNode::~TavarnelNode() {
   Close(empty);
 }
 
-std::span<const char* const> TavarnelNode::PropertyNames() const { return kPropertyNames; }
+std::span<const char* const> TavarnelNode::PropertyNames() const {
+  return kPropertyNames;
+}
 
 std::shared_ptr<TimeOutWatcher> TavarnelNode::Session() const {
   std::lock_guard<std::mutex> guard(sessionLock_);
@@ -81,9 +83,14 @@ void TavarnelNode::JoinRetiredWatchers() {
 bool TavarnelNode::Check(const VARIANT& kind, const VARIANT& buffer, CheckedRequest* request, HRESULT* status) {
   *request = CheckRequest(kind, buffer);
   switch (request->verdict) {
-    case FrameVerdict::Accepted: return true;
-    case FrameVerdict::KindNotSupported: *status = FailBare(E_NOTIMPL); return false;
-    case FrameVerdict::BadlyFormatted: *status = FailWith(MSG_BAD_PARAMETER); return false;
+    case FrameVerdict::Accepted:
+      return true;
+    case FrameVerdict::KindNotSupported:
+      *status = FailBare(E_NOTIMPL);
+      return false;
+    case FrameVerdict::BadlyFormatted:
+      *status = FailWith(MSG_BAD_PARAMETER);
+      return false;
   }
   *status = FailBare(E_FAIL);
   return false;
@@ -142,9 +149,13 @@ HRESULT TavarnelNode::DoSynchRequest(std::int32_t Channel, VARIANT Kind, VARIANT
   RaiseTransmission(Channel, request.bytes);
   std::vector<std::uint8_t> answer;
   switch (watcher->AwaitAnswer(Channel, ticket, kSynchRequestLimit, &answer)) {
-    case TimeOutWatcher::AnswerWait::Answered: *BuffOut = MakeByteBuffer(answer); return S_OK;
-    case TimeOutWatcher::AnswerWait::NoAnswer: return FailWith(MSG_TIME_OUT);
-    case TimeOutWatcher::AnswerWait::Closed: return FailWith(MSG_NODE_CLOSED);
+    case TimeOutWatcher::AnswerWait::Answered:
+      *BuffOut = MakeByteBuffer(answer);
+      return S_OK;
+    case TimeOutWatcher::AnswerWait::NoAnswer:
+      return FailWith(MSG_TIME_OUT);
+    case TimeOutWatcher::AnswerWait::Closed:
+      return FailWith(MSG_NODE_CLOSED);
   }
   return FailBare(E_FAIL);
 }
@@ -168,7 +179,9 @@ HRESULT TavarnelNode::GetProperty(BSTR Name, BSTR* Value) {
   return S_OK;
 }
 
-HRESULT TavarnelNode::ApplyProperties() { return S_OK; }
+HRESULT TavarnelNode::ApplyProperties() {
+  return S_OK;
+}
 
 HRESULT TavarnelNode::AllocChannel(std::int32_t* Channel) {
   if (!Channel) return FailBare(E_POINTER);
@@ -192,4 +205,6 @@ HRESULT TavarnelNode::ReleaseChannel(std::int32_t Channel) {
   return S_OK;
 }
 
-void TavarnelNode::ReportTimeOut() { events().RaiseAsynchError(MSG_TIME_OUT, strings().Load(MSG_TIME_OUT)); }
+void TavarnelNode::ReportTimeOut() {
+  events().RaiseAsynchError(MSG_TIME_OUT, strings().Load(MSG_TIME_OUT));
+}

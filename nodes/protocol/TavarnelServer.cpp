@@ -7,7 +7,9 @@
 
 namespace {
 
-IUnknown* CreateTavarnelNode() { return static_cast<INode*>(new TavarnelNode); }
+IUnknown* CreateTavarnelNode() {
+  return static_cast<INode*>(new TavarnelNode);
+}
 
 const ServerDescription kTavarnelServer{
     CLSID_TavarnelNode,
@@ -30,6 +32,8 @@ const ServerDescription kTavarnelServer{
 
 }  // namespace
 
-const ServerDescription& TavarnelServer() { return kTavarnelServer; }
+const ServerDescription& TavarnelServer() {
+  return kTavarnelServer;
+}
 
 DEFINE_NODE_SERVER_ENTRY_POINTS(kTavarnelServer)

@@ -18,7 +18,9 @@ std::shared_ptr<TimeOutWatcher> TimeOutWatcher::Create(std::size_t channels, Rep
 
 TimeOutWatcher::TimeOutWatcher(std::size_t channels, Report report) : table_(channels), report_(std::move(report)) {}
 
-TimeOutWatcher::~TimeOutWatcher() { Stop(); }
+TimeOutWatcher::~TimeOutWatcher() {
+  Stop();
+}
 
 void TimeOutWatcher::Dispose(TimeOutWatcher* watcher) {
   if (watcher->OnWatcherThread()) {
@@ -31,7 +33,9 @@ void TimeOutWatcher::Dispose(TimeOutWatcher* watcher) {
   delete watcher;
 }
 
-bool TimeOutWatcher::OnWatcherThread() const { return watcherId_.load() == std::this_thread::get_id(); }
+bool TimeOutWatcher::OnWatcherThread() const {
+  return watcherId_.load() == std::this_thread::get_id();
+}
 
 void TimeOutWatcher::Run() {
   watcherId_ = std::this_thread::get_id();

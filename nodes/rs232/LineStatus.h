@@ -20,7 +20,9 @@ enum : std::int16_t {
   // or cannot be opened again yet.
   kEventDeviceGone = 1100,
 };
-constexpr bool IsCommunicationError(std::int16_t code) { return code >= 1000; }
+constexpr bool IsCommunicationError(std::int16_t code) {
+  return code >= 1000;
+}
 
 struct LineErrorCounters {
   std::uint32_t breaks = 0;

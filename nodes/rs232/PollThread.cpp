@@ -6,7 +6,9 @@
 #include "ErrorInfo.h"
 #include "RS232Node.h"
 
-PollThread::~PollThread() { Stop(); }
+PollThread::~PollThread() {
+  Stop();
+}
 
 void PollThread::Run() {
   threadId_ = std::this_thread::get_id();

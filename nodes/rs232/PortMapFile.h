@@ -32,9 +32,12 @@ inline constexpr const char* kEnvironmentPrefix = "VORELAN_COM";
 // Full path of the port map, or "" when neither XDG_CONFIG_HOME nor HOME is set.
 inline std::string FilePath() {
   std::string folder;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) folder = config;
-  else if (const char* home = std::getenv("HOME"); home && *home) folder = std::string(home) + "/.config";
-  else return {};
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
+    folder = config;
+  else if (const char* home = std::getenv("HOME"); home && *home)
+    folder = std::string(home) + "/.config";
+  else
+    return {};
   return folder + "/" + kFolder + "/" + kFileName;
 }
 
@@ -44,6 +47,8 @@ inline std::string EntryLine(int portNumber, const std::string& devicePath) {
 }
 
 // The device a port opens when neither the environment nor the map names one.
-inline std::string DefaultDevice(int portNumber) { return "/dev/ttyS" + std::to_string(portNumber - 1); }
+inline std::string DefaultDevice(int portNumber) {
+  return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
 
 }  // namespace portmap

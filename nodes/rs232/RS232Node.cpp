@@ -159,14 +159,18 @@ HRESULT RS232Node::DoReceive(std::int32_t, VARIANT Buffer) {
   return S_OK;
 }
 
-HRESULT RS232Node::DoSynchRequest(std::int32_t, VARIANT, VARIANT, VARIANT*) { return FailBare(E_FAIL); }
+HRESULT RS232Node::DoSynchRequest(std::int32_t, VARIANT, VARIANT, VARIANT*) {
+  return FailBare(E_FAIL);
+}
 
 HRESULT RS232Node::SetProperty(BSTR Name, BSTR Value) {
   int index = -1;
   if (HRESULT hr = LookUpProperty(Name, &index); FAILED(hr)) return hr;
   std::lock_guard<std::mutex> guard(propertiesLock_);
-  if (index == kSettingsProperty) settings_.assign(Value ? Value : u"", Value ? SysStringLen(Value) : 0);
-  else commPort_ = ParseDecimal(Utf8FromBstr(Value));
+  if (index == kSettingsProperty)
+    settings_.assign(Value ? Value : u"", Value ? SysStringLen(Value) : 0);
+  else
+    commPort_ = ParseDecimal(Utf8FromBstr(Value));
   return S_OK;
 }
 
@@ -183,7 +187,9 @@ HRESULT RS232Node::GetProperty(BSTR Name, BSTR* Value) {
   return S_OK;
 }
 
-HRESULT RS232Node::ApplyProperties() { return S_OK; }
+HRESULT RS232Node::ApplyProperties() {
+  return S_OK;
+}
 
 HRESULT RS232Node::AllocChannel(std::int32_t* Channel) {
   if (!Channel) return FailBare(E_POINTER);
@@ -191,4 +197,6 @@ HRESULT RS232Node::AllocChannel(std::int32_t* Channel) {
   return S_OK;
 }
 
-HRESULT RS232Node::ReleaseChannel(std::int32_t) { return S_OK; }
+HRESULT RS232Node::ReleaseChannel(std::int32_t) {
+  return S_OK;
+}

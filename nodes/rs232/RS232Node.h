@@ -75,6 +75,6 @@ class RS232Node final : public NodeObject {
   // Guards settings_ and commPort_: client threads set and read them, the
   // poll thread reads them for port recovery. Taken after the port lock, never before.
   mutable std::mutex propertiesLock_;
-  std::u16string settings_;     // exactly as the client set it
-  std::int32_t commPort_ = 1;   // handed to the layer as a 16-bit value
+  std::u16string settings_;    // exactly as the client set it
+  std::int32_t commPort_ = 1;  // handed to the layer as a 16-bit value
 };

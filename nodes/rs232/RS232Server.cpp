@@ -6,7 +6,9 @@
 
 namespace {
 
-IUnknown* CreateRS232Node() { return static_cast<INode*>(new RS232Node); }
+IUnknown* CreateRS232Node() {
+  return static_cast<INode*>(new RS232Node);
+}
 
 }  // namespace
 

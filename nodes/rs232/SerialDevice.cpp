@@ -12,7 +12,9 @@
 
 namespace {
 
-bool DeviceGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool DeviceGoneError(int error) {
+  return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 SerialDevice::OpenFailure Failure(SerialDevice::OpenFailure::Kind kind, int error, std::string detail = {}) {
   return {kind, error, std::move(detail)};
@@ -27,10 +29,19 @@ std::optional<SerialDevice::OpenFailure> SerialDevice::Open(const std::string& p
   if (fd < 0) {
     const int error = errno;
     switch (error) {
-      case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: return Failure(OpenFailure::Missing, error);
-      case EACCES: case EPERM: case EROFS: return Failure(OpenFailure::Forbidden, error);
-      case EBUSY: return Failure(OpenFailure::Busy, error);
-      default: return Failure(OpenFailure::OtherError, error);
+      case ENOENT:
+      case ENODEV:
+      case ENXIO:
+      case ENOTDIR:
+        return Failure(OpenFailure::Missing, error);
+      case EACCES:
+      case EPERM:
+      case EROFS:
+        return Failure(OpenFailure::Forbidden, error);
+      case EBUSY:
+        return Failure(OpenFailure::Busy, error);
+      default:
+        return Failure(OpenFailure::OtherError, error);
     }
   }
   const auto giveUp = [fd](OpenFailure failure) {
@@ -70,8 +81,7 @@ void SerialDevice::Close() {
   path_.clear();
 }
 
-bool SerialDevice::Configure(const SerialSettings& settings, int flowControl, std::string* error,
-                             int* systemError) {
+bool SerialDevice::Configure(const SerialSettings& settings, int flowControl, std::string* error, int* systemError) {
   const auto fail = [&](int code, std::string text) {
     if (systemError) *systemError = code;
     *error = std::move(text);
@@ -151,9 +161,8 @@ SerialDevice::Io SerialDevice::Write(std::span<const std::uint8_t> bytes, std::c
     // The driver is full: wait for room, a slice at a time.
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
-      *error = "Sending to " + path_ + " stalled: the device took no data for " +
-               std::to_string(stallLimit.count()) + " ms (" + std::to_string(sent) + " of " +
-               std::to_string(bytes.size()) + " bytes sent).";
+      *error = "Sending to " + path_ + " stalled: the device took no data for " + std::to_string(stallLimit.count()) +
+               " ms (" + std::to_string(sent) + " of " + std::to_string(bytes.size()) + " bytes sent).";
       return Io::Failed;
     }
     pollfd room{descriptor_, POLLOUT, 0};

@@ -20,12 +20,12 @@ class SerialDevice {
 
   struct OpenFailure {
     enum Kind {
-      Missing,      // no such device
-      Forbidden,    // no permission
-      Busy,         // another program holds it
-      NotSerial,    // not a terminal device
-      Refused,      // the line refuses the settings
-      OtherError,   // anything else the system reports
+      Missing,     // no such device
+      Forbidden,   // no permission
+      Busy,        // another program holds it
+      NotSerial,   // not a terminal device
+      Refused,     // the line refuses the settings
+      OtherError,  // anything else the system reports
     } kind;
     int error;           // errno, 0 when not from the system
     std::string detail;  // for Refused: what the line refused

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::int16_t Clamp16(int value) { return static_cast<std::int16_t>(value > INT16_MAX ? INT16_MAX : value); }
+std::int16_t Clamp16(int value) {
+  return static_cast<std::int16_t>(value > INT16_MAX ? INT16_MAX : value);
+}
 
 }  // namespace
 
@@ -116,7 +118,8 @@ HRESULT SerialPort::GetOpenState(bool* open) const {
 }
 
 HRESULT SerialPort::SetReadLength(std::int16_t length) {
-  if (length < 0) return Fail(E_INVALIDARG, "Invalid read length " + std::to_string(length) + ": it cannot be negative.");
+  if (length < 0)
+    return Fail(E_INVALIDARG, "Invalid read length " + std::to_string(length) + ": it cannot be negative.");
   readLength_ = length;
   return S_OK;
 }
@@ -146,9 +149,13 @@ HRESULT SerialPort::GetReceivedCount(std::int16_t* count) {
   int waiting = 0;
   std::string error;
   switch (device_.WaitingInput(&waiting, &error)) {
-    case SerialDevice::Io::Done: *count = Clamp16(waiting); return S_OK;
-    case SerialDevice::Io::Gone: return FailGone(error);
-    case SerialDevice::Io::Failed: break;
+    case SerialDevice::Io::Done:
+      *count = Clamp16(waiting);
+      return S_OK;
+    case SerialDevice::Io::Gone:
+      return FailGone(error);
+    case SerialDevice::Io::Failed:
+      break;
   }
   return Fail(E_FAIL, error);
 }
@@ -168,9 +175,13 @@ HRESULT SerialPort::GetWaitingToSendCount(std::int16_t* count) {
   int waiting = 0;
   std::string error;
   switch (device_.WaitingOutput(&waiting, &error)) {
-    case SerialDevice::Io::Done: *count = Clamp16(waiting); return S_OK;
-    case SerialDevice::Io::Gone: return FailGone(error);
-    case SerialDevice::Io::Failed: break;
+    case SerialDevice::Io::Done:
+      *count = Clamp16(waiting);
+      return S_OK;
+    case SerialDevice::Io::Gone:
+      return FailGone(error);
+    case SerialDevice::Io::Failed:
+      break;
   }
   return Fail(E_FAIL, error);
 }
@@ -219,9 +230,12 @@ HRESULT SerialPort::SetOutput(const VARIANT& output) {
   if (!device_.IsOpen()) return FailNotOpen();
   std::string error;
   switch (device_.Write(bytes, stallLimit_, &error)) {
-    case SerialDevice::Io::Done: return S_OK;
-    case SerialDevice::Io::Gone: return FailGone(error);
-    case SerialDevice::Io::Failed: break;
+    case SerialDevice::Io::Done:
+      return S_OK;
+    case SerialDevice::Io::Gone:
+      return FailGone(error);
+    case SerialDevice::Io::Failed:
+      break;
   }
   return Fail(E_FAIL, error);
 }
@@ -251,12 +265,18 @@ HRESULT SerialPort::SetBreakState(bool on) {
   if (!device_.IsOpen()) return S_OK;
   std::string error;
   switch (device_.SetBreak(on, &error)) {
-    case SerialDevice::Io::Done: return S_OK;
+    case SerialDevice::Io::Done:
+      return S_OK;
     // Nothing to end on a device that has gone; the event code tells the rest.
-    case SerialDevice::Io::Gone: lastEvent_ = kEventDeviceGone; return S_OK;
-    case SerialDevice::Io::Failed: break;
+    case SerialDevice::Io::Gone:
+      lastEvent_ = kEventDeviceGone;
+      return S_OK;
+    case SerialDevice::Io::Failed:
+      break;
   }
   return Fail(E_FAIL, error);
 }
 
-bool SetCommMask(std::int32_t, std::uint32_t) { return true; }
+bool SetCommMask(std::int32_t, std::uint32_t) {
+  return true;
+}

@@ -72,29 +72,37 @@ std::optional<SerialSettings> ParseSerialSettings(std::string_view text, std::st
     Refuse(error, "The serial settings " + quoted + " are not valid: " + why);
     return std::nullopt;
   };
-  if (Trim(text).empty())
-    return fail(std::string("the text is empty. Expected ") + kForm + ".");
+  if (Trim(text).empty()) return fail(std::string("the text is empty. Expected ") + kForm + ".");
   const std::vector<std::string_view> fields = SplitFields(text);
-  if (fields.size() != 4)
-    return fail(std::string("expected four fields separated by commas, ") + kForm + ".");
+  if (fields.size() != 4) return fail(std::string("expected four fields separated by commas, ") + kForm + ".");
 
   SerialSettings settings;
-  if (!AllDigits(fields[0]))
-    return fail("the baud rate \"" + std::string(fields[0]) + "\" is not a number.");
+  if (!AllDigits(fields[0])) return fail("the baud rate \"" + std::string(fields[0]) + "\" is not a number.");
   settings.baud = static_cast<std::uint32_t>(std::stoul(std::string(fields[0])));
   if (TermiosSpeed(settings.baud) == B0)
-    return fail("the baud rate " + std::to_string(settings.baud) + " is not supported. Supported rates: " +
-                SupportedRates() + ".");
+    return fail("the baud rate " + std::to_string(settings.baud) +
+                " is not supported. Supported rates: " + SupportedRates() + ".");
 
   const std::string_view parity = fields[1];
   if (parity.size() != 1) return fail("the parity \"" + std::string(parity) + "\" is not one of n, e, o, m, s.");
   switch (std::tolower(static_cast<unsigned char>(parity[0]))) {
-    case 'n': settings.parity = Parity::None; break;
-    case 'e': settings.parity = Parity::Even; break;
-    case 'o': settings.parity = Parity::Odd; break;
-    case 'm': settings.parity = Parity::Mark; break;
-    case 's': settings.parity = Parity::Space; break;
-    default: return fail("the parity \"" + std::string(parity) + "\" is not one of n, e, o, m, s.");
+    case 'n':
+      settings.parity = Parity::None;
+      break;
+    case 'e':
+      settings.parity = Parity::Even;
+      break;
+    case 'o':
+      settings.parity = Parity::Odd;
+      break;
+    case 'm':
+      settings.parity = Parity::Mark;
+      break;
+    case 's':
+      settings.parity = Parity::Space;
+      break;
+    default:
+      return fail("the parity \"" + std::string(parity) + "\" is not one of n, e, o, m, s.");
   }
 
   const std::string_view data = fields[2];
@@ -103,10 +111,14 @@ std::optional<SerialSettings> ParseSerialSettings(std::string_view text, std::st
   settings.dataBits = data[0] - '0';
 
   const std::string_view stop = fields[3];
-  if (stop == "1") settings.stopBits = StopBits::One;
-  else if (stop == "1.5") settings.stopBits = StopBits::OneAndHalf;
-  else if (stop == "2") settings.stopBits = StopBits::Two;
-  else return fail("the stop bits \"" + std::string(stop) + "\" must be 1, 1.5 or 2.");
+  if (stop == "1")
+    settings.stopBits = StopBits::One;
+  else if (stop == "1.5")
+    settings.stopBits = StopBits::OneAndHalf;
+  else if (stop == "2")
+    settings.stopBits = StopBits::Two;
+  else
+    return fail("the stop bits \"" + std::string(stop) + "\" must be 1, 1.5 or 2.");
   // A UART sends 1.5 stop bits only with 5-bit characters, where the "two
   // stop bits" setting means 1.5.
   if (settings.stopBits == StopBits::OneAndHalf && settings.dataBits != 5)
@@ -122,17 +134,34 @@ void ApplyLineSettings(const SerialSettings& settings, int flowControl, termios*
   line->c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   line->c_cflag |= CLOCAL | CREAD;
   switch (settings.dataBits) {
-    case 5: line->c_cflag |= CS5; break;
-    case 6: line->c_cflag |= CS6; break;
-    case 7: line->c_cflag |= CS7; break;
-    default: line->c_cflag |= CS8; break;
+    case 5:
+      line->c_cflag |= CS5;
+      break;
+    case 6:
+      line->c_cflag |= CS6;
+      break;
+    case 7:
+      line->c_cflag |= CS7;
+      break;
+    default:
+      line->c_cflag |= CS8;
+      break;
   }
   switch (settings.parity) {
-    case Parity::None: break;
-    case Parity::Even: line->c_cflag |= PARENB; break;
-    case Parity::Odd: line->c_cflag |= PARENB | PARODD; break;
-    case Parity::Mark: line->c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case Parity::Space: line->c_cflag |= PARENB | CMSPAR; break;
+    case Parity::None:
+      break;
+    case Parity::Even:
+      line->c_cflag |= PARENB;
+      break;
+    case Parity::Odd:
+      line->c_cflag |= PARENB | PARODD;
+      break;
+    case Parity::Mark:
+      line->c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case Parity::Space:
+      line->c_cflag |= PARENB | CMSPAR;
+      break;
   }
   if (settings.stopBits != StopBits::One) line->c_cflag |= CSTOPB;
   if (flowControl & 1) line->c_iflag |= IXON | IXOFF;

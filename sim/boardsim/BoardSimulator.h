@@ -43,167 +43,167 @@ namespace boardsim {
 // thread. Calls that touch the pty (vanish, reappear, sendNoise) are handed to
 // the simulator thread and wait for it; the others take mutex_ briefly.
 class BoardSimulator {
-public:
-    struct BusEvent {
-        enum class Kind { Received, Transmitted };
-        Kind kind = Kind::Received;
-        CanFrame frame;
-        CanCell::ReceiveResult reception; // for Received
-        int buffer = 0;                   // for Transmitted
-        bool acknowledged = false;        // for Transmitted
-    };
-    using BusListener = std::function<void(const BusEvent &)>;
+ public:
+  struct BusEvent {
+    enum class Kind { Received, Transmitted };
+    Kind kind = Kind::Received;
+    CanFrame frame;
+    CanCell::ReceiveResult reception;  // for Received
+    int buffer = 0;                    // for Transmitted
+    bool acknowledged = false;         // for Transmitted
+  };
+  using BusListener = std::function<void(const BusEvent&)>;
 
-    struct TransmittedFrame {
-        Clock::time_point time;
-        CanFrame frame;
-        int buffer = 0;
-        bool acknowledged = false;
-    };
+  struct TransmittedFrame {
+    Clock::time_point time;
+    CanFrame frame;
+    int buffer = 0;
+    bool acknowledged = false;
+  };
 
-    struct Options {
-        bool instant = false; // answer at once instead of at the line's speed
-        // Quiet line time after which a started, incomplete request is given up.
-        Clock::duration resyncGap = std::chrono::milliseconds(50);
-        std::string linkPath;                  // also make this a symbolic link to the slave
-        std::shared_ptr<TrafficSource> traffic; // frames arriving on the bus, if any
-        bool acknowledged = true;              // false: nobody acknowledges what the cell sends
-        std::string tracePath;                 // write the transcript to this file
-        std::string txLogPath;                 // log transmitted frames here, candump format
-        std::string busInterface = "sim0";     // interface name in the candump log
-        // Runs for each frame on the bus, on the thread that put it there (the
-        // simulator thread for traffic, the caller for injectFrame/writeMemory),
-        // with no lock held: it may call this object, except start, stop,
-        // vanish, reappear and sendNoise (they wait for the simulator thread).
-        BusListener onBusEvent;
-        // Runs for each transcript entry on the simulator thread, under the
-        // transcript's lock: it must not call the transcript.
-        Transcript::Sink onTranscript;
-    };
+  struct Options {
+    bool instant = false;  // answer at once instead of at the line's speed
+    // Quiet line time after which a started, incomplete request is given up.
+    Clock::duration resyncGap = std::chrono::milliseconds(50);
+    std::string linkPath;                    // also make this a symbolic link to the slave
+    std::shared_ptr<TrafficSource> traffic;  // frames arriving on the bus, if any
+    bool acknowledged = true;                // false: nobody acknowledges what the cell sends
+    std::string tracePath;                   // write the transcript to this file
+    std::string txLogPath;                   // log transmitted frames here, candump format
+    std::string busInterface = "sim0";       // interface name in the candump log
+    // Runs for each frame on the bus, on the thread that put it there (the
+    // simulator thread for traffic, the caller for injectFrame/writeMemory),
+    // with no lock held: it may call this object, except start, stop,
+    // vanish, reappear and sendNoise (they wait for the simulator thread).
+    BusListener onBusEvent;
+    // Runs for each transcript entry on the simulator thread, under the
+    // transcript's lock: it must not call the transcript.
+    Transcript::Sink onTranscript;
+  };
 
-    BoardSimulator();
-    explicit BoardSimulator(Options options);
-    ~BoardSimulator(); // stops
-    BoardSimulator(const BoardSimulator &) = delete;
-    BoardSimulator &operator=(const BoardSimulator &) = delete;
+  BoardSimulator();
+  explicit BoardSimulator(Options options);
+  ~BoardSimulator();  // stops
+  BoardSimulator(const BoardSimulator&) = delete;
+  BoardSimulator& operator=(const BoardSimulator&) = delete;
 
-    // Opens the pty (and the link and files), starts the simulator thread.
-    // Throws std::runtime_error with a clear message when something cannot be opened.
-    void start();
-    // Stops the thread, closes the pty, removes the link. Always completes; idempotent.
-    void stop();
-    bool running() const;
+  // Opens the pty (and the link and files), starts the simulator thread.
+  // Throws std::runtime_error with a clear message when something cannot be opened.
+  void start();
+  // Stops the thread, closes the pty, removes the link. Always completes; idempotent.
+  void stop();
+  bool running() const;
 
-    // The /dev/pts/N a client opens; empty while vanished or stopped.
-    std::string slavePath() const;
-    const std::string &linkPath() const { return options_.linkPath; }
-    // When the simulation started (origin of the trace file's times).
-    Clock::time_point origin() const { return origin_; }
+  // The /dev/pts/N a client opens; empty while vanished or stopped.
+  std::string slavePath() const;
+  const std::string& linkPath() const { return options_.linkPath; }
+  // When the simulation started (origin of the trace file's times).
+  Clock::time_point origin() const { return origin_; }
 
-    // --- transcript and line state
-    Transcript &transcript() { return transcript_; }
-    // Bytes the monitor has taken from the line since start.
-    std::size_t bytesReceived() const;
-    // Waits until at least `bytes` bytes were taken from the line and the line
-    // has settled: no partial request, no unreported discard, no answer still
-    // going out. (After garbage this includes the resync gap.)
-    bool waitUntilSettled(std::size_t bytes, Clock::duration timeout) const;
+  // --- transcript and line state
+  Transcript& transcript() { return transcript_; }
+  // Bytes the monitor has taken from the line since start.
+  std::size_t bytesReceived() const;
+  // Waits until at least `bytes` bytes were taken from the line and the line
+  // has settled: no partial request, no unreported discard, no answer still
+  // going out. (After garbage this includes the resync gap.)
+  bool waitUntilSettled(std::size_t bytes, Clock::duration timeout) const;
 
-    // --- target memory and CAN cell
-    // As the monitor reads and writes: CAN register semantics apply (paging,
-    // flags cleared by writing 0, Data7 transmits, ...).
-    std::vector<uint8_t> readMemory(uint16_t address, std::size_t count) const;
-    void writeMemory(uint16_t address, const std::vector<uint8_t> &bytes);
-    // Raw register storage, any page, no side effects. Page ignored for 0x5A-0x5F.
-    uint8_t peekRegister(int page, uint16_t address) const;
-    void pokeRegister(int page, uint16_t address, uint8_t value);
+  // --- target memory and CAN cell
+  // As the monitor reads and writes: CAN register semantics apply (paging,
+  // flags cleared by writing 0, Data7 transmits, ...).
+  std::vector<uint8_t> readMemory(uint16_t address, std::size_t count) const;
+  void writeMemory(uint16_t address, const std::vector<uint8_t>& bytes);
+  // Raw register storage, any page, no side effects. Page ignored for 0x5A-0x5F.
+  uint8_t peekRegister(int page, uint16_t address) const;
+  void pokeRegister(int page, uint16_t address, uint8_t value);
 
-    // --- bus
-    CanCell::ReceiveResult injectFrame(const CanFrame &frame);
-    void setAcknowledged(bool acknowledged);
-    std::vector<TransmittedFrame> transmittedFrames() const;
-    void clearTransmittedFrames();
+  // --- bus
+  CanCell::ReceiveResult injectFrame(const CanFrame& frame);
+  void setAcknowledged(bool acknowledged);
+  std::vector<TransmittedFrame> transmittedFrames() const;
+  void clearTransmittedFrames();
 
-    // --- faults (see FaultPlan)
-    void dropAnswers(int n);
-    void corruptAnswers(int n);
-    void addExtraBytes(std::vector<uint8_t> bytes, int answers = 1);
-    void splitAnswers(std::size_t pieceSize, Clock::duration delay, int answers = 1);
-    void clearFaults();
-    // Puts these bytes on the line now (behind any answer going out).
-    void sendNoise(const std::vector<uint8_t> &bytes);
-    // The device goes away: the pty is closed (a client sees a hang-up) and the link removed.
-    void vanish();
-    // A new pty comes up (the link points to it); returns its slave path. Throws like start().
-    std::string reappear();
-    bool vanished() const;
+  // --- faults (see FaultPlan)
+  void dropAnswers(int n);
+  void corruptAnswers(int n);
+  void addExtraBytes(std::vector<uint8_t> bytes, int answers = 1);
+  void splitAnswers(std::size_t pieceSize, Clock::duration delay, int answers = 1);
+  void clearFaults();
+  // Puts these bytes on the line now (behind any answer going out).
+  void sendNoise(const std::vector<uint8_t>& bytes);
+  // The device goes away: the pty is closed (a client sees a hang-up) and the link removed.
+  void vanish();
+  // A new pty comes up (the link points to it); returns its slave path. Throws like start().
+  std::string reappear();
+  bool vanished() const;
 
-private:
-    void run(); // the simulator thread's body
-    void runCommands(std::deque<std::function<void()>> &commands);
-    void runOnSimulatorThread(const std::function<void()> &command);
-    void wake();
-    void readLine(Clock::time_point now);
-    void step(Clock::time_point now);
-    void serve(const MonitorRequest &request, Clock::time_point now);
-    void writeDue(Clock::time_point now);
-    void waitForWork(Clock::time_point now);
-    void closeLine(const std::string &why);
-    void openLine();
-    Clock::duration characterTime() const;
-    uint64_t addPending(TranscriptEntry entry);
-    // Under mutex_: moves the cell's transmissions to the log and into events.
-    void collectTransmissionsLocked(std::vector<BusEvent> &events);
-    void publishBusEvents(const std::vector<BusEvent> &events) const;
+ private:
+  void run();  // the simulator thread's body
+  void runCommands(std::deque<std::function<void()>>& commands);
+  void runOnSimulatorThread(const std::function<void()>& command);
+  void wake();
+  void readLine(Clock::time_point now);
+  void step(Clock::time_point now);
+  void serve(const MonitorRequest& request, Clock::time_point now);
+  void writeDue(Clock::time_point now);
+  void waitForWork(Clock::time_point now);
+  void closeLine(const std::string& why);
+  void openLine();
+  Clock::duration characterTime() const;
+  uint64_t addPending(TranscriptEntry entry);
+  // Under mutex_: moves the cell's transmissions to the log and into events.
+  void collectTransmissionsLocked(std::vector<BusEvent>& events);
+  void publishBusEvents(const std::vector<BusEvent>& events) const;
 
-    Options options_;
-    Clock::time_point origin_{};
-    Transcript transcript_;
+  Options options_;
+  Clock::time_point origin_{};
+  Transcript transcript_;
 
-    // Serialises start, stop, vanish, reappear and sendNoise between caller
-    // threads, so that none of them runs on the thread-owned state while
-    // another one hands it over.
-    std::mutex lifecycleMutex_;
+  // Serialises start, stop, vanish, reappear and sendNoise between caller
+  // threads, so that none of them runs on the thread-owned state while
+  // another one hands it over.
+  std::mutex lifecycleMutex_;
 
-    // mutex_ guards everything from here to the thread-owned block, and is
-    // the one lock of the target state. stateChanged_ is signalled when
-    // bytesReceived_/settled_ change and when commands complete.
-    mutable std::mutex mutex_;
-    mutable std::condition_variable stateChanged_;
-    TargetMemory memory_;
-    FaultPlan faults_;
-    std::vector<TransmittedFrame> transmitted_;
-    std::ofstream txLog_;
-    std::deque<std::function<void()>> commands_;
-    uint64_t commandsPosted_ = 0;
-    uint64_t commandsDone_ = 0;
-    bool stopRequested_ = false;
-    bool threadRunning_ = false;
-    std::thread::id threadId_;
-    std::size_t bytesReceived_ = 0;
-    bool settled_ = true;
-    std::string slavePathCopy_;
-    bool vanished_ = false;
+  // mutex_ guards everything from here to the thread-owned block, and is
+  // the one lock of the target state. stateChanged_ is signalled when
+  // bytesReceived_/settled_ change and when commands complete.
+  mutable std::mutex mutex_;
+  mutable std::condition_variable stateChanged_;
+  TargetMemory memory_;
+  FaultPlan faults_;
+  std::vector<TransmittedFrame> transmitted_;
+  std::ofstream txLog_;
+  std::deque<std::function<void()>> commands_;
+  uint64_t commandsPosted_ = 0;
+  uint64_t commandsDone_ = 0;
+  bool stopRequested_ = false;
+  bool threadRunning_ = false;
+  std::thread::id threadId_;
+  std::size_t bytesReceived_ = 0;
+  bool settled_ = true;
+  std::string slavePathCopy_;
+  bool vanished_ = false;
 
-    // Written by start()/stop() only.
-    std::thread thread_;
-    int wakeFd_ = -1;
-    std::ofstream traceFile_;
+  // Written by start()/stop() only.
+  std::thread thread_;
+  int wakeFd_ = -1;
+  std::ofstream traceFile_;
 
-    // Owned by the simulator thread while it runs (by the caller of
-    // start/stop/vanish/reappear otherwise).
-    PseudoTerminal pty_;
-    RequestReceiver receiver_;
-    struct InboundByte {
-        uint8_t value;
-        Clock::time_point due; // when it has fully arrived over the simulated line
-    };
-    std::deque<InboundByte> inbound_;
-    Clock::time_point inboundLineFree_{};
-    OutputQueue output_;
-    bool outputBlocked_ = false; // the pty is full: wait for POLLOUT
-    std::map<uint64_t, TranscriptEntry> pending_; // entries completed when their last byte goes out
-    uint64_t nextMarker_ = 1;
+  // Owned by the simulator thread while it runs (by the caller of
+  // start/stop/vanish/reappear otherwise).
+  PseudoTerminal pty_;
+  RequestReceiver receiver_;
+  struct InboundByte {
+    uint8_t value;
+    Clock::time_point due;  // when it has fully arrived over the simulated line
+  };
+  std::deque<InboundByte> inbound_;
+  Clock::time_point inboundLineFree_{};
+  OutputQueue output_;
+  bool outputBlocked_ = false;                   // the pty is full: wait for POLLOUT
+  std::map<uint64_t, TranscriptEntry> pending_;  // entries completed when their last byte goes out
+  uint64_t nextMarker_ = 1;
 };
 
-} // namespace boardsim
+}  // namespace boardsim

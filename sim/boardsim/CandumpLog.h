@@ -21,24 +21,24 @@ namespace boardsim {
 namespace candump {
 
 struct Record {
-    std::chrono::microseconds timestamp{};
-    std::string interface;
-    CanFrame frame;
-    bool replayable = true; // false for CAN FD and error frames
+  std::chrono::microseconds timestamp{};
+  std::string interface;
+  CanFrame frame;
+  bool replayable = true;  // false for CAN FD and error frames
 };
 
 struct ParseError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+  using std::runtime_error::runtime_error;
 };
 
 // Throws ParseError with a message saying what is wrong (without a line number).
-Record parseLine(const std::string &line);
+Record parseLine(const std::string& line);
 // Reads a whole log. Blank lines are skipped. Throws ParseError whose message
 // names the file and line: "<path>:<line>: <what is wrong>".
-std::vector<Record> readFile(const std::string &path);
+std::vector<Record> readFile(const std::string& path);
 
-std::string formatFrame(const CanFrame &frame);
-std::string formatLine(std::chrono::microseconds timestamp, const std::string &interface, const CanFrame &frame);
+std::string formatFrame(const CanFrame& frame);
+std::string formatLine(std::chrono::microseconds timestamp, const std::string& interface, const CanFrame& frame);
 
-} // namespace candump
-} // namespace boardsim
+}  // namespace candump
+}  // namespace boardsim

@@ -14,39 +14,39 @@ namespace boardsim {
 // applied to the header and before the answer is cut into pieces).
 // Not thread-safe; BoardSimulator guards it with its state lock.
 class FaultPlan {
-public:
-    struct Piece {
-        std::vector<uint8_t> bytes;
-        Clock::duration delayBefore{}; // line silence before this piece
-    };
-    struct Shaped {
-        bool dropped = false;
-        std::vector<Piece> pieces; // empty when dropped
-        std::string note;          // which faults acted, for the transcript
-    };
+ public:
+  struct Piece {
+    std::vector<uint8_t> bytes;
+    Clock::duration delayBefore{};  // line silence before this piece
+  };
+  struct Shaped {
+    bool dropped = false;
+    std::vector<Piece> pieces;  // empty when dropped
+    std::string note;           // which faults acted, for the transcript
+  };
 
-    // The next n answers are not sent at all.
-    void dropAnswers(int n);
-    // The command field of the next n answers becomes 1 (0x1L instead of 0x0L).
-    void corruptAnswers(int n);
-    // These bytes follow each of the next n answers.
-    void addExtraBytes(std::vector<uint8_t> bytes, int answers = 1);
-    // The next n answers go out in pieces of pieceSize bytes, with delay between them.
-    void splitAnswers(std::size_t pieceSize, Clock::duration delay, int answers = 1);
-    void clear();
-    bool armed() const;
+  // The next n answers are not sent at all.
+  void dropAnswers(int n);
+  // The command field of the next n answers becomes 1 (0x1L instead of 0x0L).
+  void corruptAnswers(int n);
+  // These bytes follow each of the next n answers.
+  void addExtraBytes(std::vector<uint8_t> bytes, int answers = 1);
+  // The next n answers go out in pieces of pieceSize bytes, with delay between them.
+  void splitAnswers(std::size_t pieceSize, Clock::duration delay, int answers = 1);
+  void clear();
+  bool armed() const;
 
-    // Applies the armed faults to one answer and uses them up by one.
-    Shaped shape(const std::vector<uint8_t> &answer);
+  // Applies the armed faults to one answer and uses them up by one.
+  Shaped shape(const std::vector<uint8_t>& answer);
 
-private:
-    int drop_ = 0;
-    int corrupt_ = 0;
-    int extra_ = 0;
-    std::vector<uint8_t> extraBytes_;
-    int split_ = 0;
-    std::size_t pieceSize_ = 1;
-    Clock::duration pieceDelay_{};
+ private:
+  int drop_ = 0;
+  int corrupt_ = 0;
+  int extra_ = 0;
+  std::vector<uint8_t> extraBytes_;
+  int split_ = 0;
+  std::size_t pieceSize_ = 1;
+  Clock::duration pieceDelay_{};
 };
 
-} // namespace boardsim
+}  // namespace boardsim

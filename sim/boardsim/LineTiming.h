@@ -2,8 +2,8 @@
 
 #include "boardsim/Clock.h"
 
-#include <optional>
 #include <termios.h>
+#include <optional>
 
 namespace boardsim {
 
@@ -15,8 +15,8 @@ constexpr int kBitsPerCharacter = 10;
 std::optional<unsigned> bitsPerSecond(speed_t speed);
 
 inline Clock::duration characterTime(unsigned bitsPerSecond) {
-    return std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(double(kBitsPerCharacter) / bitsPerSecond));
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(double(kBitsPerCharacter) / bitsPerSecond));
 }
 
-} // namespace boardsim
+}  // namespace boardsim

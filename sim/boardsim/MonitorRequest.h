@@ -14,12 +14,12 @@ namespace boardsim {
 //   read:  13 AH AL N          answer: N, then N bytes of memory
 //   write: 2L AH AL data...    (N = L - 2 bytes)   answer: 00
 struct MonitorRequest {
-    enum class Kind { Read, Write };
-    Kind kind = Kind::Read;
-    uint16_t address = 0;
-    std::size_t count = 0;     // bytes to read or write
-    std::vector<uint8_t> data; // write data
-    std::vector<uint8_t> raw;  // the frame as received
+  enum class Kind { Read, Write };
+  Kind kind = Kind::Read;
+  uint16_t address = 0;
+  std::size_t count = 0;      // bytes to read or write
+  std::vector<uint8_t> data;  // write data
+  std::vector<uint8_t> raw;   // the frame as received
 };
 
 namespace protocol {
@@ -30,19 +30,21 @@ constexpr std::size_t kMaxFrame = 16;
 // A read answer is a frame too, so at most 15 bytes can be read at once.
 constexpr std::size_t kMaxReadCount = 15;
 
-inline std::size_t frameLength(uint8_t header) { return (header & 0x0F) + 1u; }
+inline std::size_t frameLength(uint8_t header) {
+  return (header & 0x0F) + 1u;
+}
 // Whether a byte can start a request the monitor serves: the read header, or a
 // write header whose length leaves room for the address and at least one byte.
 inline bool isRequestHeader(uint8_t header) {
-    return header == kReadHeader || ((header >> 4) == kWriteCommand && (header & 0x0F) >= 3);
+  return header == kReadHeader || ((header >> 4) == kWriteCommand && (header & 0x0F) >= 3);
 }
-} // namespace protocol
+}  // namespace protocol
 
 // Decodes a complete frame (its length agrees with its header). Returns
 // nothing for a frame the monitor cannot serve; `why` then says what is wrong.
-std::optional<MonitorRequest> decodeRequest(const std::vector<uint8_t> &frame, std::string *why = nullptr);
+std::optional<MonitorRequest> decodeRequest(const std::vector<uint8_t>& frame, std::string* why = nullptr);
 
 // Carries out the request on the target and builds the answer frame.
-std::vector<uint8_t> serveRequest(const MonitorRequest &request, TargetMemory &memory);
+std::vector<uint8_t> serveRequest(const MonitorRequest& request, TargetMemory& memory);
 
-} // namespace boardsim
+}  // namespace boardsim

@@ -25,34 +25,34 @@ namespace boardsim {
 // Dropped bytes are gathered into one Discard until a request is recognised
 // or the line falls quiet. Not thread-safe; used by the simulator thread only.
 class RequestReceiver {
-public:
-    struct Discard {
-        std::vector<uint8_t> bytes;
-        std::string reason; // why its first byte was dropped
-    };
-    using Event = std::variant<MonitorRequest, Discard>;
+ public:
+  struct Discard {
+    std::vector<uint8_t> bytes;
+    std::string reason;  // why its first byte was dropped
+  };
+  using Event = std::variant<MonitorRequest, Discard>;
 
-    explicit RequestReceiver(Clock::duration resyncGap) : gap_(resyncGap) {}
+  explicit RequestReceiver(Clock::duration resyncGap) : gap_(resyncGap) {}
 
-    // One byte arrived (fully received) at time t; events are appended to out.
-    void feed(uint8_t byte, Clock::time_point t, std::vector<Event> &out);
-    // Call at or after deadline(): handles a line that fell quiet.
-    void expire(Clock::time_point now, std::vector<Event> &out);
-    // When expire() next has work to do, if ever.
-    std::optional<Clock::time_point> deadline() const;
-    // Nothing pending: no partial request and no unreported discard.
-    bool idle() const { return buffer_.empty() && pending_.bytes.empty(); }
-    void reset();
+  // One byte arrived (fully received) at time t; events are appended to out.
+  void feed(uint8_t byte, Clock::time_point t, std::vector<Event>& out);
+  // Call at or after deadline(): handles a line that fell quiet.
+  void expire(Clock::time_point now, std::vector<Event>& out);
+  // When expire() next has work to do, if ever.
+  std::optional<Clock::time_point> deadline() const;
+  // Nothing pending: no partial request and no unreported discard.
+  bool idle() const { return buffer_.empty() && pending_.bytes.empty(); }
+  void reset();
 
-private:
-    void process(bool lineQuiet, std::vector<Event> &out);
-    void discardFront(const std::string &reason);
-    void flushDiscard(std::vector<Event> &out);
+ private:
+  void process(bool lineQuiet, std::vector<Event>& out);
+  void discardFront(const std::string& reason);
+  void flushDiscard(std::vector<Event>& out);
 
-    Clock::duration gap_;
-    std::vector<uint8_t> buffer_;
-    Discard pending_;
-    Clock::time_point lastByte_{};
+  Clock::duration gap_;
+  std::vector<uint8_t> buffer_;
+  Discard pending_;
+  Clock::time_point lastByte_{};
 };
 
-} // namespace boardsim
+}  // namespace boardsim

@@ -12,23 +12,21 @@ namespace boardsim {
 // Block accesses go byte by byte in address order and wrap from 0xFFFF to
 // 0x0000, like the target's 16-bit pointer. Not thread-safe (see CanCell).
 class TargetMemory {
-public:
-    TargetMemory();
+ public:
+  TargetMemory();
 
-    uint8_t read(uint16_t address) const;
-    void write(uint16_t address, uint8_t value);
-    std::vector<uint8_t> read(uint16_t address, std::size_t count) const;
-    void write(uint16_t address, const std::vector<uint8_t> &bytes);
+  uint8_t read(uint16_t address) const;
+  void write(uint16_t address, uint8_t value);
+  std::vector<uint8_t> read(uint16_t address, std::size_t count) const;
+  void write(uint16_t address, const std::vector<uint8_t>& bytes);
 
-    CanCell &cell() { return cell_; }
-    const CanCell &cell() const { return cell_; }
+  CanCell& cell() { return cell_; }
+  const CanCell& cell() const { return cell_; }
 
-private:
-    static bool inCell(uint16_t address) {
-        return address >= CanCell::kFirstAddress && address <= CanCell::kLastAddress;
-    }
-    std::vector<uint8_t> ram_;
-    CanCell cell_;
+ private:
+  static bool inCell(uint16_t address) { return address >= CanCell::kFirstAddress && address <= CanCell::kLastAddress; }
+  std::vector<uint8_t> ram_;
+  CanCell cell_;
 };
 
-} // namespace boardsim
+}  // namespace boardsim

@@ -10,7 +10,7 @@
 namespace boardsim::tool {
 
 std::string usageText() {
-    return R"(Usage: vorelan-boardsim [options]
+  return R"(Usage: vorelan-boardsim [options]
 
 Simulates the evaluation board behind a pseudo-terminal: the monitor that
 answers read and write requests of the frame protocol, the target's 64 KiB of
@@ -61,213 +61,234 @@ Commands on standard input while running (one per line):
 )";
 }
 
-unsigned long parseNumber(const std::string &text, const std::string &what, unsigned long max) {
-    std::size_t used = 0;
-    unsigned long value = 0;
-    bool ok = !text.empty() && text[0] != '-' && text[0] != '+';
-    if (ok) {
-        try {
-            value = std::stoul(text, &used, 0);
-        } catch (const std::exception &) {
-            ok = false;
-        }
+unsigned long parseNumber(const std::string& text, const std::string& what, unsigned long max) {
+  std::size_t used = 0;
+  unsigned long value = 0;
+  bool ok = !text.empty() && text[0] != '-' && text[0] != '+';
+  if (ok) {
+    try {
+      value = std::stoul(text, &used, 0);
+    } catch (const std::exception&) {
+      ok = false;
     }
-    if (!ok || used != text.size() || value > max)
-        throw UsageError("bad " + what + " '" + text + "' (a number from 0 to " + std::to_string(max) + ")");
-    return value;
+  }
+  if (!ok || used != text.size() || value > max)
+    throw UsageError("bad " + what + " '" + text + "' (a number from 0 to " + std::to_string(max) + ")");
+  return value;
 }
 
-std::vector<uint8_t> parseHexBytes(const std::string &text) {
-    std::string digits;
-    for (char c : text) {
-        if (c == ' ' || c == ',' || c == ':' || c == '.') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) throw UsageError("bad hexadecimal bytes '" + text + "'");
-        digits += c;
-    }
-    if (digits.empty() || digits.size() % 2) throw UsageError("bad hexadecimal bytes '" + text + "' (pairs of digits)");
-    std::vector<uint8_t> bytes;
-    for (std::size_t i = 0; i < digits.size(); i += 2) bytes.push_back(uint8_t(std::stoul(digits.substr(i, 2), nullptr, 16)));
-    return bytes;
+std::vector<uint8_t> parseHexBytes(const std::string& text) {
+  std::string digits;
+  for (char c : text) {
+    if (c == ' ' || c == ',' || c == ':' || c == '.') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) throw UsageError("bad hexadecimal bytes '" + text + "'");
+    digits += c;
+  }
+  if (digits.empty() || digits.size() % 2) throw UsageError("bad hexadecimal bytes '" + text + "' (pairs of digits)");
+  std::vector<uint8_t> bytes;
+  for (std::size_t i = 0; i < digits.size(); i += 2)
+    bytes.push_back(uint8_t(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  return bytes;
 }
 
 namespace {
 
-std::vector<uint16_t> parseIds(const std::string &text) {
-    std::vector<uint16_t> ids;
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ','))
-        ids.push_back(uint16_t(parseNumber(item, "identifier", 0x7FF)));
-    if (ids.empty()) throw UsageError("--ids needs at least one identifier");
-    return ids;
+std::vector<uint16_t> parseIds(const std::string& text) {
+  std::vector<uint16_t> ids;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) ids.push_back(uint16_t(parseNumber(item, "identifier", 0x7FF)));
+  if (ids.empty()) throw UsageError("--ids needs at least one identifier");
+  return ids;
 }
 
-double parseRate(const std::string &text) {
-    std::size_t used = 0;
-    double rate = 0;
-    try {
-        rate = std::stod(text, &used);
-    } catch (const std::exception &) {
-        used = 0;
-    }
-    if (used != text.size() || !(rate > 0 && rate <= 10000))
-        throw UsageError("bad rate '" + text + "' (frames per second, above 0 and at most 10000)");
-    return rate;
+double parseRate(const std::string& text) {
+  std::size_t used = 0;
+  double rate = 0;
+  try {
+    rate = std::stod(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != text.size() || !(rate > 0 && rate <= 10000))
+    throw UsageError("bad rate '" + text + "' (frames per second, above 0 and at most 10000)");
+  return rate;
 }
 
 // "SIZE,MS" -> "SIZE MS" for the split command.
-std::string splitArgument(const std::string &text) {
-    auto comma = text.find(',');
-    if (comma == std::string::npos) throw UsageError("--split needs SIZE,MS (e.g. --split 2,20)");
-    return text.substr(0, comma) + " " + text.substr(comma + 1);
+std::string splitArgument(const std::string& text) {
+  auto comma = text.find(',');
+  if (comma == std::string::npos) throw UsageError("--split needs SIZE,MS (e.g. --split 2,20)");
+  return text.substr(0, comma) + " " + text.substr(comma + 1);
 }
 
-std::vector<uint8_t> noiseBytes(const std::string &arg) {
-    // A plain decimal count means random bytes; anything else is the bytes themselves.
-    bool count = !arg.empty() && arg.size() <= 4 &&
-                 arg.find_first_not_of("0123456789") == std::string::npos;
-    if (!count) return parseHexBytes(arg);
-    std::size_t n = parseNumber(arg, "noise count", 4096);
-    static std::mt19937 random(std::random_device{}());
-    std::vector<uint8_t> bytes(n);
-    for (auto &b : bytes) b = uint8_t(random());
-    return bytes;
+std::vector<uint8_t> noiseBytes(const std::string& arg) {
+  // A plain decimal count means random bytes; anything else is the bytes themselves.
+  bool count = !arg.empty() && arg.size() <= 4 && arg.find_first_not_of("0123456789") == std::string::npos;
+  if (!count) return parseHexBytes(arg);
+  std::size_t n = parseNumber(arg, "noise count", 4096);
+  static std::mt19937 random(std::random_device{}());
+  std::vector<uint8_t> bytes(n);
+  for (auto& b : bytes) b = uint8_t(random());
+  return bytes;
 }
 
-std::string registerDump(BoardSimulator &sim) {
-    std::string text;
-    char buf[64];
-    auto main = sim.readMemory(0x5A, 6);
-    std::snprintf(buf, sizeof buf, "ISR %02X  ICR %02X  CSR %02X  BRPR %02X  BTR %02X  PSR %02X\n", main[0], main[1],
-                  main[2], main[3], main[4], main[5]);
+std::string registerDump(BoardSimulator& sim) {
+  std::string text;
+  char buf[64];
+  auto main = sim.readMemory(0x5A, 6);
+  std::snprintf(buf, sizeof buf, "ISR %02X  ICR %02X  CSR %02X  BRPR %02X  BTR %02X  PSR %02X\n", main[0], main[1],
+                main[2], main[3], main[4], main[5]);
+  text += buf;
+  static const char* const names[] = {"diagnosis", "buffer 1 ", "buffer 2 ", "buffer 3 ", "filters  "};
+  for (int page = 0; page < CanCell::kPageCount; ++page) {
+    std::snprintf(buf, sizeof buf, "page %d %s:", page, names[page]);
     text += buf;
-    static const char *const names[] = {"diagnosis", "buffer 1 ", "buffer 2 ", "buffer 3 ", "filters  "};
-    for (int page = 0; page < CanCell::kPageCount; ++page) {
-        std::snprintf(buf, sizeof buf, "page %d %s:", page, names[page]);
-        text += buf;
-        for (uint16_t a = 0x60; a <= 0x6F; ++a) {
-            std::snprintf(buf, sizeof buf, " %02X", sim.peekRegister(page, a));
-            text += buf;
-        }
-        text += '\n';
+    for (uint16_t a = 0x60; a <= 0x6F; ++a) {
+      std::snprintf(buf, sizeof buf, " %02X", sim.peekRegister(page, a));
+      text += buf;
     }
-    return text;
+    text += '\n';
+  }
+  return text;
 }
 
-} // namespace
+}  // namespace
 
-ToolConfig parseCommandLine(const std::vector<std::string> &args) {
-    ToolConfig config;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        auto value = [&]() -> const std::string & {
-            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
-        auto ms = [&](const std::string &what) {
-            return std::chrono::milliseconds(parseNumber(value(), what, 86400000));
-        };
-        if (arg == "--help" || arg == "-h") config.help = true;
-        else if (arg == "--version") config.version = true;
-        else if (arg == "--link") config.options.linkPath = value();
-        else if (arg == "--instant") config.options.instant = true;
-        else if (arg == "--resync-gap") config.options.resyncGap = ms("resync gap");
-        else if (arg == "--traffic") config.generate = true;
-        else if (arg == "--ids") config.generator.ids = parseIds(value());
-        else if (arg == "--rate") config.generator.rate = parseRate(value());
-        else if (arg == "--dlc") config.generator.dlc = uint8_t(parseNumber(value(), "data length", 8));
-        else if (arg == "--replay") config.replayPath = value();
-        else if (arg == "--loop") config.loop = true;
-        else if (arg == "--no-ack") config.options.acknowledged = false;
-        else if (arg == "--tx-log") config.options.txLogPath = value();
-        else if (arg == "--trace") config.options.tracePath = value();
-        else if (arg == "--verbose" || arg == "-v") config.verbose = true;
-        else if (arg == "--quiet" || arg == "-q") config.quiet = true;
-        else if (arg == "--drop") config.startupCommands.push_back("drop " + value());
-        else if (arg == "--corrupt") config.startupCommands.push_back("corrupt " + value());
-        else if (arg == "--extra") config.startupCommands.push_back("extra " + value());
-        else if (arg == "--split") config.startupCommands.push_back("split " + splitArgument(value()));
-        else if (arg == "--noise") config.startupCommands.push_back("noise " + value());
-        else if (arg == "--vanish-after") config.vanishAfter = ms("time");
-        else if (arg == "--reappear-after") config.reappearAfter = ms("time");
-        else throw UsageError("unknown option '" + arg + "' (see --help)");
-    }
-    if (config.generate && !config.replayPath.empty()) throw UsageError("--traffic and --replay exclude each other");
-    if (config.loop && config.replayPath.empty()) throw UsageError("--loop needs --replay");
-    if (config.reappearAfter && !config.vanishAfter) throw UsageError("--reappear-after needs --vanish-after");
-    return config;
-}
-
-std::string runCommand(BoardSimulator &sim, const std::string &line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
-    if (words.empty()) return "";
-    const std::string &cmd = words[0];
-    auto arg = [&](std::size_t k, const char *what) -> const std::string & {
-        if (words.size() <= k) throw UsageError("'" + cmd + "' needs " + what);
-        return words[k];
+ToolConfig parseCommandLine(const std::vector<std::string>& args) {
+  ToolConfig config;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+      return args[++i];
     };
-    auto count = [&](std::size_t k, const char *what) { return int(parseNumber(arg(k, what), what, 1000000)); };
-    auto optionalCount = [&](std::size_t k) { return words.size() > k ? count(k, "a count of answers") : 1; };
-
-    if (cmd == "drop") {
-        int n = count(1, "a count");
-        sim.dropAnswers(n);
-        return "the next " + std::to_string(n) + " requests get no answer";
-    }
-    if (cmd == "corrupt") {
-        int n = count(1, "a count");
-        sim.corruptAnswers(n);
-        return "the next " + std::to_string(n) + " answers carry command 1";
-    }
-    if (cmd == "extra") {
-        auto bytes = parseHexBytes(arg(1, "hexadecimal bytes"));
-        int n = optionalCount(2);
-        sim.addExtraBytes(bytes, n);
-        return std::to_string(bytes.size()) + " extra bytes after the next " + std::to_string(n) + " answers";
-    }
-    if (cmd == "split") {
-        std::size_t size = parseNumber(arg(1, "a piece size"), "piece size", 16);
-        auto delay = std::chrono::milliseconds(parseNumber(arg(2, "a delay in ms"), "delay", 60000));
-        int n = optionalCount(3);
-        if (size == 0) throw UsageError("piece size must be at least 1");
-        sim.splitAnswers(size, delay, n);
-        return "the next " + std::to_string(n) + " answers go out in pieces";
-    }
-    if (cmd == "noise") {
-        auto bytes = noiseBytes(arg(1, "a count or hexadecimal bytes"));
-        sim.sendNoise(bytes);
-        return "noise: " + hexBytes(bytes);
-    }
-    if (cmd == "clear") {
-        sim.clearFaults();
-        return "faults cleared";
-    }
-    if (cmd == "vanish") {
-        sim.vanish();
-        return "the board vanished";
-    }
-    if (cmd == "reappear") return "the board is back on " + sim.reappear();
-    if (cmd == "ack") {
-        const std::string &v = arg(1, "on or off");
-        if (v != "on" && v != "off") throw UsageError("ack on|off");
-        sim.setAcknowledged(v == "on");
-        return v == "on" ? "transmissions are acknowledged" : "transmissions are not acknowledged";
-    }
-    if (cmd == "frame") {
-        candump::Record record;
-        try {
-            record = candump::parseLine("(0.0) bus " + arg(1, "a frame like 123#1122"));
-        } catch (const candump::ParseError &e) {
-            throw UsageError(e.what());
-        }
-        sim.injectFrame(record.frame);
-        return "";
-    }
-    if (cmd == "regs") return registerDump(sim);
-    if (cmd == "help") return usageText().substr(usageText().find("Commands on standard input"));
-    throw UsageError("unknown command '" + cmd + "' (try help)");
+    auto ms = [&](const std::string& what) { return std::chrono::milliseconds(parseNumber(value(), what, 86400000)); };
+    if (arg == "--help" || arg == "-h")
+      config.help = true;
+    else if (arg == "--version")
+      config.version = true;
+    else if (arg == "--link")
+      config.options.linkPath = value();
+    else if (arg == "--instant")
+      config.options.instant = true;
+    else if (arg == "--resync-gap")
+      config.options.resyncGap = ms("resync gap");
+    else if (arg == "--traffic")
+      config.generate = true;
+    else if (arg == "--ids")
+      config.generator.ids = parseIds(value());
+    else if (arg == "--rate")
+      config.generator.rate = parseRate(value());
+    else if (arg == "--dlc")
+      config.generator.dlc = uint8_t(parseNumber(value(), "data length", 8));
+    else if (arg == "--replay")
+      config.replayPath = value();
+    else if (arg == "--loop")
+      config.loop = true;
+    else if (arg == "--no-ack")
+      config.options.acknowledged = false;
+    else if (arg == "--tx-log")
+      config.options.txLogPath = value();
+    else if (arg == "--trace")
+      config.options.tracePath = value();
+    else if (arg == "--verbose" || arg == "-v")
+      config.verbose = true;
+    else if (arg == "--quiet" || arg == "-q")
+      config.quiet = true;
+    else if (arg == "--drop")
+      config.startupCommands.push_back("drop " + value());
+    else if (arg == "--corrupt")
+      config.startupCommands.push_back("corrupt " + value());
+    else if (arg == "--extra")
+      config.startupCommands.push_back("extra " + value());
+    else if (arg == "--split")
+      config.startupCommands.push_back("split " + splitArgument(value()));
+    else if (arg == "--noise")
+      config.startupCommands.push_back("noise " + value());
+    else if (arg == "--vanish-after")
+      config.vanishAfter = ms("time");
+    else if (arg == "--reappear-after")
+      config.reappearAfter = ms("time");
+    else
+      throw UsageError("unknown option '" + arg + "' (see --help)");
+  }
+  if (config.generate && !config.replayPath.empty()) throw UsageError("--traffic and --replay exclude each other");
+  if (config.loop && config.replayPath.empty()) throw UsageError("--loop needs --replay");
+  if (config.reappearAfter && !config.vanishAfter) throw UsageError("--reappear-after needs --vanish-after");
+  return config;
 }
 
-} // namespace boardsim::tool
+std::string runCommand(BoardSimulator& sim, const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  if (words.empty()) return "";
+  const std::string& cmd = words[0];
+  auto arg = [&](std::size_t k, const char* what) -> const std::string& {
+    if (words.size() <= k) throw UsageError("'" + cmd + "' needs " + what);
+    return words[k];
+  };
+  auto count = [&](std::size_t k, const char* what) { return int(parseNumber(arg(k, what), what, 1000000)); };
+  auto optionalCount = [&](std::size_t k) { return words.size() > k ? count(k, "a count of answers") : 1; };
+
+  if (cmd == "drop") {
+    int n = count(1, "a count");
+    sim.dropAnswers(n);
+    return "the next " + std::to_string(n) + " requests get no answer";
+  }
+  if (cmd == "corrupt") {
+    int n = count(1, "a count");
+    sim.corruptAnswers(n);
+    return "the next " + std::to_string(n) + " answers carry command 1";
+  }
+  if (cmd == "extra") {
+    auto bytes = parseHexBytes(arg(1, "hexadecimal bytes"));
+    int n = optionalCount(2);
+    sim.addExtraBytes(bytes, n);
+    return std::to_string(bytes.size()) + " extra bytes after the next " + std::to_string(n) + " answers";
+  }
+  if (cmd == "split") {
+    std::size_t size = parseNumber(arg(1, "a piece size"), "piece size", 16);
+    auto delay = std::chrono::milliseconds(parseNumber(arg(2, "a delay in ms"), "delay", 60000));
+    int n = optionalCount(3);
+    if (size == 0) throw UsageError("piece size must be at least 1");
+    sim.splitAnswers(size, delay, n);
+    return "the next " + std::to_string(n) + " answers go out in pieces";
+  }
+  if (cmd == "noise") {
+    auto bytes = noiseBytes(arg(1, "a count or hexadecimal bytes"));
+    sim.sendNoise(bytes);
+    return "noise: " + hexBytes(bytes);
+  }
+  if (cmd == "clear") {
+    sim.clearFaults();
+    return "faults cleared";
+  }
+  if (cmd == "vanish") {
+    sim.vanish();
+    return "the board vanished";
+  }
+  if (cmd == "reappear") return "the board is back on " + sim.reappear();
+  if (cmd == "ack") {
+    const std::string& v = arg(1, "on or off");
+    if (v != "on" && v != "off") throw UsageError("ack on|off");
+    sim.setAcknowledged(v == "on");
+    return v == "on" ? "transmissions are acknowledged" : "transmissions are not acknowledged";
+  }
+  if (cmd == "frame") {
+    candump::Record record;
+    try {
+      record = candump::parseLine("(0.0) bus " + arg(1, "a frame like 123#1122"));
+    } catch (const candump::ParseError& e) {
+      throw UsageError(e.what());
+    }
+    sim.injectFrame(record.frame);
+    return "";
+  }
+  if (cmd == "regs") return registerDump(sim);
+  if (cmd == "help") return usageText().substr(usageText().find("Commands on standard input"));
+  throw UsageError("unknown command '" + cmd + "' (try help)");
+}
+
+}  // namespace boardsim::tool

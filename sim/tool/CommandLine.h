@@ -12,39 +12,39 @@
 namespace boardsim::tool {
 
 struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+  using std::runtime_error::runtime_error;
 };
 
 // What the command line asks of vorelan-boardsim.
 struct ToolConfig {
-    BoardSimulator::Options options; // without traffic: see below
-    bool help = false;
-    bool version = false;
-    bool verbose = false; // print every request and answer
-    bool quiet = false;   // print no bus frames
+  BoardSimulator::Options options;  // without traffic: see below
+  bool help = false;
+  bool version = false;
+  bool verbose = false;  // print every request and answer
+  bool quiet = false;    // print no bus frames
 
-    bool generate = false; // --traffic
-    TrafficGenerator::Settings generator;
-    std::string replayPath; // --replay
-    bool loop = false;
+  bool generate = false;  // --traffic
+  TrafficGenerator::Settings generator;
+  std::string replayPath;  // --replay
+  bool loop = false;
 
-    // Fault commands to run once the board is up ("drop 3", "noise 5", ...).
-    std::vector<std::string> startupCommands;
-    std::optional<std::chrono::milliseconds> vanishAfter;
-    std::optional<std::chrono::milliseconds> reappearAfter; // counted from the vanishing
+  // Fault commands to run once the board is up ("drop 3", "noise 5", ...).
+  std::vector<std::string> startupCommands;
+  std::optional<std::chrono::milliseconds> vanishAfter;
+  std::optional<std::chrono::milliseconds> reappearAfter;  // counted from the vanishing
 };
 
 // Throws UsageError with a message naming the bad argument.
-ToolConfig parseCommandLine(const std::vector<std::string> &args);
+ToolConfig parseCommandLine(const std::vector<std::string>& args);
 std::string usageText();
 
 // Runs one interactive command ("drop 3", "frame 123#1122", "regs", ...) on the
 // simulator and returns the text to show. Throws UsageError for a bad command.
-std::string runCommand(BoardSimulator &sim, const std::string &line);
+std::string runCommand(BoardSimulator& sim, const std::string& line);
 
 // "0x123", "123h" is not accepted; decimal or 0x-hex. Throws UsageError.
-unsigned long parseNumber(const std::string &text, const std::string &what, unsigned long max);
+unsigned long parseNumber(const std::string& text, const std::string& what, unsigned long max);
 // "11 22 33", "112233" or "11,22,33". Throws UsageError.
-std::vector<uint8_t> parseHexBytes(const std::string &text);
+std::vector<uint8_t> parseHexBytes(const std::string& text);
 
-} // namespace boardsim::tool
+}  // namespace boardsim::tool

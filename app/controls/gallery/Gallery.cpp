@@ -13,8 +13,8 @@
 
 namespace {
 
-THexEdit *hexEdit(const QString &name, int digits, qint64 value) {
-  auto *edit = new THexEdit;
+THexEdit* hexEdit(const QString& name, int digits, qint64 value) {
+  auto* edit = new THexEdit;
   edit->setObjectName(name);
   edit->setDigits(digits);
   edit->setValue(value);
@@ -24,45 +24,45 @@ THexEdit *hexEdit(const QString &name, int digits, qint64 value) {
 
 }  // namespace
 
-GalleryWindow::GalleryWindow(QWidget *parent) : QWidget(parent) {
+GalleryWindow::GalleryWindow(QWidget* parent) : QWidget(parent) {
   setWindowTitle(tr("Vorelan controls gallery"));
-  auto *layout = new QVBoxLayout(this);
+  auto* layout = new QVBoxLayout(this);
   layout->addWidget(createHexEdits());
   layout->addWidget(createBitPanels());
   layout->addWidget(createRangeView(), 1);
   layout->addWidget(createTimer());
 }
 
-QWidget *GalleryWindow::createHexEdits() {
-  auto *group = new QGroupBox(tr("Hex edit: type to overwrite; the last digit moves the focus on"));
-  auto *form = new QFormLayout(group);
-  m_isr = hexEdit(QStringLiteral("ISR"), 2, 0xA5);
-  auto *id = hexEdit(QStringLiteral("ID0"), 3, 0x7FF);
-  auto *counter = hexEdit(QStringLiteral("CntMax"), 16, 0x0123456789ABCDEFLL);
-  auto *minusOne = hexEdit(QStringLiteral("CntMin"), 16, -1);
-  m_isr->setSendFocusCtrl(id);
+QWidget* GalleryWindow::createHexEdits() {
+  auto* group = new QGroupBox(tr("Hex edit: type to overwrite; the last digit moves the focus on"));
+  auto* form = new QFormLayout(group);
+  isr_ = hexEdit(QStringLiteral("ISR"), 2, 0xA5);
+  auto* id = hexEdit(QStringLiteral("ID0"), 3, 0x7FF);
+  auto* counter = hexEdit(QStringLiteral("CntMax"), 16, 0x0123456789ABCDEFLL);
+  auto* minusOne = hexEdit(QStringLiteral("CntMin"), 16, -1);
+  isr_->setSendFocusCtrl(id);
   id->setSendFocusCtrl(counter);
   counter->setSendFocusCtrl(minusOne);  // CntMin wraps to its own first digit
-  form->addRow(tr("2 digits (ISR):"), m_isr);
+  form->addRow(tr("2 digits (ISR):"), isr_);
   form->addRow(tr("3 digits (ID0):"), id);
   form->addRow(tr("16 digits (CntMax):"), counter);
   form->addRow(tr("16 digits, value -1:"), minusOne);
-  m_hexEvents = new QLabel(tr("Events appear here."));
-  form->addRow(tr("Last event:"), m_hexEvents);
-  for (THexEdit *edit : {m_isr, id, counter, minusOne}) {
-    connect(edit, &THexEdit::change, this, [this](THexEdit *sender) {
-      m_hexEvents->setText(tr("change: %1 = %2").arg(sender->objectName(), sender->text()));
+  hexEvents_ = new QLabel(tr("Events appear here."));
+  form->addRow(tr("Last event:"), hexEvents_);
+  for (THexEdit* edit : {isr_, id, counter, minusOne}) {
+    connect(edit, &THexEdit::change, this, [this](THexEdit* sender) {
+      hexEvents_->setText(tr("change: %1 = %2").arg(sender->objectName(), sender->text()));
     });
   }
-  connect(m_isr, &THexEdit::change, this, [this] {
-    if (m_isrPanel) m_isrPanel->setValue(int(m_isr->value() & 0xFF));
+  connect(isr_, &THexEdit::change, this, [this] {
+    if (isrPanel_) isrPanel_->setValue(int(isr_->value() & 0xFF));
   });
   return group;
 }
 
-TBitPanel *GalleryWindow::createBitPanel(const QString &title, const QStringList &captions, const QStringList &hints,
+TBitPanel* GalleryWindow::createBitPanel(const QString& title, const QStringList& captions, const QStringList& hints,
                                          int value) {
-  auto *panel = new TBitPanel(title);
+  auto* panel = new TBitPanel(title);
   panel->setObjectName(QStringLiteral("BitPanel") + QString(title).remove(QLatin1Char('&')));
   panel->setButtons(captions);
   panel->setButtonsHint(hints);
@@ -72,68 +72,67 @@ TBitPanel *GalleryWindow::createBitPanel(const QString &title, const QStringList
   return panel;
 }
 
-QWidget *GalleryWindow::createBitPanels() {
-  auto *group = new QGroupBox(tr("Bit panels: bit 0 on the right; click a bit to flip it; \"0\" bits are fixed"));
-  auto *column = new QVBoxLayout(group);
-  m_isrPanel = createBitPanel(
-      tr("&ISR"), {"EPND", "TEIF", "ORIF", "SCIF", "TXIF", "RXIF1", "RXIF2", "RXIF3"},
-      {"Error interrupt PeNdinG", "Transmit Error Interrupt Flag", "OverRun Interrupt Flag",
-       "Status Change Interrupt Flag", "Transmit Interrupt Flag", "Receive Interrupt Flag For buffer 1",
-       "Receive Interrupt Flag For buffer 2", "Receive Interrupt Flag For buffer 3"},
-      0xA5);
-  auto *icr = createBitPanel(tr("I&CR"), {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
+QWidget* GalleryWindow::createBitPanels() {
+  auto* group = new QGroupBox(tr("Bit panels: bit 0 on the right; click a bit to flip it; \"0\" bits are fixed"));
+  auto* column = new QVBoxLayout(group);
+  isrPanel_ =
+      createBitPanel(tr("&ISR"), {"EPND", "TEIF", "ORIF", "SCIF", "TXIF", "RXIF1", "RXIF2", "RXIF3"},
+                     {"Error interrupt PeNdinG", "Transmit Error Interrupt Flag", "OverRun Interrupt Flag",
+                      "Status Change Interrupt Flag", "Transmit Interrupt Flag", "Receive Interrupt Flag For buffer 1",
+                      "Receive Interrupt Flag For buffer 2", "Receive Interrupt Flag For buffer 3"},
+                     0xA5);
+  auto* icr = createBitPanel(tr("I&CR"), {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
                              {"Early Transmit Interrupt", "Transmit Error Interrupt Enable", "OverRun Interrupt Enable",
                               "Status Change Interrupt Enable", "Transmit Interrupt Enable", "Receive Interrupt Enable",
                               "Extended Status Change Interrupt", "Always Zero"},
                              0xFF);
-  auto *csr = createBitPanel(tr("C&SR"), {"RUN", "WKPS", "FSYN", "NRTX", "SRTE", "EPSV", "BOFF", "0"},
-                             {"CAN Enable", "WaKe-up PulSe", "Fast SYNchronization", "No ReTransmission",
-                              "Simultaneous Receive/Transmit Enable", "Error PaSsiVe state", "Bus-Off state",
-                              "Always Zero"},
-                             0x01);
-  column->addWidget(m_isrPanel);
+  auto* csr =
+      createBitPanel(tr("C&SR"), {"RUN", "WKPS", "FSYN", "NRTX", "SRTE", "EPSV", "BOFF", "0"},
+                     {"CAN Enable", "WaKe-up PulSe", "Fast SYNchronization", "No ReTransmission",
+                      "Simultaneous Receive/Transmit Enable", "Error PaSsiVe state", "Bus-Off state", "Always Zero"},
+                     0x01);
+  column->addWidget(isrPanel_);
   column->addWidget(icr);
   column->addWidget(csr);
-  connect(m_isrPanel, &TBitPanel::change, this, [this](TBitPanel *panel) { m_isr->setValue(panel->value()); });
+  connect(isrPanel_, &TBitPanel::change, this, [this](TBitPanel* panel) { isr_->setValue(panel->value()); });
   return group;
 }
 
-QWidget *GalleryWindow::createRangeView() {
-  auto *group = new QGroupBox(tr("Identifier range view: Filter 0 = 0x123 / 0x7F0, Filter 1 = 0x001 / 0x001"));
-  auto *column = new QVBoxLayout(group);
-  m_filters = new TFilters;
-  m_filters->setObjectName(QStringLiteral("Filters1"));
-  m_filters->setPaintEnabled(false);
-  m_filters->setColor(palette().color(QPalette::Button));
-  m_filters->setFilterColor(1, QColor(103, 180, 180));
-  m_filters->setFilterColor(2, QColor(102, 179, 255));
-  m_filters->setFilterVisible(1, true);
-  m_filters->setFilterVisible(2, true);
-  m_filters->setFilterName(1, QStringLiteral("Filter 0"));
-  m_filters->setFilterName(2, QStringLiteral("Filter 1"));
-  m_filters->setFilterID(1, 0x123);
-  m_filters->setFilterMask(1, 0x7F0);
-  m_filters->setFilterID(2, 0x001);
-  m_filters->setFilterMask(2, 0x001);
-  m_filters->setPaintEnabled(true);
-  m_filters->setMinimumSize(600, 110);
-  m_pointedRange = new QLabel;
-  connect(m_filters, &TFilters::mouseMove, this,
-          [this](TFilters *view, Qt::KeyboardModifiers, Qt::MouseButtons, int, int, int filter, int begin,
-                 int end) {
+QWidget* GalleryWindow::createRangeView() {
+  auto* group = new QGroupBox(tr("Identifier range view: Filter 0 = 0x123 / 0x7F0, Filter 1 = 0x001 / 0x001"));
+  auto* column = new QVBoxLayout(group);
+  filters_ = new TFilters;
+  filters_->setObjectName(QStringLiteral("Filters1"));
+  filters_->setPaintEnabled(false);
+  filters_->setColor(palette().color(QPalette::Button));
+  filters_->setFilterColor(1, QColor(103, 180, 180));
+  filters_->setFilterColor(2, QColor(102, 179, 255));
+  filters_->setFilterVisible(1, true);
+  filters_->setFilterVisible(2, true);
+  filters_->setFilterName(1, QStringLiteral("Filter 0"));
+  filters_->setFilterName(2, QStringLiteral("Filter 1"));
+  filters_->setFilterID(1, 0x123);
+  filters_->setFilterMask(1, 0x7F0);
+  filters_->setFilterID(2, 0x001);
+  filters_->setFilterMask(2, 0x001);
+  filters_->setPaintEnabled(true);
+  filters_->setMinimumSize(600, 110);
+  pointedRange_ = new QLabel;
+  connect(filters_, &TFilters::mouseMove, this,
+          [this](TFilters* view, Qt::KeyboardModifiers, Qt::MouseButtons, int, int, int filter, int begin, int end) {
             if (filter == 0) {
-              m_pointedRange->clear();
+              pointedRange_->clear();
               return;
             }
-            m_pointedRange->setText(QString::asprintf("Pointed Range for %s : %3X - %3X",
-                                                      qUtf8Printable(view->getFilterName(filter)), begin, end));
+            pointedRange_->setText(QString::asprintf("Pointed Range for %s : %3X - %3X",
+                                                     qUtf8Printable(view->getFilterName(filter)), begin, end));
           });
-  column->addWidget(m_filters, 1);
-  column->addWidget(m_pointedRange);
+  column->addWidget(filters_, 1);
+  column->addWidget(pointedRange_);
 
   // The same filters zoomed in on 0x100..0x13F: the block and the odd values
   // get columns of their own.
-  auto *zoomed = new TFilters;
+  auto* zoomed = new TFilters;
   zoomed->setObjectName(QStringLiteral("FiltersZoomed"));
   zoomed->setColor(palette().color(QPalette::Button));
   zoomed->setMinValue(0x100);
@@ -142,10 +141,10 @@ QWidget *GalleryWindow::createRangeView() {
   zoomed->setScaleLittleSteps(4);
   for (int i = 1; i <= 2; ++i) {
     zoomed->setFilterVisible(i, true);
-    zoomed->setFilterColor(i, m_filters->filterColor(i));
-    zoomed->setFilterName(i, m_filters->getFilterName(i));
-    zoomed->setFilterID(i, m_filters->filterID(i));
-    zoomed->setFilterMask(i, m_filters->filterMask(i));
+    zoomed->setFilterColor(i, filters_->filterColor(i));
+    zoomed->setFilterName(i, filters_->getFilterName(i));
+    zoomed->setFilterID(i, filters_->filterID(i));
+    zoomed->setFilterMask(i, filters_->filterMask(i));
   }
   zoomed->setMinimumSize(600, 90);
   column->addWidget(new QLabel(tr("The same filters over 0x100..0x13F:")));
@@ -153,13 +152,13 @@ QWidget *GalleryWindow::createRangeView() {
   return group;
 }
 
-QWidget *GalleryWindow::createTimer() {
-  auto *group = new QGroupBox(tr("Threaded timer, 500 ms"));
-  auto *row = new QHBoxLayout(group);
-  m_ticks = new QLabel(tr("Ticks: 0"));
-  row->addWidget(m_ticks);
-  m_timer = new TThreadedTimer(this);
-  m_timer->setInterval(500);
-  m_timer->setOnTimer([this](TThreadedTimer *) { m_ticks->setText(tr("Ticks: %1").arg(++m_tickCount)); });
+QWidget* GalleryWindow::createTimer() {
+  auto* group = new QGroupBox(tr("Threaded timer, 500 ms"));
+  auto* row = new QHBoxLayout(group);
+  ticks_ = new QLabel(tr("Ticks: 0"));
+  row->addWidget(ticks_);
+  timer_ = new TThreadedTimer(this);
+  timer_->setInterval(500);
+  timer_->setOnTimer([this](TThreadedTimer*) { ticks_->setText(tr("Ticks: %1").arg(++tickCount_)); });
   return group;
 }

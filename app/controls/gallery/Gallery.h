@@ -14,21 +14,21 @@ class GalleryWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit GalleryWindow(QWidget *parent = nullptr);
+  explicit GalleryWindow(QWidget* parent = nullptr);
 
  private:
-  QWidget *createHexEdits();
-  QWidget *createBitPanels();
-  QWidget *createRangeView();
-  QWidget *createTimer();
-  TBitPanel *createBitPanel(const QString &title, const QStringList &captions, const QStringList &hints, int value);
+  QWidget* createHexEdits();
+  QWidget* createBitPanels();
+  QWidget* createRangeView();
+  QWidget* createTimer();
+  TBitPanel* createBitPanel(const QString& title, const QStringList& captions, const QStringList& hints, int value);
 
-  QLabel *m_hexEvents = nullptr;
-  QLabel *m_pointedRange = nullptr;
-  QLabel *m_ticks = nullptr;
-  THexEdit *m_isr = nullptr;
-  TBitPanel *m_isrPanel = nullptr;
-  TFilters *m_filters = nullptr;
-  TThreadedTimer *m_timer = nullptr;
-  int m_tickCount = 0;
+  QLabel* hexEvents_ = nullptr;
+  QLabel* pointedRange_ = nullptr;
+  QLabel* ticks_ = nullptr;
+  THexEdit* isr_ = nullptr;
+  TBitPanel* isrPanel_ = nullptr;
+  TFilters* filters_ = nullptr;
+  TThreadedTimer* timer_ = nullptr;
+  int tickCount_ = 0;
 };

@@ -8,12 +8,13 @@
 
 #include "Gallery.h"
 
-int main(int argc, char **argv) {
-  const char *screenshot = nullptr;
+int main(int argc, char** argv) {
+  const char* screenshot = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0) {
-      std::puts("Usage: vorelan-gallery [--screenshot FILE.png]\n"
-                "Shows the hex edit, bit panel, identifier range view and threaded timer controls.");
+      std::puts(
+          "Usage: vorelan-gallery [--screenshot FILE.png]\n"
+          "Shows the hex edit, bit panel, identifier range view and threaded timer controls.");
       return 0;
     }
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {

@@ -10,7 +10,9 @@ namespace {
 
 const QStringList IcrCaptions = {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"};
 
-void press(TBitPanel &panel, int bit) { QTest::mousePress(panel.button(bit), Qt::LeftButton); }
+void press(TBitPanel& panel, int bit) {
+  QTest::mousePress(panel.button(bit), Qt::LeftButton);
+}
 
 TEST(BitPanel, LaysOutBitZeroOnTheRight) {
   TBitPanel panel;
@@ -81,10 +83,10 @@ TEST(BitPanel, NbButtonsMustMatchTheCaptions) {
   panel.setNbButtons(9);
   EXPECT_EQ(panel.nbButtons(), 8);
   panel.setNbButtons(8);  // rebuilds, never doubles the buttons
-  EXPECT_EQ(panel.findChildren<TBitButton *>().size(), 8);
+  EXPECT_EQ(panel.findChildren<TBitButton*>().size(), 8);
   panel.setButtons({});
   EXPECT_EQ(panel.nbButtons(), 0);
-  EXPECT_EQ(panel.findChildren<TBitButton *>().size(), 0);
+  EXPECT_EQ(panel.findChildren<TBitButton*>().size(), 0);
 }
 
 TEST(BitPanel, HintsGoToTheirButtons) {
@@ -127,12 +129,12 @@ TEST(BitPanel, ExtremePropertiesGiveADefinedLayout) {
 TEST(BitPanel, ChangeHandlerMayReplaceTheButtons) {
   TBitPanel panel;
   panel.setButtons(IcrCaptions);
-  QObject::connect(&panel, &TBitPanel::change, &panel, [](TBitPanel *p) { p->setButtons({"X", "Y"}); });
+  QObject::connect(&panel, &TBitPanel::change, &panel, [](TBitPanel* p) { p->setButtons({"X", "Y"}); });
   press(panel, 0);
   EXPECT_EQ(panel.nbButtons(), 2);
   QCoreApplication::processEvents();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(panel.findChildren<TBitButton *>().size(), 2);
+  EXPECT_EQ(panel.findChildren<TBitButton*>().size(), 2);
 }
 
 }  // namespace

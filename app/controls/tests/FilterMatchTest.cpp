@@ -8,7 +8,7 @@ namespace {
 
 using filter_match::Filter;
 
-std::int64_t bruteNextAccepted(std::int64_t a, const Filter &f) {
+std::int64_t bruteNextAccepted(std::int64_t a, const Filter& f) {
   while (!f.accepts(a)) ++a;
   return a;
 }

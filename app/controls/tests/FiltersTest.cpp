@@ -30,15 +30,17 @@ class FiltersTest : public testing::Test {
     view.resize(600, 150);
     view.setFilterVisible(2, true);
     view.setFilterColor(2, Blue);
-    QObject::connect(&view, &TFilters::mouseMove, &view,
-                     [this](TFilters *, Qt::KeyboardModifiers, Qt::MouseButtons, int, int, int filter, int begin,
-                            int end) { reports.push_back({filter, begin, end}); });
+    QObject::connect(
+        &view, &TFilters::mouseMove, &view,
+        [this](TFilters*, Qt::KeyboardModifiers, Qt::MouseButtons, int, int, int filter, int begin, int end) {
+          reports.push_back({filter, begin, end});
+        });
   }
 
   QImage render() { return view.renderOffscreen().toImage(); }
 
   int rowMiddle(int row) const {
-    const auto &l = view.lastLayout();
+    const auto& l = view.lastLayout();
     return l.top + row * l.rowHeight + l.rowHeight / 2;
   }
 
@@ -60,7 +62,7 @@ class FiltersTest : public testing::Test {
   // covers the columns from x(v) = (v - min) * W / range + L up to x(v + 1),
   // at least one.
   std::set<int> expectedColumns(quint16 id, quint16 mask) const {
-    const auto &l = view.lastLayout();
+    const auto& l = view.lastLayout();
     const qint64 L = l.left + 1, W = (l.right - 1) - L + 1;
     const qint64 min = view.minValue(), range = qint64(view.maxValue()) - min;
     std::set<int> columns;
@@ -74,8 +76,8 @@ class FiltersTest : public testing::Test {
     return columns;
   }
 
-  std::set<int> paintedColumns(const QImage &image, int row, const QColor &color) const {
-    const auto &l = view.lastLayout();
+  std::set<int> paintedColumns(const QImage& image, int row, const QColor& color) const {
+    const auto& l = view.lastLayout();
     std::set<int> columns;
     for (int x = l.left; x <= l.right; ++x)
       if (image.pixelColor(x, rowMiddle(row)) == color) columns.insert(x);
@@ -88,7 +90,7 @@ class FiltersTest : public testing::Test {
 
 TEST_F(FiltersTest, MaskZeroFillsTheRowAndPointsAtTheWholeRange) {
   const QImage image = render();
-  const auto &l = view.lastLayout();
+  const auto& l = view.lastLayout();
   ASSERT_EQ(l.rows, QVector<int>({1, 2}));
   for (int x = l.left + 1; x <= l.right; ++x) {
     ASSERT_EQ(image.pixelColor(x, rowMiddle(0)), Teal) << x;
@@ -103,7 +105,7 @@ TEST_F(FiltersTest, MaskZeroFillsTheRowAndPointsAtTheWholeRange) {
   for (int x = l.left + 1; x <= l.right; ++x) ASSERT_EQ(zoomed.pixelColor(x, rowMiddle(0)), Teal) << x;
   view.setMaxValue(0x7FF);
   render();
-  for (const Report &r : sweepRow(0)) {
+  for (const Report& r : sweepRow(0)) {
     if (r.filter == 0) continue;
     EXPECT_EQ(r.filter, 1);
     EXPECT_EQ(r.begin, 0);
@@ -122,7 +124,7 @@ TEST_F(FiltersTest, OneBlockForAMaskedIdentifier) {
 
   std::set<std::pair<int, int>> runs;
   int inside = 0;
-  for (const Report &r : sweepRow(0)) {
+  for (const Report& r : sweepRow(0)) {
     if (r.filter == 0) continue;
     ++inside;
     EXPECT_EQ(r.filter, 1);
@@ -137,7 +139,7 @@ TEST_F(FiltersTest, OddValuesAreSingleRuns) {
   view.setFilterMask(2, 0x001);
   render();
   int odd = 0, none = 0;
-  for (const Report &r : sweepRow(1)) {
+  for (const Report& r : sweepRow(1)) {
     if (r.filter == 0) {
       ++none;
       continue;
@@ -161,14 +163,14 @@ TEST_F(FiltersTest, PictureFollowsTheDrawingRuleAtEveryScale) {
   // must give the picture of marking every accepted value.
   const std::vector<std::tuple<int, int, int>> scales = {
       {600, 0, 0x7FF}, {1000, 0, 0x3F}, {300, 0x100, 0x1FF}, {900, 0x10, 0x5000}, {700, 0, 600}};
-  const std::vector<std::pair<quint16, quint16>> filters = {
-      {0x123, 0x7F0}, {0x001, 0x001}, {0x555, 0x0F3}, {0x7FF, 0x7FF}, {0x000, 0x400}, {0x2AA, 0x155}};
-  for (const auto &[width, min, max] : scales) {
+  const std::vector<std::pair<quint16, quint16>> filters = {{0x123, 0x7F0}, {0x001, 0x001}, {0x555, 0x0F3},
+                                                            {0x7FF, 0x7FF}, {0x000, 0x400}, {0x2AA, 0x155}};
+  for (const auto& [width, min, max] : scales) {
     view.resize(width, 120);
     view.setMinValue(std::numeric_limits<int>::min());
     view.setMaxValue(max);
     view.setMinValue(min);
-    for (const auto &[id, mask] : filters) {
+    for (const auto& [id, mask] : filters) {
       view.setFilterID(1, id);
       view.setFilterMask(1, mask);
       const QImage image = render();
@@ -191,13 +193,13 @@ TEST_F(FiltersTest, ScaleLimitsMoveIdentifiersAndRejectCrossing) {
   try {
     view.setMinValue(0x101);
     FAIL() << "no error";
-  } catch (const std::invalid_argument &e) {
+  } catch (const std::invalid_argument& e) {
     EXPECT_STREQ(e.what(), "Value must be between -2147483647 and 255");
   }
   try {
     view.setMaxValue(0x5F);
     FAIL() << "no error";
-  } catch (const std::invalid_argument &e) {
+  } catch (const std::invalid_argument& e) {
     EXPECT_STREQ(e.what(), "Value must be between 97 and 2147483647");
   }
   EXPECT_EQ(view.minValue(), 0x60);
@@ -208,7 +210,7 @@ TEST_F(FiltersTest, RepaintsOnlyWhenAllowedAndNeverForThePointer) {
   class PaintCounter : public QObject {
    public:
     int paints = 0;
-    bool eventFilter(QObject *, QEvent *e) override {
+    bool eventFilter(QObject*, QEvent* e) override {
       if (e->type() == QEvent::Paint) ++paints;
       return false;
     }
@@ -239,10 +241,10 @@ TEST(FiltersPointer, MovesOverTheViewStayWithTheView) {
   class MoveCounter : public QWidget {
    public:
     int moves = 0;
-    void mouseMoveEvent(QMouseEvent *) override { ++moves; }
+    void mouseMoveEvent(QMouseEvent*) override { ++moves; }
   } window;
   window.setMouseTracking(true);
-  auto *view = new TFilters(&window);
+  auto* view = new TFilters(&window);
   view->resize(300, 100);
   view->renderOffscreen();
   QObject::connect(view, &TFilters::mouseMove, view, [](auto...) {});
@@ -270,13 +272,13 @@ TEST_F(FiltersTest, ExtremePropertiesPaintAndTrack) {
   const std::vector<std::pair<int, int>> ranges = {{0, 0}, {intMin, intMax}, {-5, 5}, {0x7FF, 0x7FF}, {70000, 90000}};
   const std::vector<std::pair<quint16, quint16>> steps = {{0, 0}, {1, 1}, {16, 65535}, {65535, 2}};
   int round = 0;
-  for (const QSize &size : sizes) {
+  for (const QSize& size : sizes) {
     view.resize(size);
-    for (const auto &[min, max] : ranges) {
+    for (const auto& [min, max] : ranges) {
       view.setMinValue(intMin);
       view.setMaxValue(max);
       view.setMinValue(min);
-      const auto &[big, little] = steps[round++ % steps.size()];
+      const auto& [big, little] = steps[round++ % steps.size()];
       view.setScaleSteps(big);
       view.setScaleLittleSteps(little);
       for (int visible = 0; visible <= TFilters::FilterCount; visible += 5) {
@@ -286,7 +288,7 @@ TEST_F(FiltersTest, ExtremePropertiesPaintAndTrack) {
         reports.clear();
         for (int y = -2; y < size.height() + 2; y += 7)
           for (int x = -2; x < size.width() + 2; x += 13) moveTo(x, y);
-        for (const Report &r : reports) {
+        for (const Report& r : reports) {
           if (r.filter == 0) continue;
           EXPECT_LE(r.filter, visible);
           EXPECT_LE(r.begin, r.end);

@@ -19,7 +19,7 @@ class HexEditTest : public testing::Test {
  protected:
   void SetUp() override {
     window = std::make_unique<QWidget>();
-    auto *layout = new QVBoxLayout(window.get());
+    auto* layout = new QVBoxLayout(window.get());
     a = new THexEdit;
     b = new THexEdit;
     a->setObjectName("A");
@@ -33,11 +33,11 @@ class HexEditTest : public testing::Test {
     ASSERT_TRUE(a->hasFocus());
   }
 
-  static void typeText(QWidget *w, const char *keys) {
-    for (const char *k = keys; *k; ++k) QTest::keyClick(w, *k);
+  static void typeText(QWidget* w, const char* keys) {
+    for (const char* k = keys; *k; ++k) QTest::keyClick(w, *k);
   }
 
-  static void expectWellFormed(const THexEdit *e) {
+  static void expectWellFormed(const THexEdit* e) {
     static const QRegularExpression hex("^[0-9A-F]+$");
     ASSERT_EQ(e->text().size(), e->digits()) << e->text().toStdString();
     ASSERT_TRUE(hex.match(e->text()).hasMatch()) << e->text().toStdString();
@@ -45,8 +45,8 @@ class HexEditTest : public testing::Test {
   }
 
   std::unique_ptr<QWidget> window;
-  THexEdit *a = nullptr;
-  THexEdit *b = nullptr;
+  THexEdit* a = nullptr;
+  THexEdit* b = nullptr;
 };
 
 TEST(HexEditFormat, ShowsValuesWithTheirDigitCount) {
@@ -123,7 +123,7 @@ TEST_F(HexEditTest, TwoDigitsCompleteTheValueAndMoveTheFocus) {
   QTest::keyClick(a, 'c');
   EXPECT_EQ(nibbles.count(), 2);
   ASSERT_EQ(changes.count(), 1);
-  EXPECT_EQ(changes.at(0).at(0).value<THexEdit *>(), a);
+  EXPECT_EQ(changes.at(0).at(0).value<THexEdit*>(), a);
   EXPECT_EQ(a->text(), "3C");
   EXPECT_EQ(a->value(), 0x3C);
   EXPECT_TRUE(b->hasFocus());
@@ -189,7 +189,7 @@ TEST_F(HexEditTest, CorrectingTheValueWhileTypingKeepsTheCaret) {
   a->setDigits(3);
   a->setValue(0);
   a->setSelection(0, 1);
-  QObject::connect(a, &THexEdit::nibbleChange, a, [](THexEdit *e) {
+  QObject::connect(a, &THexEdit::nibbleChange, a, [](THexEdit* e) {
     if (e->value() > 0x7FF) e->setValue(e->value() & 0x7FF);
   });
   QSignalSpy changes(a, &THexEdit::change);
@@ -239,11 +239,11 @@ TEST_F(HexEditTest, DroppedTextOverwritesDigits) {
 
 TEST_F(HexEditTest, AnyKeySequenceLeavesOnlyDigits) {
   // Random keys, including every editing shortcut, on fields of several widths.
-  const QList<int> keys = {Qt::Key_Left,   Qt::Key_Right, Qt::Key_Home, Qt::Key_End,    Qt::Key_Delete,
+  const QList<int> keys = {Qt::Key_Left,      Qt::Key_Right,  Qt::Key_Home,   Qt::Key_End,    Qt::Key_Delete,
                            Qt::Key_Backspace, Qt::Key_Insert, Qt::Key_Return, Qt::Key_Escape, Qt::Key_Space,
-                           Qt::Key_A,      Qt::Key_C,     Qt::Key_F,    Qt::Key_G,      Qt::Key_K,
-                           Qt::Key_U,      Qt::Key_V,     Qt::Key_W,    Qt::Key_X,      Qt::Key_Y,
-                           Qt::Key_Z,      Qt::Key_0,     Qt::Key_7,    Qt::Key_9};
+                           Qt::Key_A,         Qt::Key_C,      Qt::Key_F,      Qt::Key_G,      Qt::Key_K,
+                           Qt::Key_U,         Qt::Key_V,      Qt::Key_W,      Qt::Key_X,      Qt::Key_Y,
+                           Qt::Key_Z,         Qt::Key_0,      Qt::Key_7,      Qt::Key_9};
   const QList<Qt::KeyboardModifiers> modifiers = {Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier,
                                                   Qt::ControlModifier | Qt::ShiftModifier, Qt::AltModifier};
   const QStringList clips = {"", "12", "zz", "FFFFFFFFFFFFFFFFFFFF", "a b\nc", QString::fromUtf8("é٣۴")};

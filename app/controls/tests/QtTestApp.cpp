@@ -1,8 +1,8 @@
 // Gives every test program of the controls one QApplication for the whole
 // run, created before the first test and destroyed after the last one.
 // Listed among a test's sources, so that its registration is always linked.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 namespace {
 
@@ -13,18 +13,18 @@ class QtAppEnvironment : public testing::Environment {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "vorelan-controls-test";
-    static char *argv[] = {name, nullptr};
-    m_app = new QApplication(argc, argv);
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
   }
   void TearDown() override {
-    delete m_app;
-    m_app = nullptr;
+    delete app_;
+    app_ = nullptr;
   }
 
  private:
-  QApplication *m_app = nullptr;
+  QApplication* app_ = nullptr;
 };
 
-[[maybe_unused]] testing::Environment *const environment = testing::AddGlobalTestEnvironment(new QtAppEnvironment);
+[[maybe_unused]] testing::Environment* const environment = testing::AddGlobalTestEnvironment(new QtAppEnvironment);
 
 }  // namespace

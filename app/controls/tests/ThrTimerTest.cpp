@@ -25,7 +25,7 @@ TEST(ThreadedTimer, TicksRunInTheGuiThreadAndNeverOverlap) {
   QElapsedTimer clock;
   clock.start();
   bool wrongThread = false;
-  timer.setOnTimer([&](TThreadedTimer *sender) {
+  timer.setOnTimer([&](TThreadedTimer* sender) {
     wrongThread |= QThread::currentThread() != qApp->thread() || sender != &timer;
     starts.push_back(clock.elapsed());
     QThread::msleep(60);  // the next interval starts when this returns
@@ -43,7 +43,7 @@ TEST(ThreadedTimer, DisablingFromItsOwnTickStopsTheTicks) {
   TThreadedTimer timer;
   timer.setInterval(20);
   int ticks = 0;
-  timer.setOnTimer([&](TThreadedTimer *t) {
+  timer.setOnTimer([&](TThreadedTimer* t) {
     ++ticks;
     t->setEnabled(false);
   });
@@ -61,7 +61,7 @@ TEST(ThreadedTimer, NoTicksWithoutIntervalHandlerOrEnabled) {
 
   int ticks = 0;
   timer.setInterval(0);
-  timer.setOnTimer([&](TThreadedTimer *) { ++ticks; });
+  timer.setOnTimer([&](TThreadedTimer*) { ++ticks; });
   QTest::qWait(150);
   EXPECT_EQ(ticks, 0);
   timer.setInterval(20);
@@ -79,7 +79,7 @@ TEST(ThreadedTimer, ResumingAfterAnExpiredSleepTicksAtOnce) {
   timer.setInterval(600);
   QElapsedTimer clock;
   qint64 tickAt = -1;
-  timer.setOnTimer([&](TThreadedTimer *) { tickAt = clock.elapsed(); });
+  timer.setOnTimer([&](TThreadedTimer*) { tickAt = clock.elapsed(); });
   timer.setEnabled(false);  // paused in its sleep
   QTest::qWait(700);        // the sleep's time passes while paused
   EXPECT_EQ(tickAt, -1);
@@ -94,7 +94,7 @@ TEST(ThreadedTimer, HandlerErrorsAreReportedAndTicksGoOn) {
   timer.setInterval(20);
   QSignalSpy errors(&timer, &TThreadedTimer::tickError);
   int ticks = 0;
-  timer.setOnTimer([&](TThreadedTimer *) {
+  timer.setOnTimer([&](TThreadedTimer*) {
     if (++ticks % 2) throw std::runtime_error("Bad MCU answer while reading.");
     throw 42;
   });
@@ -108,7 +108,7 @@ TEST(ThreadedTimer, DestroyingWithATickPendingNeverDeadlocks) {
   {
     TThreadedTimer timer;
     timer.setInterval(1);
-    timer.setOnTimer([&](TThreadedTimer *) { ++ticks; });
+    timer.setOnTimer([&](TThreadedTimer*) { ++ticks; });
     // The GUI thread does not run events: the worker has posted its tick and
     // waits for it when the timer goes.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -119,11 +119,11 @@ TEST(ThreadedTimer, DestroyingWithATickPendingNeverDeadlocks) {
 }
 
 TEST(ThreadedTimer, HandlerMayDestroyItsTimer) {
-  auto *timer = new TThreadedTimer;
+  auto* timer = new TThreadedTimer;
   timer->setInterval(10);
   bool destroyed = false;
   QObject::connect(timer, &QObject::destroyed, [&] { destroyed = true; });
-  timer->setOnTimer([](TThreadedTimer *t) { delete t; });
+  timer->setOnTimer([](TThreadedTimer* t) { delete t; });
   EXPECT_TRUE(QTest::qWaitFor([&] { return destroyed; }, 3000));
 }
 
@@ -132,9 +132,9 @@ TEST(ThreadedTimer, ManyTimersComeAndGo) {
   int ticks = 0;
   for (int round = 0; round < 30; ++round) {
     TThreadedTimer timers[4];
-    for (auto &t : timers) {
+    for (auto& t : timers) {
       t.setInterval(quint16(1 + round % 3));
-      t.setOnTimer([&](TThreadedTimer *) { ++ticks; });
+      t.setOnTimer([&](TThreadedTimer*) { ++ticks; });
     }
     const int before = ticks;
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > before; }, 3000));

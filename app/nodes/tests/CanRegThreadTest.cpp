@@ -83,10 +83,10 @@ TEST_F(RegisterThread, ReadAllVisitsEveryPageAndRestoresPsr) {
   sim_->pokeRegister(0, TECR, 0x21);
   ClearTranscript();
   thread_->ReadAll(true);
-  const std::vector<Bytes> expected{Read(0x5A, 6), Write(0x5F, 0), Read(0x60, 2), Read(0x6E, 2), Write(0x5F, 4),
-                                    Read(0x60, 8), Write(0x5F, 1), Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 2),
-                                    Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 3), Read(0x60, 10), Read(0x6F, 1),
-                                    Write(0x5F, 2)};
+  const std::vector<Bytes> expected{Read(0x5A, 6),  Write(0x5F, 0), Read(0x60, 2),  Read(0x6E, 2),
+                                    Write(0x5F, 4), Read(0x60, 8),  Write(0x5F, 1), Read(0x60, 10),
+                                    Read(0x6F, 1),  Write(0x5F, 2), Read(0x60, 10), Read(0x6F, 1),
+                                    Write(0x5F, 3), Read(0x60, 10), Read(0x6F, 1),  Write(0x5F, 2)};
   EXPECT_EQ(Requests(), expected);
   EXPECT_EQ(sim_->peekRegister(0, PSR), 2);
   EXPECT_EQ(thread_->GetPage(3)[15], 0x0C);  // BCSR lands in byte 15

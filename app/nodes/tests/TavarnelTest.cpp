@@ -86,7 +86,8 @@ TEST_F(MemoryAccess, SilenceAndIncompleteAnswersEndInATimeOutWithinItsWindow) {
   // The start of an answer, then nothing.
   ClearTranscript();
   sim_->dropAnswers(1);
-  auto pending = std::async(std::launch::async, [&] { return MessageOf([&] { protocol_->ReadMemory(0x5A, data, 6); }); });
+  auto pending =
+      std::async(std::launch::async, [&] { return MessageOf([&] { protocol_->ReadMemory(0x5A, data, 6); }); });
   ASSERT_TRUE(WaitForRequests(1));
   sim_->sendNoise({0x06, 0x01});
   EXPECT_EQ(pending.get(), "Time out...");
@@ -103,7 +104,7 @@ TEST_F(MemoryAccess, ShutDownEndsAWaitingAccessAtOnce) {
   ASSERT_EQ(pending.wait_for(seconds(2)), std::future_status::ready);
   EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), timeOutMs_);
   EXPECT_THROW(pending.get(), EShutdown);
-  EXPECT_EQ(data[0], 0xEE);  // nothing was taken for data
+  EXPECT_EQ(data[0], 0xEE);                                       // nothing was taken for data
   EXPECT_THROW(protocol_->ReadMemory(0x5A, data, 6), EShutdown);  // later accesses send nothing
   EXPECT_EQ(Requests().size(), 1u);
 }

@@ -9,57 +9,53 @@
 
 namespace {
 
-QColor colourAt(QWidget& widget, QPoint point)
-{
-    return widget.grab().toImage().pixelColor(point);
+QColor colourAt(QWidget& widget, QPoint point) {
+  return widget.grab().toImage().pixelColor(point);
 }
 
-TEST(ErrorDisplayTest, GreenWhenEmptyRedWithTheMessage)
-{
-    ErrorDisplay display;
-    display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
-    EXPECT_EQ(display.width(), 300);
-    EXPECT_FALSE(display.showsError());
-    EXPECT_EQ(display.displayText(), "Connection OK");
-    EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
+TEST(ErrorDisplayTest, GreenWhenEmptyRedWithTheMessage) {
+  ErrorDisplay display;
+  display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
+  EXPECT_EQ(display.width(), 300);
+  EXPECT_FALSE(display.showsError());
+  EXPECT_EQ(display.displayText(), "Connection OK");
+  EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
 
-    display.setText("Time out...");
-    EXPECT_TRUE(display.showsError());
-    EXPECT_EQ(display.displayText(), "ERROR: Time out...");
-    EXPECT_EQ(display.toolTip(), "Time out...");
-    EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(255, 0, 0));
+  display.setText("Time out...");
+  EXPECT_TRUE(display.showsError());
+  EXPECT_EQ(display.displayText(), "ERROR: Time out...");
+  EXPECT_EQ(display.toolTip(), "Time out...");
+  EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(255, 0, 0));
 
-    display.clear();
-    EXPECT_EQ(display.displayText(), "Connection OK");
-    EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
+  display.clear();
+  EXPECT_EQ(display.displayText(), "Connection OK");
+  EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
 }
 
-TEST(ErrorDisplayTest, TextStartsFivePixelsInAndTwoDown)
-{
-    ErrorDisplay display;
-    display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
-    display.setText("X");
-    const QImage image = display.grab().toImage();
-    int firstInk = -1;
-    for (int x = 0; x < 40 && firstInk < 0; ++x)
-        for (int y = 0; y < image.height(); ++y)
-            if (image.pixelColor(x, y) != QColor(255, 0, 0)) {
-                firstInk = x;
-                break;
-            }
-    EXPECT_GE(firstInk, 5);
-    EXPECT_LE(firstInk, 8); // the glyph's own side bearing may add a pixel or two
+TEST(ErrorDisplayTest, TextStartsFivePixelsInAndTwoDown) {
+  ErrorDisplay display;
+  display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
+  display.setText("X");
+  const QImage image = display.grab().toImage();
+  int firstInk = -1;
+  for (int x = 0; x < 40 && firstInk < 0; ++x)
+    for (int y = 0; y < image.height(); ++y)
+      if (image.pixelColor(x, y) != QColor(255, 0, 0)) {
+        firstInk = x;
+        break;
+      }
+  EXPECT_GE(firstInk, 5);
+  EXPECT_LE(firstInk, 8);  // the glyph's own side bearing may add a pixel or two
 }
 
-TEST(ErrorDisplayTest, AWorkerPostsAMessageWithoutWaitingForTheGuiThread)
-{
-    ErrorDisplay display;
-    // The worker ends before the GUI thread looks at its queue: posting never blocks.
-    std::thread worker([&display] { display.showMessageQueued("Bad MCU answer while reading."); });
-    worker.join();
-    EXPECT_FALSE(display.showsError());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(display.text(), "Bad MCU answer while reading.");
+TEST(ErrorDisplayTest, AWorkerPostsAMessageWithoutWaitingForTheGuiThread) {
+  ErrorDisplay display;
+  // The worker ends before the GUI thread looks at its queue: posting never blocks.
+  std::thread worker([&display] { display.showMessageQueued("Bad MCU answer while reading."); });
+  worker.join();
+  EXPECT_FALSE(display.showsError());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(display.text(), "Bad MCU answer while reading.");
 }
 
-} // namespace
+}  // namespace

@@ -13,62 +13,60 @@
 
 namespace {
 
-TEST(HintTest, ShortAndLongParts)
-{
-    EXPECT_EQ(Hint::shortPart("Save current trace|Click to save current trace."), "Save current trace");
-    EXPECT_EQ(Hint::longPart("Save current trace|Click to save current trace."), "Click to save current trace.");
-    EXPECT_EQ(Hint::shortPart("4800 bauds"), "4800 bauds");
-    EXPECT_EQ(Hint::longPart("4800 bauds"), "4800 bauds");
-    EXPECT_EQ(Hint::shortPart("a|b|c"), "a");
-    EXPECT_EQ(Hint::longPart("a|b|c"), "b|c");
-    EXPECT_EQ(Hint::longPart("|only long"), "only long");
-    EXPECT_EQ(Hint::shortPart(""), "");
+TEST(HintTest, ShortAndLongParts) {
+  EXPECT_EQ(Hint::shortPart("Save current trace|Click to save current trace."), "Save current trace");
+  EXPECT_EQ(Hint::longPart("Save current trace|Click to save current trace."), "Click to save current trace.");
+  EXPECT_EQ(Hint::shortPart("4800 bauds"), "4800 bauds");
+  EXPECT_EQ(Hint::longPart("4800 bauds"), "4800 bauds");
+  EXPECT_EQ(Hint::shortPart("a|b|c"), "a");
+  EXPECT_EQ(Hint::longPart("a|b|c"), "b|c");
+  EXPECT_EQ(Hint::longPart("|only long"), "only long");
+  EXPECT_EQ(Hint::shortPart(""), "");
 
-    QPushButton button;
-    Hint::apply(&button, "Clear the trace");
-    EXPECT_EQ(button.toolTip(), "Clear the trace");
-    EXPECT_EQ(button.statusTip(), "Clear the trace");
-    QAction action("&Exit");
-    Hint::apply(&action, "Exit Vorelan|Click to quit Vorelan.");
-    EXPECT_EQ(action.toolTip(), "Exit Vorelan");
-    EXPECT_EQ(action.statusTip(), "Click to quit Vorelan.");
+  QPushButton button;
+  Hint::apply(&button, "Clear the trace");
+  EXPECT_EQ(button.toolTip(), "Clear the trace");
+  EXPECT_EQ(button.statusTip(), "Clear the trace");
+  QAction action("&Exit");
+  Hint::apply(&action, "Exit Vorelan|Click to quit Vorelan.");
+  EXPECT_EQ(action.toolTip(), "Exit Vorelan");
+  EXPECT_EQ(action.statusTip(), "Click to quit Vorelan.");
 }
 
-TEST(HintPanelTest, ShowsTheLongHintOfWhatIsUnderTheMouse)
-{
-    QMainWindow window;
-    auto* panel = new HintPanel;
-    window.statusBar()->addWidget(panel, 1);
-    panel->attachTo(&window);
-    auto* button = new QPushButton("&Clear");
-    Hint::apply(button, "Clear|Clear the whole trace");
-    window.setCentralWidget(button);
-    QMenu* file = window.menuBar()->addMenu("&File");
-    QAction* exit = file->addAction("&Exit");
-    Hint::apply(exit, "Exit Vorelan|Click to quit Vorelan.");
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+TEST(HintPanelTest, ShowsTheLongHintOfWhatIsUnderTheMouse) {
+  QMainWindow window;
+  auto* panel = new HintPanel;
+  window.statusBar()->addWidget(panel, 1);
+  panel->attachTo(&window);
+  auto* button = new QPushButton("&Clear");
+  Hint::apply(button, "Clear|Clear the whole trace");
+  window.setCentralWidget(button);
+  QMenu* file = window.menuBar()->addMenu("&File");
+  QAction* exit = file->addAction("&Exit");
+  Hint::apply(exit, "Exit Vorelan|Click to quit Vorelan.");
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
-    // A status tip travels from the control up to the main window.
-    QStatusTipEvent tip(button->statusTip());
-    QCoreApplication::sendEvent(button, &tip);
-    EXPECT_EQ(panel->text(), "Clear the whole trace");
-    EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
+  // A status tip travels from the control up to the main window.
+  QStatusTipEvent tip(button->statusTip());
+  QCoreApplication::sendEvent(button, &tip);
+  EXPECT_EQ(panel->text(), "Clear the whole trace");
+  EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
 
-    // Hovering a menu entry.
-    file->popup(window.mapToGlobal(QPoint(0, 0)));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
-    QTest::mouseMove(file, file->actionGeometry(exit).center());
-    QTRY_COMPARE_WITH_TIMEOUT(panel->text(), QString("Click to quit Vorelan."), 2000);
-    file->hide();
+  // Hovering a menu entry.
+  file->popup(window.mapToGlobal(QPoint(0, 0)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+  QTest::mouseMove(file, file->actionGeometry(exit).center());
+  QTRY_COMPARE_WITH_TIMEOUT(panel->text(), QString("Click to quit Vorelan."), 2000);
+  file->hide();
 
-    // Leaving a control clears it; the program may write it directly.
-    QStatusTipEvent none{QString()};
-    QCoreApplication::sendEvent(button, &none);
-    EXPECT_EQ(panel->text(), "");
-    panel->showNow("Loading... Please Wait");
-    EXPECT_EQ(panel->text(), "Loading... Please Wait");
-    EXPECT_GE(panel->minimumWidth(), 50);
+  // Leaving a control clears it; the program may write it directly.
+  QStatusTipEvent none{QString()};
+  QCoreApplication::sendEvent(button, &none);
+  EXPECT_EQ(panel->text(), "");
+  panel->showNow("Loading... Please Wait");
+  EXPECT_EQ(panel->text(), "Loading... Please Wait");
+  EXPECT_GE(panel->minimumWidth(), 50);
 }
 
-} // namespace
+}  // namespace

@@ -3,8 +3,8 @@
 // settings, closing in every state, and a board that vanishes and comes back.
 #include "ComRuntime.h"
 #include "DockLayout.h"
-#include "Identities.h"
 #include "ErrorDisplay.h"
+#include "Identities.h"
 #include "MainFrm.h"
 #include "Registry.h"
 #include "SerialLink.h"
@@ -28,370 +28,337 @@ namespace {
 
 const std::vector<std::uint8_t> kReadMain{0x13, 0x00, 0x5A, 0x06};
 
-std::vector<std::uint8_t> writePsr(std::uint8_t page)
-{
-    return {0x23, 0x00, 0x5F, page};
+std::vector<std::uint8_t> writePsr(std::uint8_t page) {
+  return {0x23, 0x00, 0x5F, page};
 }
 
 // Sets an environment variable for the life of the object.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value)
-        : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
 
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
 };
 
-class MainFrmTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        wipeSettings();
-        for (const char* name : {"VORELAN_COM1", "VORELAN_COM2", "VORELAN_COM3"})
-            unsetenv(name);
-    }
+class MainFrmTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wipeSettings();
+    for (const char* name : {"VORELAN_COM1", "VORELAN_COM2", "VORELAN_COM3"}) unsetenv(name);
+  }
 
-    void TearDown() override
-    {
-        if (m_main)
-            closeMain();
-    }
+  void TearDown() override {
+    if (main_) closeMain();
+  }
 
-    TMainFrm& start(TMainFrm::Options options = TMainFrm::Options())
-    {
-        m_main = std::make_unique<TMainFrm>(std::move(options));
-        m_main->createForm();
-        m_main->createToolWindows();
-        m_main->show();
-        return *m_main;
-    }
+  TMainFrm& start(TMainFrm::Options options = TMainFrm::Options()) {
+    main_ = std::make_unique<TMainFrm>(std::move(options));
+    main_->createForm();
+    main_->createToolWindows();
+    main_->show();
+    return *main_;
+  }
 
-    // Closes the main window as the user does; returns how long the close took.
-    std::chrono::milliseconds closeMain()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        m_main->close();
-        const auto elapsed = std::chrono::milliseconds(clock.elapsed());
-        EXPECT_TRUE(m_main->closeCompleted());
-        EXPECT_FALSE(m_main->link()->threadRunning());
-        m_main.reset();
-        return elapsed;
-    }
+  // Closes the main window as the user does; returns how long the close took.
+  std::chrono::milliseconds closeMain() {
+    QElapsedTimer clock;
+    clock.start();
+    main_->close();
+    const auto elapsed = std::chrono::milliseconds(clock.elapsed());
+    EXPECT_TRUE(main_->closeCompleted());
+    EXPECT_FALSE(main_->link()->threadRunning());
+    main_.reset();
+    return elapsed;
+  }
 
-    // Connected, with the thread polling and the error display green.
-    void expectPolling(TMainFrm& main, Board& board)
-    {
-        EXPECT_TRUE(main.Connected());
-        EXPECT_EQ(main.link()->mainLockHolds(), 0);
-        EXPECT_FALSE(main.RegThread()->registerLock().HeldByMe());
-        const std::size_t before = board.requests();
-        EXPECT_TRUE(waitUntil([&] { return board.requests() >= before + 6; }));
-        EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));
-    }
-
-    std::unique_ptr<TMainFrm> m_main;
-};
-
-TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose)
-{
-    Board board;
-    storeComm("1", "19200,n,8,1", "1000");
-    TMainFrm& main = start();
-
-    ASSERT_NE(main.RegThread(), nullptr);
-    EXPECT_EQ(main.checkedPort(), 1);
-    EXPECT_EQ(main.checkedSpeed(), 19200);
-    // The full read ran at once, before the thread's first pass: main registers,
-    // then every page.
-    const auto requests = board.sim->transcript().requests();
-    ASSERT_GE(requests.size(), 2u);
-    EXPECT_EQ(requests[0], kReadMain);
-    EXPECT_EQ(requests[1], writePsr(0));
-    expectPolling(main, board);
-    EXPECT_EQ(main.errorDisplay()->displayText(), "Connection OK");
-
-    main.SpeedSelClick(9600);
-    EXPECT_TRUE(main.Connected());
-    EXPECT_EQ(main.link()->serialProperty("Settings"), "9600,n,8,1");
-
-    const auto elapsed = closeMain();
-    EXPECT_LT(elapsed, 2000ms); // TimeOut + 1 s
-    EXPECT_EQ(storedString("Communication", "Port"), "1");
-    EXPECT_EQ(storedString("Communication", "Settings"), "9600,n,8,1");
-    EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
-}
-
-TEST_F(MainFrmTest, FirstStartEndsNotConnectedHoldingTheLockAndSavesPortThree)
-{
-    TMainFrm& main = start();
-
-    EXPECT_FALSE(main.Connected());
-    EXPECT_TRUE(main.errorDisplay()->showsError());
-    ASSERT_NE(main.RegThread(), nullptr) << main.errorDisplay()->text().toStdString();
-    EXPECT_EQ(main.link()->mainLockHolds(), 1);
-    EXPECT_TRUE(main.RegThread()->registerLock().HeldByMe());
-    // The serial node took the empty texts, so nothing is checked.
-    EXPECT_EQ(main.checkedPort(), std::nullopt);
-    EXPECT_EQ(main.checkedSpeed(), std::nullopt);
-    EXPECT_EQ(main.link()->protocolProperty("TimeOut"), "1000");
-    // After the failed opening the serial node reports the settings its port kept.
-    const QString nodeSettings = QString::fromStdString(main.link()->serialProperty("Settings"));
-
-    closeMain();
-    EXPECT_EQ(storedString("Communication", "Port"), "3");
-    EXPECT_EQ(storedString("Communication", "Settings"), nodeSettings);
-    EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
-}
-
-TEST_F(MainFrmTest, RecoversFromAFirstStartWhenAPortIsChosen)
-{
-    Board board;
-    TMainFrm& main = start();
-    ASSERT_FALSE(main.Connected());
-    EXPECT_EQ(board.requests(), 0u);
-
-    main.COMSelClick(1);
-    EXPECT_EQ(main.checkedPort(), 1);
-    expectPolling(main, board);
-
-    main.SpeedSelClick(19200);
-    EXPECT_EQ(main.checkedSpeed(), 19200);
-    expectPolling(main, board);
-}
-
-struct CheckCase
-{
-    const char* port;
-    const char* settings;
-    std::optional<int> checkedPort;
-    std::optional<int> checkedSpeed;
-};
-
-void PrintTo(const CheckCase& c, std::ostream* out)
-{
-    *out << "Port \"" << c.port << "\", Settings \"" << c.settings << "\"";
-}
-
-class MenuChecksTest : public MainFrmTest, public ::testing::WithParamInterface<CheckCase>
-{
-};
-
-TEST_P(MenuChecksTest, StoredSettingsCheckTheirEntriesExactly)
-{
-    storeComm(GetParam().port, GetParam().settings, "1000");
-    TMainFrm& main = start();
-    EXPECT_EQ(main.checkedPort(), GetParam().checkedPort);
-    EXPECT_EQ(main.checkedSpeed(), GetParam().checkedSpeed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Stored, MenuChecksTest,
-                         ::testing::Values(CheckCase{"2", "9600,n,8,1", 2, 9600},
-                                           CheckCase{"1", "115200,n,8,1", 1, std::nullopt},
-                                           CheckCase{"3", "4800,e,7,2", 3, 4800},
-                                           CheckCase{"02", "19200,n,8,1", std::nullopt, 19200},
-                                           CheckCase{" 1", "9", std::nullopt, std::nullopt}),
-                         [](const ::testing::TestParamInfo<CheckCase>& info) {
-                             return "Case" + std::to_string(info.index);
-                         });
-
-TEST_F(MainFrmTest, AFailedReconnectionKeepsTheLockAndTheNextGoodOneReleasesItOnce)
-{
-    Board board;
-    storeComm("1", "19200,n,8,1", "1000");
-    TMainFrm& main = start();
-    expectPolling(main, board);
-
-    ScopedEnv missing("VORELAN_COM2", "/nonexistent/vorelan-test-port");
-    main.COMSelClick(2);
-    EXPECT_EQ(main.checkedPort(), 2);
-    EXPECT_EQ(main.link()->serialProperty("CommPort"), "2");
-    EXPECT_FALSE(main.Connected());
-    EXPECT_TRUE(main.errorDisplay()->showsError());
-    EXPECT_EQ(main.link()->mainLockHolds(), 1);
-    EXPECT_TRUE(main.RegThread()->registerLock().HeldByMe());
-    // The thread is held: nothing reaches the board, and the error stays.
-    const std::size_t held = board.requests();
-    QTest::qWait(300);
-    EXPECT_EQ(board.requests(), held);
-    EXPECT_TRUE(main.errorDisplay()->showsError());
-
-    main.COMSelClick(3); // a second failure: still held once, not twice
-    EXPECT_EQ(main.link()->mainLockHolds(), 1);
-
-    main.COMSelClick(1);
-    EXPECT_EQ(main.checkedPort(), 1);
-    // A full read right after the reconnection, before the thread's next pass.
-    const auto requests = board.sim->transcript().requests();
-    ASSERT_GE(requests.size(), held + 2);
-    EXPECT_EQ(requests[held], kReadMain);
-    EXPECT_EQ(requests[held + 1], writePsr(0));
-    // Released exactly once: free for the thread, which polls again.
-    expectPolling(main, board);
-}
-
-TEST_F(MainFrmTest, APropertyRejectedAtStartLeavesTheLinkClosedUntilAGoodChoice)
-{
-    QTemporaryDir folder;
-    const std::string registry = folder.filePath("components.reg").toStdString();
-    ScopedEnv useRegistry("VORELAN_COMPONENT_REGISTRY", registry);
-    std::string message;
-    ASSERT_EQ(RegisterServerLibrary(REJECTING_NODE_LIBRARY, false, &message), S_OK) << message;
-    ASSERT_EQ(RegisterServerLibrary(TAVARNEL_LIBRARY, false, &message), S_OK) << message;
-
-    storeComm("1", "fast", "200");
-    TMainFrm& main = start();
-    EXPECT_FALSE(main.Connected());
-    EXPECT_EQ(main.errorDisplay()->text(), "Bad settings: fast");
-    EXPECT_EQ(main.link()->mainLockHolds(), 1);
-    EXPECT_EQ(main.checkedPort(), 1);     // set before the rejection
-    EXPECT_EQ(main.checkedSpeed(), 9600); // the design's mark, untouched
-
-    // A speed the node takes connects; the silent stand-in times every access out.
-    main.SpeedSelClick(19200);
+  // Connected, with the thread polling and the error display green.
+  void expectPolling(TMainFrm& main, Board& board) {
     EXPECT_TRUE(main.Connected());
     EXPECT_EQ(main.link()->mainLockHolds(), 0);
-    EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
+    EXPECT_FALSE(main.RegThread()->registerLock().HeldByMe());
+    const std::size_t before = board.requests();
+    EXPECT_TRUE(waitUntil([&] { return board.requests() >= before + 6; }));
+    EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));
+  }
 
-    // Closing while the thread waits for an answer: it does not wait for the time-out.
-    EXPECT_LT(closeMain(), 1200ms);
-    EXPECT_EQ(storedString("Communication", "Settings"), "19200,n,8,1");
-    EXPECT_EQ(storedString("Communication", "TimeOut"), "200");
+  std::unique_ptr<TMainFrm> main_;
+};
+
+TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose) {
+  Board board;
+  storeComm("1", "19200,n,8,1", "1000");
+  TMainFrm& main = start();
+
+  ASSERT_NE(main.RegThread(), nullptr);
+  EXPECT_EQ(main.checkedPort(), 1);
+  EXPECT_EQ(main.checkedSpeed(), 19200);
+  // The full read ran at once, before the thread's first pass: main registers,
+  // then every page.
+  const auto requests = board.sim->transcript().requests();
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(requests[0], kReadMain);
+  EXPECT_EQ(requests[1], writePsr(0));
+  expectPolling(main, board);
+  EXPECT_EQ(main.errorDisplay()->displayText(), "Connection OK");
+
+  main.SpeedSelClick(9600);
+  EXPECT_TRUE(main.Connected());
+  EXPECT_EQ(main.link()->serialProperty("Settings"), "9600,n,8,1");
+
+  const auto elapsed = closeMain();
+  EXPECT_LT(elapsed, 2000ms);  // TimeOut + 1 s
+  EXPECT_EQ(storedString("Communication", "Port"), "1");
+  EXPECT_EQ(storedString("Communication", "Settings"), "9600,n,8,1");
+  EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
 }
 
-TEST_F(MainFrmTest, AMissingNodeShowsItsErrorRunsWithoutALinkAndClosesCleanly)
-{
-    QTemporaryDir folder;
-    const std::string emptyRegistry = folder.filePath("empty.reg").toStdString();
-    const std::string brokenRegistry = folder.filePath("broken.reg").toStdString();
-    {
-        ScopedEnv useRegistry("VORELAN_COMPONENT_REGISTRY", brokenRegistry);
-        std::string error;
-        ASSERT_TRUE(ComponentRegistry::Edit(
-            [](ComponentRegistry& r) {
-                r.Set("CLSID\\" + GuidToString(CLSID_RS232Node) + "\\InprocServer32", "",
-                      "/nonexistent/librs232.so");
-            },
-            &error))
-            << error;
+TEST_F(MainFrmTest, FirstStartEndsNotConnectedHoldingTheLockAndSavesPortThree) {
+  TMainFrm& main = start();
+
+  EXPECT_FALSE(main.Connected());
+  EXPECT_TRUE(main.errorDisplay()->showsError());
+  ASSERT_NE(main.RegThread(), nullptr) << main.errorDisplay()->text().toStdString();
+  EXPECT_EQ(main.link()->mainLockHolds(), 1);
+  EXPECT_TRUE(main.RegThread()->registerLock().HeldByMe());
+  // The serial node took the empty texts, so nothing is checked.
+  EXPECT_EQ(main.checkedPort(), std::nullopt);
+  EXPECT_EQ(main.checkedSpeed(), std::nullopt);
+  EXPECT_EQ(main.link()->protocolProperty("TimeOut"), "1000");
+  // After the failed opening the serial node reports the settings its port kept.
+  const QString nodeSettings = QString::fromStdString(main.link()->serialProperty("Settings"));
+
+  closeMain();
+  EXPECT_EQ(storedString("Communication", "Port"), "3");
+  EXPECT_EQ(storedString("Communication", "Settings"), nodeSettings);
+  EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
+}
+
+TEST_F(MainFrmTest, RecoversFromAFirstStartWhenAPortIsChosen) {
+  Board board;
+  TMainFrm& main = start();
+  ASSERT_FALSE(main.Connected());
+  EXPECT_EQ(board.requests(), 0u);
+
+  main.COMSelClick(1);
+  EXPECT_EQ(main.checkedPort(), 1);
+  expectPolling(main, board);
+
+  main.SpeedSelClick(19200);
+  EXPECT_EQ(main.checkedSpeed(), 19200);
+  expectPolling(main, board);
+}
+
+struct CheckCase {
+  const char* port;
+  const char* settings;
+  std::optional<int> checkedPort;
+  std::optional<int> checkedSpeed;
+};
+
+void PrintTo(const CheckCase& c, std::ostream* out) {
+  *out << "Port \"" << c.port << "\", Settings \"" << c.settings << "\"";
+}
+
+class MenuChecksTest : public MainFrmTest, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(MenuChecksTest, StoredSettingsCheckTheirEntriesExactly) {
+  storeComm(GetParam().port, GetParam().settings, "1000");
+  TMainFrm& main = start();
+  EXPECT_EQ(main.checkedPort(), GetParam().checkedPort);
+  EXPECT_EQ(main.checkedSpeed(), GetParam().checkedSpeed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stored, MenuChecksTest,
+    ::testing::Values(CheckCase{"2", "9600,n,8,1", 2, 9600}, CheckCase{"1", "115200,n,8,1", 1, std::nullopt},
+                      CheckCase{"3", "4800,e,7,2", 3, 4800}, CheckCase{"02", "19200,n,8,1", std::nullopt, 19200},
+                      CheckCase{" 1", "9", std::nullopt, std::nullopt}),
+    [](const ::testing::TestParamInfo<CheckCase>& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(MainFrmTest, AFailedReconnectionKeepsTheLockAndTheNextGoodOneReleasesItOnce) {
+  Board board;
+  storeComm("1", "19200,n,8,1", "1000");
+  TMainFrm& main = start();
+  expectPolling(main, board);
+
+  ScopedEnv missing("VORELAN_COM2", "/nonexistent/vorelan-test-port");
+  main.COMSelClick(2);
+  EXPECT_EQ(main.checkedPort(), 2);
+  EXPECT_EQ(main.link()->serialProperty("CommPort"), "2");
+  EXPECT_FALSE(main.Connected());
+  EXPECT_TRUE(main.errorDisplay()->showsError());
+  EXPECT_EQ(main.link()->mainLockHolds(), 1);
+  EXPECT_TRUE(main.RegThread()->registerLock().HeldByMe());
+  // The thread is held: nothing reaches the board, and the error stays.
+  const std::size_t held = board.requests();
+  QTest::qWait(300);
+  EXPECT_EQ(board.requests(), held);
+  EXPECT_TRUE(main.errorDisplay()->showsError());
+
+  main.COMSelClick(3);  // a second failure: still held once, not twice
+  EXPECT_EQ(main.link()->mainLockHolds(), 1);
+
+  main.COMSelClick(1);
+  EXPECT_EQ(main.checkedPort(), 1);
+  // A full read right after the reconnection, before the thread's next pass.
+  const auto requests = board.sim->transcript().requests();
+  ASSERT_GE(requests.size(), held + 2);
+  EXPECT_EQ(requests[held], kReadMain);
+  EXPECT_EQ(requests[held + 1], writePsr(0));
+  // Released exactly once: free for the thread, which polls again.
+  expectPolling(main, board);
+}
+
+TEST_F(MainFrmTest, APropertyRejectedAtStartLeavesTheLinkClosedUntilAGoodChoice) {
+  QTemporaryDir folder;
+  const std::string registry = folder.filePath("components.reg").toStdString();
+  ScopedEnv useRegistry("VORELAN_COMPONENT_REGISTRY", registry);
+  std::string message;
+  ASSERT_EQ(RegisterServerLibrary(REJECTING_NODE_LIBRARY, false, &message), S_OK) << message;
+  ASSERT_EQ(RegisterServerLibrary(TAVARNEL_LIBRARY, false, &message), S_OK) << message;
+
+  storeComm("1", "fast", "200");
+  TMainFrm& main = start();
+  EXPECT_FALSE(main.Connected());
+  EXPECT_EQ(main.errorDisplay()->text(), "Bad settings: fast");
+  EXPECT_EQ(main.link()->mainLockHolds(), 1);
+  EXPECT_EQ(main.checkedPort(), 1);      // set before the rejection
+  EXPECT_EQ(main.checkedSpeed(), 9600);  // the design's mark, untouched
+
+  // A speed the node takes connects; the silent stand-in times every access out.
+  main.SpeedSelClick(19200);
+  EXPECT_TRUE(main.Connected());
+  EXPECT_EQ(main.link()->mainLockHolds(), 0);
+  EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
+
+  // Closing while the thread waits for an answer: it does not wait for the time-out.
+  EXPECT_LT(closeMain(), 1200ms);
+  EXPECT_EQ(storedString("Communication", "Settings"), "19200,n,8,1");
+  EXPECT_EQ(storedString("Communication", "TimeOut"), "200");
+}
+
+TEST_F(MainFrmTest, AMissingNodeShowsItsErrorRunsWithoutALinkAndClosesCleanly) {
+  QTemporaryDir folder;
+  const std::string emptyRegistry = folder.filePath("empty.reg").toStdString();
+  const std::string brokenRegistry = folder.filePath("broken.reg").toStdString();
+  {
+    ScopedEnv useRegistry("VORELAN_COMPONENT_REGISTRY", brokenRegistry);
+    std::string error;
+    ASSERT_TRUE(ComponentRegistry::Edit(
+        [](ComponentRegistry& r) {
+          r.Set("CLSID\\" + GuidToString(CLSID_RS232Node) + "\\InprocServer32", "", "/nonexistent/librs232.so");
+        },
+        &error))
+        << error;
+  }
+
+  for (const std::string& registry : {emptyRegistry, brokenRegistry}) {
+    SCOPED_TRACE(registry);
+    storeComm("2", "9600,n,8,1", "1000");
+    ScopedEnv useRegistry("VORELAN_COMPONENT_REGISTRY", registry);
+    TMainFrm& main = start();
+    EXPECT_FALSE(main.Connected());
+    EXPECT_EQ(main.RegThread(), nullptr);
+    EXPECT_TRUE(main.errorDisplay()->showsError());
+    if (registry == emptyRegistry) {
+      EXPECT_EQ(main.errorDisplay()->text(), "Class not registered");
     }
 
-    for (const std::string& registry : {emptyRegistry, brokenRegistry}) {
-        SCOPED_TRACE(registry);
-        storeComm("2", "9600,n,8,1", "1000");
-        ScopedEnv useRegistry("VORELAN_COMPONENT_REGISTRY", registry);
-        TMainFrm& main = start();
-        EXPECT_FALSE(main.Connected());
-        EXPECT_EQ(main.RegThread(), nullptr);
-        EXPECT_TRUE(main.errorDisplay()->showsError());
-        if (registry == emptyRegistry) {
-            EXPECT_EQ(main.errorDisplay()->text(), "Class not registered");
-        }
+    // The menus still answer, without a node to configure.
+    main.COMSelClick(3);
+    main.SpeedSelClick(4800);
+    EXPECT_EQ(main.checkedPort(), 3);
+    EXPECT_FALSE(main.Connected());
 
-        // The menus still answer, without a node to configure.
-        main.COMSelClick(3);
-        main.SpeedSelClick(4800);
-        EXPECT_EQ(main.checkedPort(), 3);
-        EXPECT_FALSE(main.Connected());
-
-        EXPECT_LT(closeMain(), 1000ms);
-        // No node was there to take the settings from: the stored ones stay.
-        EXPECT_EQ(storedString("Communication", "Port"), "2");
-        EXPECT_EQ(storedString("Communication", "Settings"), "9600,n,8,1");
-    }
+    EXPECT_LT(closeMain(), 1000ms);
+    // No node was there to take the settings from: the stored ones stay.
+    EXPECT_EQ(storedString("Communication", "Port"), "2");
+    EXPECT_EQ(storedString("Communication", "Settings"), "9600,n,8,1");
+  }
 }
 
-TEST_F(MainFrmTest, ClosingInTheMiddleOfAnExchangeEndsWellBeforeTheTimeOut)
-{
-    Board board;
-    storeComm("1", "19200,n,8,1", "3000");
-    TMainFrm& main = start();
-    expectPolling(main, board);
-    EXPECT_EQ(main.closeLimit(), 4000ms);
+TEST_F(MainFrmTest, ClosingInTheMiddleOfAnExchangeEndsWellBeforeTheTimeOut) {
+  Board board;
+  storeComm("1", "19200,n,8,1", "3000");
+  TMainFrm& main = start();
+  expectPolling(main, board);
+  EXPECT_EQ(main.closeLimit(), 4000ms);
 
-    board.sim->dropAnswers(1000000);
-    // The next request goes out and gets no answer: the thread waits in it.
-    const std::size_t before = board.requests();
-    ASSERT_TRUE(waitUntil([&] { return board.requests() > before + 1; }));
+  board.sim->dropAnswers(1000000);
+  // The next request goes out and gets no answer: the thread waits in it.
+  const std::size_t before = board.requests();
+  ASSERT_TRUE(waitUntil([&] { return board.requests() > before + 1; }));
 
-    EXPECT_LT(closeMain(), 2500ms);
-    EXPECT_EQ(storedString("Communication", "TimeOut"), "3000");
+  EXPECT_LT(closeMain(), 2500ms);
+  EXPECT_EQ(storedString("Communication", "TimeOut"), "3000");
 }
 
-TEST_F(MainFrmTest, ABoardThatVanishesShowsAnErrorAndRecoversWhenItComesBack)
-{
-    Board board;
-    storeComm("1", "19200,n,8,1", "300");
-    TMainFrm& main = start();
-    expectPolling(main, board);
+TEST_F(MainFrmTest, ABoardThatVanishesShowsAnErrorAndRecoversWhenItComesBack) {
+  Board board;
+  storeComm("1", "19200,n,8,1", "300");
+  TMainFrm& main = start();
+  expectPolling(main, board);
 
-    board.sim->vanish();
-    EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->showsError(); }));
-    EXPECT_TRUE(main.Connected()); // the link stays marked open: the node recovers by itself
+  board.sim->vanish();
+  EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->showsError(); }));
+  EXPECT_TRUE(main.Connected());  // the link stays marked open: the node recovers by itself
 
-    board.sim->reappear();
-    EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }, 20000))
-        << main.errorDisplay()->text().toStdString();
-    const std::size_t before = board.requests();
-    EXPECT_TRUE(waitUntil([&] { return board.requests() > before + 6; }));
+  board.sim->reappear();
+  EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }, 20000))
+      << main.errorDisplay()->text().toStdString();
+  const std::size_t before = board.requests();
+  EXPECT_TRUE(waitUntil([&] { return board.requests() > before + 6; }));
 }
 
-TEST_F(MainFrmTest, DockSitesTakeAThirdOfTheClientArea)
-{
-    TMainFrm& main = start();
-    EXPECT_EQ(main.dockLayout()->dockSize(Qt::LeftDockWidgetArea), 254);
-    EXPECT_EQ(main.dockLayout()->dockSize(Qt::RightDockWidgetArea), 254);
-    EXPECT_EQ(main.dockLayout()->dockSize(Qt::TopDockWidgetArea), 216);
-    EXPECT_EQ(main.dockLayout()->dockSize(Qt::BottomDockWidgetArea), 216);
-    EXPECT_EQ(main.dockLayout()->lastDockSite(), Qt::RightDockWidgetArea);
-    const int menu = main.menuBar()->sizeHint().height();
-    closeMain();
+TEST_F(MainFrmTest, DockSitesTakeAThirdOfTheClientArea) {
+  TMainFrm& main = start();
+  EXPECT_EQ(main.dockLayout()->dockSize(Qt::LeftDockWidgetArea), 254);
+  EXPECT_EQ(main.dockLayout()->dockSize(Qt::RightDockWidgetArea), 254);
+  EXPECT_EQ(main.dockLayout()->dockSize(Qt::TopDockWidgetArea), 216);
+  EXPECT_EQ(main.dockLayout()->dockSize(Qt::BottomDockWidgetArea), 216);
+  EXPECT_EQ(main.dockLayout()->lastDockSite(), Qt::RightDockWidgetArea);
+  const int menu = main.menuBar()->sizeHint().height();
+  closeMain();
 
-    // After the restored position, not the design's.
-    SettingsStore key("FormPositions/MainFrm");
-    key.writeInt("Left", 10);
-    key.writeInt("Top", 10);
-    key.writeInt("Width", 480);
-    key.writeInt("Height", 300 + menu);
-    key.sync();
-    TMainFrm& restored = start();
-    EXPECT_EQ(restored.dockLayout()->dockSize(Qt::LeftDockWidgetArea), 160);
-    EXPECT_EQ(restored.dockLayout()->dockSize(Qt::BottomDockWidgetArea), 100);
+  // After the restored position, not the design's.
+  SettingsStore key("FormPositions/MainFrm");
+  key.writeInt("Left", 10);
+  key.writeInt("Top", 10);
+  key.writeInt("Width", 480);
+  key.writeInt("Height", 300 + menu);
+  key.sync();
+  TMainFrm& restored = start();
+  EXPECT_EQ(restored.dockLayout()->dockSize(Qt::LeftDockWidgetArea), 160);
+  EXPECT_EQ(restored.dockLayout()->dockSize(Qt::BottomDockWidgetArea), 100);
 }
 
-TEST_F(MainFrmTest, SimulationUsesPortOneAndNeverWritesTheCommunicationSettings)
-{
-    Board board;
-    storeComm("3", "", "1000");
-    TMainFrm::Options options;
-    options.simulate = true;
-    TMainFrm& main = start(std::move(options));
-    EXPECT_EQ(main.checkedPort(), 1);
-    EXPECT_EQ(main.checkedSpeed(), 19200);
-    EXPECT_EQ(main.link()->serialProperty("Settings"), "19200,n,8,1");
-    expectPolling(main, board);
-    main.SpeedSelClick(9600);
-    closeMain();
-    EXPECT_EQ(storedString("Communication", "Port"), "3");
-    EXPECT_EQ(storedString("Communication", "Settings"), "");
-    // The window positions are saved as in every run.
-    EXPECT_TRUE(SettingsStore("FormPositions/MainFrm").readInt("Width").has_value());
+TEST_F(MainFrmTest, SimulationUsesPortOneAndNeverWritesTheCommunicationSettings) {
+  Board board;
+  storeComm("3", "", "1000");
+  TMainFrm::Options options;
+  options.simulate = true;
+  TMainFrm& main = start(std::move(options));
+  EXPECT_EQ(main.checkedPort(), 1);
+  EXPECT_EQ(main.checkedSpeed(), 19200);
+  EXPECT_EQ(main.link()->serialProperty("Settings"), "19200,n,8,1");
+  expectPolling(main, board);
+  main.SpeedSelClick(9600);
+  closeMain();
+  EXPECT_EQ(storedString("Communication", "Port"), "3");
+  EXPECT_EQ(storedString("Communication", "Settings"), "");
+  // The window positions are saved as in every run.
+  EXPECT_TRUE(SettingsStore("FormPositions/MainFrm").readInt("Width").has_value());
 }
 
-} // namespace
+}  // namespace

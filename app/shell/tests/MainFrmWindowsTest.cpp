@@ -27,269 +27,246 @@ using namespace shelltest;
 
 namespace {
 
-std::vector<QString> g_created; // creation order of the stand-ins
+std::vector<QString> g_created;  // creation order of the stand-ins
 
 // An MDI tool window with a threaded timer, as the Registers window has.
-class StandInRegFrm : public QWidget, public TRegPosSavedFrm
-{
-public:
-    StandInRegFrm()
-        : TRegPosSavedFrm(this)
-        , timer(new TThreadedTimer(this))
-    {
-        setObjectName(QStringLiteral("RegFrm"));
-        new QLineEdit(this);
-        resize(300, 200);
-        timer->setInterval(20);
-        timer->setOnTimer([this](TThreadedTimer*) {
-            ++ticks;
-            if (failTicks)
-                throw std::runtime_error("tick failed");
-        });
-    }
+class StandInRegFrm : public QWidget, public TRegPosSavedFrm {
+ public:
+  StandInRegFrm() : TRegPosSavedFrm(this), timer(new TThreadedTimer(this)) {
+    setObjectName(QStringLiteral("RegFrm"));
+    new QLineEdit(this);
+    resize(300, 200);
+    timer->setInterval(20);
+    timer->setOnTimer([this](TThreadedTimer*) {
+      ++ticks;
+      if (failTicks) throw std::runtime_error("tick failed");
+    });
+  }
 
-    TThreadedTimer* timer;
-    int ticks = 0;
-    bool failTicks = false;
+  TThreadedTimer* timer;
+  int ticks = 0;
+  bool failTicks = false;
 
-protected:
-    void formCreate() override { g_created.push_back(objectName()); }
+ protected:
+  void formCreate() override { g_created.push_back(objectName()); }
 };
 
 // The dockable Trace window with its trace files.
-class StandInTraceFrm : public QDockWidget, public TRegPosSavedFrm, public TTraceFiles
-{
-public:
-    explicit StandInTraceFrm(QWidget* parent)
-        : QDockWidget(QStringLiteral("Trace"), parent)
-        , TRegPosSavedFrm(this)
-    {
-        setObjectName(QStringLiteral("TraceFrm"));
-        setWidget(new QLineEdit(this));
-        setFloating(true);
-        resize(320, 400);
-        hide();
-    }
+class StandInTraceFrm : public QDockWidget, public TRegPosSavedFrm, public TTraceFiles {
+ public:
+  explicit StandInTraceFrm(QWidget* parent) : QDockWidget(QStringLiteral("Trace"), parent), TRegPosSavedFrm(this) {
+    setObjectName(QStringLiteral("TraceFrm"));
+    setWidget(new QLineEdit(this));
+    setFloating(true);
+    resize(320, 400);
+    hide();
+  }
 
-    void LoadTrace(ProfileFile& file) override { loaded = file.readInt("Trace", "Count", -1); }
-    void SaveTrace(ProfileFile& file) override { file.writeInt("Trace", "Count", 42); }
+  void LoadTrace(ProfileFile& file) override { loaded = file.readInt("Trace", "Count", -1); }
+  void SaveTrace(ProfileFile& file) override { file.writeInt("Trace", "Count", 42); }
 
-    int loaded = 0;
+  int loaded = 0;
 
-protected:
-    void formCreate() override { g_created.push_back(objectName()); }
+ protected:
+  void formCreate() override { g_created.push_back(objectName()); }
 };
 
-class MainFrmWindowsTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        wipeSettings();
-        g_created.clear();
-    }
-    void TearDown() override
-    {
-        if (m_main)
-            m_main->close();
-        m_main.reset();
-        delete HelpViewer::shared();
-    }
+class MainFrmWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wipeSettings();
+    g_created.clear();
+  }
+  void TearDown() override {
+    if (main_) main_->close();
+    main_.reset();
+    delete HelpViewer::shared();
+  }
 
-    TMainFrm& start(TMainFrm::Options options = TMainFrm::Options())
-    {
-        m_main = std::make_unique<TMainFrm>(std::move(options));
-        m_main->createForm();
-        m_main->createToolWindows();
-        m_main->show();
-        return *m_main;
-    }
+  TMainFrm& start(TMainFrm::Options options = TMainFrm::Options()) {
+    main_ = std::make_unique<TMainFrm>(std::move(options));
+    main_->createForm();
+    main_->createToolWindows();
+    main_->show();
+    return *main_;
+  }
 
-    std::unique_ptr<TMainFrm> m_main;
+  std::unique_ptr<TMainFrm> main_;
 };
 
-struct EntryCase
-{
-    const char* objectName;
-    const char* caption;
-    const char* shortcut;
-    const char* toolTip;
-    const char* statusTip;
+struct EntryCase {
+  const char* objectName;
+  const char* caption;
+  const char* shortcut;
+  const char* toolTip;
+  const char* statusTip;
 };
 
-TEST_F(MainFrmWindowsTest, MenuEntriesCarryTheirCaptionsShortcutsAndHints)
-{
-    TMainFrm& main = start();
-    EXPECT_EQ(main.objectName(), "MainFrm");
-    EXPECT_EQ(main.windowTitle(), "Vorelan 1.1");
-    EXPECT_EQ(main.statusBar()->height(), 24);
-    EXPECT_EQ(main.errorDisplay()->width(), 300);
+TEST_F(MainFrmWindowsTest, MenuEntriesCarryTheirCaptionsShortcutsAndHints) {
+  TMainFrm& main = start();
+  EXPECT_EQ(main.objectName(), "MainFrm");
+  EXPECT_EQ(main.windowTitle(), "Vorelan 1.1");
+  EXPECT_EQ(main.statusBar()->height(), 24);
+  EXPECT_EQ(main.errorDisplay()->width(), 300);
 
-    const EntryCase cases[] = {
-        {"RegLoad", "&Load Register values", "Ctrl+O", "Load previous saved register values",
-         "Click to open previous saved register values."},
-        {"RegSave", "&Save Register values", "Ctrl+S", "Save current register values",
-         "Click to save current register values."},
-        {"TraceLoad", "Load &Trace", "", "Load previous saved trace", "Click to open previous saved trace."},
-        {"TraceSave", "Save T&race", "", "Save current trace", "Click to save current trace."},
-        {"Exit", "&Exit", "", "Exit Vorelan", "Click to quit Vorelan."},
-        {"COM2", "COM &2", "", "Comm port 2", "Select communication port number 2."},
-        {"Speed4800", "&4800 bps", "", "4800 bauds", "4800 bauds"},
-        {"WinRegisters", "&Registers", "Ctrl+F1", "Show register values", "Click to see current register values."},
-        {"WinTrace", "&Trace", "Ctrl+F2", "Trace informations", "Click to trace messages received by the CAN cell."},
-        {"WinBitSettings", "&Bit Settings", "Ctrl+F3", "Bit settings", "Click to set CAN configuration."},
-        {"WinFilters", "&Filters", "Ctrl+F4", "Set Filters behaviour",
-         "Click to set CAN cell messages filtering function."},
-        {"WinTransmission", "&Transmission", "Ctrl+F5", "Transmit a message with CAN",
-         "Click to transmit a message with the CAN cell."},
-        {"TileVertically", "Tile &Vertically", "", "Tile child windows", "Tile child windows"},
-        {"ArrangeIcons", "&Arrange icons", "", "Arrange minimized windows", "Arrange minimized windows"},
-        {"HelpOnWindow", "Help on current &window", "", "Help on current window", ""},
-        {"About", "&About", "", "Click to know more about Vorelan", "Click to know more about Vorelan"},
-    };
-    for (const EntryCase& c : cases) {
-        SCOPED_TRACE(c.objectName);
-        QAction* entry = main.action(c.objectName);
-        ASSERT_NE(entry, nullptr);
-        EXPECT_EQ(entry->text(), c.caption);
-        EXPECT_EQ(entry->shortcut().toString(), c.shortcut);
-        EXPECT_EQ(entry->toolTip(), c.toolTip);
-        EXPECT_EQ(entry->statusTip(), c.statusTip);
-    }
-    // Without tool windows and register file actions, their entries are greyed.
-    for (const char* name : {"WinRegisters", "WinTrace", "WinBitSettings", "WinFilters", "WinTransmission",
-                             "RegLoad", "RegSave", "TraceLoad", "TraceSave"})
-        EXPECT_FALSE(main.action(name)->isEnabled()) << name;
-    for (const char* name : {"Exit", "COM1", "Speed9600", "Cascade", "Help", "About", "ConfigurePorts"})
-        EXPECT_TRUE(main.action(name)->isEnabled()) << name;
+  const EntryCase cases[] = {
+      {"RegLoad", "&Load Register values", "Ctrl+O", "Load previous saved register values",
+       "Click to open previous saved register values."},
+      {"RegSave", "&Save Register values", "Ctrl+S", "Save current register values",
+       "Click to save current register values."},
+      {"TraceLoad", "Load &Trace", "", "Load previous saved trace", "Click to open previous saved trace."},
+      {"TraceSave", "Save T&race", "", "Save current trace", "Click to save current trace."},
+      {"Exit", "&Exit", "", "Exit Vorelan", "Click to quit Vorelan."},
+      {"COM2", "COM &2", "", "Comm port 2", "Select communication port number 2."},
+      {"Speed4800", "&4800 bps", "", "4800 bauds", "4800 bauds"},
+      {"WinRegisters", "&Registers", "Ctrl+F1", "Show register values", "Click to see current register values."},
+      {"WinTrace", "&Trace", "Ctrl+F2", "Trace informations", "Click to trace messages received by the CAN cell."},
+      {"WinBitSettings", "&Bit Settings", "Ctrl+F3", "Bit settings", "Click to set CAN configuration."},
+      {"WinFilters", "&Filters", "Ctrl+F4", "Set Filters behaviour",
+       "Click to set CAN cell messages filtering function."},
+      {"WinTransmission", "&Transmission", "Ctrl+F5", "Transmit a message with CAN",
+       "Click to transmit a message with the CAN cell."},
+      {"TileVertically", "Tile &Vertically", "", "Tile child windows", "Tile child windows"},
+      {"ArrangeIcons", "&Arrange icons", "", "Arrange minimized windows", "Arrange minimized windows"},
+      {"HelpOnWindow", "Help on current &window", "", "Help on current window", ""},
+      {"About", "&About", "", "Click to know more about Vorelan", "Click to know more about Vorelan"},
+  };
+  for (const EntryCase& c : cases) {
+    SCOPED_TRACE(c.objectName);
+    QAction* entry = main.action(c.objectName);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), c.caption);
+    EXPECT_EQ(entry->shortcut().toString(), c.shortcut);
+    EXPECT_EQ(entry->toolTip(), c.toolTip);
+    EXPECT_EQ(entry->statusTip(), c.statusTip);
+  }
+  // Without tool windows and register file actions, their entries are greyed.
+  for (const char* name : {"WinRegisters", "WinTrace", "WinBitSettings", "WinFilters", "WinTransmission", "RegLoad",
+                           "RegSave", "TraceLoad", "TraceSave"})
+    EXPECT_FALSE(main.action(name)->isEnabled()) << name;
+  for (const char* name : {"Exit", "COM1", "Speed9600", "Cascade", "Help", "About", "ConfigurePorts"})
+    EXPECT_TRUE(main.action(name)->isEnabled()) << name;
 }
 
-TEST_F(MainFrmWindowsTest, HelpOpensTheIndexOrThePageOfTheActiveWindow)
-{
-    TMainFrm& main = start();
-    main.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
-    main.clientArea()->setFocus();
-    ASSERT_TRUE(waitUntil([&] { return TRegPosSavedFrm::activeForm() == &main; }));
-    EXPECT_EQ(main.helpCommandForActiveWindow(), "vorelan.chm::/Main_window.html");
+TEST_F(MainFrmWindowsTest, HelpOpensTheIndexOrThePageOfTheActiveWindow) {
+  TMainFrm& main = start();
+  main.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+  main.clientArea()->setFocus();
+  ASSERT_TRUE(waitUntil([&] { return TRegPosSavedFrm::activeForm() == &main; }));
+  EXPECT_EQ(main.helpCommandForActiveWindow(), "vorelan.chm::/Main_window.html");
 
-    main.action("HelpOnWindow")->trigger();
-    ASSERT_NE(HelpViewer::shared(), nullptr);
-    EXPECT_EQ(HelpViewer::shared()->currentPage(), "Main_window.html");
-    main.action("Help")->trigger();
-    EXPECT_EQ(HelpViewer::shared()->currentPage(), "index.html");
+  main.action("HelpOnWindow")->trigger();
+  ASSERT_NE(HelpViewer::shared(), nullptr);
+  EXPECT_EQ(HelpViewer::shared()->currentPage(), "Main_window.html");
+  main.action("Help")->trigger();
+  EXPECT_EQ(HelpViewer::shared()->currentPage(), "index.html");
 
-    // The About box is not a window with a page: the help file alone.
-    TAboutFrm about(&main);
-    about.show();
-    about.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
-    about.okButton()->setFocus();
-    ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == about.okButton(); }));
-    EXPECT_EQ(main.helpCommandForActiveWindow(), "vorelan.chm");
+  // The About box is not a window with a page: the help file alone.
+  TAboutFrm about(&main);
+  about.show();
+  about.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
+  about.okButton()->setFocus();
+  ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == about.okButton(); }));
+  EXPECT_EQ(main.helpCommandForActiveWindow(), "vorelan.chm");
 }
 
-TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntries)
-{
-    TMainFrm::Options options;
-    StandInRegFrm* reg = nullptr;
-    StandInTraceFrm* trace = nullptr;
-    // Added in another order than the program creates them.
-    options.catalog.addWindow("TraceFrm", [&](TMainFrm& m) { return trace = new StandInTraceFrm(&m); });
-    options.catalog.addWindow("RegFrm", [&](TMainFrm&) { return reg = new StandInRegFrm; });
-    options.catalog.addWindow("NotAWindow", [](TMainFrm&) -> TRegPosSavedFrm* { throw std::logic_error("never"); });
-    QTemporaryDir folder;
-    const QString tracePath = folder.filePath("saved.trc");
-    options.chooseFile = [&](FileDialogs::Kind kind) {
-        EXPECT_TRUE(kind == FileDialogs::Kind::SaveTrace || kind == FileDialogs::Kind::OpenTrace);
-        return tracePath;
-    };
-    TMainFrm& main = start(std::move(options));
+TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntries) {
+  TMainFrm::Options options;
+  StandInRegFrm* reg = nullptr;
+  StandInTraceFrm* trace = nullptr;
+  // Added in another order than the program creates them.
+  options.catalog.addWindow("TraceFrm", [&](TMainFrm& m) { return trace = new StandInTraceFrm(&m); });
+  options.catalog.addWindow("RegFrm", [&](TMainFrm&) { return reg = new StandInRegFrm; });
+  options.catalog.addWindow("NotAWindow", [](TMainFrm&) -> TRegPosSavedFrm* { throw std::logic_error("never"); });
+  QTemporaryDir folder;
+  const QString tracePath = folder.filePath("saved.trc");
+  options.chooseFile = [&](FileDialogs::Kind kind) {
+    EXPECT_TRUE(kind == FileDialogs::Kind::SaveTrace || kind == FileDialogs::Kind::OpenTrace);
+    return tracePath;
+  };
+  TMainFrm& main = start(std::move(options));
 
-    EXPECT_EQ(g_created, (std::vector<QString>{"RegFrm", "TraceFrm"}));
-    EXPECT_EQ(main.toolWindow("RegFrm"), reg);
-    ASSERT_TRUE(qobject_cast<QMdiSubWindow*>(reg->parentWidget()));
-    for (const char* name : {"WinRegisters", "WinTrace", "TraceLoad", "TraceSave"})
-        EXPECT_TRUE(main.action(name)->isEnabled()) << name;
-    for (const char* name : {"WinBitSettings", "WinFilters", "WinTransmission", "RegLoad"})
-        EXPECT_FALSE(main.action(name)->isEnabled()) << name;
+  EXPECT_EQ(g_created, (std::vector<QString>{"RegFrm", "TraceFrm"}));
+  EXPECT_EQ(main.toolWindow("RegFrm"), reg);
+  ASSERT_TRUE(qobject_cast<QMdiSubWindow*>(reg->parentWidget()));
+  for (const char* name : {"WinRegisters", "WinTrace", "TraceLoad", "TraceSave"})
+    EXPECT_TRUE(main.action(name)->isEnabled()) << name;
+  for (const char* name : {"WinBitSettings", "WinFilters", "WinTransmission", "RegLoad"})
+    EXPECT_FALSE(main.action(name)->isEnabled()) << name;
 
-    // The Trace entry docks the hidden window into the last dock site.
-    ASSERT_TRUE(trace->isHidden());
-    main.action("WinTrace")->trigger();
-    EXPECT_TRUE(trace->isVisible());
-    EXPECT_FALSE(trace->isFloating());
-    EXPECT_EQ(main.dockWidgetArea(trace), Qt::RightDockWidgetArea);
+  // The Trace entry docks the hidden window into the last dock site.
+  ASSERT_TRUE(trace->isHidden());
+  main.action("WinTrace")->trigger();
+  EXPECT_TRUE(trace->isVisible());
+  EXPECT_FALSE(trace->isFloating());
+  EXPECT_EQ(main.dockWidgetArea(trace), Qt::RightDockWidgetArea);
 
-    // The Registers entry brings a minimised window back.
-    auto* sub = static_cast<QMdiSubWindow*>(reg->parentWidget());
-    sub->showMinimized();
-    main.action("WinRegisters")->trigger();
-    EXPECT_FALSE(sub->isMinimized());
-    EXPECT_TRUE(sub->isVisible());
+  // The Registers entry brings a minimised window back.
+  auto* sub = static_cast<QMdiSubWindow*>(reg->parentWidget());
+  sub->showMinimized();
+  main.action("WinRegisters")->trigger();
+  EXPECT_FALSE(sub->isMinimized());
+  EXPECT_TRUE(sub->isVisible());
 
-    // Trace files go through the Trace window.
-    main.action("TraceSave")->trigger();
-    EXPECT_EQ(ProfileFile(tracePath).readInt("Trace", "Count", 0), 42);
-    main.action("TraceLoad")->trigger();
-    EXPECT_EQ(trace->loaded, 42);
+  // Trace files go through the Trace window.
+  main.action("TraceSave")->trigger();
+  EXPECT_EQ(ProfileFile(tracePath).readInt("Trace", "Count", 0), 42);
+  main.action("TraceLoad")->trigger();
+  EXPECT_EQ(trace->loaded, 42);
 
-    // A tick's error reaches the error display; the ticks go on.
-    ASSERT_TRUE(waitUntil([&] { return reg->ticks > 0; }));
-    reg->failTicks = true;
-    EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "tick failed"; }));
+  // A tick's error reaches the error display; the ticks go on.
+  ASSERT_TRUE(waitUntil([&] { return reg->ticks > 0; }));
+  reg->failTicks = true;
+  EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "tick failed"; }));
 
-    // The close switches the window's timer off.
-    main.close();
-    EXPECT_TRUE(main.closeCompleted());
-    EXPECT_FALSE(reg->timer->enabled());
+  // The close switches the window's timer off.
+  main.close();
+  EXPECT_TRUE(main.closeCompleted());
+  EXPECT_FALSE(reg->timer->enabled());
 }
 
-TEST_F(MainFrmWindowsTest, RegisterFileActionsGetTheChosenFileAndCancellingDoesNothing)
-{
-    TMainFrm::Options options;
-    QStringList calls;
-    options.catalog.setRegisterFileActions([&](TMainFrm&, const QString& path) { calls << "load " + path; },
-                                           [&](TMainFrm&, const QString& path) { calls << "save " + path; });
-    QString answer = "/tmp/x.rgr";
-    options.chooseFile = [&](FileDialogs::Kind kind) {
-        calls << (kind == FileDialogs::Kind::OpenRegisters ? "open dialog" : "save dialog");
-        return answer;
-    };
-    TMainFrm& main = start(std::move(options));
-    ASSERT_TRUE(main.action("RegLoad")->isEnabled());
-    main.action("RegLoad")->trigger();
-    main.action("RegSave")->trigger();
-    answer.clear();
-    main.action("RegSave")->trigger();
-    EXPECT_EQ(calls, (QStringList{"open dialog", "load /tmp/x.rgr", "save dialog", "save /tmp/x.rgr", "save dialog"}));
+TEST_F(MainFrmWindowsTest, RegisterFileActionsGetTheChosenFileAndCancellingDoesNothing) {
+  TMainFrm::Options options;
+  QStringList calls;
+  options.catalog.setRegisterFileActions([&](TMainFrm&, const QString& path) { calls << "load " + path; },
+                                         [&](TMainFrm&, const QString& path) { calls << "save " + path; });
+  QString answer = "/tmp/x.rgr";
+  options.chooseFile = [&](FileDialogs::Kind kind) {
+    calls << (kind == FileDialogs::Kind::OpenRegisters ? "open dialog" : "save dialog");
+    return answer;
+  };
+  TMainFrm& main = start(std::move(options));
+  ASSERT_TRUE(main.action("RegLoad")->isEnabled());
+  main.action("RegLoad")->trigger();
+  main.action("RegSave")->trigger();
+  answer.clear();
+  main.action("RegSave")->trigger();
+  EXPECT_EQ(calls, (QStringList{"open dialog", "load /tmp/x.rgr", "save dialog", "save /tmp/x.rgr", "save dialog"}));
 }
 
 // An object whose event handler fails.
-class FailingReceiver : public QObject
-{
-protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() == QEvent::User)
-            throw std::runtime_error("handler failed");
-        return QObject::event(event);
-    }
+class FailingReceiver : public QObject {
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::User) throw std::runtime_error("handler failed");
+    return QObject::event(event);
+  }
 };
 
-TEST_F(MainFrmWindowsTest, AnErrorEscapingAnEventHandlerEndsOnTheErrorDisplay)
-{
-    TMainFrm& main = start();
-    FailingReceiver receiver;
-    QEvent event(QEvent::User);
-    QCoreApplication::sendEvent(&receiver, &event);
-    EXPECT_EQ(main.errorDisplay()->text(), "handler failed");
-    EXPECT_EQ(main.errorDisplay()->displayText(), "ERROR: handler failed");
+TEST_F(MainFrmWindowsTest, AnErrorEscapingAnEventHandlerEndsOnTheErrorDisplay) {
+  TMainFrm& main = start();
+  FailingReceiver receiver;
+  QEvent event(QEvent::User);
+  QCoreApplication::sendEvent(&receiver, &event);
+  EXPECT_EQ(main.errorDisplay()->text(), "handler failed");
+  EXPECT_EQ(main.errorDisplay()->displayText(), "ERROR: handler failed");
 
-    // A menu handler's error is caught where it is thrown.
-    main.ShowError(QString());
-    main.guarded([] { throw std::runtime_error("menu handler failed"); });
-    EXPECT_EQ(main.errorDisplay()->text(), "menu handler failed");
+  // A menu handler's error is caught where it is thrown.
+  main.ShowError(QString());
+  main.guarded([] { throw std::runtime_error("menu handler failed"); });
+  EXPECT_EQ(main.errorDisplay()->text(), "menu handler failed");
 }
 
-} // namespace
+}  // namespace

@@ -11,42 +11,37 @@
 
 namespace {
 
-QTemporaryDir& privateHome()
-{
-    static QTemporaryDir home;
-    return home;
+QTemporaryDir& privateHome() {
+  static QTemporaryDir home;
+  return home;
 }
 
 const bool g_homeSet = [] {
-    qputenv("XDG_CONFIG_HOME", privateHome().filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", privateHome().filePath("data").toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    return true;
+  qputenv("XDG_CONFIG_HOME", privateHome().filePath("config").toLocal8Bit());
+  qputenv("XDG_DATA_HOME", privateHome().filePath("data").toLocal8Bit());
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  return true;
 }();
 
-class QtApplicationEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "vorelan_shell_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = new QApplication(argc, argv);
-    }
+class QtApplicationEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "vorelan_shell_tests";
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
+  }
 
-    void TearDown() override
-    {
-        delete m_app;
-        m_app = nullptr;
-    }
+  void TearDown() override {
+    delete app_;
+    app_ = nullptr;
+  }
 
-private:
-    QApplication* m_app = nullptr;
+ private:
+  QApplication* app_ = nullptr;
 };
 
 [[maybe_unused]] ::testing::Environment* const g_environment =
     ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
-} // namespace
+}  // namespace

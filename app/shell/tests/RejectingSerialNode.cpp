@@ -15,9 +15,21 @@ const StringTable kStrings{{512, "Bad property name: %s"}, {513, "Bad settings: 
 
 IUnknown* CreateNode();
 
-const ServerDescription kServer{CLSID_RS232Node, "RS232Node", "RS232 Class (test stand-in)", "RS232.Node.1",
-                                "RS232.Node", "RS232Node Class", LIBID_RS232Lib, "RS232Lib",
-                                "RS232 test stand-in 1.0", 1, 0, 0x0409, APPID_RS232, "RS232", nullptr,
+const ServerDescription kServer{CLSID_RS232Node,
+                                "RS232Node",
+                                "RS232 Class (test stand-in)",
+                                "RS232.Node.1",
+                                "RS232.Node",
+                                "RS232Node Class",
+                                LIBID_RS232Lib,
+                                "RS232Lib",
+                                "RS232 test stand-in 1.0",
+                                1,
+                                0,
+                                0x0409,
+                                APPID_RS232,
+                                "RS232",
+                                nullptr,
                                 &CreateNode};
 
 class RejectingSerialNode final : public NodeObject {
@@ -32,7 +44,8 @@ class RejectingSerialNode final : public NodeObject {
     int index = 0;
     if (HRESULT hr = LookUpProperty(name, &index); FAILED(hr)) return hr;
     const std::string text = Utf8FromBstr(value);
-    if (index == 0 && (text.empty() || text[0] < '0' || text[0] > '9')) return FailFormatted(513, {std::string_view(text)});
+    if (index == 0 && (text.empty() || text[0] < '0' || text[0] > '9'))
+      return FailFormatted(513, {std::string_view(text)});
     values_[index] = text;
     return S_OK;
   }
@@ -57,7 +70,9 @@ class RejectingSerialNode final : public NodeObject {
   std::string values_[2];
 };
 
-IUnknown* CreateNode() { return static_cast<INode*>(new RejectingSerialNode); }
+IUnknown* CreateNode() {
+  return static_cast<INode*>(new RejectingSerialNode);
+}
 
 }  // namespace
 

@@ -14,179 +14,166 @@ namespace {
 
 // Every test starts from empty settings in this test process's private
 // XDG_CONFIG_HOME (QtTestEnvironment.cpp).
-class SettingsStoreTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"));
-        ASSERT_TRUE(SettingsStore::filePath().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + '/'))
-            << "tests must never touch the user's settings";
-        raw().clear();
-        raw().sync();
-    }
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"));
+    ASSERT_TRUE(SettingsStore::filePath().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + '/'))
+        << "tests must never touch the user's settings";
+    raw().clear();
+    raw().sync();
+  }
 
-    static QSettings& raw()
-    {
-        static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                                  SettingsRoot::programKey());
-        return settings;
-    }
+  static QSettings& raw() {
+    static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
+                              SettingsRoot::programKey());
+    return settings;
+  }
 
-    static void writeFile(const QString& path, const QByteArray& text)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
+  static void writeFile(const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
 };
 
-TEST(SettingsRootTest, ProgramKeyIsTheExecutableNameWithTheRestLowerCase)
-{
-    EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/Vorelan"), "Vorelan");
-    EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/VORELAN"), "Vorelan");
-    EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/vorelan"), "vorelan");
-    EXPECT_EQ(SettingsRoot::programKeyFor("vORELAN"), "vorelan");
-    EXPECT_EQ(SettingsRoot::programKeyFor("C/Tools/VORELAN.EXE"), "Vorelan");
-    EXPECT_EQ(SettingsRoot::programKeyFor("./my.Tool.bin"), "my.tool");
-    EXPECT_EQ(SettingsRoot::programKeyFor("/opt/.vorelan"), "Vorelan"); // no base name: never an empty key
+TEST(SettingsRootTest, ProgramKeyIsTheExecutableNameWithTheRestLowerCase) {
+  EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/Vorelan"), "Vorelan");
+  EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/VORELAN"), "Vorelan");
+  EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/vorelan"), "vorelan");
+  EXPECT_EQ(SettingsRoot::programKeyFor("vORELAN"), "vorelan");
+  EXPECT_EQ(SettingsRoot::programKeyFor("C/Tools/VORELAN.EXE"), "Vorelan");
+  EXPECT_EQ(SettingsRoot::programKeyFor("./my.Tool.bin"), "my.tool");
+  EXPECT_EQ(SettingsRoot::programKeyFor("/opt/.vorelan"), "Vorelan");  // no base name: never an empty key
 }
 
-TEST(SettingsRootTest, TheFirstKeyFixedStaysForTheWholeRun)
-{
-    SettingsRoot::establish("/opt/vorelan/bin/VORELANTEST");
-    SettingsRoot::establish("/opt/vorelan/bin/Other");
-    EXPECT_EQ(SettingsRoot::programKey(), "Vorelantest");
-    EXPECT_EQ(QFileInfo(SettingsStore::filePath()).fileName(), "Vorelantest.conf");
-    EXPECT_EQ(QFileInfo(SettingsStore::filePath()).dir().dirName(), "Orvex");
+TEST(SettingsRootTest, TheFirstKeyFixedStaysForTheWholeRun) {
+  SettingsRoot::establish("/opt/vorelan/bin/VORELANTEST");
+  SettingsRoot::establish("/opt/vorelan/bin/Other");
+  EXPECT_EQ(SettingsRoot::programKey(), "Vorelantest");
+  EXPECT_EQ(QFileInfo(SettingsStore::filePath()).fileName(), "Vorelantest.conf");
+  EXPECT_EQ(QFileInfo(SettingsStore::filePath()).dir().dirName(), "Orvex");
 }
 
-TEST_F(SettingsStoreTest, ValuesKeepTheirTypes)
-{
-    {
-        SettingsStore key("FormPositions/TraceFrm");
-        key.writeInt("Left", 120);
-        key.writeInt("Top", -4);
-        key.writeString("DockSiteName", "PanelRight");
-        key.writeString("Port", "1"); // a string that looks like a number stays a string
-        key.writeBool("Docked", true);
-        ASSERT_TRUE(key.sync());
-    }
-    const SettingsStore key("FormPositions/TraceFrm");
-    EXPECT_EQ(key.readInt("Left"), 120);
-    EXPECT_EQ(key.readInt("Top"), -4);
-    EXPECT_EQ(key.readString("DockSiteName"), "PanelRight");
-    EXPECT_EQ(key.readString("Port"), "1");
-    EXPECT_EQ(key.readBool("Docked"), true);
+TEST_F(SettingsStoreTest, ValuesKeepTheirTypes) {
+  {
+    SettingsStore key("FormPositions/TraceFrm");
+    key.writeInt("Left", 120);
+    key.writeInt("Top", -4);
+    key.writeString("DockSiteName", "PanelRight");
+    key.writeString("Port", "1");  // a string that looks like a number stays a string
+    key.writeBool("Docked", true);
+    ASSERT_TRUE(key.sync());
+  }
+  const SettingsStore key("FormPositions/TraceFrm");
+  EXPECT_EQ(key.readInt("Left"), 120);
+  EXPECT_EQ(key.readInt("Top"), -4);
+  EXPECT_EQ(key.readString("DockSiteName"), "PanelRight");
+  EXPECT_EQ(key.readString("Port"), "1");
+  EXPECT_EQ(key.readBool("Docked"), true);
 
-    // A typed read of the other type fails, like a missing value.
-    EXPECT_EQ(key.readString("Left"), std::nullopt);
-    EXPECT_EQ(key.readInt("Port"), std::nullopt);
-    EXPECT_EQ(key.readInt("DockSiteName"), std::nullopt);
-    EXPECT_EQ(key.readBool("Port"), std::nullopt);
-    EXPECT_EQ(key.readInt("Width"), std::nullopt);
-    EXPECT_EQ(key.readString("Width"), std::nullopt);
-    EXPECT_TRUE(key.contains("Left"));
-    EXPECT_FALSE(key.contains("Width"));
+  // A typed read of the other type fails, like a missing value.
+  EXPECT_EQ(key.readString("Left"), std::nullopt);
+  EXPECT_EQ(key.readInt("Port"), std::nullopt);
+  EXPECT_EQ(key.readInt("DockSiteName"), std::nullopt);
+  EXPECT_EQ(key.readBool("Port"), std::nullopt);
+  EXPECT_EQ(key.readInt("Width"), std::nullopt);
+  EXPECT_EQ(key.readString("Width"), std::nullopt);
+  EXPECT_TRUE(key.contains("Left"));
+  EXPECT_FALSE(key.contains("Width"));
 }
 
-TEST_F(SettingsStoreTest, KeysAreSeparateAndLiveInTheSettingsFile)
-{
-    SettingsStore communication("Communication");
-    communication.writeString("Port", "2");
-    SettingsStore trace("Trace");
-    trace.writeInt("Enabled", 1);
-    ASSERT_TRUE(communication.sync());
-    ASSERT_TRUE(trace.sync());
+TEST_F(SettingsStoreTest, KeysAreSeparateAndLiveInTheSettingsFile) {
+  SettingsStore communication("Communication");
+  communication.writeString("Port", "2");
+  SettingsStore trace("Trace");
+  trace.writeInt("Enabled", 1);
+  ASSERT_TRUE(communication.sync());
+  ASSERT_TRUE(trace.sync());
 
-    raw().sync();
-    EXPECT_EQ(raw().value("Communication/Port").toString(), "2");
-    EXPECT_EQ(raw().value("Trace/Enabled").toString(), "dword:00000001");
-    EXPECT_FALSE(SettingsStore("Trace").contains("Port"));
+  raw().sync();
+  EXPECT_EQ(raw().value("Communication/Port").toString(), "2");
+  EXPECT_EQ(raw().value("Trace/Enabled").toString(), "dword:00000001");
+  EXPECT_FALSE(SettingsStore("Trace").contains("Port"));
 }
 
-TEST_F(SettingsStoreTest, StringsWithCommasOrTagsStayOneString)
-{
-    {
-        SettingsStore key("Communication");
-        key.writeString("Settings", "9600,n,8,1");
-        key.writeString("A", "dword:00000005");
-        key.writeString("B", "sz:x");
-        key.writeString("C", "@Variant(junk)");
-        key.writeString("D", "");
-        key.writeInt("E", std::numeric_limits<qint32>::min());
-        ASSERT_TRUE(key.sync());
-    }
-    raw().sync();
-    EXPECT_EQ(raw().value("Communication/Settings").typeId(), QMetaType::QString);
+TEST_F(SettingsStoreTest, StringsWithCommasOrTagsStayOneString) {
+  {
+    SettingsStore key("Communication");
+    key.writeString("Settings", "9600,n,8,1");
+    key.writeString("A", "dword:00000005");
+    key.writeString("B", "sz:x");
+    key.writeString("C", "@Variant(junk)");
+    key.writeString("D", "");
+    key.writeInt("E", std::numeric_limits<qint32>::min());
+    ASSERT_TRUE(key.sync());
+  }
+  raw().sync();
+  EXPECT_EQ(raw().value("Communication/Settings").typeId(), QMetaType::QString);
 
-    const SettingsStore key("Communication");
-    EXPECT_EQ(key.readString("Settings"), "9600,n,8,1");
-    EXPECT_EQ(key.readString("A"), "dword:00000005");
-    EXPECT_EQ(key.readInt("A"), std::nullopt);
-    EXPECT_EQ(key.readString("B"), "sz:x");
-    EXPECT_EQ(key.readString("C"), "@Variant(junk)");
-    EXPECT_EQ(key.readString("D"), "");
-    EXPECT_EQ(key.readInt("E"), std::numeric_limits<qint32>::min());
+  const SettingsStore key("Communication");
+  EXPECT_EQ(key.readString("Settings"), "9600,n,8,1");
+  EXPECT_EQ(key.readString("A"), "dword:00000005");
+  EXPECT_EQ(key.readInt("A"), std::nullopt);
+  EXPECT_EQ(key.readString("B"), "sz:x");
+  EXPECT_EQ(key.readString("C"), "@Variant(junk)");
+  EXPECT_EQ(key.readString("D"), "");
+  EXPECT_EQ(key.readInt("E"), std::numeric_limits<qint32>::min());
 }
 
-TEST_F(SettingsStoreTest, HandEditedValuesAreReadByTheirStoredType)
-{
-    writeFile(SettingsStore::filePath(),
-              "[Communication]\n"
-              "Settings=9600,n,8,1\n"        // unquoted commas: still the one string
-              "Port=1\n"
-              "[FormPositions]\n"
-              "MainFrm\\Left=dword:64\n"      // fewer digits are fine
-              "MainFrm\\Top=100\n"            // a plain number is a string, not an integer
-              "MainFrm\\Width=dword:123456789\n"
-              "MainFrm\\Height=dword:xyz\n"
-              "MainFrm\\Visible=@ByteArray(1)\n");
-    raw().sync();
+TEST_F(SettingsStoreTest, HandEditedValuesAreReadByTheirStoredType) {
+  writeFile(SettingsStore::filePath(),
+            "[Communication]\n"
+            "Settings=9600,n,8,1\n"  // unquoted commas: still the one string
+            "Port=1\n"
+            "[FormPositions]\n"
+            "MainFrm\\Left=dword:64\n"  // fewer digits are fine
+            "MainFrm\\Top=100\n"        // a plain number is a string, not an integer
+            "MainFrm\\Width=dword:123456789\n"
+            "MainFrm\\Height=dword:xyz\n"
+            "MainFrm\\Visible=@ByteArray(1)\n");
+  raw().sync();
 
-    const SettingsStore communication("Communication");
-    EXPECT_EQ(communication.readString("Settings"), "9600,n,8,1");
-    EXPECT_EQ(communication.readString("Port"), "1");
+  const SettingsStore communication("Communication");
+  EXPECT_EQ(communication.readString("Settings"), "9600,n,8,1");
+  EXPECT_EQ(communication.readString("Port"), "1");
 
-    const SettingsStore main("FormPositions/MainFrm");
-    EXPECT_EQ(main.readInt("Left"), 100);
-    EXPECT_EQ(main.readInt("Top"), std::nullopt);
-    EXPECT_EQ(main.readString("Top"), "100");
-    EXPECT_EQ(main.readInt("Width"), std::nullopt);
-    EXPECT_EQ(main.readInt("Height"), std::nullopt);
-    EXPECT_EQ(main.readInt("Visible"), std::nullopt);
-    EXPECT_EQ(main.readString("Visible"), std::nullopt);
+  const SettingsStore main("FormPositions/MainFrm");
+  EXPECT_EQ(main.readInt("Left"), 100);
+  EXPECT_EQ(main.readInt("Top"), std::nullopt);
+  EXPECT_EQ(main.readString("Top"), "100");
+  EXPECT_EQ(main.readInt("Width"), std::nullopt);
+  EXPECT_EQ(main.readInt("Height"), std::nullopt);
+  EXPECT_EQ(main.readInt("Visible"), std::nullopt);
+  EXPECT_EQ(main.readString("Visible"), std::nullopt);
 }
 
-TEST_F(SettingsStoreTest, OnlyTheUsersOwnFileCounts)
-{
-    // An organisation-wide file beside ours must not fill in missing values.
-    const QString orgWide = QFileInfo(SettingsStore::filePath()).dir().path() + ".conf";
-    writeFile(orgWide, "[Communication]\nPort=3\n");
-    EXPECT_EQ(SettingsStore("Communication").readString("Port"), std::nullopt);
-    QFile::remove(orgWide);
+TEST_F(SettingsStoreTest, OnlyTheUsersOwnFileCounts) {
+  // An organisation-wide file beside ours must not fill in missing values.
+  const QString orgWide = QFileInfo(SettingsStore::filePath()).dir().path() + ".conf";
+  writeFile(orgWide, "[Communication]\nPort=3\n");
+  EXPECT_EQ(SettingsStore("Communication").readString("Port"), std::nullopt);
+  QFile::remove(orgWide);
 }
 
-TEST_F(SettingsStoreTest, RemoveDropsOneValue)
-{
-    SettingsStore key("CPU");
-    key.writeString("Clock", "8");
-    key.writeString("Other", "x");
-    key.remove("Clock");
-    EXPECT_FALSE(key.contains("Clock"));
-    EXPECT_EQ(key.readString("Other"), "x");
+TEST_F(SettingsStoreTest, RemoveDropsOneValue) {
+  SettingsStore key("CPU");
+  key.writeString("Clock", "8");
+  key.writeString("Other", "x");
+  key.remove("Clock");
+  EXPECT_FALSE(key.contains("Clock"));
+  EXPECT_EQ(key.readString("Other"), "x");
 }
 
-TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenFailsAtSync)
-{
-    const QString path = SettingsStore::filePath();
-    QFile::remove(path);
-    ASSERT_TRUE(QDir().mkpath(path)); // a folder where the file should be
-    SettingsStore key("Trace");
-    key.writeInt("Enabled", 1);
-    EXPECT_FALSE(key.sync());
-    QDir(path).removeRecursively();
+TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenFailsAtSync) {
+  const QString path = SettingsStore::filePath();
+  QFile::remove(path);
+  ASSERT_TRUE(QDir().mkpath(path));  // a folder where the file should be
+  SettingsStore key("Trace");
+  key.writeInt("Enabled", 1);
+  EXPECT_FALSE(key.sync());
+  QDir(path).removeRecursively();
 }
 
-} // namespace
+}  // namespace

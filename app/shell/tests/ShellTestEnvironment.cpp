@@ -13,43 +13,38 @@
 
 namespace {
 
-QTemporaryDir& privateHome()
-{
-    static QTemporaryDir home;
-    return home;
+QTemporaryDir& privateHome() {
+  static QTemporaryDir home;
+  return home;
 }
 
 const bool g_homeSet = [] {
-    qputenv("XDG_CONFIG_HOME", privateHome().filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", privateHome().filePath("data").toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", privateHome().path().toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    return true;
+  qputenv("XDG_CONFIG_HOME", privateHome().filePath("config").toLocal8Bit());
+  qputenv("XDG_DATA_HOME", privateHome().filePath("data").toLocal8Bit());
+  qputenv("XDG_RUNTIME_DIR", privateHome().path().toLocal8Bit());
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  return true;
 }();
 
-class ApplicationEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "vorelan";
-        static char* argv[] = {name, nullptr};
-        m_app = new TApplication(argc, argv);
-    }
+class ApplicationEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "vorelan";
+    static char* argv[] = {name, nullptr};
+    app_ = new TApplication(argc, argv);
+  }
 
-    void TearDown() override
-    {
-        delete m_app;
-        m_app = nullptr;
-    }
+  void TearDown() override {
+    delete app_;
+    app_ = nullptr;
+  }
 
-private:
-    TApplication* m_app = nullptr;
+ private:
+  TApplication* app_ = nullptr;
 };
 
 [[maybe_unused]] ::testing::Environment* const g_environment =
     ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
-} // namespace
+}  // namespace

@@ -20,60 +20,53 @@
 namespace shelltest {
 
 // Processes events until the condition holds or the time is up.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
-    return QTest::qWaitFor(condition, timeoutMs);
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+  return QTest::qWaitFor(condition, timeoutMs);
 }
 
-inline void wipeSettings()
-{
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                       SettingsRoot::programKey());
-    settings.clear();
-    settings.sync();
+inline void wipeSettings() {
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
+                     SettingsRoot::programKey());
+  settings.clear();
+  settings.sync();
 }
 
-inline void storeComm(const QString& port, const QString& serialSettings, const QString& timeOut)
-{
-    TCommSettings comm;
-    comm.port = port;
-    comm.settings = serialSettings;
-    comm.timeOut = timeOut;
-    comm.write();
+inline void storeComm(const QString& port, const QString& serialSettings, const QString& timeOut) {
+  TCommSettings comm;
+  comm.port = port;
+  comm.settings = serialSettings;
+  comm.timeOut = timeOut;
+  comm.write();
 }
 
-inline QString storedString(const QString& key, const QString& name)
-{
-    return SettingsStore(key).readString(name).value_or(QStringLiteral("<missing>"));
+inline QString storedString(const QString& key, const QString& name) {
+  return SettingsStore(key).readString(name).value_or(QStringLiteral("<missing>"));
 }
 
 // The board, reached through a link that VORELAN_COM<port> names.
-class Board
-{
-public:
-    explicit Board(bool instant = true, int port = 1)
-    {
-        boardsim::BoardSimulator::Options options;
-        options.instant = instant;
-        options.linkPath = m_folder.filePath(QStringLiteral("board")).toStdString();
-        sim = std::make_unique<boardsim::BoardSimulator>(options);
-        sim->start();
-        m_variable = "VORELAN_COM" + std::to_string(port);
-        setenv(m_variable.c_str(), options.linkPath.c_str(), 1);
-    }
-    ~Board()
-    {
-        sim->stop();
-        unsetenv(m_variable.c_str());
-    }
+class Board {
+ public:
+  explicit Board(bool instant = true, int port = 1) {
+    boardsim::BoardSimulator::Options options;
+    options.instant = instant;
+    options.linkPath = folder_.filePath(QStringLiteral("board")).toStdString();
+    sim = std::make_unique<boardsim::BoardSimulator>(options);
+    sim->start();
+    variable_ = "VORELAN_COM" + std::to_string(port);
+    setenv(variable_.c_str(), options.linkPath.c_str(), 1);
+  }
+  ~Board() {
+    sim->stop();
+    unsetenv(variable_.c_str());
+  }
 
-    std::size_t requests() { return sim->transcript().requests().size(); }
+  std::size_t requests() { return sim->transcript().requests().size(); }
 
-    std::unique_ptr<boardsim::BoardSimulator> sim;
+  std::unique_ptr<boardsim::BoardSimulator> sim;
 
-private:
-    QTemporaryDir m_folder;
-    std::string m_variable;
+ private:
+  QTemporaryDir folder_;
+  std::string variable_;
 };
 
-} // namespace shelltest
+}  // namespace shelltest

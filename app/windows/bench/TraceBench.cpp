@@ -60,8 +60,8 @@ Figure Measure(const std::function<void()>& work, const std::function<void()>& p
 }
 
 void Print(const char* what, const Figure& figure, const Figure& baseline) {
-  std::printf("%-44s %9.1f ms cpu (%8.1f ms wall)   %.2f x baseline (%.1f ms cpu)\n", what, figure.cpuMs,
-              figure.wallMs, figure.cpuMs / baseline.cpuMs, baseline.cpuMs);
+  std::printf("%-44s %9.1f ms cpu (%8.1f ms wall)   %.2f x baseline (%.1f ms cpu)\n", what, figure.cpuMs, figure.wallMs,
+              figure.cpuMs / baseline.cpuMs, baseline.cpuMs);
 }
 
 class NoHost : public IToolWindowHost {

@@ -78,8 +78,8 @@ TEST_F(RegFrmLayout, FieldsCarryTheirNamesTagsHintsAndFocusChains) {
   }
   for (int page = 1; page <= 3; ++page) {
     const QString n = QString::number(page);
-    const QStringList chain{"IDHR" + n, "IDLR" + n, "BCSR" + n, "Data0" + n, "Data1" + n, "Data2" + n, "Data3" + n,
-                            "Data4" + n, "Data5" + n, "Data6" + n, "Data7" + n, "PageControl"};
+    const QStringList chain{"IDHR" + n,  "IDLR" + n,  "BCSR" + n,  "Data0" + n, "Data1" + n, "Data2" + n,
+                            "Data3" + n, "Data4" + n, "Data5" + n, "Data6" + n, "Data7" + n, "PageControl"};
     const int tags[] = {0x60, 0x61, 0x6F, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69};
     for (int i = 0; i + 1 < chain.size(); ++i) {
       THexEdit* field = Field(window.get(), chain[i]);

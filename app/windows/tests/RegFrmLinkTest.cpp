@@ -13,8 +13,8 @@
 #include <functional>
 #include <memory>
 
-#include "BitPanel.h"
 #include "BitButton.h"
+#include "BitPanel.h"
 #include "HexEdit.h"
 #include "LinkFixture.h"
 #include "RegFrm.h"
@@ -187,7 +187,7 @@ TEST_F(RegFrmLink, TogglingAnIsrBitWritesIsrWithPageZero) {
   const auto requests = Requests();
   ASSERT_GE(requests.size(), 2u);
   EXPECT_EQ(requests[0], Write(ISR, 0x23));  // a main register: no PSR write first
-  EXPECT_EQ(requests[1], Read(0x5A, 6));      // the read cycle that follows
+  EXPECT_EQ(requests[1], Read(0x5A, 6));     // the read cycle that follows
   EXPECT_EQ(Writes().size(), 1u);
 
   // CSR through its panel: RUN off and on again; the fixed zero bit stays out

@@ -43,7 +43,9 @@ void SaveScreenshot(QWidget* window, const QString& name) {
 // group box is enough) gives false reports. Accesses that uninstrumented
 // libraries make through intercepted calls (memmove, new, delete) are left out;
 // every access of our own, instrumented code is still checked.
-extern "C" const char* __tsan_default_options() { return "ignore_noninstrumented_modules=1"; }
+extern "C" const char* __tsan_default_options() {
+  return "ignore_noninstrumented_modules=1";
+}
 #endif
 
 namespace {
@@ -69,15 +71,15 @@ class QtApplicationEnvironment : public testing::Environment {
     static int argc = 1;
     static char name[] = "windows_regfrm_tests";
     static char* argv[] = {name, nullptr};
-    m_app = new QApplication(argc, argv);
+    app_ = new QApplication(argc, argv);
   }
   void TearDown() override {
-    delete m_app;
-    m_app = nullptr;
+    delete app_;
+    app_ = nullptr;
   }
 
  private:
-  QApplication* m_app = nullptr;
+  QApplication* app_ = nullptr;
 };
 
 [[maybe_unused]] testing::Environment* const g_environment =

@@ -92,8 +92,7 @@ TEST_F(TraceFileTest, MissingKeysTakeTheirDefaults) {
                                   "[Line2]\r\nID=101\r\nDLC=0\r\nData=\r\nFilter=0\r\n"
                                   "[line3]\r\n");
   EXPECT_EQ(Loaded(path), (std::vector<TTraceLine>{Line("100", "1", "FF", "1", "2"),  // unquoted: trimmed
-                                                    Line("101", "0", "", "0", "?"),
-                                                    Line("?", "0", "", "?", "?")}));
+                                                   Line("101", "0", "", "0", "?"), Line("?", "0", "", "?", "?")}));
 }
 
 TEST_F(TraceFileTest, DamagedCountsGiveAnEmptyOrBoundedList) {
@@ -103,8 +102,8 @@ TEST_F(TraceFileTest, DamagedCountsGiveAnEmptyOrBoundedList) {
     std::size_t lines;
   };
   const Case cases[] = {
-      {"", 0},                         // no General
-      {"[General]\n", 0},              // no NbLines
+      {"", 0},                          // no General
+      {"[General]\n", 0},               // no NbLines
       {"[General]\nNbLines=abc\n", 0},  // not a number
       {"[General]\nNbLines=-4\n", 0},
       {"[General]\nNbLines=0x1\n", 1},  // hexadecimal, as every profile integer

@@ -17,8 +17,8 @@
 #include "SettingsStore.h"
 #include "ThrTimer.h"
 #include "TraceFile.h"
-#include "TraceLinePrinter.h"
 #include "TraceFrm.h"
+#include "TraceLinePrinter.h"
 #include "TraceTestHost.h"
 
 namespace {
@@ -85,8 +85,7 @@ TEST_F(TraceWindow, ControlsAsDesigned) {
   EXPECT_FALSE(list->isSortingEnabled());
 
   // Centred: DLC, Filter, Buffer; left: ID, Data.
-  const Qt::Alignment expected[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignHCenter,
-                                    Qt::AlignHCenter};
+  const Qt::Alignment expected[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignHCenter};
   for (int c = 0; c < 5; ++c)
     EXPECT_EQ(TTraceListModel::columnAlignment(c) & Qt::AlignHorizontal_Mask, expected[c]) << c;
 
@@ -157,8 +156,8 @@ TEST_F(TraceWindow, ClosingHidesAndUndocks) {
   EXPECT_TRUE(frm_->isHidden());
   EXPECT_TRUE(frm_->isFloating());
   EXPECT_EQ(frm_->size(), client);
-  EXPECT_EQ(StoredEnabled(), 1);           // written as it was hidden
-  EXPECT_TRUE(frm_->Timer()->enabled());  // closing does not stop tracing
+  EXPECT_EQ(StoredEnabled(), 1);                   // written as it was hidden
+  EXPECT_TRUE(frm_->Timer()->enabled());           // closing does not stop tracing
   EXPECT_EQ(main_.findChild<TTraceFrm*>(), frm_);  // not destroyed
 }
 
@@ -238,5 +237,4 @@ TEST_F(TraceWindow, AHundredThousandLinesStayAModel) {
   EXPECT_EQ(list->findChildren<QWidget*>().size(), widgetsBefore);
   EXPECT_EQ(list->indexWidget(list->model()->index(99999, 0)), nullptr);
   EXPECT_EQ(list->model()->index(99999, TTraceListModel::ColData).data().toString(), Line(99999).data);
-
 }

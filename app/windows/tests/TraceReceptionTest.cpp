@@ -13,8 +13,8 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "LinkFixture.h"
@@ -139,8 +139,8 @@ TEST_F(TraceOnBoard, FramesComeOutInOrderWithTheirFields) {
     frm_->RefreshTrcTimer();
   }
   EXPECT_EQ(Traced(), (std::vector<TTraceLine>{Line("123", "2", "12 AB ", "1", "1"),
-                                                Line("7FF", "8", "01 02 03 04 05 06 07 08 ", "0", "2"),
-                                                Line("005", "0", "", "1", "3"), Line("456", "1", "99 ", "1", "1")}));
+                                               Line("7FF", "8", "01 02 03 04 05 06 07 08 ", "0", "2"),
+                                               Line("005", "0", "", "1", "3"), Line("456", "1", "99 ", "1", "1")}));
   // Every flag cleared, every buffer free again.
   EXPECT_EQ(TargetIsr() & 0xE0, 0);
   for (int buffer = 1; buffer <= 3; ++buffer) EXPECT_EQ(sim_->peekRegister(buffer, BCSR) & BufferOccupied, 0);
@@ -180,12 +180,26 @@ TEST_F(TraceOnBoard, OneBufferPerTickWithTheOtherFlagsWrittenAsRead) {
     frm_->RefreshTrcTimer();
     // Under the lock: every page read (PSR back on page 0), ISR read once
     // more with the page PSR shows, and the one flag cleared.
-    const std::vector<Bytes> expected{
-        Read(0x5A, 6), Write(0x5F, 0), Read(0x60, 2), Read(0x6E, 2), Write(0x5F, 4), Read(0x60, 8),  // ReadAll
-        Write(0x5F, 1), Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 2), Read(0x60, 10), Read(0x6F, 1),
-        Write(0x5F, 3), Read(0x60, 10), Read(0x6F, 1), Write(0x5F, 0),
-        Read(0x5A, 6), Read(0x60, 2), Read(0x6E, 2),  // the pass just before the write
-        Write(0x5A, written[tick])};
+    const std::vector<Bytes> expected{Read(0x5A, 6),
+                                      Write(0x5F, 0),
+                                      Read(0x60, 2),
+                                      Read(0x6E, 2),
+                                      Write(0x5F, 4),
+                                      Read(0x60, 8),  // ReadAll
+                                      Write(0x5F, 1),
+                                      Read(0x60, 10),
+                                      Read(0x6F, 1),
+                                      Write(0x5F, 2),
+                                      Read(0x60, 10),
+                                      Read(0x6F, 1),
+                                      Write(0x5F, 3),
+                                      Read(0x60, 10),
+                                      Read(0x6F, 1),
+                                      Write(0x5F, 0),
+                                      Read(0x5A, 6),
+                                      Read(0x60, 2),
+                                      Read(0x6E, 2),  // the pass just before the write
+                                      Write(0x5A, written[tick])};
     EXPECT_EQ(Requests(), expected) << "tick " << tick;
     ASSERT_EQ(Traced().size(), std::size_t(tick + 1));
     EXPECT_EQ(Traced().back().buffer, QString::number(tick + 1));
@@ -198,7 +212,7 @@ TEST_F(TraceOnBoard, OneBufferPerTickWithTheOtherFlagsWrittenAsRead) {
 
 TEST_F(TraceOnBoard, AFlagSetSinceTheLastPassIsNotCleared) {
   sim_->injectFrame(Frame(0x111, {1}));
-  Poll();                                                // the image shows buffer 1 only
+  Poll();                                                     // the image shows buffer 1 only
   ASSERT_EQ(sim_->injectFrame(Frame(0x222, {2})).buffer, 2);  // buffer 2 fills after that pass
   ClearTranscript();
   frm_->RefreshTrcTimer();
@@ -220,8 +234,7 @@ TEST_F(TraceOnBoard, AFlagSetSinceTheLastPassIsNotCleared) {
   ClearTranscript();
   frm_->RefreshTrcTimer();
   EXPECT_EQ(Traced().size(), 2u);
-  for (const Bytes& request : Requests())
-    EXPECT_FALSE(request[0] == 0x23 && request[2] == ISR) << "ISR not written";
+  for (const Bytes& request : Requests()) EXPECT_FALSE(request[0] == 0x23 && request[2] == ISR) << "ISR not written";
 }
 
 TEST_F(TraceOnBoard, NothingIsReadWhileHiddenOrNotConnected) {
@@ -293,8 +306,7 @@ TEST_F(TraceOnBoard, AFrameIsReadBeforeItsBufferIsFreed) {
   ASSERT_EQ(injected, 1);
   Poll();
   frm_->RefreshTrcTimer();
-  EXPECT_EQ(Traced(), (std::vector<TTraceLine>{Line("0A1", "1", "A1 ", "0", "1"),
-                                                Line("0B2", "1", "B2 ", "0", "1")}));
+  EXPECT_EQ(Traced(), (std::vector<TTraceLine>{Line("0A1", "1", "A1 ", "0", "1"), Line("0B2", "1", "B2 ", "0", "1")}));
 }
 
 TEST_F(TraceOnBoard, TheTimerTracesWhileThePollingThreadRuns) {
@@ -307,9 +319,9 @@ TEST_F(TraceOnBoard, TheTimerTracesWhileThePollingThreadRuns) {
   sim_->injectFrame(Frame(0x0AB, {}));
   ASSERT_TRUE(ProcessUntil([this] { return Traced().size() == 3; }));
 
-  EXPECT_EQ(Traced(), (std::vector<TTraceLine>{Line("321", "2", "DE AD ", "0", "1"),
-                                                Line("654", "3", "BE EF 01 ", "0", "2"),
-                                                Line("0AB", "0", "", "0", "1")}));
+  EXPECT_EQ(Traced(),
+            (std::vector<TTraceLine>{Line("321", "2", "DE AD ", "0", "1"), Line("654", "3", "BE EF 01 ", "0", "2"),
+                                     Line("0AB", "0", "", "0", "1")}));
   EXPECT_EQ(TargetIsr() & 0xE0, 0);
   EXPECT_TRUE(host_.errors.isEmpty());
 }
@@ -319,8 +331,8 @@ TEST_F(TraceOnBoard, TheTimerTracesWhileThePollingThreadRuns) {
 TEST_F(TraceOnBoard, PaintsTracedFrames) {
   NarrowFilter0();
   const boardsim::CanFrame frames[] = {Frame(0x123, {0x12, 0xAB}), Frame(0x7FF, {1, 2, 3, 4, 5, 6, 7, 8}),
-                                       Frame(0x005, {}), Frame(0x2A0, {0xC0, 0xFF, 0xEE}),
-                                       Frame(0x7FF, {0x42}), Frame(0x400, {0, 0, 0, 0, 0, 0})};
+                                       Frame(0x005, {}),           Frame(0x2A0, {0xC0, 0xFF, 0xEE}),
+                                       Frame(0x7FF, {0x42}),       Frame(0x400, {0, 0, 0, 0, 0, 0})};
   for (const boardsim::CanFrame& frame : frames) {
     sim_->injectFrame(frame);
     Poll();

@@ -12,8 +12,10 @@ int main(int argc, char** argv) {
   bool quiet = false;
   int first = 1;
   for (; first < argc && argv[first][0] == '-'; ++first) {
-    if (std::strcmp(argv[first], "-u") == 0) unregister = true;
-    else if (std::strcmp(argv[first], "-q") == 0) quiet = true;
+    if (std::strcmp(argv[first], "-u") == 0)
+      unregister = true;
+    else if (std::strcmp(argv[first], "-q") == 0)
+      quiet = true;
     else {
       std::fprintf(stderr,
                    "usage: vorelan-regsvr [-u] [-q] LIBRARY...\n"

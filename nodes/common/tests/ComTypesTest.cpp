@@ -45,7 +45,10 @@ TEST(CountedText, KeepsLengthEmbeddedZerosAndNonAsciiText) {
   EXPECT_EQ(Utf8FromBstr(nullptr), "");
   // Broken UTF-8 becomes replacement characters, never a crash or a lost tail.
   EXPECT_EQ(Utf8FromUtf16(Utf16FromUtf8("a\xC3")), "a\xEF\xBF\xBD");
-  EXPECT_EQ(Utf8FromUtf16(Utf16FromUtf8("\xFF" "b")), "\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf8FromUtf16(Utf16FromUtf8("\xFF"
+                                        "b")),
+            "\xEF\xBF\xBD"
+            "b");
 }
 
 TEST(ByteBuffers, CopyDeeplyAndKeepLowerBoundZero) {

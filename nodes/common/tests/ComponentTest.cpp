@@ -61,7 +61,8 @@ class CreatedNode : public ::testing::Test {
     setenv("VORELAN_COMPONENT_REGISTRY", registry_.c_str(), 1);
     std::string message;
     ASSERT_EQ(RegisterServerLibrary(ECHO_NODE_LIBRARY, false, &message), S_OK) << message;
-    ASSERT_EQ(CoCreateInstance(CLSID_EchoNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node_)), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_EchoNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node_)),
+              S_OK);
   }
   void TearDown() override {
     if (node_) node_->Release();

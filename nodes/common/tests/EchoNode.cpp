@@ -13,14 +13,29 @@ namespace {
 constexpr CLSID CLSID_EchoNode{0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 constexpr GUID LIBID_EchoLib{0x11111112, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 
-const StringTable kStrings{{512, "Bad property name: %s"}, {513, "Not allowed when comm port is open."},
-                           {514, "Bad index value: %i"}, {515, "Echo refused."}};
+const StringTable kStrings{{512, "Bad property name: %s"},
+                           {513, "Not allowed when comm port is open."},
+                           {514, "Bad index value: %i"},
+                           {515, "Echo refused."}};
 
 IUnknown* CreateEcho();
 
-const ServerDescription kEchoServer{CLSID_EchoNode, "EchoNode", "Echo Class", "Echo.Node.1", "Echo.Node",
-                                    "EchoNode Class", LIBID_EchoLib, "EchoLib", "Echo test library 1.0", 1, 0,
-                                    0x0409, LIBID_EchoLib, "Echo", nullptr, &CreateEcho};
+const ServerDescription kEchoServer{CLSID_EchoNode,
+                                    "EchoNode",
+                                    "Echo Class",
+                                    "Echo.Node.1",
+                                    "Echo.Node",
+                                    "EchoNode Class",
+                                    LIBID_EchoLib,
+                                    "EchoLib",
+                                    "Echo test library 1.0",
+                                    1,
+                                    0,
+                                    0x0409,
+                                    LIBID_EchoLib,
+                                    "Echo",
+                                    nullptr,
+                                    &CreateEcho};
 
 class EchoNode final : public NodeObject {
  public:
@@ -63,7 +78,9 @@ class EchoNode final : public NodeObject {
   std::string values_[2];
 };
 
-IUnknown* CreateEcho() { return static_cast<INode*>(new EchoNode); }
+IUnknown* CreateEcho() {
+  return static_cast<INode*>(new EchoNode);
+}
 
 }  // namespace
 

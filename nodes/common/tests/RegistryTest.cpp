@@ -14,7 +14,7 @@ class RegistryFile : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() / ("vorelan-reg-" + std::to_string(getpid()) + "-" +
-                                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     // A folder that does not exist yet: Edit must create it.
     setenv("VORELAN_COMPONENT_REGISTRY", (dir_ / "sub" / "components.reg").c_str(), 1);

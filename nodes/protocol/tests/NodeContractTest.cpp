@@ -83,8 +83,8 @@ TEST_F(Contract, TheOnePropertyIsWalkedReadAndWrittenAsDecimalText) {
   SysFreeString(value);
 
   ASSERT_EQ(node->Close(Var().v), S_OK);
-  for (auto [text, read] : {std::pair{"250", "250"}, {"abc", "0"}, {" \t-42ms", "-42"}, {"+7", "7"},
-                            {"99999999999", "2147483647"}}) {
+  for (auto [text, read] :
+       {std::pair{"250", "250"}, {"abc", "0"}, {" \t-42ms", "-42"}, {"+7", "7"}, {"99999999999", "2147483647"}}) {
     ASSERT_EQ(node->SetProperty(Text("timeout").b, Text(text).b), S_OK);
     ASSERT_EQ(node->GetProperty(Text("TimeOut").b, &value), S_OK);
     EXPECT_EQ(Utf8FromBstr(value), read) << text;

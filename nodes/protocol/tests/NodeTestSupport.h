@@ -33,9 +33,24 @@ struct Var {
   VARIANT v;
   Var() { VariantInit(&v); }
   explicit Var(const Bytes& bytes) : v(MakeByteBuffer(bytes)) {}
-  static Var I4(std::int32_t n) { Var r; r.v.vt = VT_I4; r.v.lVal = n; return r; }
-  static Var I2(std::int16_t n) { Var r; r.v.vt = VT_I2; r.v.iVal = n; return r; }
-  static Var Text(const char* s) { Var r; r.v.vt = VT_BSTR; r.v.bstrVal = BstrFromUtf8(s); return r; }
+  static Var I4(std::int32_t n) {
+    Var r;
+    r.v.vt = VT_I4;
+    r.v.lVal = n;
+    return r;
+  }
+  static Var I2(std::int16_t n) {
+    Var r;
+    r.v.vt = VT_I2;
+    r.v.iVal = n;
+    return r;
+  }
+  static Var Text(const char* s) {
+    Var r;
+    r.v.vt = VT_BSTR;
+    r.v.bstrVal = BstrFromUtf8(s);
+    return r;
+  }
   Var(Var&& o) noexcept : v(o.v) { VariantInit(&o.v); }
   Var(const Var&) = delete;
   ~Var() { VariantClear(&v); }
@@ -56,7 +71,6 @@ inline std::string TakeError() {
   info->Release();
   return text;
 }
-
 
 // Logs every event with its arrival time; tests wait on it instead of sleeping.
 class EventLog final : public ListenerBase {

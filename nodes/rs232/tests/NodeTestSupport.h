@@ -58,7 +58,6 @@ inline ErrorFields TakeError() {
   return fields;
 }
 
-
 // Records every event; the bytes of all OnReception events are gathered in
 // arrival order. Events come on the poll thread or the caller's thread.
 class ReceptionLog final : public ListenerBase {
@@ -115,7 +114,8 @@ class ReceptionLog final : public ListenerBase {
 // A serial node created by class identity from the build tree's registry.
 inline INode* CreateSerialNode() {
   INode* node = nullptr;
-  const HRESULT hr = CoCreateInstance(CLSID_RS232Node, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node));
+  const HRESULT hr =
+      CoCreateInstance(CLSID_RS232Node, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node));
   EXPECT_EQ(hr, S_OK) << "the serial node is not registered in the build tree's registry";
   return node;
 }
@@ -151,7 +151,9 @@ inline HRESULT Transmit(INode* node, const Bytes& bytes) {
   return node->DoTransmit(0, kind.v, buffer.v);
 }
 
-inline Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+inline Bytes AsBytes(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 // Polls `condition` every few milliseconds until it holds or `limit` passes.
 inline bool Eventually(const std::function<bool()>& condition, milliseconds limit = milliseconds(10000)) {

@@ -25,7 +25,9 @@ PseudoTerminal::PseudoTerminal() {
   ::close(slave);
 }
 
-PseudoTerminal::~PseudoTerminal() { CloseMaster(); }
+PseudoTerminal::~PseudoTerminal() {
+  CloseMaster();
+}
 
 void PseudoTerminal::CloseMaster() {
   if (master_ >= 0) ::close(master_);
@@ -36,8 +38,10 @@ bool PseudoTerminal::Write(const Bytes& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-    if (n > 0) done += static_cast<std::size_t>(n);
-    else if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
+    if (n > 0)
+      done += static_cast<std::size_t>(n);
+    else if (n < 0 && errno != EINTR && errno != EAGAIN)
+      return false;
   }
   return true;
 }
@@ -53,8 +57,10 @@ Bytes PseudoTerminal::Read(std::size_t count, std::chrono::milliseconds limit) {
     if (poll(&input, 1, static_cast<int>(left)) <= 0) continue;
     std::uint8_t chunk[4096];
     const ssize_t n = ::read(master_, chunk, std::min(sizeof chunk, count - bytes.size()));
-    if (n > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    else if (n < 0 && errno == EIO) usleep(1000);  // no slave open at the moment
+    if (n > 0)
+      bytes.insert(bytes.end(), chunk, chunk + n);
+    else if (n < 0 && errno == EIO)
+      usleep(1000);  // no slave open at the moment
   }
   return bytes;
 }

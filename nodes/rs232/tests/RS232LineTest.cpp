@@ -136,7 +136,8 @@ TEST_F(SerialNodeOnPty, BadSettingsAndPortsFailConnectClearlyAndTheNodeStaysUsab
       {"12345,n,8,1", "7", nullptr, "12345 is not supported"},
       {"9600,n,8,1", "0", nullptr, "Invalid port number 0"},
       {"9600,n,8,1", "-1", nullptr, "Invalid port number -1"},
-      {"9600,n,8,1", "8", "/nonexistent/ttyUSB0", "COM8: the device /nonexistent/ttyUSB0 (set by VORELAN_COM8) does not exist"},
+      {"9600,n,8,1", "8", "/nonexistent/ttyUSB0",
+       "COM8: the device /nonexistent/ttyUSB0 (set by VORELAN_COM8) does not exist"},
       {"9600,n,8,1", "9", "/dev/null", "COM9: /dev/null (set by VORELAN_COM9) is not a serial device"},
   };
   for (const auto& c : cases) {

@@ -36,7 +36,8 @@ TEST_F(SerialNodeContract, PropertyNamesIgnoreCaseAndCommPortIsReadAsDecimal) {
   const struct {
     const char* value;
     const char* stored;
-  } values[] = {{"x", "0"}, {"", "0"}, {" -3abc", "-3"}, {"+17", "17"}, {"\t 0042", "42"}, {"99999999999", "2147483647"}};
+  } values[] = {{"x", "0"},    {"", "0"},         {" -3abc", "-3"},
+                {"+17", "17"}, {"\t 0042", "42"}, {"99999999999", "2147483647"}};
   for (const auto& v : values) {
     EXPECT_EQ(SetProp(node_, "CommPort", v.value), S_OK);
     EXPECT_EQ(GetProp(node_, "commPort"), v.stored) << '"' << v.value << '"';

@@ -150,9 +150,10 @@ TEST_F(UnprivilegedSerialNode, ADeviceWithoutPermissionNamesTheDialoutGroup) {
     if (!node) return checks.failures;
     checks.Expect(ConnectNode(node) == DISP_E_EXCEPTION, "Connect without permission did not fail");
     const std::string message = TakeError().description;
-    checks.Expect(message == "COM7: permission denied opening " + pty_.SlavePath() +
-                                 ". Add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again.",
-                  "message: " + message);
+    checks.Expect(
+        message == "COM7: permission denied opening " + pty_.SlavePath() +
+                       ". Add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again.",
+        "message: " + message);
     checks.Expect(Transmit(node, Bytes{1}) == MessageStatus(516), "the node is not Closed");
     node->Release();
     return checks.failures;

@@ -2,10 +2,10 @@
 // mapping, exclusive access, the counts and discards, input and output, the
 // error objects it leaves, and the event codes of line errors (through the
 // line status seam) and of a device that has gone.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -21,7 +21,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-Bytes AsBytesForTest(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes AsBytesForTest(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 ErrorFields TakeLayerError() {
   IErrorInfo* info = nullptr;
@@ -230,7 +232,8 @@ TEST_F(SerialPortOnPty, OpenFailuresSayWhatHappenedAndWhatToDo) {
   // A device that may come back counts as gone, so that recovery keeps trying.
   EXPECT_EQ(EventCode(port), kEventDeviceGone);
 
-  const std::filesystem::path file = std::filesystem::temp_directory_path() / ("rs232-plain-" + std::to_string(getpid()));
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("rs232-plain-" + std::to_string(getpid()));
   std::ofstream(file) << "not a tty";
   setenv("VORELAN_COM7", file.c_str(), 1);
   SerialPort second;
@@ -248,8 +251,8 @@ TEST_F(SerialPortOnPty, OpenFailuresSayWhatHappenedAndWhatToDo) {
   SerialPort third;
   ASSERT_EQ(third.SetPortNumber(kPort), S_OK);
   EXPECT_EQ(third.SetOpenState(true), E_FAIL);
-  EXPECT_EQ(TakeLayerError().description, "COM7: " + pty_.SlavePath() +
-                                              " is in use by another program. Close that program, or choose another port.");
+  EXPECT_EQ(TakeLayerError().description,
+            "COM7: " + pty_.SlavePath() + " is in use by another program. Close that program, or choose another port.");
   ::close(holder);
   EXPECT_EQ(third.SetOpenState(true), S_OK) << TakeLayerError().description;
 

@@ -105,9 +105,9 @@ class StackedNodes : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(pty_.Ok());
     setenv("VORELAN_COM7", pty_.SlavePath().c_str(), 1);
-    ASSERT_EQ(CoCreateInstance(CLSID_TavarnelNode, nullptr, CLSCTX_SERVER, IID_INode,
-                               reinterpret_cast<void**>(&protocol_)),
-              S_OK)
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_TavarnelNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&protocol_)),
+        S_OK)
         << "the protocol node is not registered in the build tree's registry";
     serial_ = CreateSerialNode();
     ASSERT_NE(serial_, nullptr);
