@@ -5,10 +5,9 @@
 
 #include <map>
 
-// Reading and editing the per-user port map (nodes/rs232/PortMapFile.h: one
-// "COM<n>=<device>" a line, '#' comments, "COM" in any letter case, blanks
-// around name and path ignored, the first line of a port wins) and finding the
-// serial devices of the machine to offer in it.
+// Reading and editing the per-user port map, with the serial node's own parser
+// (nodes/rs232/PortMapFile.h, which fixes the format), and finding the serial
+// devices of the machine to offer in it.
 //
 // Threads: GUI thread (file access only; no shared state).
 namespace PortMapEditor {
@@ -22,7 +21,8 @@ QString entry(const QString& mapText, int port);
 // The text with the given ports set: a port's first line is rewritten in place
 // (dropped for an empty device) and its later lines dropped; ports without a
 // line get one at the end. Every other line stays as it was. A new text starts
-// with a comment saying who wrote it.
+// with a comment saying who wrote it. Throws EAppError for a device the map
+// cannot hold (a line end in it).
 QString withEntries(const QString& mapText, const std::map<int, QString>& devices);
 
 // Reads the map's text; empty when the file does not exist.

@@ -1,7 +1,7 @@
 #include "PortsDlg.h"
 
 #include "PortMapEditor.h"
-#include "rs232/PortMapFile.h"
+#include "PortMapFile.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,8 +1,8 @@
 #include "SimulatedBoard.h"
 
+#include "PortMapFile.h"
 #include "boardsim/BoardSimulator.h"
 #include "boardsim/TrafficGenerator.h"
-#include "rs232/PortMapFile.h"
 
 #include <QDir>
 #include <QStandardPaths>

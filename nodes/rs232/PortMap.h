@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 struct PortDevice {
   std::string path;
@@ -15,6 +14,3 @@ struct PortDevice {
 // Reads the environment and the port map file on every call, so that a
 // changed mapping takes effect at the next open.
 PortDevice ResolvePortDevice(int portNumber);
-
-// The path that a port map text gives for COM<portNumber>, or "" when it has no entry.
-std::string FindPortMapEntry(std::string_view mapText, int portNumber);

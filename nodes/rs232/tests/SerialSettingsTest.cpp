@@ -1,5 +1,5 @@
-// The settings text grammar and the port map: what is accepted, and what the
-// messages say about what is not.
+// The settings text grammar and the port lookup: what is accepted, and what
+// the messages say about what is not.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -85,29 +85,6 @@ TEST(SerialSettings, TranslateToARawLine) {
   EXPECT_FALSE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS));
   EXPECT_TRUE(line.c_iflag & IXON);
   EXPECT_TRUE(line.c_iflag & IXOFF);
-}
-
-TEST(PortMap, EntriesAreFoundWhateverTheLayout) {
-  const std::string text =
-      "# written by hand\n"
-      "   \n"
-      "COM1=/dev/ttyUSB0\r\n"
-      "  com2 =  /dev/serial/by-id/usb-x-if00  \n"
-      "COM3\n"
-      "COM4=\n"
-      "COM12=/dev/ttyACM0\n"
-      "COM1=/dev/ttyS9\n"
-      "COMX=/dev/null\n"
-      "COM5=/dev/tty S5";
-  EXPECT_EQ(FindPortMapEntry(text, 1), "/dev/ttyUSB0");  // the first entry wins
-  EXPECT_EQ(FindPortMapEntry(text, 2), "/dev/serial/by-id/usb-x-if00");
-  EXPECT_EQ(FindPortMapEntry(text, 3), "");
-  EXPECT_EQ(FindPortMapEntry(text, 4), "");
-  EXPECT_EQ(FindPortMapEntry(text, 12), "/dev/ttyACM0");
-  EXPECT_EQ(FindPortMapEntry(text, 5), "/dev/tty S5");
-  EXPECT_EQ(FindPortMapEntry("", 1), "");
-  EXPECT_EQ(portmap::EntryLine(7, "/dev/ttyUSB1"), "COM7=/dev/ttyUSB1");
-  EXPECT_EQ(FindPortMapEntry(portmap::EntryLine(7, "/dev/ttyUSB1"), 7), "/dev/ttyUSB1");
 }
 
 TEST(PortMap, EnvironmentBeatsTheMapWhichBeatsTheDefault) {
