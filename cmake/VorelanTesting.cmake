@@ -1,24 +1,38 @@
-# vorelan_add_test(NAME <name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>] [QT]
-#                  [SERIAL <regex>])
+# vorelan_add_test(NAME <name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>]
+#                  [QT | QT_CORE | QT_APP] [SERIAL <regex>])
 #
-# One GoogleTest executable registered with CTest test by test. Every test
-# runs against the build tree's component registry and with a private
-# XDG_CONFIG_HOME/XDG_DATA_HOME, so it never touches the user's settings.
+# One GoogleTest executable registered with CTest test by test. CTest runs
+# each test as a process of its own, several at once; the program's main()
+# (testing/) gives every process a private XDG_CONFIG_HOME/XDG_DATA_HOME,
+# made fresh and removed at exit, so no test reads what another wrote and
+# none touches the user's settings. Every test runs against the build tree's
+# component registry.
+# The Qt programs get one application object for the whole run: QT a
+# QApplication (widgets, on the offscreen platform), QT_CORE a
+# QCoreApplication, QT_APP one that the program's own sources create
+# (testing/QtTestApplication.h).
 # Label "threaded" marks the tests that also run in the ThreadSanitizer build.
 # Tests whose names match SERIAL measure real time (a line's timing): they run
 # alone, so that other tests running beside them do not disturb the figure.
 function(vorelan_add_test)
-  cmake_parse_arguments(T "QT" "NAME;SERIAL" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "QT;QT_CORE;QT_APP" "NAME;SERIAL" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(T_QT)
+    set(main vorelan_test_widgets_app)
+  elseif(T_QT_CORE)
+    set(main vorelan_test_core_app)
+  elseif(T_QT_APP)
+    set(main vorelan_qt_test_main)
+  else()
+    set(main vorelan_test_main)
+  endif()
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${main} GTest::gtest GTest::gmock)
   set(env
     "VORELAN_COMPONENT_REGISTRY=${VORELAN_BUILD_REGISTRY}"
-    "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/testhome/${T_NAME}/config"
-    "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/testhome/${T_NAME}/data"
     "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=${CMAKE_SOURCE_DIR}/.ci/tsan.supp"
     "ASAN_OPTIONS=detect_leaks=1"
     "UBSAN_OPTIONS=print_stacktrace=1 halt_on_error=1")
-  if(T_QT)
+  if(T_QT OR T_QT_APP)
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()
   # gtest_discover_tests would split the environment list and swallow the

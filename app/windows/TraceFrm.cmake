@@ -6,17 +6,14 @@ target_sources(vorelan_windows PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/TraceFile.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceFile.h
   ${CMAKE_CURRENT_LIST_DIR}/TraceReceiver.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceReceiver.h)
 
-# Lines and trace files: no thread, no board. QtTestApp.cpp (shared with the
-# controls' tests) gives each program its QApplication.
+# Lines and trace files: no thread, no board.
 vorelan_add_test(NAME trace_file_tests QT
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/TraceLineTest.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/TraceFileTest.cpp
-          ${PROJECT_SOURCE_DIR}/app/controls/tests/QtTestApp.cpp
   LIBS vorelan_windows Qt6::Test)
 
 # The window and the reception against the simulated board behind a pty.
 vorelan_add_test(NAME trace_window_tests QT
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/TraceFrmTest.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/TraceReceptionTest.cpp
-          ${PROJECT_SOURCE_DIR}/app/controls/tests/QtTestApp.cpp
           ${PROJECT_SOURCE_DIR}/app/nodes/tests/LinkFixture.cpp
   LIBS vorelan_windows boardsim Qt6::Test
   LABELS threaded)

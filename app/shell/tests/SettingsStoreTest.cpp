@@ -13,7 +13,7 @@
 namespace {
 
 // Every test starts from empty settings in this test process's private
-// XDG_CONFIG_HOME (QtTestEnvironment.cpp).
+// XDG_CONFIG_HOME (testing/PrivateHome.h).
 class SettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
