@@ -1,11 +1,40 @@
 #include "tavarnel.h"
 
+#include <charconv>
+
 #include "ByteBuffer.h"
 
 namespace {
 constexpr std::uint8_t ReadRequest = 0x13;
 constexpr std::uint8_t WriteRequest = 0x20;
+// The protocol node's own message for a missing answer.
+constexpr const char* TimeOutMessage = "Time out...";
+
+// The node's TimeOut property text ("%i"); text that is no number counts as
+// negative, that is as the longest time-out.
+std::int32_t TimeOutOf(const std::string& text) {
+  std::int32_t value = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return -1;
+  return value;
+}
 }  // namespace
+
+std::atomic<std::int64_t> TTavarnelObject::longestTimeOutMs_{DefaultLongestTimeOut.count()};
+
+std::chrono::milliseconds TTavarnelObject::LongestTimeOut() {
+  return std::chrono::milliseconds(longestTimeOutMs_.load());
+}
+
+void TTavarnelObject::SetLongestTimeOut(std::chrono::milliseconds longest) {
+  longestTimeOutMs_ = longest.count();
+}
+
+std::chrono::milliseconds TTavarnelObject::EffectiveTimeOut(std::int32_t timeOut) {
+  const std::chrono::milliseconds longest = LongestTimeOut();
+  if (timeOut < 0 || std::chrono::milliseconds(timeOut) > longest) return longest;
+  return std::chrono::milliseconds(timeOut);
+}
 
 TTavarnelObject::TTavarnelObject() {
   Initialize();
@@ -13,6 +42,10 @@ TTavarnelObject::TTavarnelObject() {
   // before the node can raise anything, rather than before each request.
   SetOnAsynchError([this](TNode*, std::int32_t, const std::string& comment) { HandleAsynchError(comment); });
   SetOnReception([this](TNode*, std::int32_t, const VARIANT& buffer) { HandleReception(buffer); });
+}
+
+TTavarnelObject::~TTavarnelObject() {
+  ReleaseNode();
 }
 
 void TTavarnelObject::CreateNode() {
@@ -53,6 +86,9 @@ void TTavarnelObject::Exchange(const std::vector<std::uint8_t>& request, std::ve
     answerFlag_ = false;
     if (shuttingDown_) throw EShutdown();
   }
+  // The node cannot change its TimeOut while it is open, so the value read
+  // now is the one its watch uses for this request.
+  const std::chrono::milliseconds limit = AnswerWaitLimit(TimeOutOf(GetProperty("TimeOut")));
   VARIANT frame = MakeByteBuffer(request);
   try {
     Transmit(0, Kind(), frame);
@@ -62,10 +98,12 @@ void TTavarnelObject::Exchange(const std::vector<std::uint8_t>& request, std::ve
   }
   VariantClear(&frame);
 
-  // No time limit of its own: the protocol node's time-out report ends the wait.
+  // The protocol node's time-out report normally ends the wait; the limit
+  // ends it when no report comes.
   std::unique_lock<std::mutex> guard(lock_);
-  changed_.wait(guard, [this] { return errorFlag_ || answerFlag_ || shuttingDown_; });
+  const bool ended = changed_.wait_for(guard, limit, [this] { return errorFlag_ || answerFlag_ || shuttingDown_; });
   if (shuttingDown_) throw EShutdown();
+  if (!ended) throw EAppError(TimeOutMessage);
   if (errorFlag_) throw EAppError(errorText_);
   *answer = answer_;
 }

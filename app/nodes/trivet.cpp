@@ -164,13 +164,19 @@ void TNode::Initialize() {
 }
 
 TNode::~TNode() {
+  ReleaseNode();
+}
+
+void TNode::ReleaseNode() {
   if (node_) {
     // The failure of a Close during destruction has no one to go to; the
     // node is released all the same.
     node_->Close(EmptyParam());
   }
   delete sink_;
+  sink_ = nullptr;
   if (node_) node_->Release();
+  node_ = nullptr;
 }
 
 void TNode::Open() {

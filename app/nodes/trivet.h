@@ -88,6 +88,11 @@ class TNode {
   TNode();
   // Derived constructors call this last: it runs CreateNode and connects the sink.
   void Initialize();
+  // The destructor's steps: closes the node (without releasing the channel),
+  // disconnects the sink and drops the node; afterwards no event reaches a
+  // handler. A derived class whose handlers use its own fields calls it in
+  // its destructor, before those fields go. Does nothing the second time.
+  void ReleaseNode();
   // Makes the node object and stores its INode in node_.
   virtual void CreateNode() = 0;
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
+#include <functional>
 #include <future>
 
 #include "LinkFixture.h"
@@ -117,4 +119,84 @@ TEST_F(MemoryAccess, AClosedSerialLinkIsReportedAtOnceNotAsATimeOut) {
   EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), timeOutMs_);
   serial_->Open();
   protocol_->ReadMemory(0x5A, data, 1);
+}
+
+namespace {
+// Runs the access on another thread and answers its request with `answer`
+// in place of the board's (which is withheld); returns the access's message.
+// A read of 0 bytes is no request the board serves: it answers nothing by itself.
+std::string AnsweredWith(boardsim::BoardSimulator& sim, const Bytes& answer, bool boardAnswers,
+                         const std::function<void()>& access) {
+  if (boardAnswers) sim.dropAnswers(1);
+  auto pending = std::async(std::launch::async, [&] { return MessageOf(access); });
+  // The request has reached the board (served, or discarded as one it cannot serve).
+  sim.transcript().waitForEntries(1, seconds(5));
+  sim.sendNoise(answer);
+  return pending.get();
+}
+}  // namespace
+
+TEST_F(MemoryAccess, AnswersOfAnotherLengthThanTheRequestWantsAreBadAnswers) {
+  const std::string badRead = "Bad MCU answer while reading.";
+  const std::string badWrite = "Bad MCU answer while writing. Data may have not been written...";
+  std::uint8_t data[2] = {0xEE, 0xEE};
+  // A read of 2 answered by a complete frame of 1 data byte.
+  EXPECT_EQ(AnsweredWith(*sim_, {0x01, 0x42}, true, [&] { protocol_->ReadMemory(0x5A, data, 2); }), badRead);
+  EXPECT_EQ(data[0], 0xEE);  // untouched
+  ClearTranscript();
+  // A write answered with a length other than 0.
+  const std::uint8_t one = 1;
+  EXPECT_EQ(AnsweredWith(*sim_, {0x01, 0x00}, true, [&] { protocol_->WriteMemory(0x5F, &one, 1); }), badWrite);
+  ClearTranscript();
+  EXPECT_EQ(AnsweredWith(*sim_, {0x10}, true, [&] { protocol_->WriteMemory(0x5F, &one, 1); }), badWrite);
+  ClearTranscript();
+
+  // A read of 0 bytes sends its count 0, takes only the answer 00 and copies nothing.
+  EXPECT_EQ(AnsweredWith(*sim_, {0x00}, false, [&] { protocol_->ReadMemory(0x5A, data, 0); }), "<no error>");
+  EXPECT_EQ(data[0], 0xEE);
+  const auto discarded = sim_->transcript().entries();
+  ASSERT_FALSE(discarded.empty());
+  EXPECT_EQ(discarded[0].bytes, (Bytes{0x13, 0x00, 0x5A, 0x00}));
+  ClearTranscript();
+  EXPECT_EQ(AnsweredWith(*sim_, {0x01, 0x42}, false, [&] { protocol_->ReadMemory(0x5A, data, 0); }), badRead);
+  ClearTranscript();
+
+  protocol_->ReadMemory(0x5A, data, 2);  // the link works on
+}
+
+// A TimeOut that the protocol node never reports (negative) or reports only
+// after weeks: the access still ends, with the node's own message.
+class UnreportedTimeOut : public LinkFixture, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    TTavarnelObject::SetLongestTimeOut(milliseconds(200));
+    timeOutMs_ = GetParam();
+    LinkFixture::SetUp();
+  }
+  void TearDown() override {
+    LinkFixture::TearDown();
+    TTavarnelObject::SetLongestTimeOut(TTavarnelObject::DefaultLongestTimeOut);
+  }
+};
+
+TEST_P(UnreportedTimeOut, EndsTheWaitWithATimeOutAndTheLinkWorksOn) {
+  std::uint8_t data[6];
+  sim_->dropAnswers(1);
+  EXPECT_EQ(MessageOf([&] { protocol_->ReadMemory(0x5A, data, 6); }), "Time out...");
+  protocol_->ReadMemory(0x5A, data, 6);
+  EXPECT_EQ(Requests().size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(TimeOut, UnreportedTimeOut, ::testing::Values(-1, INT32_MAX));
+
+TEST(AnswerWait, TheNodesTimeOutCountsUpToTheLongestPlusAGrace) {
+  using TT = TTavarnelObject;
+  ASSERT_EQ(TT::LongestTimeOut(), TT::DefaultLongestTimeOut);
+  EXPECT_EQ(TT::AnswerWaitLimit(0), TT::AnswerGrace);
+  EXPECT_EQ(TT::AnswerWaitLimit(1000), milliseconds(1000) + TT::AnswerGrace);
+  EXPECT_EQ(TT::EffectiveTimeOut(20000), milliseconds(20000));
+  EXPECT_EQ(TT::EffectiveTimeOut(20001), TT::DefaultLongestTimeOut);
+  EXPECT_EQ(TT::EffectiveTimeOut(-1), TT::DefaultLongestTimeOut);
+  EXPECT_EQ(TT::EffectiveTimeOut(INT32_MIN), TT::DefaultLongestTimeOut);
+  EXPECT_EQ(TT::EffectiveTimeOut(INT32_MAX), TT::DefaultLongestTimeOut);
 }

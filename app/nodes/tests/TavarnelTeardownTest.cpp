@@ -1,0 +1,56 @@
+// The protocol wrapper's destruction while its node still reports: the node
+// is closed and the handlers disconnected while the fields they write exist.
+// An event that found them destroyed would write freed memory, which the
+// address sanitizer build reports.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ComRuntime.h"
+#include "tavarnel.h"
+
+namespace {
+
+class PrivateRegistry {
+ public:
+  PrivateRegistry() : path_(::testing::TempDir() + "/vorelan-closing-node.reg") {
+    if (const char* old = std::getenv("VORELAN_COMPONENT_REGISTRY")) old_ = old;
+    std::remove(path_.c_str());
+    setenv("VORELAN_COMPONENT_REGISTRY", path_.c_str(), 1);
+  }
+  ~PrivateRegistry() {
+    if (old_)
+      setenv("VORELAN_COMPONENT_REGISTRY", old_->c_str(), 1);
+    else
+      unsetenv("VORELAN_COMPONENT_REGISTRY");
+    std::remove(path_.c_str());
+  }
+
+ private:
+  std::string path_;
+  std::optional<std::string> old_;
+};
+
+TEST(ProtocolWrapperTeardown, AReportWhileTheNodeClosesFindsTheWrapperWhole) {
+  PrivateRegistry registry;
+  std::string message;
+  ASSERT_EQ(RegisterServerLibrary(CLOSING_PROTOCOL_NODE_LIBRARY, false, &message), S_OK) << message;
+
+  auto protocol = std::make_unique<TTavarnelObject>();
+  protocol->Open();
+  std::uint8_t data[1] = {0};
+  // The refusal's long text is what the wrapper keeps as its last error.
+  try {
+    protocol->ReadMemory(0x5A, data, 1);
+    ADD_FAILURE() << "the stand-in answered";
+  } catch (const EAppError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("The stand-in refuses", 0), 0u) << e.what();
+  }
+  // Its Close reports a time-out, which the handler stores.
+  protocol.reset();
+}
+
+}  // namespace
