@@ -34,6 +34,7 @@ void drawChip(QPainter& painter, const QRectF& body, const QString& label) {
   painter.setBrush(kChipEdge);
   painter.setPen(Qt::NoPen);
   painter.drawEllipse(QRectF(body.left() + 8, body.top() + 8, 7, 7));  // pin 1 mark
+  if (label.isEmpty()) return;
   QFont font(QStringLiteral("Sans"));
   font.setBold(true);
   font.setPixelSize(qRound(body.height() * 0.28));
@@ -42,25 +43,27 @@ void drawChip(QPainter& painter, const QRectF& body, const QString& label) {
   painter.drawText(body, Qt::AlignCenter, label);
 }
 
-// The two wires of a CAN bus, with a few bits on them.
-void drawBus(QPainter& painter, qreal left, qreal right, qreal y) {
+// The two wires of a CAN bus, with a few bits on them. `spread` is how far a
+// wire stands from the middle on a dominant bit.
+void drawBus(QPainter& painter, qreal left, qreal right, qreal y, qreal spread = 10, qreal width = 3) {
   const qreal step = (right - left) / 16;
   const int bits[16] = {1, 0, 0, 1, 0, 1, 1, 1, 0, 1, 0, 0, 1, 1, 0, 1};
+  const qreal recessive = spread * 0.4;
   QPainterPath high;
   QPainterPath low;
-  high.moveTo(left, y - (bits[0] ? 10 : 4));
-  low.moveTo(left, y + (bits[0] ? 10 : 4));
+  high.moveTo(left, y - (bits[0] ? spread : recessive));
+  low.moveTo(left, y + (bits[0] ? spread : recessive));
   for (int i = 0; i < 16; ++i) {
-    const qreal dy = bits[i] ? 10 : 4;  // dominant bits spread the wires apart
+    const qreal dy = bits[i] ? spread : recessive;  // dominant bits spread the wires apart
     high.lineTo(left + i * step, y - dy);
     high.lineTo(left + (i + 1) * step, y - dy);
     low.lineTo(left + i * step, y + dy);
     low.lineTo(left + (i + 1) * step, y + dy);
   }
   painter.setBrush(Qt::NoBrush);
-  painter.setPen(QPen(kBusHigh, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  painter.setPen(QPen(kBusHigh, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.drawPath(high);
-  painter.setPen(QPen(kBusLow, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  painter.setPen(QPen(kBusLow, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.drawPath(low);
 }
 
@@ -119,5 +122,22 @@ QImage Pictures::aboutPicture() {
   painter.setFont(font);
   painter.setPen(QColor(244, 246, 250));
   painter.drawText(QRectF(0, 112, image.width(), 30), Qt::AlignCenter, QStringLiteral("Vorelan"));
+  return image;
+}
+
+QImage Pictures::icon(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.scale(size / 128.0, size / 128.0);  // drawn on a 128 x 128 grid
+  QLinearGradient gradient(0, 0, 0, 128);
+  gradient.setColorAt(0.0, QColor(92, 118, 142));
+  gradient.setColorAt(1.0, QColor(30, 44, 60));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(gradient);
+  painter.drawRoundedRect(QRectF(4, 4, 120, 120), 22, 22);
+  drawBus(painter, 12, 116, 64, 22, 7);
+  drawChip(painter, QRectF(37, 37, 54, 54), QString());
   return image;
 }

@@ -5,7 +5,8 @@
 
 // The program's pictures, drawn here rather than shipped as files: the main
 // window's client-area background (ImageFond), the logo drawn in its centre
-// (ImageLogo, transparent around the drawing) and the About box's picture.
+// (ImageLogo, transparent around the drawing), the About box's picture and
+// the desktop icon that the installation carries (packaging/).
 //
 // Threads: any thread (QImage painting is thread-safe); the results are cached
 // by the callers in the GUI thread.
@@ -19,5 +20,8 @@ QImage background();
 QImage logo();
 // The About box's picture, 145 pixels wide and 160 high, stretched by the box.
 QImage aboutPicture();
+// The desktop icon, size x size pixels: the chip on its bus on a rounded
+// square, transparent outside it. No text, so no font is needed.
+QImage icon(int size);
 
 }  // namespace Pictures

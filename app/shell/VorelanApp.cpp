@@ -8,6 +8,9 @@
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(title());
   setApplicationVersion(QStringLiteral("1.1"));
+  // The installed menu entry (packaging/vorelan.desktop): a Wayland desktop finds
+  // the window's icon and name through it.
+  setDesktopFileName(QStringLiteral("vorelan"));
 }
 
 TApplication* TApplication::instance() {
