@@ -1,5 +1,8 @@
 #include "WorkerThread.h"
 
+#include <atomic>
+#include <system_error>
+
 WorkerThread::~WorkerThread() {
   // Normally stopped already by the derived destructor; a thread cannot
   // outlive the object it runs on.
@@ -17,8 +20,25 @@ WorkerThread::~WorkerThread() {
   }
 }
 
+namespace {
+// Starts left to fail (FailNextStarts); 0 in every normal run.
+std::atomic<int> g_failingStarts{0};
+
+bool TakeFailingStart() {
+  int left = g_failingStarts.load();
+  while (left > 0)
+    if (g_failingStarts.compare_exchange_weak(left, left - 1)) return true;
+  return false;
+}
+}  // namespace
+
+void WorkerThread::FailNextStarts(int count) {
+  g_failingStarts = count;
+}
+
 bool WorkerThread::Start() {
   if (thread_.joinable()) return false;
+  if (TakeFailingStart()) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   {
     std::lock_guard<std::mutex> guard(lock_);
     stopRequested_ = false;

@@ -17,8 +17,13 @@ class WorkerThread {
   // Stops and joins a running thread. Derived classes whose Execute uses their
   // own members must call Stop in their own destructor, before those members go.
   virtual ~WorkerThread();
-  // Creates the thread unless one runs; clears the stop request. True when a thread was created.
+  // Creates the thread unless one runs; clears the stop request. True when a
+  // thread was created. Throws std::system_error when no thread can be had.
   virtual bool Start();
+  // The next `count` Starts in this process (that would create a thread)
+  // throw std::system_error as std::thread does when the system has no
+  // thread to give, so that tests can see how a node handles it. Any thread.
+  static void FailNextStarts(int count);
   // The thread's body: Execute again and again while no stop is requested and Execute returns true.
   virtual void Run();
   // Requests the stop, wakes a WaitForStop in progress and joins the thread.

@@ -1,5 +1,7 @@
 #include "RS232Node.h"
 
+#include <system_error>
+
 #include "ByteBuffer.h"
 #include "ErrorInfo.h"
 #include "PollThread.h"
@@ -71,14 +73,16 @@ HRESULT RS232Node::Connect(VARIANT) {
     IErrorInfo* controlError = nullptr;
     GetErrorInfo(0, &controlError);
     if (control_) {
+      // The settings text the control kept is read back. The port number is
+      // not: the configuration stops at the first refusal, so a refused
+      // settings text (or port number) leaves the control's previous number,
+      // which is no choice of the client's; a later Connect would open that
+      // port instead of the one the client set.
       std::string settings;
-      std::int16_t port = 0;
       control_->GetSettingsText(&settings);
-      control_->GetPortNumber(&port);
       {
         std::lock_guard<std::mutex> guard(propertiesLock_);
         settings_ = Utf16FromUtf8(settings);
-        commPort_ = port;
       }
       control_.reset();
     }
@@ -92,7 +96,20 @@ HRESULT RS232Node::Connect(VARIANT) {
       std::lock_guard<std::mutex> slot(threadSlotLock_);
       pollThread_ = created;
     }
-    created->Start();
+    try {
+      created->Start();
+    } catch (const std::system_error& e) {
+      // No thread to be had: nothing would read the port, so the node stays
+      // closed (port closed, no control, no thread) and says why.
+      {
+        std::lock_guard<std::mutex> slot(threadSlotLock_);
+        pollThread_.reset();
+      }
+      control_->SetOpenState(false);
+      control_.reset();
+      RecordErrorInfo(server().progId, std::string("Cannot start the poll thread: ") + e.what());
+      return E_FAIL;
+    }
   }
   return S_OK;
 }

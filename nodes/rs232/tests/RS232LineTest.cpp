@@ -154,19 +154,26 @@ TEST_F(SerialNodeOnPty, BadSettingsAndPortsFailConnectClearlyAndTheNodeStaysUsab
     EXPECT_EQ(PollThreads(), 0);
     EXPECT_EQ(Transmit(node_, Bytes{1}), MessageStatus(516));
   }
-  // The stored values are what the control reported: a rejected settings
-  // text leaves the control's own, and its port number was never written.
+  // A rejected settings text leaves the control's own, which is read back.
+  // The port number the control never took stays the client's, so the next
+  // Connect opens the port the client chose and no other.
   ASSERT_EQ(SetProp(node_, "Settings", "9600,x,8,1"), S_OK);
   ASSERT_EQ(SetProp(node_, "CommPort", "7"), S_OK);
   EXPECT_EQ(ConnectNode(node_), DISP_E_EXCEPTION);
   TakeError();
   EXPECT_EQ(GetProp(node_, "Settings"), "9600,n,8,1");
-  EXPECT_EQ(GetProp(node_, "CommPort"), "1");
+  EXPECT_EQ(GetProp(node_, "CommPort"), "7");
 
   ASSERT_EQ(SetProp(node_, "Settings", "4800,n,8,1"), S_OK);
-  ASSERT_EQ(SetProp(node_, "CommPort", "7"), S_OK);
   Connect();
   ExpectDelivered("fine");
+
+  // A port number the control refuses stays as the client set it too.
+  EXPECT_EQ(CloseNode(node_), S_OK);
+  ASSERT_EQ(SetProp(node_, "CommPort", "0"), S_OK);
+  EXPECT_EQ(ConnectNode(node_), DISP_E_EXCEPTION);
+  TakeError();
+  EXPECT_EQ(GetProp(node_, "CommPort"), "0");
 }
 
 TEST_F(SerialNodeOnPty, ThePortsDefaultDeviceIsNamedWhenItIsMissing) {
