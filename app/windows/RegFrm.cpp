@@ -406,11 +406,23 @@ TBitPanel* TRegFrm::panelOf(const THexEdit* field) const {
 }
 
 void TRegFrm::RegChange(THexEdit* sender) {
-  // The page argument is PSR's value for every register; the register access
-  // thread ignores it for the main registers but refuses a page above 4.
   if (Connected()) {
-    const bool written = WriteRegister(static_cast<std::uint8_t>(sender->property(TagProperty).toInt()),
-                                       lowByte(psr_->value()), lowByte(sender->value()));
+    const auto address = static_cast<std::uint8_t>(sender->property(TagProperty).toInt());
+    // The main registers are not paged: they go out with page 0 whatever PSR
+    // shows. A paged register goes to the page PSR shows; while PSR shows no
+    // page (5-FF) the register access thread would drop the write without a
+    // word, so the user is told instead.
+    int page = 0;
+    if (address >= PageBase) {
+      page = int(lowByte(psr_->value()));
+      if (page >= PageCount) {
+        const QString shown = QStringLiteral("%1").arg(page, 2, 16, QLatin1Char('0')).toUpper();
+        host_.ShowError(
+            tr("%1 was not written: PSR shows %2, which selects no page (0 to 4)").arg(sender->objectName(), shown));
+        return;  // the field keeps the typed value until the next tick
+      }
+    }
+    const bool written = WriteRegister(address, page, lowByte(sender->value()));
     if (!written) return;  // the field keeps the typed value until the next tick
   }
   if (sender == psr_ && psr_->value() < PageCount) SelectTab(int(psr_->value()));

@@ -205,7 +205,7 @@ TEST_F(RegFrmLink, TypingAPageIntoPsrWritesItAndSelectsItsTab) {
   Refresh();
   ClearTranscript();
   TypeInto(F("PSR"), "03");
-  EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(PSR, 3)}));  // page argument 3 accepted, one write only
+  EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(PSR, 3)}));  // one write only
   EXPECT_EQ(Tabs()->currentIndex(), 3);
   EXPECT_EQ(sim_->peekRegister(0, PSR), 3);
   EXPECT_EQ(thread_->GetMainRegisters()[MainIndex(PSR)], 3);  // the read cycle that followed saw it
@@ -225,10 +225,28 @@ TEST_F(RegFrmLink, EditingARegisterOfPageTwoSelectsThePageFirst) {
   EXPECT_EQ(sim_->peekRegister(2, 0x63), 0xA5);
   EXPECT_TRUE(F("Data22")->hasFocus());  // the data row is typed without the mouse
 
-  // A main register goes out with PSR's value as its page, and no PSR write.
+  // A main register goes out without a PSR write.
   ClearTranscript();
   TypeInto(F("BRPR"), "C1");
   EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(BRPR, 0xC1)}));
+}
+
+TEST_F(RegFrmLink, WhilePsrShowsNoPageMainRegistersAreWrittenAndAPagedOneIsReported) {
+  Refresh();
+  ClearTranscript();
+  // Main registers are not paged: PSR's value does not hold them back.
+  TypeInto(F("PSR"), "07");
+  TypeInto(F("ISR"), "12");
+  TypeInto(F("BRPR"), "C1");
+  EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(PSR, 7), Write(ISR, 0x12), Write(BRPR, 0xC1)}));
+  EXPECT_TRUE(host_.errors.isEmpty());
+
+  // A paged register has no page to go to: nothing is written, and the user is told.
+  ClearTranscript();
+  TypeInto(F("LIDHR"), "3c");
+  EXPECT_TRUE(Writes().empty());
+  EXPECT_EQ(host_.errors, QStringList{"LIDHR was not written: PSR shows 07, which selects no page (0 to 4)"});
+  EXPECT_EQ(F("LIDHR")->text(), "3C");  // kept until the next tick
 }
 
 TEST_F(RegFrmLink, PickingATabSelectsThatPageOnTheTarget) {
