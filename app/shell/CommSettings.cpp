@@ -48,7 +48,8 @@ std::optional<int> CommChoice::speedForText(const QString& settings) {
 QString CommChoice::portTextToSave(std::optional<int> checkedPort) {
   if (checkedPort == 1) return QStringLiteral("1");
   if (checkedPort == 2) return QStringLiteral("2");
-  return QStringLiteral("3");
+  if (checkedPort == 3) return QStringLiteral("3");
+  return QString();
 }
 
 QString CommChoice::settingsForSpeed(int bitsPerSecond) {

@@ -35,7 +35,9 @@ std::optional<int> portForText(const QString& port);
 // The first two characters of the settings text: "48" -> 4800, "96" -> 9600,
 // "19" -> 19200; anything else checks no speed.
 std::optional<int> speedForText(const QString& settings);
-// The "Port" value saved at close: the checked port, or "3" when none is checked.
+// The "Port" value saved at close: the checked port, or the empty string when
+// none is checked, so that the next start opens no port nobody chose (the
+// empty text, like a missing value, gives the serial node no usable port).
 QString portTextToSave(std::optional<int> checkedPort);
 // The serial node's "Settings" text of a speed entry: "19200,n,8,1".
 QString settingsForSpeed(int bitsPerSecond);

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QPainter>
+#include <QTimer>
 
 namespace {
 
@@ -11,10 +12,13 @@ const QPoint kTextOffset(5, 2);
 
 }  // namespace
 
-ErrorDisplay::ErrorDisplay(QWidget* parent) : QWidget(parent) {
+ErrorDisplay::ErrorDisplay(QWidget* parent) : QWidget(parent), hold_(new QTimer(this)) {
   setObjectName(QStringLiteral("ErrorDisplay"));
   setFixedWidth(kWidth);
   setMinimumHeight(fontMetrics().height() + kTextOffset.y());
+  hold_->setSingleShot(true);
+  hold_->setInterval(kErrorHoldTime);
+  connect(hold_, &QTimer::timeout, this, &ErrorDisplay::holdEnded);
 }
 
 QString ErrorDisplay::displayText() const {
@@ -26,6 +30,29 @@ QSize ErrorDisplay::sizeHint() const {
 }
 
 void ErrorDisplay::setText(const QString& text) {
+  clearPending_ = false;
+  if (text.isEmpty())
+    hold_->stop();
+  else
+    hold_->start();  // a repeated error is held anew
+  apply(text);
+}
+
+void ErrorDisplay::showStatus(const QString& status) {
+  if (!status.isEmpty() || !hold_->isActive()) {
+    setText(status);
+    return;
+  }
+  clearPending_ = true;
+}
+
+void ErrorDisplay::holdEnded() {
+  if (!clearPending_) return;
+  clearPending_ = false;
+  apply(QString());
+}
+
+void ErrorDisplay::apply(const QString& text) {
   if (text == text_) return;
   text_ = text;
   setToolTip(text_);

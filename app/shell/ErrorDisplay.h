@@ -3,11 +3,23 @@
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
+
+class QTimer;
+
 // The first panel of the main window's status bar, where every error of the
 // program ends: red with "ERROR: " and the message while it holds a message,
 // green with "Connection OK" when its text is empty. Text is written 5 pixels
 // right of and 2 pixels below the panel's top-left corner. The whole message is
 // also the panel's tool tip, since a long one does not fit the panel.
+//
+// An error stays on the panel for at least kErrorHoldTime before a polling
+// pass's good status (showStatus with an empty text) turns it green: the
+// register access thread may report a failed pass and the good pass after it
+// in one go, and a good pass follows within milliseconds of any error while
+// the link runs, so without the hold a person would never see the red panel.
+// Two seconds is the time a short notice stays up, long enough to see the
+// colour and read the start of the message (the whole message is the tool tip).
 //
 // Threads: the widget belongs to the GUI thread. showMessageQueued() may be
 // called from any thread; it posts the message and never waits for the GUI
@@ -18,6 +30,7 @@ class ErrorDisplay : public QWidget {
  public:
   static constexpr int kWidth = 300;
   static constexpr int kHeight = 24;
+  static constexpr std::chrono::milliseconds kErrorHoldTime{2000};
 
   explicit ErrorDisplay(QWidget* parent = nullptr);
 
@@ -31,15 +44,27 @@ class ErrorDisplay : public QWidget {
   // Posts the text to the GUI thread, from any thread, without waiting.
   void showMessageQueued(const QString& text);
 
+  // A good status waits for the hold of the error on the panel to end.
+  bool clearPending() const { return clearPending_; }
+
  public slots:
   // Sets the text and repaints at once (the error must be visible even when the
-  // GUI thread goes on with long work). An empty text means no error.
+  // GUI thread goes on with long work). An empty text means no error. An
+  // error starts its hold; a pending good status is dropped.
   void setText(const QString& text);
   void clear() { setText(QString()); }
+  // A polling pass's status: an error is shown as setText shows it; an empty
+  // status turns the panel green at once, or when the error's hold ends.
+  void showStatus(const QString& status);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  void apply(const QString& text);
+  void holdEnded();
+
   QString text_;
+  QTimer* hold_;  // single shot, running while an error is held
+  bool clearPending_ = false;
 };

@@ -1,6 +1,7 @@
 #include "HintPanel.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMainWindow>
 #include <QStatusTipEvent>
@@ -33,7 +34,24 @@ HintPanel::HintPanel(QWidget* parent) : QLabel(parent) {
 }
 
 void HintPanel::attachTo(QMainWindow* mainWindow) {
-  mainWindow->installEventFilter(this);
+  mainWindow_ = mainWindow;
+  // Qt passes a status tip up from the control to its window and no further:
+  // the tips of a floating dock window or a dialog never reach the main
+  // window. The application sees each of them first, at the control.
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+void HintPanel::detach() {
+  if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+  mainWindow_ = nullptr;
+}
+
+bool HintPanel::belongsToMainWindow(const QWidget* widget) const {
+  // A window's owner is its parent widget's window; the main window ends the chain.
+  for (const QWidget* window = widget->window(); window;
+       window = window->parentWidget() ? window->parentWidget()->window() : nullptr)
+    if (window == mainWindow_) return true;
+  return false;
 }
 
 void HintPanel::showNow(const QString& text) {
@@ -42,7 +60,8 @@ void HintPanel::showNow(const QString& text) {
 }
 
 bool HintPanel::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::StatusTip) {
+  if (event->type() == QEvent::StatusTip && mainWindow_ && watched->isWidgetType() &&
+      belongsToMainWindow(static_cast<QWidget*>(watched))) {
     setText(static_cast<QStatusTipEvent*>(event)->tip());
     return true;  // the panel, not QStatusBar's message area, shows hints
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QPointer>
 #include <QString>
 
 class QAction;
@@ -23,7 +24,9 @@ void apply(QAction* action, const QString& hint);
 // The second panel of the main window's status bar: plain text, at least 50
 // pixels wide and taking the rest of the bar. Once attached to a main window it
 // shows the long hint of the control or menu entry under the mouse (Qt's status
-// tips, which would otherwise go to QStatusBar's message area); the program may
+// tips, which would otherwise go to QStatusBar's message area), in the main
+// window and in every window of its own (a floating dock window, a dialog such
+// as the About box), whose tips Qt stops at their own frame; the program may
 // also write it directly ("Loading... Please Wait").
 //
 // Threads: GUI thread only.
@@ -35,12 +38,20 @@ class HintPanel : public QLabel {
 
   explicit HintPanel(QWidget* parent = nullptr);
 
-  // Takes the status tips that reach the main window.
+  // Takes the status tips of the main window and of the windows it owns.
   void attachTo(QMainWindow* mainWindow);
+  // Stops taking them.
+  void detach();
 
   // Sets the text and repaints at once, for messages shown before long work.
   void showNow(const QString& text);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // True for a widget of the main window or of a window it owns.
+  bool belongsToMainWindow(const QWidget* widget) const;
+
+  QPointer<QMainWindow> mainWindow_;
 };

@@ -18,6 +18,7 @@
 #include "ThrTimer.h"
 #include "VorelanApp.h"
 #include "canregthread.h"
+#include "tavarnel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -89,7 +90,7 @@ TMainFrm::TMainFrm(Options options)
   buildStatusBar();
   updateToolEntries();
 
-  connect(link_, &TSerialLink::statusReport, this, [this](const QString& status) { ShowError(status); });
+  connect(link_, &TSerialLink::statusReport, errorDisplay_, &ErrorDisplay::showStatus);
   connect(link_, &TSerialLink::nodesClosed, this, [this] { writeCommSettings(); });
   dockLayout_->setOnChange([this] { clientArea_->arrangeIcons(); });
 
@@ -289,8 +290,11 @@ void TMainFrm::formCreate() {
   // 12. The answer time-out.
   try {
     link_->setProtocolProperty("TimeOut", comm.timeOut.toStdString());
-    timeOut_ =
-        std::chrono::milliseconds(std::max(0, QString::fromStdString(link_->protocolProperty("TimeOut")).toInt()));
+    // What the memory access waits at most: a negative or huge TimeOut
+    // counts as the longest one.
+    bool number = false;
+    const int timeOut = QString::fromStdString(link_->protocolProperty("TimeOut")).toInt(&number);
+    timeOut_ = TTavarnelObject::EffectiveTimeOut(number ? timeOut : -1);
   } catch (const std::exception& e) {
     ShowError(messageOf(e));
     link_->setConnected(false);
@@ -580,7 +584,7 @@ void TMainFrm::formClose(QCloseEvent* event) {
   }
   // 7.
   if (auto* app = TApplication::instance()) app->setErrorHandler({});
-  removeEventFilter(hintPanel_);
+  hintPanel_->detach();
   closeCompleted_ = true;
   event->accept();
 }

@@ -47,7 +47,8 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   struct Options {
     // The simulated board is on COM1 for this run: port 1 is used, 19200 bit/s
     // when the stored settings name no speed, and the Communication settings
-    // are not written at close.
+    // are not written at close. (The program also keeps every other settings
+    // change of a simulated run in memory: SettingsStore::keepChangesInMemory.)
     bool simulate = false;
     ToolWindowCatalog catalog;
     // Replaces the file dialogs (tests); returns the chosen path or empty.
@@ -115,8 +116,9 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   // A menu entry by object name ("COM1", "Speed9600", "WinTrace", "Exit", ...).
   QAction* action(const QString& objectName) const;
 
-  // The protocol node's answer time-out read at start-up; the close ends
-  // within it plus one second.
+  // The protocol node's answer time-out read at start-up (a negative or huge
+  // one counts as TTavarnelObject's longest); the close ends within it plus
+  // one second.
   std::chrono::milliseconds closeLimit() const;
   bool closeCompleted() const { return closeCompleted_; }
 

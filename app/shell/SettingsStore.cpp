@@ -4,15 +4,24 @@
 
 #include <QStringList>
 
+#include <map>
+#include <mutex>
+
 namespace {
 
 const QString kIntegerTag = QStringLiteral("dword:");
 const QString kStringTag = QStringLiteral("sz:");
 
+// The changes of a run that keeps them in memory, by full key; a removed value
+// is kept as nothing. Guarded by g_memoryLock.
+std::mutex g_memoryLock;
+bool g_keepInMemory = false;
+std::map<QString, std::optional<QString>> g_memory;
+
 // The stored text of a value, or nothing when the value is missing or is not
 // text. A list comes only from a hand-edited value with unquoted commas; it is
 // joined back, since no value of ours is a list.
-std::optional<QString> storedText(const QSettings& settings, const QString& name) {
+std::optional<QString> fileText(const QSettings& settings, const QString& name) {
   const QVariant value = settings.value(name);
   switch (value.typeId()) {
     case QMetaType::QString:
@@ -46,14 +55,34 @@ SettingsStore::SettingsStore(const QString& keyPath)
   settings_.beginGroup(keyPath);
 }
 
+std::optional<QString> SettingsStore::storedText(const QString& name) const {
+  {
+    std::lock_guard<std::mutex> guard(g_memoryLock);
+    if (g_keepInMemory)
+      if (const auto kept = g_memory.find(fullKey(name)); kept != g_memory.end()) return kept->second;
+  }
+  return fileText(settings_, name);
+}
+
+void SettingsStore::store(const QString& name, const QString& text) {
+  {
+    std::lock_guard<std::mutex> guard(g_memoryLock);
+    if (g_keepInMemory) {
+      g_memory[fullKey(name)] = text;
+      return;
+    }
+  }
+  settings_.setValue(name, text);
+}
+
 std::optional<qint32> SettingsStore::readInt(const QString& name) const {
-  const std::optional<QString> text = storedText(settings_, name);
+  const std::optional<QString> text = storedText(name);
   if (!text) return std::nullopt;
   return parseInteger(*text);
 }
 
 std::optional<QString> SettingsStore::readString(const QString& name) const {
-  std::optional<QString> text = storedText(settings_, name);
+  std::optional<QString> text = storedText(name);
   if (!text) return std::nullopt;
   if (text->startsWith(kStringTag)) return text->mid(kStringTag.size());
   if (text->startsWith(kIntegerTag)) return std::nullopt;  // an integer value
@@ -67,15 +96,14 @@ std::optional<bool> SettingsStore::readBool(const QString& name) const {
 }
 
 void SettingsStore::writeInt(const QString& name, qint32 value) {
-  settings_.setValue(name,
-                     kIntegerTag + QStringLiteral("%1").arg(static_cast<quint32>(value), 8, 16, QLatin1Char('0')));
+  store(name, kIntegerTag + QStringLiteral("%1").arg(static_cast<quint32>(value), 8, 16, QLatin1Char('0')));
 }
 
 void SettingsStore::writeString(const QString& name, const QString& value) {
   if (value.startsWith(kIntegerTag) || value.startsWith(kStringTag))
-    settings_.setValue(name, kStringTag + value);
+    store(name, kStringTag + value);
   else
-    settings_.setValue(name, value);
+    store(name, value);
 }
 
 void SettingsStore::writeBool(const QString& name, bool value) {
@@ -83,16 +111,43 @@ void SettingsStore::writeBool(const QString& name, bool value) {
 }
 
 bool SettingsStore::contains(const QString& name) const {
+  {
+    std::lock_guard<std::mutex> guard(g_memoryLock);
+    if (g_keepInMemory)
+      if (const auto kept = g_memory.find(fullKey(name)); kept != g_memory.end()) return kept->second.has_value();
+  }
   return settings_.contains(name);
 }
 
 void SettingsStore::remove(const QString& name) {
+  {
+    std::lock_guard<std::mutex> guard(g_memoryLock);
+    if (g_keepInMemory) {
+      g_memory[fullKey(name)] = std::nullopt;
+      return;
+    }
+  }
   settings_.remove(name);
 }
 
 bool SettingsStore::sync() {
+  {
+    std::lock_guard<std::mutex> guard(g_memoryLock);
+    if (g_keepInMemory) return true;  // nothing goes to the file
+  }
   settings_.sync();
   return settings_.status() == QSettings::NoError;
+}
+
+void SettingsStore::keepChangesInMemory(bool keep) {
+  std::lock_guard<std::mutex> guard(g_memoryLock);
+  g_keepInMemory = keep;
+  g_memory.clear();
+}
+
+bool SettingsStore::changesKeptInMemory() {
+  std::lock_guard<std::mutex> guard(g_memoryLock);
+  return g_keepInMemory;
 }
 
 QString SettingsStore::filePath() {

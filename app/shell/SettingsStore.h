@@ -22,8 +22,14 @@
 // Writes are buffered by QSettings and reach the file at sync() or destruction;
 // a failing write is reported only by sync().
 //
+// A run may keep its changes in memory (keepChangesInMemory): every object
+// then reads what this process wrote before, and otherwise the file, and the
+// file is never written. `vorelan --simulate` runs so, leaving the user's
+// stored settings byte for byte as they were.
+//
 // Threads: an object is used by one thread at a time. Objects in different
-// threads may share the file (QSettings locks it while it syncs).
+// threads may share the file (QSettings locks it while it syncs) and the
+// changes kept in memory (guarded by a lock of their own).
 class SettingsStore {
  public:
   // Opens <settings root>/<keyPath>; keyPath uses "/" between levels. Nothing
@@ -54,7 +60,17 @@ class SettingsStore {
   // The file that holds every key of the program's settings.
   static QString filePath();
 
+  // From now on (true) this process's changes stay in memory and the file is
+  // left as it is; false forgets them and writes to the file again.
+  static void keepChangesInMemory(bool keep);
+  static bool changesKeptInMemory();
+
  private:
+  // The stored text of a value: what this process kept in memory, else the file's.
+  std::optional<QString> storedText(const QString& name) const;
+  void store(const QString& name, const QString& text);
+  QString fullKey(const QString& name) const { return keyPath_ + QLatin1Char('/') + name; }
+
   mutable QSettings settings_;
   QString keyPath_;
 };

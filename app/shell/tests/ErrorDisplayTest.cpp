@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,33 @@ TEST(ErrorDisplayTest, AWorkerPostsAMessageWithoutWaitingForTheGuiThread) {
   EXPECT_FALSE(display.showsError());
   QCoreApplication::processEvents();
   EXPECT_EQ(display.text(), "Bad MCU answer while reading.");
+}
+
+TEST(ErrorDisplayTest, AnErrorStaysUntilItHasBeenSeenBeforeAGoodStatusClearsIt) {
+  ErrorDisplay display;
+  display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
+  display.show();
+  // A failed pass and the good pass after it, reported together.
+  display.showStatus("Time out...");
+  display.showStatus("");
+  EXPECT_EQ(display.text(), "Time out...");
+  EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(255, 0, 0));
+  EXPECT_TRUE(display.clearPending());
+
+  // Another error replaces it at once and is held in its turn.
+  display.setText("Bad MCU answer while reading.");
+  EXPECT_FALSE(display.clearPending());
+  display.showStatus("");
+  EXPECT_EQ(display.text(), "Bad MCU answer while reading.");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !display.showsError(); }, 10000));
+  EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
+
+  // Once green, a good status changes nothing, and an explicit clear is never held back.
+  display.showStatus("");
+  EXPECT_FALSE(display.clearPending());
+  display.showStatus("Time out...");
+  display.clear();
+  EXPECT_FALSE(display.showsError());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "HintPanel.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QDockWidget>
+#include <QEnterEvent>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -67,6 +70,50 @@ TEST(HintPanelTest, ShowsTheLongHintOfWhatIsUnderTheMouse) {
   panel->showNow("Loading... Please Wait");
   EXPECT_EQ(panel->text(), "Loading... Please Wait");
   EXPECT_GE(panel->minimumWidth(), 50);
+}
+
+TEST(HintPanelTest, ShowsTheHintsOfTheMainWindowsOwnWindowsButNotOfOthers) {
+  QMainWindow window;
+  auto* panel = new HintPanel;
+  window.statusBar()->addWidget(panel, 1);
+  panel->attachTo(&window);
+  window.setCentralWidget(new QPushButton("&Main"));
+  // The Trace window undocked: a window of its own, owned by the main window.
+  auto* dock = new QDockWidget("Trace", &window);
+  auto* clear = new QPushButton("&Clear");
+  Hint::apply(clear, "Clear|Clear the whole trace");
+  dock->setWidget(clear);
+  window.addDockWidget(Qt::RightDockWidgetArea, dock);
+  dock->setFloating(true);
+  // A dialog of the main window, as the About box is.
+  QDialog about(&window);
+  auto* ok = new QPushButton("OK", &about);
+  Hint::apply(ok, "Close this window");
+  // A window that is not the main window's.
+  QWidget stranger;
+  auto* other = new QPushButton("Other", &stranger);
+  Hint::apply(other, "Not ours");
+  window.show();
+  dock->show();
+  about.show();
+  stranger.show();
+  ASSERT_TRUE(dock->isWindow());
+
+  // The mouse entering a control sends its status tip.
+  const auto hover = [](QWidget* control) {
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QCoreApplication::sendEvent(control, &enter);
+  };
+  hover(clear);
+  EXPECT_EQ(panel->text(), "Clear the whole trace");
+  hover(ok);
+  EXPECT_EQ(panel->text(), "Close this window");
+  hover(other);
+  EXPECT_EQ(panel->text(), "Close this window");
+
+  panel->detach();
+  hover(clear);
+  EXPECT_EQ(panel->text(), "Close this window");
 }
 
 }  // namespace

@@ -123,7 +123,7 @@ TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose) {
   EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
 }
 
-TEST_F(MainFrmTest, FirstStartEndsNotConnectedHoldingTheLockAndSavesPortThree) {
+TEST_F(MainFrmTest, FirstStartEndsNotConnectedHoldingTheLockAndSavesNoPort) {
   TMainFrm& main = start();
 
   EXPECT_FALSE(main.Connected());
@@ -139,7 +139,7 @@ TEST_F(MainFrmTest, FirstStartEndsNotConnectedHoldingTheLockAndSavesPortThree) {
   const QString nodeSettings = QString::fromStdString(main.link()->serialProperty("Settings"));
 
   closeMain();
-  EXPECT_EQ(storedString("Communication", "Port"), "3");
+  EXPECT_EQ(storedString("Communication", "Port"), "");
   EXPECT_EQ(storedString("Communication", "Settings"), nodeSettings);
   EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
 }

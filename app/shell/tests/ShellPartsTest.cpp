@@ -169,7 +169,8 @@ TEST(CommSettingsTest, ReadsStringsOnlyAndDefaultsTheTimeOut) {
   key.sync();
   EXPECT_EQ(TCommSettings::read(), (TCommSettings{"", "9600,n,8,1", "1000"}));
 
-  EXPECT_EQ(CommChoice::portTextToSave(std::nullopt), "3");
+  EXPECT_EQ(CommChoice::portTextToSave(std::nullopt), "");
+  EXPECT_EQ(CommChoice::portTextToSave(3), "3");
   EXPECT_EQ(CommChoice::portTextToSave(2), "2");
   EXPECT_EQ(CommChoice::settingsForSpeed(19200), "19200,n,8,1");
   EXPECT_EQ(CommChoice::speedOfSettings("115200,n,8,1"), 115200);

@@ -1,0 +1,159 @@
+// The main window's link in the awkward cases: a stored TimeOut that the
+// protocol node never reports, a port that must not change by itself, and an
+// error that the next good pass follows at once.
+#include "ErrorDisplay.h"
+#include "MainFrm.h"
+#include "SerialLink.h"
+#include "ShellTestSupport.h"
+#include "boardsim/Transcript.h"
+#include "canregthread.h"
+#include "tavarnel.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+using namespace shelltest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class MainFrmLink : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wipeSettings();
+    for (const char* name : {"VORELAN_COM1", "VORELAN_COM2", "VORELAN_COM3"}) unsetenv(name);
+  }
+  void TearDown() override {
+    if (main_) closeMain();
+  }
+
+  TMainFrm& start() {
+    main_ = std::make_unique<TMainFrm>();
+    main_->createForm();
+    main_->show();
+    return *main_;
+  }
+
+  // Closes as the user does; the close must end in order.
+  void closeMain() {
+    main_->close();
+    EXPECT_TRUE(main_->closeCompleted());
+    EXPECT_FALSE(main_->link()->threadRunning());
+    main_.reset();
+  }
+
+  std::unique_ptr<TMainFrm> main_;
+};
+
+// ---- a board that never answers, whatever the stored TimeOut
+
+struct TimeOutCase {
+  const char* stored;
+  const char* nodeText;  // what the protocol node makes of it, and what is saved again
+};
+
+void PrintTo(const TimeOutCase& c, std::ostream* out) {
+  *out << "TimeOut \"" << c.stored << "\"";
+}
+
+class SilentBoard : public MainFrmLink, public ::testing::WithParamInterface<TimeOutCase> {
+ protected:
+  void SetUp() override {
+    MainFrmLink::SetUp();
+    // The longest wait of an access, short for the test.
+    TTavarnelObject::SetLongestTimeOut(300ms);
+  }
+  void TearDown() override {
+    MainFrmLink::TearDown();
+    TTavarnelObject::SetLongestTimeOut(TTavarnelObject::DefaultLongestTimeOut);
+  }
+};
+
+TEST_P(SilentBoard, StartUpEndsWithTheTimeOutOnTheDisplayAndTheProgramCloses) {
+  Board board;
+  board.sim->dropAnswers(1000000);
+  storeComm("1", "19200,n,8,1", GetParam().stored);
+
+  TMainFrm& main = start();  // returns: the full read at start-up has ended
+  EXPECT_TRUE(main.Connected());
+  EXPECT_EQ(main.errorDisplay()->text(), "Time out...");
+  EXPECT_GE(board.requests(), 1u);
+  const auto counted = TTavarnelObject::EffectiveTimeOut(std::stoi(GetParam().nodeText));
+  EXPECT_EQ(main.closeLimit(), counted + 1s);
+  // The thread goes on polling the silent board.
+  const std::size_t before = board.requests();
+  EXPECT_TRUE(waitUntil([&] { return board.requests() > before; }));
+
+  closeMain();
+  EXPECT_EQ(storedString("Communication", "TimeOut"), GetParam().nodeText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stored, SilentBoard,
+                         ::testing::Values(TimeOutCase{"-1", "-1"}, TimeOutCase{"0", "0"}, TimeOutCase{"abc", "0"},
+                                           TimeOutCase{"99999999999", "2147483647"}),
+                         [](const ::testing::TestParamInfo<TimeOutCase>& info) {
+                           return "Case" + std::to_string(info.index);
+                         });
+
+// ---- the port the user chose
+
+TEST_F(MainFrmLink, ARefusedSettingsTextKeepsTheCheckedPortForTheNextConnection) {
+  Board first(true, 1);
+  Board third(true, 3);
+  storeComm("3", "9600,x,8,1", "1000");
+  TMainFrm& main = start();
+  ASSERT_FALSE(main.Connected());
+  EXPECT_EQ(main.checkedPort(), 3);
+  EXPECT_EQ(main.link()->serialProperty("CommPort"), "3");
+
+  main.SpeedSelClick(19200);
+  EXPECT_TRUE(main.Connected()) << main.errorDisplay()->text().toStdString();
+  EXPECT_GE(third.requests(), 1u);  // the full read after the connection
+  EXPECT_EQ(first.requests(), 0u);
+}
+
+TEST_F(MainFrmLink, AfterAStartWithNoPortCheckedTheNextStartOpensNoPort) {
+  {
+    TMainFrm& main = start();
+    ASSERT_EQ(main.checkedPort(), std::nullopt);
+    closeMain();
+  }
+  EXPECT_EQ(storedString("Communication", "Port"), "");
+
+  Board third(true, 3);
+  TMainFrm& main = start();
+  EXPECT_FALSE(main.Connected());
+  EXPECT_TRUE(main.errorDisplay()->showsError());
+  EXPECT_EQ(main.checkedPort(), std::nullopt);
+  EXPECT_EQ(third.requests(), 0u);
+}
+
+// ---- an error followed at once by a good pass
+
+TEST_F(MainFrmLink, AFailedPassThatTheNextGoodPassFollowsAtOnceIsStillShown) {
+  Board board;
+  storeComm("1", "19200,n,8,1", "1000");
+  TMainFrm& main = start();
+  ASSERT_TRUE(main.Connected());
+  ASSERT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));
+
+  // The main thread looks away while a pass fails and good passes follow:
+  // their reports reach it together, the error first.
+  auto& transcript = board.sim->transcript();
+  const std::size_t served = board.requests();
+  board.sim->corruptAnswers(1);
+  ASSERT_TRUE(transcript.waitForCount(boardsim::TranscriptEntry::Kind::Request, served + 6, 10s));
+
+  ASSERT_TRUE(waitUntil([&] { return main.errorDisplay()->showsError(); }, 3000));
+  ErrorDisplay* display = main.errorDisplay();
+  EXPECT_EQ(display->grab().toImage().pixelColor(display->width() - 3, display->height() / 2), QColor(255, 0, 0));
+  EXPECT_TRUE(main.errorDisplay()->clearPending());
+  // The good passes turn it green once it has been seen.
+  EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));
+}
+
+}  // namespace
