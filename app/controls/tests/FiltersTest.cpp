@@ -299,8 +299,31 @@ TEST_F(FiltersTest, ExtremePropertiesPaintAndTrack) {
   EXPECT_EQ(view.getFilterName(0), QString());
   EXPECT_EQ(view.getFilterName(11), QString());
   EXPECT_EQ(view.getFilterName(10), "Filter10");
-  view.setFilterID(11, 5);  // ignored
-  view.setFilterVisible(-1, true);
+
+  // Indices outside 1-10 are ignored: no filter changes, nor the picture.
+  view.setFilterVisible(1, true);
+  view.setFilterVisible(10, false);
+  const QImage before = render();
+  using FilterState = std::tuple<quint16, quint16, bool, QColor, QString>;
+  const auto states = [this] {
+    std::vector<FilterState> all;
+    for (int i = 1; i <= TFilters::FilterCount; ++i)
+      all.emplace_back(view.filterID(i), view.filterMask(i), view.filterVisible(i), view.filterColor(i),
+                       view.getFilterName(i));
+    return all;
+  };
+  const std::vector<FilterState> kept = states();
+  for (int index : {-1, 0, 11}) {
+    view.setFilterID(index, 0x7F0);
+    view.setFilterMask(index, 0x7FF);
+    view.setFilterVisible(index, true);
+    view.setFilterColor(index, Qt::red);
+    view.setFilterName(index, QStringLiteral("Outside"));
+    EXPECT_EQ(view.filterID(index), 0) << index;
+    EXPECT_FALSE(view.filterVisible(index)) << index;
+  }
+  EXPECT_EQ(states(), kept);
+  EXPECT_EQ(render(), before);
 }
 
 }  // namespace

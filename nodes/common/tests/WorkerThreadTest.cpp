@@ -1,12 +1,28 @@
 // The worker thread's start, stop and join rules.
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <thread>
 
 #include "WorkerThread.h"
 
 namespace {
+
+// Waits until `condition` holds, for 10 s at most; true when it held.
+bool WaitUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 class CountingWorker final : public WorkerThread {
  public:
   ~CountingWorker() override { Stop(); }
@@ -15,55 +31,76 @@ class CountingWorker final : public WorkerThread {
     if (stopFromInside) Stop();
     return passes < limit;
   }
-  bool Sleep(std::chrono::milliseconds period) { return WaitForStop(period); }
+  void Run() override {
+    WorkerThread::Run();
+    runReturned = true;
+  }
   std::atomic<int> passes{0};
+  std::atomic<bool> runReturned{false};
   int limit = 1 << 30;
   bool stopFromInside = false;
 };
 
-class SleepingWorker final : public WorkerThread {
+// Its pass waits for the stop request, then takes a while to finish: a Stop
+// that did not join would return while the thread still runs.
+class SlowToFinishWorker final : public WorkerThread {
  public:
-  ~SleepingWorker() override { Stop(); }
+  ~SlowToFinishWorker() override { Stop(); }
   bool Execute() override {
+    worker = static_cast<pid_t>(syscall(SYS_gettid));
+    ++passes;
     WaitForStop(std::chrono::hours(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ++finished;
     return true;
   }
+  std::atomic<pid_t> worker{0};
+  std::atomic<int> passes{0};
+  std::atomic<int> finished{0};
 };
+
+// Whether the thread `tid` of this process still exists.
+bool ThreadExists(pid_t tid) {
+  return syscall(SYS_tgkill, getpid(), tid, 0) == 0;
+}
 }  // namespace
 
-TEST(WorkerThread, StopJoinsSoNoPassRunsAfterIt) {
-  CountingWorker worker;
+TEST(WorkerThread, StopWakesTheWaitAndJoinsSoNoPassRunsAfterIt) {
+  SlowToFinishWorker worker;
   EXPECT_FALSE(worker.Stop());  // nothing runs yet
   ASSERT_TRUE(worker.Start());
   EXPECT_FALSE(worker.Start());  // one thread at a time
-  while (worker.passes < 10) std::this_thread::yield();
-  ASSERT_TRUE(worker.Stop());
-  const int after = worker.passes;
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(worker.passes, after);
+  ASSERT_TRUE(WaitUntil([&] { return worker.passes == 1; }));
+  const pid_t tid = worker.worker;
+  ASSERT_TRUE(ThreadExists(tid));
+  ASSERT_TRUE(worker.Stop());  // returns although the pass waits for an hour
+  // The pass it woke has finished, no other began, and the thread is gone.
+  EXPECT_EQ(worker.finished, 1);
+  EXPECT_EQ(worker.passes, 1);
+  EXPECT_FALSE(ThreadExists(tid));
   EXPECT_FALSE(worker.Running());
   // It can be started again after a stop.
   ASSERT_TRUE(worker.Start());
+  ASSERT_TRUE(WaitUntil([&] { return worker.passes == 2; }));
   ASSERT_TRUE(worker.Stop());
+  EXPECT_EQ(worker.finished, 2);
 }
 
 TEST(WorkerThread, ExecuteReturningFalseEndsTheLoop) {
   CountingWorker worker;
   worker.limit = 3;
-  worker.Start();
-  worker.Stop();
-  EXPECT_LE(worker.passes, 3);
+  ASSERT_TRUE(worker.Start());
+  // The thread's body returns by itself, without a stop request.
+  ASSERT_TRUE(WaitUntil([&] { return worker.runReturned.load(); }));
+  EXPECT_EQ(worker.passes, 3);
+  EXPECT_TRUE(worker.Stop());  // joins the ended thread
 }
 
-TEST(WorkerThread, StopWakesAWaitAndAStopFromInsideDoesNotDeadlock) {
-  SleepingWorker sleeper;
-  sleeper.Start();
-  sleeper.Stop();  // returns although the pass waits for an hour
-
+TEST(WorkerThread, AStopFromInsideEndsTheLoopWithoutDeadlock) {
   CountingWorker selfStopping;
   selfStopping.stopFromInside = true;
-  selfStopping.Start();
-  while (selfStopping.passes == 0) std::this_thread::yield();
-  selfStopping.Stop();
+  ASSERT_TRUE(selfStopping.Start());
+  ASSERT_TRUE(WaitUntil([&] { return selfStopping.runReturned.load(); }));
   EXPECT_EQ(selfStopping.passes, 1);
+  EXPECT_TRUE(selfStopping.Stop());
 }
