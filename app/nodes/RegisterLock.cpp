@@ -40,3 +40,8 @@ bool RegisterLock::HeldByMe() const {
   std::lock_guard<std::mutex> guard(state_);
   return depth_ > 0 && owner_ == std::this_thread::get_id();
 }
+
+int RegisterLock::Waiting() const {
+  std::lock_guard<std::mutex> guard(state_);
+  return waiters_;
+}

@@ -18,6 +18,9 @@ class RegisterLock {
   void Unlock();
   // True when the calling thread holds the lock.
   bool HeldByMe() const;
+  // How many threads wait in Lock at this moment (any thread; for diagnosis
+  // and for tests that must know a thread has started waiting).
+  int Waiting() const;
 
  private:
   // Guards every field below; `free_` is signalled when the lock is released.

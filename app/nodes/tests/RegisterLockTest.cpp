@@ -1,10 +1,50 @@
-// The register lock: re-entrant, and fair to a waiting window.
+// The register lock: re-entrant, and fair to a waiting window. Every wait
+// here is on an event (a thread seen waiting, a pass begun) with a generous
+// bound, never on the clock.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "RegisterLock.h"
+
+namespace {
+
+// Waits until `condition` holds, for 10 s at most; true when it held.
+bool WaitUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// What the threads did, in the order they did it; each entry is made while
+// the lock is held, so the order is the order in which they held it.
+class Journal {
+ public:
+  void Add(const std::string& entry) {
+    std::lock_guard<std::mutex> guard(lock_);
+    entries_.push_back(entry);
+  }
+  std::vector<std::string> Entries() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return entries_;
+  }
+
+ private:
+  mutable std::mutex lock_;  // guards entries_ (any thread)
+  std::vector<std::string> entries_;
+};
+
+}  // namespace
 
 TEST(RegisterLock, IsReentrantAndFreeOnlyWhenEveryTakeIsMatched) {
   RegisterLock lock;
@@ -18,8 +58,8 @@ TEST(RegisterLock, IsReentrantAndFreeOnlyWhenEveryTakeIsMatched) {
     taken = true;
     lock.Unlock();
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  EXPECT_FALSE(taken);  // still held once
+  ASSERT_TRUE(WaitUntil([&] { return lock.Waiting() == 1 || taken; }));
+  EXPECT_FALSE(taken);  // still held once: the other thread waits
   lock.Unlock();
   other.join();
   EXPECT_TRUE(taken);
@@ -29,26 +69,62 @@ TEST(RegisterLock, IsReentrantAndFreeOnlyWhenEveryTakeIsMatched) {
   lock.Unlock();
 }
 
+// A thread that waits in Lock while a polling pass holds the lock gets it
+// before the poller's next pass, however quickly the poller retakes it.
 TEST(RegisterLock, APollerThatRetakesTheLockLetsAWaitingThreadGoFirst) {
   RegisterLock lock;
+  Journal journal;
+  std::mutex gateLock;  // guards passes and open (poller and test thread)
+  std::condition_variable gateChanged;
+  int passes = 0;
+  bool open = false;
   std::atomic<bool> stop{false};
-  std::atomic<int> passes{0};
   std::thread poller([&] {
     while (!stop) {
       lock.LockBehindWaiters();
-      ++passes;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      journal.Add("pass");
+      {
+        // The first pass holds the lock until the test has a thread waiting.
+        std::unique_lock<std::mutex> gate(gateLock);
+        ++passes;
+        gateChanged.notify_all();
+        gateChanged.wait_for(gate, std::chrono::seconds(10), [&] { return open; });
+      }
       lock.Unlock();
     }
   });
-  while (passes < 3) std::this_thread::yield();
-  // Each take must succeed within about one pass, however often the poller retakes it.
-  for (int i = 0; i < 20; ++i) {
-    const int before = passes;
-    lock.Lock();
-    EXPECT_LE(passes - before, 2);
-    lock.Unlock();
+  for (int round = 0; round < 20; ++round) {
+    {
+      std::unique_lock<std::mutex> gate(gateLock);
+      passes = 0;
+      open = false;
+      ASSERT_TRUE(gateChanged.wait_for(gate, std::chrono::seconds(10), [&] { return passes > 0; }));
+    }
+    // A pass holds the lock now; a window asks for it.
+    std::thread window([&] {
+      lock.Lock();
+      journal.Add("window");
+      lock.Unlock();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return lock.Waiting() == 1; }));
+    const std::size_t before = journal.Entries().size();  // nothing moves while the pass is held
+    {
+      std::lock_guard<std::mutex> gate(gateLock);
+      open = true;
+    }
+    gateChanged.notify_all();
+    window.join();
+    const std::vector<std::string> entries = journal.Entries();
+    ASSERT_GT(entries.size(), before);
+    // The window came right after the pass it waited behind.
+    EXPECT_EQ(entries[before - 1], "pass") << "round " << round;
+    EXPECT_EQ(entries[before], "window") << "round " << round;
   }
   stop = true;
+  {
+    std::lock_guard<std::mutex> gate(gateLock);
+    open = true;
+  }
+  gateChanged.notify_all();
   poller.join();
 }
