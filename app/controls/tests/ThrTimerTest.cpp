@@ -1,7 +1,15 @@
+// The threaded timer: ticks run in the GUI thread, one at a time; they stop
+// and resume as the properties say; handler errors are reported and the
+// handler may destroy its timer. No test here reads the clock: where a test
+// checks that no tick comes, it lets a reference timer of the same interval
+// tick several times first, and where it checks that a tick comes at once,
+// that tick must be there before a reference timer's. The periods themselves
+// are measured by bench/controls (bench_controls_thrtimer).
 #include <gtest/gtest.h>
+#include <poll.h>
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTest>
 #include <QThread>
 #include <stdexcept>
@@ -12,31 +20,81 @@
 
 namespace {
 
-// Generous bounds: these tests also run under the sanitizers.
-constexpr int Slack = 400;
+// Generous bound for a wait on an event: only a broken timer reaches it.
+constexpr int Patience = 10000;  // ms
 
-TEST(ThreadedTimer, TicksRunInTheGuiThreadAndNeverOverlap) {
+// Runs the GUI thread's events until a reference timer of `interval` ms has
+// ticked `ticks` times: long enough for ticks that a timer of the same
+// interval would wrongly deliver meanwhile to have come.
+void LetTicksPass(quint16 interval, int ticks = 5) {
+  TThreadedTimer reference;
+  reference.setInterval(interval);
+  int seen = 0;
+  reference.setOnTimer([&](TThreadedTimer*) { ++seen; });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return seen >= ticks; }, Patience));
+}
+
+// Counts the ticks that the timer's worker hands to the GUI thread, whether
+// or not a handler runs for them.
+class HandOverCounter {
+ public:
+  explicit HandOverCounter(TThreadedTimer& timer) {
+    auto* notifier = timer.findChild<QSocketNotifier*>();
+    EXPECT_NE(notifier, nullptr);
+    if (notifier) QObject::connect(notifier, &QSocketNotifier::activated, [this] { ++count; });
+  }
+  int count = 0;
+};
+
+// Whether `fd` becomes readable within `ms` milliseconds (0: is it now).
+bool Readable(int fd, int ms) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, ms) == 1 && (p.revents & POLLIN);
+}
+
+TEST(ThreadedTimer, TicksRunInTheGuiThreadOneAtATime) {
   TThreadedTimer timer;
   EXPECT_TRUE(timer.enabled());
   EXPECT_EQ(timer.interval(), 1000);
   EXPECT_EQ(timer.threadPriority(), TThreadedTimer::TThreadPriority::Normal);
-  timer.setInterval(100);
-  std::vector<qint64> starts;
-  QElapsedTimer clock;
-  clock.start();
-  bool wrongThread = false;
+  timer.setInterval(10);
+  int ticks = 0;
+  bool inside = false, overlapped = false, wrongThread = false;
   timer.setOnTimer([&](TThreadedTimer* sender) {
     wrongThread |= QThread::currentThread() != qApp->thread() || sender != &timer;
-    starts.push_back(clock.elapsed());
-    QThread::msleep(60);  // the next interval starts when this returns
+    overlapped |= inside;
+    inside = true;
+    ++ticks;
+    // A handler that runs the event loop itself (a message box does) while
+    // several intervals pass: no second tick starts inside it.
+    LetTicksPass(10, 3);
+    inside = false;
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return starts.size() >= 5; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, Patience));
   EXPECT_FALSE(wrongThread);
-  for (size_t i = 1; i < starts.size(); ++i) {
-    const qint64 gap = starts[i] - starts[i - 1];
-    EXPECT_GE(gap, 160 - 5) << i;
-    EXPECT_LE(gap, 160 + Slack) << i;
+  EXPECT_FALSE(overlapped);
+}
+
+// The worker hands over one tick and waits until the GUI thread has run it:
+// ticks never pile up behind a slow handler.
+TEST(ThreadedTimer, TheWorkerWaitsForEachTickToFinish) {
+  TTimerThread worker;
+  TTimerThread reference;
+  worker.configure(true, 1);
+  reference.configure(true, 1);
+  ASSERT_TRUE(Readable(worker.tickFd(), Patience));
+  ASSERT_TRUE(worker.acknowledgeTick());
+  // The tick is running. The reference ticks many times meanwhile...
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(Readable(reference.tickFd(), Patience));
+    ASSERT_TRUE(reference.acknowledgeTick());
+    reference.tickFinished();
   }
+  // ...while the worker has handed over nothing more.
+  EXPECT_FALSE(Readable(worker.tickFd(), 0));
+  EXPECT_FALSE(worker.acknowledgeTick());
+  worker.tickFinished();
+  EXPECT_TRUE(Readable(worker.tickFd(), Patience));
 }
 
 TEST(ThreadedTimer, DisablingFromItsOwnTickStopsTheTicks) {
@@ -47,46 +105,65 @@ TEST(ThreadedTimer, DisablingFromItsOwnTickStopsTheTicks) {
     ++ticks;
     t->setEnabled(false);
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, 3000));
-  QTest::qWait(200);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, Patience));
+  LetTicksPass(20);
   EXPECT_EQ(ticks, 1);
   timer.setEnabled(true);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return ticks == 2; }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ticks == 2; }, Patience));
 }
 
 TEST(ThreadedTimer, NoTicksWithoutIntervalHandlerOrEnabled) {
   TThreadedTimer timer;
+  HandOverCounter handedOver(timer);
   timer.setInterval(20);
-  QTest::qWait(100);  // no handler: nothing to deliver
+  LetTicksPass(20);
+  EXPECT_EQ(handedOver.count, 0) << "no handler: nothing to hand over";
 
   int ticks = 0;
   timer.setInterval(0);
   timer.setOnTimer([&](TThreadedTimer*) { ++ticks; });
-  QTest::qWait(150);
-  EXPECT_EQ(ticks, 0);
-  timer.setInterval(20);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, 3000));
+  LetTicksPass(20);
+  EXPECT_EQ(ticks, 0) << "interval 0";
+  EXPECT_EQ(handedOver.count, 0);
 
+  timer.setEnabled(false);
+  timer.setInterval(20);
+  LetTicksPass(20);
+  EXPECT_EQ(ticks, 0) << "disabled";
+  EXPECT_EQ(handedOver.count, 0);
+
+  timer.setEnabled(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, Patience));
+
+  // Clearing the handler stops the worker; a tick it was already handing
+  // over may still arrive, and runs nothing.
   timer.setOnTimer(nullptr);
-  QTest::qWait(50);
-  const int afterClearing = ticks;
-  QTest::qWait(150);
-  EXPECT_LE(ticks, afterClearing);
+  const int atClearing = handedOver.count;
+  const int ticksAtClearing = ticks;
+  LetTicksPass(20);
+  EXPECT_LE(handedOver.count, atClearing + 1);
+  EXPECT_EQ(ticks, ticksAtClearing);
 }
 
+// A sleep whose time passed while the timer was paused ends at once on
+// resuming: the resumed worker hands over its tick before a reference worker
+// started at the same moment with a shorter interval does.
 TEST(ThreadedTimer, ResumingAfterAnExpiredSleepTicksAtOnce) {
-  TThreadedTimer timer;
-  timer.setInterval(600);
-  QElapsedTimer clock;
-  qint64 tickAt = -1;
-  timer.setOnTimer([&](TThreadedTimer*) { tickAt = clock.elapsed(); });
-  timer.setEnabled(false);  // paused in its sleep
-  QTest::qWait(700);        // the sleep's time passes while paused
-  EXPECT_EQ(tickAt, -1);
-  clock.start();
-  timer.setEnabled(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return tickAt >= 0; }, 3000));
-  EXPECT_LT(tickAt, 300);  // well before a full interval
+  TTimerThread worker;
+  worker.configure(false, 1000);  // paused in its first sleep
+  {
+    // Started after the worker, and twice as long: once it ticks, the
+    // worker's sleep has expired even if its thread began late.
+    TTimerThread longer;
+    longer.configure(true, 2000);
+    ASSERT_TRUE(Readable(longer.tickFd(), Patience));
+  }
+  EXPECT_FALSE(Readable(worker.tickFd(), 0));
+  worker.configure(true, 1000);
+  TTimerThread shorter;
+  shorter.configure(true, 900);
+  ASSERT_TRUE(Readable(shorter.tickFd(), Patience));
+  EXPECT_TRUE(Readable(worker.tickFd(), 0)) << "the resumed timer waited for a new interval";
 }
 
 TEST(ThreadedTimer, HandlerErrorsAreReportedAndTicksGoOn) {
@@ -98,7 +175,7 @@ TEST(ThreadedTimer, HandlerErrorsAreReportedAndTicksGoOn) {
     if (++ticks % 2) throw std::runtime_error("Bad MCU answer while reading.");
     throw 42;
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return errors.count() >= 4; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return errors.count() >= 4; }, Patience));
   EXPECT_EQ(errors.at(0).at(0).toString(), "Bad MCU answer while reading.");
   EXPECT_EQ(errors.at(1).at(0).toString(), "Unknown error in a timer handler");
 }
@@ -109,12 +186,13 @@ TEST(ThreadedTimer, DestroyingWithATickPendingNeverDeadlocks) {
     TThreadedTimer timer;
     timer.setInterval(1);
     timer.setOnTimer([&](TThreadedTimer*) { ++ticks; });
-    // The GUI thread does not run events: the worker has posted its tick and
+    // The GUI thread runs no events: the worker hands its tick over and
     // waits for it when the timer goes.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto* notifier = timer.findChild<QSocketNotifier*>();
+    ASSERT_NE(notifier, nullptr);
+    ASSERT_TRUE(Readable(static_cast<int>(notifier->socket()), Patience));
   }
   QCoreApplication::processEvents();
-  QTest::qWait(50);
   EXPECT_EQ(ticks, 0);
 }
 
@@ -124,7 +202,7 @@ TEST(ThreadedTimer, HandlerMayDestroyItsTimer) {
   bool destroyed = false;
   QObject::connect(timer, &QObject::destroyed, [&] { destroyed = true; });
   timer->setOnTimer([](TThreadedTimer* t) { delete t; });
-  EXPECT_TRUE(QTest::qWaitFor([&] { return destroyed; }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return destroyed; }, Patience));
 }
 
 TEST(ThreadedTimer, ManyTimersComeAndGo) {
@@ -137,7 +215,7 @@ TEST(ThreadedTimer, ManyTimersComeAndGo) {
       t.setOnTimer([&](TThreadedTimer*) { ++ticks; });
     }
     const int before = ticks;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > before; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > before; }, Patience));
     timers[round % 4].setEnabled(false);
     timers[(round + 1) % 4].setThreadPriority(TThreadedTimer::TThreadPriority::Higher);
     timers[(round + 2) % 4].setInterval(0);
