@@ -35,5 +35,8 @@ class LinkFixture : public ::testing::Test {
   std::unique_ptr<boardsim::BoardSimulator> sim_;
   std::unique_ptr<TRS232Object> serial_;
   std::unique_ptr<TTavarnelObject> protocol_;
-  int timeOutMs_ = 1000;
+  // The protocol node's TimeOut. A test that drops an answer waits this long
+  // for the time-out; every other exchange must never reach it, however busy
+  // the machine (sanitizer builds, parallel tests), or a good pass would fail.
+  int timeOutMs_ = 2000;
 };

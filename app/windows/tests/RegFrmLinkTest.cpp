@@ -30,7 +30,6 @@ namespace {
 class RegFrmLink : public LinkFixture {
  protected:
   void SetUp() override {
-    timeOutMs_ = 300;  // a dropped answer fails quickly
     LinkFixture::SetUp();
     if (HasFatalFailure()) return;
     thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());

@@ -43,8 +43,6 @@ TTraceLine Line(QString id, QString dlc, QString data, QString filter, QString b
 
 class TraceOnBoard : public LinkFixture {
  protected:
-  TraceOnBoard() { timeOutMs_ = 300; }
-
   // A hook on the requests the board serves.
   void ConfigureBoard(boardsim::BoardSimulator::Options& options) override {
     options.onTranscript = [this](const boardsim::TranscriptEntry& entry) {
