@@ -76,14 +76,13 @@ TEST_F(MemoryAccess, BadAnswersGiveTheirMessagesAndTheNextRequestWorks) {
   protocol_->ReadMemory(0x5A, data, 2);
 }
 
-TEST_F(MemoryAccess, SilenceAndIncompleteAnswersEndInATimeOutWithinItsWindow) {
+// (How soon after TimeOut the time-out comes is measured by bench_appnodes_link.)
+TEST_F(MemoryAccess, SilenceAndIncompleteAnswersEndInATimeOutNeverBeforeItsTime) {
   std::uint8_t data[6];
   sim_->dropAnswers(1);
   auto start = steady_clock::now();
   EXPECT_EQ(MessageOf([&] { protocol_->ReadMemory(0x5A, data, 6); }), "Time out...");
-  auto elapsed = duration_cast<milliseconds>(steady_clock::now() - start).count();
-  EXPECT_GE(elapsed, timeOutMs_);
-  EXPECT_LE(elapsed, timeOutMs_ + 400);  // 100 ms of watcher resolution, the rest slack for sanitizers
+  EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - start).count(), timeOutMs_);
 
   // The start of an answer, then nothing.
   ClearTranscript();
@@ -96,15 +95,20 @@ TEST_F(MemoryAccess, SilenceAndIncompleteAnswersEndInATimeOutWithinItsWindow) {
   protocol_->ReadMemory(0x5A, data, 6);
 }
 
-TEST_F(MemoryAccess, ShutDownEndsAWaitingAccessAtOnce) {
+// A TimeOut (20 s, the longest that counts) far beyond the wait below: the
+// access can only have ended through the shutdown.
+class LongTimeOutAccess : public LinkFixture {
+ protected:
+  LongTimeOutAccess() { timeOutMs_ = 20000; }
+};
+
+TEST_F(LongTimeOutAccess, ShutDownEndsAWaitingAccessAtOnce) {
   sim_->dropAnswers(1);
   std::uint8_t data[6] = {0xEE};
   auto pending = std::async(std::launch::async, [&] { protocol_->ReadMemory(0x5A, data, 6); });
   ASSERT_TRUE(WaitForRequests(1));
-  const auto start = steady_clock::now();
   protocol_->ShutDown();
-  ASSERT_EQ(pending.wait_for(seconds(2)), std::future_status::ready);
-  EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), timeOutMs_);
+  ASSERT_EQ(pending.wait_for(seconds(10)), std::future_status::ready);
   EXPECT_THROW(pending.get(), EShutdown);
   EXPECT_EQ(data[0], 0xEE);                                       // nothing was taken for data
   EXPECT_THROW(protocol_->ReadMemory(0x5A, data, 6), EShutdown);  // later accesses send nothing
@@ -114,9 +118,7 @@ TEST_F(MemoryAccess, ShutDownEndsAWaitingAccessAtOnce) {
 TEST_F(MemoryAccess, AClosedSerialLinkIsReportedAtOnceNotAsATimeOut) {
   serial_->Close();
   std::uint8_t data[1];
-  const auto start = steady_clock::now();
   EXPECT_EQ(MessageOf([&] { protocol_->ReadMemory(0x5A, data, 1); }), "Not allowed when comm port is closed");
-  EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), timeOutMs_);
   serial_->Open();
   protocol_->ReadMemory(0x5A, data, 1);
 }

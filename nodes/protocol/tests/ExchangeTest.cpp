@@ -1,6 +1,8 @@
 // Whole request/answer exchanges through a protocol node created by class
 // identity, with a test monitor below it: answers whole and in pieces,
 // overlong answers, silence and the time-out report, DoSynchRequest.
+// How soon after TimeOut the report comes is measured by
+// bench_protocol_exchange; the tests check that it comes, once, and never early.
 #include <atomic>
 #include <future>
 
@@ -13,9 +15,6 @@ class Exchange : public ConnectedNode {};
 milliseconds Since(Clock::time_point start, Clock::time_point end) {
   return std::chrono::duration_cast<milliseconds>(end - start);
 }
-
-// The watcher passes every 100 ms; beyond that, allow for sanitizer builds and a busy machine.
-constexpr milliseconds kNominalLate{100}, kSlack{400};
 
 }  // namespace
 
@@ -39,7 +38,8 @@ TEST_F(Exchange, ReadsAndWritesCompleteAndNoTimeOutFollowsThem) {
   EXPECT_EQ(log.Of(DISPID_OnTransmission).size(), 2u);
 
   // An answered request is no longer watched: well past TimeOut, nothing is reported.
-  EXPECT_FALSE(log.WaitFor(DISPID_OnAsynchError, 1, milliseconds(600)));
+  LetTimeOutsPass("200");
+  EXPECT_TRUE(log.Of(DISPID_OnAsynchError).empty());
 }
 
 TEST_F(Exchange, AnswersInPiecesAreHandedUpOnceWhenTheLastPieceArrives) {
@@ -86,33 +86,31 @@ TEST_F(Exchange, OverlongAndOverfullAnswersAreDroppedAndTheRequestTimesOut) {
   EXPECT_TRUE(log.Of(DISPID_OnReception).empty());
 }
 
-TEST_F(Exchange, AMissingAnswerIsReportedOnceBetweenTimeOutAndAPassLater) {
+TEST_F(Exchange, AMissingAnswerIsReportedOnceAndNeverBeforeTimeOut) {
   Open("300");
   monitor->mode = TestMonitor::Mode::Silent;
-  std::vector<milliseconds> delays;
-  for (std::size_t i = 1; i <= 5; ++i) {
+  for (std::size_t i = 1; i <= 3; ++i) {
     const auto sent = Clock::now();
     ASSERT_EQ(Send({0x13, 0x00, 0x5A, 0x01}), S_OK);
     ASSERT_TRUE(log.WaitFor(DISPID_OnAsynchError, i));
     const auto report = log.Of(DISPID_OnAsynchError).back();
     EXPECT_EQ(report.channelOrCode, 515);
     EXPECT_EQ(report.comment, "Time out...");
-    delays.push_back(Since(sent, report.at));
-    EXPECT_GE(delays.back(), milliseconds(300));
-    EXPECT_LE(delays.back(), milliseconds(300) + kNominalLate + kSlack);
+    EXPECT_GE(Since(sent, report.at), milliseconds(300));
   }
-  std::sort(delays.begin(), delays.end());
-  EXPECT_LE(delays[2], milliseconds(300) + kNominalLate + milliseconds(50)) << "median";
 
   // A late answer is dropped, and a timed-out request is not reported again.
   ASSERT_EQ(node->DoReceive(0, Var(Bytes{0x01, 0x42}).v), S_OK);
-  EXPECT_FALSE(log.WaitFor(DISPID_OnAsynchError, 6, milliseconds(500)));
+  LetTimeOutsPass("300");
+  EXPECT_EQ(log.Of(DISPID_OnAsynchError).size(), 3u);
   EXPECT_TRUE(log.Of(DISPID_OnReception).empty());
 
   // Neither a request sent without awaiting an answer, whose answer is dropped.
   monitor->mode = TestMonitor::Mode::Answer;
   ASSERT_EQ(Send({0x13, 0x00, 0x5A, 0x01}, NoAnswer), S_OK);
-  EXPECT_FALSE(log.WaitFor(DISPID_OnAsynchError, 6, milliseconds(600)));
+  ASSERT_TRUE(monitor->WaitForRequests(4));
+  LetTimeOutsPass("300");
+  EXPECT_EQ(log.Of(DISPID_OnAsynchError).size(), 3u);
   EXPECT_TRUE(log.Of(DISPID_OnReception).empty());
 }
 
@@ -123,7 +121,8 @@ TEST_F(Exchange, EachNodeReportsItsTimeOutsToItsOwnListeners) {
   other.Open("200");
   ASSERT_EQ(Send({0x13, 0x00, 0x5A, 0x01}), S_OK);
   ASSERT_TRUE(log.WaitFor(DISPID_OnAsynchError, 1));
-  EXPECT_FALSE(other.log.WaitFor(DISPID_OnAsynchError, 1, milliseconds(300)));
+  LetTimeOutsPass("200");
+  EXPECT_TRUE(other.log.Of(DISPID_OnAsynchError).empty());
 }
 
 TEST_F(Exchange, SynchRequestGetsItsOwnAnswerWhetherItComesAtOnceOrLater) {
@@ -139,7 +138,8 @@ TEST_F(Exchange, SynchRequestGetsItsOwnAnswerWhetherItComesAtOnceOrLater) {
     EXPECT_EQ(BytesOf(out.v), (Bytes{0x01, 0x5C}));
   }
   EXPECT_TRUE(log.WaitFor(DISPID_OnReception, 3));  // listeners hear the answers too
-  EXPECT_FALSE(log.WaitFor(DISPID_OnAsynchError, 1, milliseconds(600)));
+  LetTimeOutsPass("300");
+  EXPECT_TRUE(log.Of(DISPID_OnAsynchError).empty());
 
   Var untouched = Var::I4(7);  // without an awaited answer, BuffOut is left alone
   ASSERT_EQ(node->DoSynchRequest(0, Var::I4(NoAnswer).v, Var(Bytes{0x20}).v, &untouched.v), S_OK);
@@ -154,7 +154,7 @@ TEST_F(Exchange, SynchRequestWithoutAnswerFailsWithTimeOut) {
   EXPECT_EQ(node->DoSynchRequest(0, Var::I4(AnswerExpected).v, Var(Bytes{0x13, 0x00, 0x5A, 0x01}).v, &out.v),
             MessageStatus(515));
   EXPECT_EQ(TakeError(), "Time out...");
-  EXPECT_LE(Since(sent, Clock::now()), milliseconds(300) + kNominalLate + kSlack);
+  EXPECT_GE(Since(sent, Clock::now()), milliseconds(300));
   EXPECT_EQ(out.v.vt, VT_EMPTY);
   EXPECT_TRUE(log.WaitFor(DISPID_OnAsynchError, 1));
 }

@@ -254,3 +254,19 @@ struct StackedNode {
 };
 
 class ConnectedNode : public ::testing::Test, public StackedNode {};
+
+// Lets two requests, one after the other, time out on a second node of its
+// own with the same TimeOut. Anything a node would wrongly report for a
+// request that was answered or had timed out before this call (it is watched
+// by a pass every 100 ms) has come by the time the second of these reports
+// has, for that request was sent a whole TimeOut later. Tests that check that
+// no report comes wait on this instead of on the clock.
+inline void LetTimeOutsPass(const char* timeOut) {
+  StackedNode reference;
+  reference.Open(timeOut);
+  reference.monitor->mode = TestMonitor::Mode::Silent;
+  for (std::size_t n = 1; n <= 2; ++n) {
+    ASSERT_EQ(reference.Send({0x13, 0x00, 0x5A, 0x01}), S_OK);
+    ASSERT_TRUE(reference.log.WaitFor(DISPID_OnAsynchError, n));
+  }
+}
