@@ -1,5 +1,5 @@
 # vorelan_add_test(NAME <name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>]
-#                  [QT | QT_CORE | QT_APP] [SERIAL <regex>])
+#                  [QT | QT_CORE | QT_APP])
 #
 # One GoogleTest executable registered with CTest test by test. CTest runs
 # each test as a process of its own, several at once; the program's main()
@@ -12,10 +12,10 @@
 # QCoreApplication, QT_APP one that the program's own sources create
 # (testing/QtTestApplication.h).
 # Label "threaded" marks the tests that also run in the ThreadSanitizer build.
-# Tests whose names match SERIAL measure real time (a line's timing): they run
-# alone, so that other tests running beside them do not disturb the figure.
+# No test measures how long something takes (bench/ does), so every test may
+# run beside any other.
 function(vorelan_add_test)
-  cmake_parse_arguments(T "QT;QT_CORE;QT_APP" "NAME;SERIAL" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "QT;QT_CORE;QT_APP" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   if(T_QT)
     set(main vorelan_test_widgets_app)
@@ -43,9 +43,6 @@ function(vorelan_add_test)
   file(WRITE ${props}
     "foreach(t IN LISTS ${T_NAME}_TESTS)\n"
     "  set_tests_properties(\"\${t}\" PROPERTIES ENVIRONMENT \"${env}\" LABELS \"${T_LABELS}\")\n"
-    "  if(NOT \"${T_SERIAL}\" STREQUAL \"\" AND \"\${t}\" MATCHES \"${T_SERIAL}\")\n"
-    "    set_tests_properties(\"\${t}\" PROPERTIES RUN_SERIAL TRUE)\n"
-    "  endif()\n"
     "endforeach()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props})
   # Tests that create nodes by class identity need the libraries registered first.

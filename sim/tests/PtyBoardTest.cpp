@@ -142,7 +142,10 @@ TEST(PtyBoard, TranscriptHoldsTheExactRequestSequence) {
 }
 
 TEST(PtyBoard, RequestsArriveInPieces) {
-  BoardSimulator sim(instant());
+  // However long this thread takes between two pieces, they make one request.
+  auto options = instant();
+  options.resyncGap = 60s;
+  BoardSimulator sim(options);
   sim.start();
   PtyClient c(sim.slavePath());
   c.send({0x13});
@@ -180,30 +183,23 @@ TEST(PtyBoard, AnyGarbageLeavesTheNextGoodRequestAnswered) {
   }
 }
 
-// Each exchange takes the wire time of request and answer at the port's
-// speed: 10 bit times per byte. Never less, and the undisturbed exchanges
-// (the fastest of several, so a busy machine does not fail the test) at most
-// 10 % more.
+// Each exchange takes at least the wire time of request and answer at the
+// port's speed: 10 bit times per byte. (How close to it the exchanges come
+// is measured by bench_boardsim_exchange.)
 class LineTimingTest : public ::testing::TestWithParam<unsigned> {};
 
-TEST_P(LineTimingTest, ExchangesTakeTheWireTime) {
+TEST_P(LineTimingTest, ExchangesTakeAtLeastTheWireTime) {
   unsigned speed = GetParam();
   BoardSimulator sim;
   sim.start();
   PtyClient c(sim.slavePath(), speed);
   const auto wire = std::chrono::duration<double>((4 + 14) * 10.0 / speed);
-  std::chrono::duration<double> fastest = std::chrono::hours(1);
-  for (int i = 0; i < 20; ++i) {
+  for (int i = 0; i < 5; ++i) {
     auto t0 = Clock::now();
     ASSERT_EQ(c.exchange(rd(0x1000, 13), 14).size(), 14u);
     std::chrono::duration<double> took = Clock::now() - t0;
     EXPECT_GE(took.count(), wire.count() * 0.99) << i;
-    fastest = std::min(fastest, took);
   }
-  // 9600 bit/s is held to 10 %; at 19200 the same scheduling delay of a
-  // loaded machine weighs twice as much against a wire time half as long.
-  const double limit = speed == 9600 ? 1.10 : 1.25;
-  EXPECT_LE(fastest.count() / wire.count(), limit) << "the fastest exchange took " << fastest.count() * 1000 << " ms";
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, LineTimingTest, ::testing::Values(4800u, 9600u, 19200u));
@@ -243,14 +239,11 @@ TEST(PtyBoard, AnswerSplitIntoDelayedPieces) {
   sim.start();
   PtyClient c(sim.slavePath());
   sim.splitAnswers(3, 100ms);
+  const auto sent = Clock::now();
   c.send(rd(0x5A, 6));
-  auto first = c.receive(3, 5s);
-  auto t0 = Clock::now();
-  EXPECT_EQ(first, (Bytes{0x06, 0x00, 0x00}));
-  EXPECT_TRUE(c.receive(1, 30ms).empty()) << "the second piece comes only after the delay";
-  auto rest = c.receive(4, 5s);
-  EXPECT_GE(Clock::now() - t0, 190ms);  // two gaps of 100 ms (less the time it took to see the first piece)
-  EXPECT_EQ(rest, (Bytes{0x01, 0x01, 0x2B, 0x00}));
+  EXPECT_EQ(c.receive(3, 5s), (Bytes{0x06, 0x00, 0x00}));
+  EXPECT_EQ(c.receive(4, 5s), (Bytes{0x01, 0x01, 0x2B, 0x00}));
+  EXPECT_GE(Clock::now() - sent, 200ms);  // the first piece at once, then two gaps of 100 ms
 }
 
 TEST(PtyBoard, VanishAndReappearThroughTheLink) {
