@@ -114,9 +114,16 @@ ProfileFile::ProfileFile(const QString& path) : path_(path) {
     loadError_ = file.errorString();
     return;
   }
-  // Read at most one byte more than the limit: a file that grows while we
-  // read it must not take all memory.
-  data_ = file.read(kMaxFileSize + 1);
+  // Read what the file holds, in pieces (QIODevice::read(n) takes room for n
+  // bytes, however few the file has), and at most one byte more than the
+  // limit: a file that grows while we read it must not take all memory.
+  data_.reserve(static_cast<qsizetype>(std::min<qint64>(info.size(), kMaxFileSize) + 1));
+  char piece[64 * 1024];
+  while (data_.size() <= kMaxFileSize) {
+    const qint64 got = file.read(piece, std::min<qint64>(sizeof piece, kMaxFileSize + 1 - data_.size()));
+    if (got <= 0) break;  // the end, or an error (below)
+    data_.append(piece, static_cast<qsizetype>(got));
+  }
   if (file.error() != QFileDevice::NoError) {
     loadError_ = file.errorString();
     data_.clear();

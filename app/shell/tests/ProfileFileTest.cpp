@@ -9,7 +9,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers' allocator counts what is in use (GCC ships no header for it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
 namespace {
+
+// Bytes the process has taken from the heap and not given back.
+long long HeapInUse() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
+#else
+  const struct mallinfo2 info = mallinfo2();
+  return static_cast<long long>(info.uordblks + info.hblkhd);
+#endif
+}
 
 class ProfileFileTest : public ::testing::Test {
  protected:
@@ -315,6 +332,17 @@ TEST_F(ProfileFileTest, AFileThatCannotBeReadIsNeverReplaced) {
     EXPECT_THROW(roFile.save(), ProfileFileError);
     EXPECT_EQ(bytesOf(readOnly), QByteArray("[A]\nX=1\n"));
   }
+}
+
+TEST_F(ProfileFileTest, ALoadedFileTakesMemoryInProportionToItsSize) {
+  // Found by fuzzing: reading with the size limit as the count reserved room
+  // for the limit (hundreds of megabytes) in every loaded file, so that a
+  // register file could not be opened under a memory limit.
+  const QString name = create("[Main]\nHighByte=5\nByte0=12\n");
+  const long long before = HeapInUse();
+  const ProfileFile file(name);
+  EXPECT_LT(HeapInUse() - before, 1024 * 1024);
+  EXPECT_EQ(file.readInt("Main", "Byte0", 0), 12);
 }
 
 TEST_F(ProfileFileTest, BinaryAndTruncatedFilesLoadWithoutHarm) {
