@@ -65,13 +65,27 @@ QByteArray encodeValue(const QByteArray& bytes) {
   return bytes;
 }
 
+int hexDigit(char16_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::optional<qint32> parseInt(const QString& text) {
   if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+    // Digits only, whose value fits in 32 bits (QString::toUInt would also
+    // take blanks, a sign, and stop at a NUL character).
     const QStringView digits = QStringView(text).mid(2);
-    if (digits.isEmpty() || digits.size() > 8) return std::nullopt;
-    bool ok = false;
-    const uint value = digits.toUInt(&ok, 16);
-    return ok ? std::optional<qint32>(static_cast<qint32>(value)) : std::nullopt;
+    if (digits.isEmpty()) return std::nullopt;
+    quint64 value = 0;
+    for (const QChar c : digits) {
+      const int digit = hexDigit(c.unicode());
+      if (digit < 0) return std::nullopt;
+      value = value * 16 + static_cast<quint64>(digit);
+      if (value > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return static_cast<qint32>(static_cast<quint32>(value));
   }
   // Decimal with an optional sign, digits only (QString::toInt would also take blanks).
   const qsizetype firstDigit = (text.startsWith(u'-') || text.startsWith(u'+')) ? 1 : 0;

@@ -110,6 +110,16 @@ TEST_F(ProfileFileTest, IntegersAreDecimalOrHexadecimal) {
     EXPECT_EQ(file.readInt("N", unreadable, -77), -77) << unreadable;
 }
 
+TEST_F(ProfileFileTest, HexadecimalIntegersAreDigitsOnly) {
+  // Found by fuzzing: the hexadecimal digits went through QString::toUInt,
+  // which also takes blanks and a sign and stops at a NUL character.
+  static const char text[] = "[N]\na=0x 1F\nb=0x+1F\nc=0x1F\v\nd=0x7f\0ff\ne=0x1F\t2\nf=0x00000001f\ng=0x100000000\n";
+  const ProfileFile file(create(QByteArray(text, sizeof text - 1)));
+  for (const char* unreadable : {"a", "b", "c", "d", "e", "g"})
+    EXPECT_EQ(file.readInt("N", unreadable, -77), -77) << unreadable;
+  EXPECT_EQ(file.readInt("N", "f", 0), 31);  // leading zeros, as in decimal
+}
+
 TEST_F(ProfileFileTest, SectionsWithManyKeysFollowTheSameRules) {
   // A section far beyond a few keys, with a duplicate and mixed letter case.
   QByteArray text = "[Big]\n";
