@@ -11,7 +11,6 @@
 #include "ShellTestSupport.h"
 #include "canregthread.h"
 
-#include <QElapsedTimer>
 #include <QMenuBar>
 
 #include <gtest/gtest.h>
@@ -70,16 +69,16 @@ class MainFrmTest : public ::testing::Test {
     return *main_;
   }
 
-  // Closes the main window as the user does; returns how long the close took.
-  std::chrono::milliseconds closeMain() {
-    QElapsedTimer clock;
-    clock.start();
+  // Closes the main window as the user does. The close completes, and the
+  // register access thread ends within it rather than being left behind at
+  // the close's limit. (How long closing takes is measured by bench_shell_close.)
+  void closeMain() {
+    const bool hadThread = main_->RegThread() != nullptr;
     main_->close();
-    const auto elapsed = std::chrono::milliseconds(clock.elapsed());
     EXPECT_TRUE(main_->closeCompleted());
     EXPECT_FALSE(main_->link()->threadRunning());
+    if (hadThread) EXPECT_TRUE(main_->link()->terminated()) << "the register access thread was left behind";
     main_.reset();
-    return elapsed;
   }
 
   // Connected, with the thread polling and the error display green.
@@ -116,8 +115,7 @@ TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose) {
   EXPECT_TRUE(main.Connected());
   EXPECT_EQ(main.link()->serialProperty("Settings"), "9600,n,8,1");
 
-  const auto elapsed = closeMain();
-  EXPECT_LT(elapsed, 2000ms);  // TimeOut + 1 s
+  closeMain();
   EXPECT_EQ(storedString("Communication", "Port"), "1");
   EXPECT_EQ(storedString("Communication", "Settings"), "9600,n,8,1");
   EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
@@ -242,8 +240,8 @@ TEST_F(MainFrmTest, APropertyRejectedAtStartLeavesTheLinkClosedUntilAGoodChoice)
   EXPECT_EQ(main.link()->mainLockHolds(), 0);
   EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
 
-  // Closing while the thread waits for an answer: it does not wait for the time-out.
-  EXPECT_LT(closeMain(), 1200ms);
+  // Closing while the thread waits for an answer.
+  closeMain();
   EXPECT_EQ(storedString("Communication", "Settings"), "19200,n,8,1");
   EXPECT_EQ(storedString("Communication", "TimeOut"), "200");
 }
@@ -281,14 +279,14 @@ TEST_F(MainFrmTest, AMissingNodeShowsItsErrorRunsWithoutALinkAndClosesCleanly) {
     EXPECT_EQ(main.checkedPort(), 3);
     EXPECT_FALSE(main.Connected());
 
-    EXPECT_LT(closeMain(), 1000ms);
+    closeMain();
     // No node was there to take the settings from: the stored ones stay.
     EXPECT_EQ(storedString("Communication", "Port"), "2");
     EXPECT_EQ(storedString("Communication", "Settings"), "9600,n,8,1");
   }
 }
 
-TEST_F(MainFrmTest, ClosingInTheMiddleOfAnExchangeEndsWellBeforeTheTimeOut) {
+TEST_F(MainFrmTest, ClosingInTheMiddleOfAnExchangeEndsItWithoutWaitingForItsTimeOut) {
   Board board;
   storeComm("1", "19200,n,8,1", "3000");
   TMainFrm& main = start();
@@ -300,7 +298,11 @@ TEST_F(MainFrmTest, ClosingInTheMiddleOfAnExchangeEndsWellBeforeTheTimeOut) {
   const std::size_t before = board.requests();
   ASSERT_TRUE(waitUntil([&] { return board.requests() > before + 1; }));
 
-  EXPECT_LT(closeMain(), 2500ms);
+  // The access ends through the close, not through its time-out.
+  std::string lastPass;
+  QObject::connect(main.link(), &TSerialLink::nodesClosed, [&] { lastPass = main.RegThread()->StatusText(); });
+  closeMain();
+  EXPECT_EQ(lastPass, "The program is closing");
   EXPECT_EQ(storedString("Communication", "TimeOut"), "3000");
 }
 
