@@ -373,7 +373,6 @@ void ProfileFile::writeInt(const QString& section, const QString& key, qint32 va
 
 QByteArray ProfileFile::contents() const {
   static const QByteArray eolBytes[] = {QByteArray(), QByteArray("\n"), QByteArray("\r\n"), QByteArray("\r")};
-  const QByteArray& style = eolBytes[static_cast<int>(style_)];
   QByteArray out;
   qsizetype added = 0;
   for (const QByteArray& text : ownText_) added += text.size() + 2;
@@ -385,10 +384,14 @@ QByteArray ProfileFile::contents() const {
     else
       out.append(data_.constData() + l.start, l.length);
     // A last line without a line end gets one when a line follows it now.
-    if (l.eol != Eol::None)
-      out += eolBytes[static_cast<int>(l.eol)];
-    else if (l.next >= 0)
-      out += style;
+    Eol eol = l.eol != Eol::None ? l.eol : (l.next >= 0 ? style_ : Eol::None);
+    // A CR right before an empty line that ends in LF would read back as one
+    // CR LF, and the empty line would be gone: a new line there ends in CR LF.
+    if (eol == Eol::Cr && l.next >= 0) {
+      const Line& n = lines_[l.next];
+      if (n.eol == Eol::Lf && (n.ownText >= 0 ? ownText_[n.ownText].size() : n.length) == 0) eol = Eol::CrLf;
+    }
+    out += eolBytes[static_cast<int>(eol)];
   }
   return out;
 }

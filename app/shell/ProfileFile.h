@@ -33,7 +33,8 @@ class ProfileFileError : public std::runtime_error {
 // Writing: a changed key is rewritten on its own line, a new key goes after the
 // last key of its section, a new section at the end of the file. Every other line
 // keeps its bytes and its line end; new lines take the file's line-end style (LF
-// for a new file). Changes stay in memory until save(), which replaces the file
+// for a new file; CR LF where a lone CR would join the LF of an empty line after
+// it). Changes stay in memory until save(), which replaces the file
 // atomically (temporary file, then rename, keeping the file's mode), so a failed
 // save leaves the previous file whole. A value that would not read back as
 // written (blanks at its ends, or quotes around it) is written between double

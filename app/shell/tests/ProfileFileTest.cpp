@@ -219,6 +219,15 @@ TEST_F(ProfileFileTest, NewLinesFollowTheFilesLineEndStyle) {
   openFile.writeInt("A", "Y", 2);
   openFile.save();
   EXPECT_EQ(bytesOf(open), QByteArray("[A]\r\nX=1\r\nY=2\r\n"));
+
+  // Found by fuzzing: in a file of mixed line ends, a new line ending in CR
+  // right before an empty line ending in LF made one CR LF of the two, and the
+  // empty line was gone when the file was read again.
+  const QString mixed = create("X\r[A]\n\n[B]\nY=1\n", "mixed.ini");
+  ProfileFile mixedFile(mixed);
+  mixedFile.writeInt("A", "Z", 2);
+  mixedFile.save();
+  EXPECT_EQ(bytesOf(mixed), QByteArray("X\r[A]\nZ=2\r\n\n[B]\nY=1\n"));
 }
 
 TEST_F(ProfileFileTest, ANewTraceFileIsWrittenInOrder) {
