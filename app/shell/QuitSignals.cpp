@@ -25,17 +25,24 @@ extern "C" void onSignal(int number) {
 
 }  // namespace
 
-TQuitSignals::TQuitSignals(std::function<void()> onQuit, QObject* parent)
-    : QObject(parent), onQuit_(std::move(onQuit)) {
+void TQuitSignals::catchSignals() {
   if (g_sockets[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_sockets) != 0)
-    return;  // no orderly close on signals; they keep their default actions
-  notifier_ = new QSocketNotifier(g_sockets[1], QSocketNotifier::Read, this);
-  connect(notifier_, &QSocketNotifier::activated, this, &TQuitSignals::readSignal);
+    return;  // already caught, or no orderly close on signals: they keep their default actions
   struct sigaction action = {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (const int number : kSignals) sigaction(number, &action, nullptr);
+}
+
+TQuitSignals::TQuitSignals(std::function<void()> onQuit, QObject* parent)
+    : QObject(parent), onQuit_(std::move(onQuit)) {
+  catchSignals();
+  if (g_sockets[1] < 0) return;
+  // A byte written before now is waiting in the socket: the notifier fires
+  // at the first turn of the event loop.
+  notifier_ = new QSocketNotifier(g_sockets[1], QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &TQuitSignals::readSignal);
 }
 
 TQuitSignals::~TQuitSignals() {

@@ -11,6 +11,12 @@ class QSocketNotifier;
 // the user had chosen Exit, so positions and settings are saved. A second
 // signal of the same kind ends the program at once, as without this object.
 //
+// Catching starts with catchSignals(), first thing in main(): a signal that
+// arrives during start-up (before the window exists, or while it waits for
+// the board) is kept, and closes the program as soon as the event loop runs.
+// A TQuitSignals object, made once the main window exists, hands the kept
+// signal and every later one to its callback.
+//
 // Threads: the signal handler only writes one byte to a socket; the callback
 // runs in the GUI thread, which reads it through a QSocketNotifier. One
 // instance per program, created in the GUI thread.
@@ -18,6 +24,12 @@ class TQuitSignals : public QObject {
   Q_OBJECT
 
  public:
+  // Installs the handlers. Main thread, before any other thread starts; a
+  // second call does nothing.
+  static void catchSignals();
+
+  // Catches the signals if catchSignals() has not, and calls `onQuit` in the
+  // event loop for each one, including one that came before.
   explicit TQuitSignals(std::function<void()> onQuit, QObject* parent = nullptr);
   ~TQuitSignals() override;  // restores the default actions
 

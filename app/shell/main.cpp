@@ -1,7 +1,8 @@
 // The vorelan program: answers --help and --version before any window system
-// is touched, fixes the settings root, makes the node libraries creatable,
-// starts the simulated board for --simulate, then creates the main window and
-// the tool windows and runs until the main window has closed.
+// is touched, catches the quit signals, fixes the settings root, makes the
+// node libraries creatable, starts the simulated board for --simulate, then
+// creates the main window and the tool windows and runs until the main window
+// has closed.
 #include "CommandLine.h"
 #include "ComponentSetup.h"
 #include "HelpViewer.h"
@@ -9,6 +10,7 @@
 #include "QuitSignals.h"
 #include "RegFrm.h"
 #include "SettingsRoot.h"
+#include "SettingsStore.h"
 #include "SimulatedBoard.h"
 #include "TraceFrm.h"
 #include "VorelanApp.h"
@@ -48,7 +50,8 @@ ToolWindowCatalog toolWindows() {
 }
 
 // On the simulated board the newcomer sees frames arrive at once: the Trace
-// window is docked and shown if it was hidden, and tracing is switched on.
+// window is docked and shown if it was hidden, and tracing is switched on,
+// for this run only (the settings' changes are kept in memory).
 void showSimulatedTraffic(TMainFrm& mainFrm) {
   auto* trace = dynamic_cast<TTraceWindow*>(mainFrm.toolWindow(QStringLiteral("TraceFrm")));
   if (!trace) return;
@@ -76,8 +79,16 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Ctrl+C or the session's end close the program as Exit does, even when
+  // they come during start-up: from here on they are kept until the event
+  // loop runs (TQuitSignals below).
+  TQuitSignals::catchSignals();
+
   // The settings root comes from the executable's name, before any window exists.
   SettingsRoot::establish(QString::fromLocal8Bit(argv[0]));
+  // A simulated run reads the user's settings but keeps its own changes (the
+  // tracing it switches on, window positions, the simulated port) to itself.
+  if (line.simulate) SettingsStore::keepChangesInMemory(true);
 
   for (const std::string& failure : ComponentSetup::ensureRegistered(programFolder(argv[0])))
     std::fprintf(stderr, "vorelan: %s\n", failure.c_str());
@@ -100,13 +111,14 @@ int main(int argc, char** argv) {
     options.simulate = line.simulate;
     options.catalog = toolWindows();
     TMainFrm mainFrm(std::move(options));
+    // A quit signal that came before now, or comes during start-up, closes
+    // the window once the event loop runs.
+    TQuitSignals quitSignals([&mainFrm] { mainFrm.close(); });
     mainFrm.createForm();
     if (!boardError.isEmpty()) mainFrm.ShowError(boardError);
     mainFrm.createToolWindows();
     mainFrm.show();
     if (line.simulate) showSimulatedTraffic(mainFrm);
-    // Ctrl+C or the session's end close the program as Exit does.
-    TQuitSignals quitSignals([&mainFrm] { mainFrm.close(); });
     result = app.exec();
     delete HelpViewer::shared();
   }
