@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
 
 PseudoTerminal::PseudoTerminal() {
   termios raw{};
@@ -73,4 +75,23 @@ int ThreadCount() {
     closedir(tasks);
   }
   return count;
+}
+
+std::set<pid_t> ThreadIds() {
+  std::set<pid_t> ids;
+  if (DIR* tasks = opendir("/proc/self/task")) {
+    while (const dirent* entry = readdir(tasks))
+      if (entry->d_name[0] != '.') ids.insert(static_cast<pid_t>(std::atoi(entry->d_name)));
+    closedir(tasks);
+  }
+  return ids;
+}
+
+long SleepsOf(pid_t tid) {
+  std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+  std::string line;
+  const std::string field = "voluntary_ctxt_switches:";
+  while (std::getline(status, line))
+    if (line.compare(0, field.size(), field) == 0) return std::atol(line.c_str() + field.size());
+  return -1;
 }

@@ -2,8 +2,11 @@
 // opens the slave side by its path, the test drives the master side.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,3 +40,10 @@ class PseudoTerminal {
 
 // Number of threads of this process.
 int ThreadCount();
+// The ids of this process's threads.
+std::set<pid_t> ThreadIds();
+// How many times thread `tid` of this process has gone to sleep so far (its
+// voluntary context switches: a wait, a blocked lock); -1 when it is gone.
+// A thread that pauses after each attempt at something has made at least
+// that many more attempts.
+long SleepsOf(pid_t tid);

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <set>
+#include <vector>
 
 #include "NodeTestSupport.h"
 
@@ -237,8 +239,14 @@ TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
   std::filesystem::remove(link);
   std::filesystem::create_symlink(pty_->SlavePath(), link);
   setenv(kPortVariable, link.c_str(), 1);
+  const std::set<pid_t> threadsBefore = ThreadIds();
   Connect();
   ExpectDelivered("before");
+  std::vector<pid_t> started;
+  for (pid_t id : ThreadIds())
+    if (!threadsBefore.count(id)) started.push_back(id);
+  ASSERT_EQ(started.size(), 1u);
+  const pid_t pollThread = started.front();
 
   pty_->CloseMaster();  // unplugged
   // The old /dev/pts number may be handed to another process's new pty at
@@ -251,7 +259,9 @@ TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
     TakeError();
     return hr == MessageStatus(516);
   }));
-  std::this_thread::sleep_for(milliseconds(300));  // a few failed attempts
+  // A few failed attempts: the thread pauses after each.
+  const long sleeps = SleepsOf(pollThread);
+  ASSERT_TRUE(Eventually([&] { return SleepsOf(pollThread) >= sleeps + 3; }));
   EXPECT_EQ(PollThreads(), 1);
 
   auto replugged = std::make_unique<PseudoTerminal>();
