@@ -38,5 +38,5 @@ class LinkFixture : public ::testing::Test {
   // The protocol node's TimeOut. A test that drops an answer waits this long
   // for the time-out; every other exchange must never reach it, however busy
   // the machine (sanitizer builds, parallel tests), or a good pass would fail.
-  int timeOutMs_ = 2000;
+  int timeOutMs_ = 3000;
 };
