@@ -7,7 +7,13 @@
 //     answering at once, against a client that writes the same request and
 //     reads the answer with plain blocking write()/read() on the same pty;
 //  3. the CPU the program's process spends over 10 s with the polling thread
-//     running at 19200 bit/s (the simulator runs in a separate process).
+//     running at 19200 bit/s (the simulator runs in a separate process);
+//  4. a link that fails at once (the port closed under the nodes): polling
+//     passes per second and CPU, against the rate that the pause after a
+//     failed pass allows;
+//  5. a board that does not answer: how long ReadMemory takes to fail with
+//     the time-out, against the TimeOut, and how soon ShutDown ends such a
+//     wait, against the same TimeOut.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -191,6 +197,81 @@ void PollingThreadCpu(int seconds) {
   waitpid(child, nullptr, 0);
 }
 
+void DeadLinkCadence() {
+  boardsim::BoardSimulator::Options options;
+  options.instant = true;
+  boardsim::BoardSimulator sim(options);
+  sim.start();
+  Link link(sim.slavePath(), 19200);
+  link.serial.Close();  // every access now fails at once
+  TCANRegAccessThread access(&link.protocol);
+  access.Resume();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto passes0 = access.PassCount();
+  const double cpu0 = CpuSeconds();
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const double wall = Seconds(Clock::now() - start);
+  const double rate = double(access.PassCount() - passes0) / wall;
+  const double share = (CpuSeconds() - cpu0) / wall;
+  access.Terminate();
+  access.Wait();
+  const double allowed = 1000.0 / double(TCANRegAccessThread::FailedPassPause.count());
+  std::printf(
+      "4. A link that fails at once, over %.1f s:\n"
+      "   %.1f passes/s against %.1f/s that the %lld ms pause allows (ratio %.2f), %.2f%% of one core\n",
+      wall, rate, allowed, static_cast<long long>(TCANRegAccessThread::FailedPassPause.count()), rate / allowed,
+      100 * share);
+}
+
+void SilentBoardTimes() {
+  constexpr int kTimeOutMs = 1000, kSamples = 5;  // the TimeOut that Link sets
+  boardsim::BoardSimulator::Options options;
+  options.instant = true;
+  boardsim::BoardSimulator sim(options);
+  sim.start();
+  std::vector<double> timeOuts, shutDowns;
+  for (int i = 0; i < kSamples; ++i) {
+    {
+      Link link(sim.slavePath(), 19200);
+      std::uint8_t data[6];
+      sim.dropAnswers(1);
+      const auto start = Clock::now();
+      try {
+        link.protocol.ReadMemory(0x5A, data, 6);
+      } catch (const std::exception&) {
+      }
+      timeOuts.push_back(Seconds(Clock::now() - start) * 1e3);
+    }
+    {
+      Link link(sim.slavePath(), 19200);
+      std::uint8_t data[6];
+      sim.dropAnswers(1);
+      const std::size_t served = sim.transcript().requests().size();
+      Clock::time_point ended;
+      std::thread reader([&] {
+        try {
+          link.protocol.ReadMemory(0x5A, data, 6);
+        } catch (const std::exception&) {
+        }
+        ended = Clock::now();
+      });
+      while (sim.transcript().requests().size() <= served) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the access waits for its answer now
+      const auto shutDown = Clock::now();
+      link.protocol.ShutDown();
+      reader.join();
+      shutDowns.push_back(Seconds(ended - shutDown) * 1e3);
+    }
+  }
+  sim.stop();
+  std::printf("5. A board that does not answer, TimeOut %d ms (median of %d):\n", kTimeOutMs, kSamples);
+  std::printf("   ReadMemory fails with the time-out after %8.1f ms (%.3f x TimeOut)\n", Median(timeOuts),
+              Median(timeOuts) / kTimeOutMs);
+  std::printf("   ShutDown ends the waiting access after   %8.3f ms (%.5f x TimeOut)\n", Median(shutDowns),
+              Median(shutDowns) / kTimeOutMs);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -201,6 +282,8 @@ int main(int argc, char** argv) {
     PollingAgainstWireTime();
     ReadMemoryAgainstPlainClient();
     PollingThreadCpu(cpuSeconds > 0 ? cpuSeconds : 10);
+    DeadLinkCadence();
+    SilentBoardTimes();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_appnodes_link: %s\n", e.what());
     return 1;
