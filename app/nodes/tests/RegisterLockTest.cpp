@@ -44,6 +44,18 @@ class Journal {
   std::vector<std::string> entries_;
 };
 
+// Runs a function when it goes out of scope.
+class Finally {
+ public:
+  explicit Finally(std::function<void()> f) : f_(std::move(f)) {}
+  ~Finally() { f_(); }
+  Finally(const Finally&) = delete;
+  Finally& operator=(const Finally&) = delete;
+
+ private:
+  std::function<void()> f_;
+};
+
 }  // namespace
 
 TEST(RegisterLock, IsReentrantAndFreeOnlyWhenEveryTakeIsMatched) {
@@ -74,34 +86,48 @@ TEST(RegisterLock, IsReentrantAndFreeOnlyWhenEveryTakeIsMatched) {
 TEST(RegisterLock, APollerThatRetakesTheLockLetsAWaitingThreadGoFirst) {
   RegisterLock lock;
   Journal journal;
-  std::mutex gateLock;  // guards passes and open (poller and test thread)
+  // Each pass of the poller parks, holding the lock, until the test releases
+  // it. Guards parked and released (poller and test thread).
+  std::mutex gateLock;
   std::condition_variable gateChanged;
-  int passes = 0;
-  bool open = false;
-  std::atomic<bool> stop{false};
-  std::thread poller([&] {
-    while (!stop) {
+  int parked = 0;    // the number of the pass parked now, 0 when none is
+  int released = 0;  // passes up to this number may go on
+  bool stop = false;
+  std::jthread poller([&] {
+    for (int pass = 1;; ++pass) {
       lock.LockBehindWaiters();
       journal.Add("pass");
       {
-        // The first pass holds the lock until the test has a thread waiting.
         std::unique_lock<std::mutex> gate(gateLock);
-        ++passes;
+        parked = pass;
         gateChanged.notify_all();
-        gateChanged.wait_for(gate, std::chrono::seconds(10), [&] { return open; });
+        gateChanged.wait_for(gate, std::chrono::seconds(10), [&] { return stop || released >= pass; });
+        parked = 0;
       }
       lock.Unlock();
+      std::lock_guard<std::mutex> gate(gateLock);
+      if (stop) return;
     }
   });
+  // However the rounds end, the poller is told to stop before it is joined.
+  const Finally stopPoller([&] {
+    {
+      std::lock_guard<std::mutex> gate(gateLock);
+      stop = true;
+    }
+    gateChanged.notify_all();
+  });
+  int previous = 0;
   for (int round = 0; round < 20; ++round) {
+    int held = 0;
     {
       std::unique_lock<std::mutex> gate(gateLock);
-      passes = 0;
-      open = false;
-      ASSERT_TRUE(gateChanged.wait_for(gate, std::chrono::seconds(10), [&] { return passes > 0; }));
+      ASSERT_TRUE(
+          gateChanged.wait_for(gate, std::chrono::seconds(10), [&] { return parked != 0 && parked != previous; }));
+      held = previous = parked;
     }
     // A pass holds the lock now; a window asks for it.
-    std::thread window([&] {
+    std::jthread window([&] {
       lock.Lock();
       journal.Add("window");
       lock.Unlock();
@@ -110,21 +136,14 @@ TEST(RegisterLock, APollerThatRetakesTheLockLetsAWaitingThreadGoFirst) {
     const std::size_t before = journal.Entries().size();  // nothing moves while the pass is held
     {
       std::lock_guard<std::mutex> gate(gateLock);
-      open = true;
+      released = held;
     }
     gateChanged.notify_all();
     window.join();
     const std::vector<std::string> entries = journal.Entries();
     ASSERT_GT(entries.size(), before);
     // The window came right after the pass it waited behind.
-    EXPECT_EQ(entries[before - 1], "pass") << "round " << round;
-    EXPECT_EQ(entries[before], "window") << "round " << round;
+    ASSERT_EQ(entries[before - 1], "pass") << "round " << round;
+    ASSERT_EQ(entries[before], "window") << "round " << round;
   }
-  stop = true;
-  {
-    std::lock_guard<std::mutex> gate(gateLock);
-    open = true;
-  }
-  gateChanged.notify_all();
-  poller.join();
 }
