@@ -41,6 +41,7 @@ class ProgramHome {
     QDir(home_.path()).mkpath(QStringLiteral("config/Orvex"));
     QDir(home_.path()).mkpath(QStringLiteral("data"));
     QDir(home_.path()).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
   QString settingsPath() const { return home_.filePath(QStringLiteral("config/Orvex/vorelan.conf")); }
   QString runtime() const { return home_.filePath(QStringLiteral("runtime")); }
@@ -148,7 +149,9 @@ void expectOrderlyExit(const std::optional<int>& status, const ProgramHome& home
                                                            : std::string("stopped"))
                                   << "\n"
                                   << home.outputText().toStdString();
-  if (WIFEXITED(*status)) EXPECT_EQ(WEXITSTATUS(*status), 0) << home.outputText().toStdString();
+  if (WIFEXITED(*status)) {
+    EXPECT_EQ(WEXITSTATUS(*status), 0) << home.outputText().toStdString();
+  }
 }
 
 TEST(Program, AQuitSignalWhileStartUpWaitsForTheBoardClosesItInOrder) {
