@@ -417,8 +417,8 @@ void TRegFrm::RegChange(THexEdit* sender) {
       page = int(lowByte(psr_->value()));
       if (page >= PageCount) {
         const QString shown = QStringLiteral("%1").arg(page, 2, 16, QLatin1Char('0')).toUpper();
-        host_.ShowError(
-            tr("%1 was not written: PSR shows %2, which selects no page (0 to 4)").arg(sender->objectName(), shown));
+        // The cause first: the panel is narrow, the tool tip holds the whole text.
+        host_.ShowError(tr("PSR %1 selects no page: %2 not written").arg(shown, sender->objectName()));
         return;  // the field keeps the typed value until the next tick
       }
     }

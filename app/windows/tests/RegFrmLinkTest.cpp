@@ -244,7 +244,7 @@ TEST_F(RegFrmLink, WhilePsrShowsNoPageMainRegistersAreWrittenAndAPagedOneIsRepor
   ClearTranscript();
   TypeInto(F("LIDHR"), "3c");
   EXPECT_TRUE(Writes().empty());
-  EXPECT_EQ(host_.errors, QStringList{"LIDHR was not written: PSR shows 07, which selects no page (0 to 4)"});
+  EXPECT_EQ(host_.errors, QStringList{"PSR 07 selects no page: LIDHR not written"});
   EXPECT_EQ(F("LIDHR")->text(), "3C");  // kept until the next tick
 }
 
