@@ -1,8 +1,10 @@
 // The protocol wrapper's destruction while its node still reports: the node
 // is closed and the handlers disconnected while the fields they write exist.
-// An event that found them destroyed would write freed memory, which the
-// address sanitizer build reports.
+// An event that found them destroyed would call into the destroyed object and
+// write freed memory, which the sanitizer builds report.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -16,7 +18,8 @@ namespace {
 
 class PrivateRegistry {
  public:
-  PrivateRegistry() : path_(::testing::TempDir() + "/vorelan-closing-node.reg") {
+  // One file per process: test programs of other builds may run at the same time.
+  PrivateRegistry() : path_(::testing::TempDir() + "/vorelan-closing-node-" + std::to_string(getpid()) + ".reg") {
     if (const char* old = std::getenv("VORELAN_COMPONENT_REGISTRY")) old_ = old;
     std::remove(path_.c_str());
     setenv("VORELAN_COMPONENT_REGISTRY", path_.c_str(), 1);
