@@ -148,7 +148,8 @@ struct Expectation {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setenv("VORELAN_COMPONENT_REGISTRY", VORELAN_BUILD_REGISTRY, 0);
+  // The build tree's node, instrumented like this program, whatever registry the environment names.
+  setenv("VORELAN_COMPONENT_REGISTRY", VORELAN_BUILD_REGISTRY, 1);
   TheNode = new Node;
   INode*& node = TheNode->node;
   FUZZ_CHECK(
