@@ -121,8 +121,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Line by line: the lines that map no edited port, in order, with their bytes.
   std::vector<RawLine> kept;
-  for (const RawLine& l : lines)
-    if (!MapsEdited(l.text, edits)) kept.push_back(l);
+  std::set<std::string_view> rewrittenEnds;  // a rewritten line keeps its line end
+  for (const RawLine& l : lines) {
+    if (!MapsEdited(l.text, edits))
+      kept.push_back(l);
+    else if (!l.end.empty())
+      rewrittenEnds.insert(l.end);
+  }
   const std::vector<RawLine> editedLines = Lines(edited);
   std::size_t next = 0;
   const std::string_view newEnd = !lines.empty() && lines[0].end == "\r\n" ? "\r\n" : "\n";
@@ -133,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       continue;
     }
     if (MapsEdited(l.text, edits)) {
-      FUZZ_CHECK(l.end == "\n" || l.end == "\r\n", "a written line has a line end");
+      FUZZ_CHECK(l.end == newEnd || rewrittenEnds.count(l.end), "a written line ends as the map's first line does");
       continue;
     }
     FUZZ_CHECK(next < kept.size(), "no line appears that no edit concerns");
