@@ -1,5 +1,6 @@
 #include "RS232Lib_TLB.h"
 
+#include "ComHolders.h"
 #include "ErrorInfo.h"
 
 namespace {
@@ -9,13 +10,11 @@ HRESULT CreateByClass(REFCLSID clsid, INode** node) {
   // The runtime leaves an error object only for some failures (a library that
   // does not load): start from none, so that a stale one is never taken for it.
   SetErrorInfo(0, nullptr);
-  IUnknown* object = nullptr;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                                reinterpret_cast<void**>(&object));
+  ComPtr<IUnknown> object;
+  const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                                      object.VoidAddressOf());
   if (FAILED(hr)) return hr;
-  hr = object->QueryInterface(IID_INode, reinterpret_cast<void**>(node));
-  object->Release();
-  return hr;
+  return object->QueryInterface(IID_INode, reinterpret_cast<void**>(node));
 }
 }  // namespace
 

@@ -5,8 +5,6 @@ TRS232Object::TRS232Object() {
 }
 
 void TRS232Object::CreateNode() {
-  INode* node = nullptr;
-  const HRESULT hr = CoRS232Node::Create(&node);
+  const HRESULT hr = CoRS232Node::Create(node_.AddressOf());
   if (FAILED(hr)) CheckNodeStatus(hr, nullptr);
-  node_ = node;
 }

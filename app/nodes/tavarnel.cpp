@@ -49,10 +49,8 @@ TTavarnelObject::~TTavarnelObject() {
 }
 
 void TTavarnelObject::CreateNode() {
-  INode* node = nullptr;
-  const HRESULT hr = CoTavarnelNode::Create(&node);
+  const HRESULT hr = CoTavarnelNode::Create(node_.AddressOf());
   if (FAILED(hr)) CheckNodeStatus(hr, nullptr);
-  node_ = node;
 }
 
 void TTavarnelObject::HandleAsynchError(const std::string& comment) {
@@ -89,14 +87,10 @@ void TTavarnelObject::Exchange(const std::vector<std::uint8_t>& request, std::ve
   // The node cannot change its TimeOut while it is open, so the value read
   // now is the one its watch uses for this request.
   const std::chrono::milliseconds limit = AnswerWaitLimit(TimeOutOf(GetProperty("TimeOut")));
-  VARIANT frame = MakeByteBuffer(request);
-  try {
-    Transmit(0, Kind(), frame);
-  } catch (...) {
-    VariantClear(&frame);
-    throw;
+  {
+    const VariantHolder frame = VariantHolder::Adopt(MakeByteBuffer(request));
+    Transmit(0, Kind(), *frame);
   }
-  VariantClear(&frame);
 
   // The protocol node's time-out report normally ends the wait; the limit
   // ends it when no report comes.

@@ -28,16 +28,11 @@ void CheckNodeStatus(HRESULT status, IUnknown* node) {
   // without a node (a creation failure) the runtime's own object counts, such
   // as the loader's message for a library that does not load.
   bool take = !node;
-  ISupportErrorInfo* support = nullptr;
-  if (node && SUCCEEDED(node->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
+  if (ComPtr<ISupportErrorInfo> support;
+      node && SUCCEEDED(node->QueryInterface(IID_ISupportErrorInfo, support.VoidAddressOf())))
     take = support->InterfaceSupportsErrorInfo(IID_INode) == S_OK;
-    support->Release();
-  }
-  IErrorInfo* info = nullptr;
-  if (take && GetErrorInfo(0, &info) == S_OK && info) {
-    fields = ReadErrorFields(info);
-    info->Release();
-  }
+  if (ComPtr<IErrorInfo> info; take && GetErrorInfo(0, info.AddressOf()) == S_OK && info)
+    fields = ReadErrorFields(info.Get());
   throw ENodeError(NodeErrorMessage(status, fields.description), status, fields.source, fields.helpFile,
                    fields.helpContext);
 }
@@ -48,6 +43,20 @@ VARIANT EmptyParam() {
   VARIANT v;
   VariantInit(&v);
   return v;
+}
+
+// An event's number argument (channel or code); 0 when it is no number.
+std::int32_t NumberOf(const VARIANT& argument) {
+  VariantHolder number;
+  if (FAILED(VariantChangeType(number.Get(), &argument, 0, VT_I4))) return 0;
+  return number->lVal;
+}
+
+// An event's text argument; a null or unconvertible one is an empty text.
+std::string TextOf(const VARIANT& argument) {
+  VariantHolder text;
+  if (FAILED(VariantChangeType(text.Get(), &argument, 0, VT_BSTR))) return {};
+  return Utf8FromBstr(text->bstrVal);
 }
 
 // Owns a BSTR for the length of a call.
@@ -63,35 +72,26 @@ struct Text {
 // ---------------------------------------------------------------- sink
 
 TNodeEventSink::TNodeEventSink(TNode* owner, INode* source)
-    : owner_(owner), source_(source), eventInterface_(DIID__INodeEvents) {
-  if (source_) source_->AddRef();
+    : owner_(owner), source_(ComPtr<INode>::Share(source)), eventInterface_(DIID__INodeEvents) {
   // Connect to the node's event point; any failure leaves the sink
   // unconnected (cookie 0): the TNode works but hears nothing.
-  IConnectionPointContainer* container = nullptr;
-  if (!source_ || FAILED(source_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))))
-    return;
-  IConnectionPoint* point = nullptr;
-  if (SUCCEEDED(container->FindConnectionPoint(eventInterface_, &point)) && point) {
+  if (const ComPtr<IConnectionPoint> point = EventPoint()) {
     std::uint32_t cookie = 0;
     if (SUCCEEDED(point->Advise(static_cast<IDispatch*>(this), &cookie))) cookie_ = cookie;
-    point->Release();
   }
-  container->Release();
 }
 
 TNodeEventSink::~TNodeEventSink() {
-  if (source_ && cookie_) {
-    IConnectionPointContainer* container = nullptr;
-    if (SUCCEEDED(source_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) {
-      IConnectionPoint* point = nullptr;
-      if (SUCCEEDED(container->FindConnectionPoint(eventInterface_, &point)) && point) {
-        point->Unadvise(cookie_);
-        point->Release();
-      }
-      container->Release();
-    }
-  }
-  if (source_) source_->Release();
+  if (!cookie_) return;
+  if (const ComPtr<IConnectionPoint> point = EventPoint()) point->Unadvise(cookie_);
+}
+
+ComPtr<IConnectionPoint> TNodeEventSink::EventPoint() const {
+  ComPtr<IConnectionPointContainer> container;
+  if (!source_ || FAILED(source_->QueryInterface(IID_IConnectionPointContainer, container.VoidAddressOf()))) return {};
+  ComPtr<IConnectionPoint> point;
+  if (FAILED(container->FindConnectionPoint(eventInterface_, point.AddressOf()))) return {};
+  return point;
 }
 
 HRESULT TNodeEventSink::QueryInterface(REFIID riid, void** object) {
@@ -113,34 +113,17 @@ HRESULT TNodeEventSink::Invoke(DISPID member, REFIID, LCID, std::uint16_t, DISPP
                                std::uint32_t*) {
   if (!params || params->cArgs < 2 || !params->rgvarg) return S_OK;
   // Arguments arrive last-first: rgvarg[1] is the channel or code, rgvarg[0] the buffer or comment.
-  VARIANT first;
-  VariantInit(&first);
-  if (FAILED(VariantChangeType(&first, &params->rgvarg[1], 0, VT_I4))) first.lVal = 0;
-  const std::int32_t number = first.lVal;
-  VariantClear(&first);
+  const std::int32_t number = NumberOf(params->rgvarg[1]);
   try {
     if (member == NodeEventsDispId::OnReception || member == NodeEventsDispId::OnTransmission) {
       const TNodeDataEvent& handler = member == NodeEventsDispId::OnReception ? OnReception : OnTransmission;
       if (!handler) return S_OK;
-      VARIANT copy;
-      VariantInit(&copy);
-      VariantCopyInd(&copy, &params->rgvarg[0]);
-      try {
-        handler(owner_, number, copy);
-      } catch (...) {
-        VariantClear(&copy);
-        throw;
-      }
-      VariantClear(&copy);
+      VariantHolder copy;
+      VariantCopyInd(copy.Get(), &params->rgvarg[0]);
+      handler(owner_, number, *copy);
     } else if (member == NodeEventsDispId::OnAsynchError) {
       if (!OnAsynchError) return S_OK;
-      VARIANT text;
-      VariantInit(&text);
-      std::string comment;
-      // A null comment reaches the handler as an empty text.
-      if (SUCCEEDED(VariantChangeType(&text, &params->rgvarg[0], 0, VT_BSTR))) comment = Utf8FromBstr(text.bstrVal);
-      VariantClear(&text);
-      OnAsynchError(owner_, number, comment);
+      OnAsynchError(owner_, number, TextOf(params->rgvarg[0]));
     }
   } catch (...) {
     // A handler's failure must not unwind into the node that raised the event
@@ -160,7 +143,7 @@ TNode::TNode() {
 
 void TNode::Initialize() {
   CreateNode();
-  sink_ = new TNodeEventSink(this, node_);
+  sink_ = new TNodeEventSink(this, node_.Get());
 }
 
 TNode::~TNode() {
@@ -175,33 +158,32 @@ void TNode::ReleaseNode() {
   }
   delete sink_;
   sink_ = nullptr;
-  if (node_) node_->Release();
-  node_ = nullptr;
+  node_.Reset();
 }
 
 void TNode::Open() {
-  CheckNodeStatus(node_->Connect(EmptyParam()), node_);
+  CheckNodeStatus(node_->Connect(EmptyParam()), node_.Get());
   std::int32_t channel = 0;
-  CheckNodeStatus(node_->AllocChannel(&channel), node_);
+  CheckNodeStatus(node_->AllocChannel(&channel), node_.Get());
   channel_ = channel;
 }
 
 void TNode::Close() {
-  CheckNodeStatus(node_->ReleaseChannel(channel_), node_);
-  CheckNodeStatus(node_->Close(EmptyParam()), node_);
+  CheckNodeStatus(node_->ReleaseChannel(channel_), node_.Get());
+  CheckNodeStatus(node_->Close(EmptyParam()), node_.Get());
 }
 
 void TNode::Transmit(std::int32_t Channel, const VARIANT& Kind, const VARIANT& Buffer) {
-  CheckNodeStatus(node_->DoTransmit(Channel, Kind, Buffer), node_);
+  CheckNodeStatus(node_->DoTransmit(Channel, Kind, Buffer), node_.Get());
 }
 
 void TNode::Receive(std::int32_t Channel, const VARIANT& Buffer) {
-  CheckNodeStatus(node_->DoReceive(Channel, Buffer), node_);
+  CheckNodeStatus(node_->DoReceive(Channel, Buffer), node_.Get());
 }
 
 void TNode::SetProperty(const std::string& Name, const std::string& Value) {
   Text name(Name), value(Value);
-  CheckNodeStatus(node_->SetProperty(name.value, value.value), node_);
+  CheckNodeStatus(node_->SetProperty(name.value, value.value), node_.Get());
 }
 
 std::string TNode::GetProperty(const std::string& Name) {
@@ -210,7 +192,7 @@ std::string TNode::GetProperty(const std::string& Name) {
   const HRESULT hr = node_->GetProperty(name.value, &value);
   const std::string result = Utf8FromBstr(value);
   SysFreeString(value);
-  CheckNodeStatus(hr, node_);
+  CheckNodeStatus(hr, node_.Get());
   return result;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "AppError.h"
+#include "ComHolders.h"
 #include "RS232Lib_TLB.h"
 
 class TNode;
@@ -48,8 +49,11 @@ class TNodeEventSink final : public IDispatch {
   TNodeErrorEvent OnAsynchError;
 
  private:
+  // The source's _INodeEvents point; empty when the source has none.
+  ComPtr<IConnectionPoint> EventPoint() const;
+
   TNode* owner_;
-  INode* source_;  // counted reference
+  ComPtr<INode> source_;
   IID eventInterface_;
   std::uint32_t cookie_ = 0;
 };
@@ -81,7 +85,7 @@ class TNode {
 
   std::int32_t channel() const { return channel_; }
   const VARIANT& Kind() const { return kind_; }
-  INode* node() const { return node_; }
+  INode* node() const { return node_.Get(); }
   bool listening() const { return sink_ && sink_->cookie() != 0; }
 
  protected:
@@ -96,7 +100,7 @@ class TNode {
   // Makes the node object and stores its INode in node_.
   virtual void CreateNode() = 0;
 
-  INode* node_ = nullptr;
+  ComPtr<INode> node_;
 
  private:
   TNodeEventSink* sink_ = nullptr;

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "ComHolders.h"
 #include "ErrorInfo.h"
 #include "Identities.h"
 #include "Registry.h"
@@ -64,12 +65,10 @@ HRESULT CoGetClassObject(REFCLSID clsid, std::uint32_t, void*, REFIID riid, void
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, std::uint32_t context, REFIID riid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  IClassFactory* factory = nullptr;
-  HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  ComPtr<IClassFactory> factory;
+  const HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, factory.VoidAddressOf());
   if (FAILED(hr)) return hr;
-  hr = factory->CreateInstance(outer, riid, object);
-  factory->Release();
-  return hr;
+  return factory->CreateInstance(outer, riid, object);
 }
 
 HRESULT CLSIDFromProgID(const std::string& progId, CLSID* clsid) {
@@ -91,11 +90,8 @@ HRESULT RegisterServerLibrary(const std::string& path, bool unregister, std::str
   }
   const HRESULT hr = fn();
   if (FAILED(hr) && message) {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) == S_OK) {
-      *message = ReadErrorFields(info).description;
-      info->Release();
-    }
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.AddressOf()) == S_OK) *message = ReadErrorFields(info.Get()).description;
     if (message->empty()) *message = SystemErrorText(hr);
   }
   return hr;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "ComHolders.h"
 #include "Identities.h"
 
 namespace {
@@ -58,14 +59,8 @@ class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
   std::uint32_t helpContext_ = 0;
 };
 
-// The calling thread's error object (owned reference), released when the thread ends.
-struct ThreadError {
-  IErrorInfo* info = nullptr;
-  ~ThreadError() {
-    if (info) info->Release();
-  }
-};
-thread_local ThreadError currentError;
+// The calling thread's error object, given back when the thread ends.
+thread_local ComPtr<IErrorInfo> currentError;
 
 }  // namespace
 
@@ -76,37 +71,29 @@ HRESULT CreateErrorInfo(ICreateErrorInfo** out) {
 }
 
 HRESULT SetErrorInfo(std::uint32_t, IErrorInfo* info) {
-  if (info) info->AddRef();
-  IErrorInfo* old = currentError.info;
-  currentError.info = info;
-  if (old) old->Release();
+  currentError = ComPtr<IErrorInfo>::Share(info);
   return S_OK;
 }
 
 HRESULT GetErrorInfo(std::uint32_t, IErrorInfo** info) {
   if (!info) return E_POINTER;
-  *info = currentError.info;  // ownership moves to the caller
-  currentError.info = nullptr;
+  *info = currentError.Detach();  // ownership moves to the caller
   return *info ? S_OK : S_FALSE;
 }
 
 HRESULT RecordErrorInfo(std::string_view source, std::string_view description, const GUID& iid,
                         std::string_view helpFile, std::uint32_t helpContext) {
-  ICreateErrorInfo* create = nullptr;
-  HRESULT hr = CreateErrorInfo(&create);
+  ComPtr<ICreateErrorInfo> create;
+  HRESULT hr = CreateErrorInfo(create.AddressOf());
   if (FAILED(hr)) return hr;
   create->SetGUID(iid);
   create->SetSource(Utf16FromUtf8(source).c_str());
   create->SetDescription(Utf16FromUtf8(description).c_str());
   create->SetHelpFile(Utf16FromUtf8(helpFile).c_str());
   create->SetHelpContext(helpContext);
-  IErrorInfo* info = nullptr;
-  hr = create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
-  if (SUCCEEDED(hr)) {
-    SetErrorInfo(0, info);
-    info->Release();
-  }
-  create->Release();
+  ComPtr<IErrorInfo> info;
+  hr = create->QueryInterface(IID_IErrorInfo, info.VoidAddressOf());
+  if (SUCCEEDED(hr)) SetErrorInfo(0, info.Get());
   return hr;
 }
 

@@ -1,5 +1,6 @@
 #include "NodeDispatch.h"
 
+#include "ComHolders.h"
 #include "ErrorInfo.h"
 #include "NodeTypeInfo.h"
 
@@ -19,26 +20,16 @@ class Arguments {
   DISPPARAMS* p_;
 };
 
-// A converted in-argument that frees itself.
-struct Converted {
-  VARIANT v;
-  Converted() { VariantInit(&v); }
-  ~Converted() { VariantClear(&v); }
-  Converted(const Converted&) = delete;
-  Converted& operator=(const Converted&) = delete;
-};
-
 void FillException(HRESULT status, EXCEPINFO* excepInfo) {
   if (!excepInfo) return;
   *excepInfo = EXCEPINFO{};
   excepInfo->scode = status;
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info) {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.AddressOf()) == S_OK && info) {
     info->GetSource(&excepInfo->bstrSource);
     info->GetDescription(&excepInfo->bstrDescription);
     info->GetHelpFile(&excepInfo->bstrHelpFile);
     info->GetHelpContext(&excepInfo->dwHelpContext);
-    info->Release();
   }
 }
 
@@ -56,16 +47,17 @@ HRESULT InvokeNodeOperation(INode* node, DISPID member, std::uint16_t flags, DIS
   Arguments args(params);
   if (args.count() != expected) return DISP_E_BADPARAMCOUNT;
 
-  Converted a0, a1;
-  auto toI4 = [&](std::uint32_t i, Converted& out) {
-    if (FAILED(VariantChangeType(&out.v, args.at(i), 0, VT_I4))) {
+  // Converted in-arguments, cleared on every way out.
+  VariantHolder a0, a1;
+  auto toI4 = [&](std::uint32_t i, VariantHolder& out) {
+    if (FAILED(VariantChangeType(out.Get(), args.at(i), 0, VT_I4))) {
       if (argErr) *argErr = i;
       return false;
     }
     return true;
   };
-  auto toBstr = [&](std::uint32_t i, Converted& out) {
-    if (FAILED(VariantChangeType(&out.v, args.at(i), 0, VT_BSTR))) {
+  auto toBstr = [&](std::uint32_t i, VariantHolder& out) {
+    if (FAILED(VariantChangeType(out.Get(), args.at(i), 0, VT_BSTR))) {
       if (argErr) *argErr = i;
       return false;
     }
@@ -80,8 +72,7 @@ HRESULT InvokeNodeOperation(INode* node, DISPID member, std::uint16_t flags, DIS
   };
 
   HRESULT hr = S_OK;
-  VARIANT out;
-  VariantInit(&out);
+  VariantHolder out;  // the result, the caller's only when the operation succeeds
   switch (member) {
     case DISPID_Connect:
       hr = node->Connect(*args.at(0));
@@ -91,59 +82,56 @@ HRESULT InvokeNodeOperation(INode* node, DISPID member, std::uint16_t flags, DIS
       break;
     case DISPID_DoTransmit:
       if (!toI4(0, a0)) return DISP_E_TYPEMISMATCH;
-      hr = node->DoTransmit(a0.v.lVal, *args.at(1), *args.at(2));
+      hr = node->DoTransmit(a0->lVal, *args.at(1), *args.at(2));
       break;
     case DISPID_DoReceive:
       if (!toI4(0, a0)) return DISP_E_TYPEMISMATCH;
-      hr = node->DoReceive(a0.v.lVal, *args.at(1));
+      hr = node->DoReceive(a0->lVal, *args.at(1));
       break;
     case DISPID_DoSynchRequest:
       if (!toI4(0, a0)) return DISP_E_TYPEMISMATCH;
       if (!byRef(3, VT_VARIANT)) return DISP_E_TYPEMISMATCH;
-      hr = node->DoSynchRequest(a0.v.lVal, *args.at(1), *args.at(2), args.at(3)->pvarVal);
+      hr = node->DoSynchRequest(a0->lVal, *args.at(1), *args.at(2), args.at(3)->pvarVal);
       break;
     case DISPID_SetProperty:
       if (!toBstr(0, a0) || !toBstr(1, a1)) return DISP_E_TYPEMISMATCH;
-      hr = node->SetProperty(a0.v.bstrVal, a1.v.bstrVal);
+      hr = node->SetProperty(a0->bstrVal, a1->bstrVal);
       break;
     case DISPID_GetProperty:
       if (!toBstr(0, a0)) return DISP_E_TYPEMISMATCH;
-      out.vt = VT_BSTR;
-      hr = node->GetProperty(a0.v.bstrVal, &out.bstrVal);
+      out->vt = VT_BSTR;
+      hr = node->GetProperty(a0->bstrVal, &out->bstrVal);
       break;
     case DISPID_ApplyProperties:
       hr = node->ApplyProperties();
       break;
     case DISPID_GetFirstProperty:
-      out.vt = VT_I4;
-      hr = node->GetFirstProperty(&out.lVal);
+      out->vt = VT_I4;
+      hr = node->GetFirstProperty(&out->lVal);
       break;
     case DISPID_GetNextProperty:
       if (!byRef(0, VT_I4)) return DISP_E_TYPEMISMATCH;
-      out.vt = VT_BSTR;
-      hr = node->GetNextProperty(args.at(0)->plVal, &out.bstrVal);
+      out->vt = VT_BSTR;
+      hr = node->GetNextProperty(args.at(0)->plVal, &out->bstrVal);
       break;
     case DISPID_AllocChannel:
-      out.vt = VT_I4;
-      hr = node->AllocChannel(&out.lVal);
+      out->vt = VT_I4;
+      hr = node->AllocChannel(&out->lVal);
       break;
     case DISPID_ReleaseChannel:
       if (!toI4(0, a0)) return DISP_E_TYPEMISMATCH;
-      hr = node->ReleaseChannel(a0.v.lVal);
+      hr = node->ReleaseChannel(a0->lVal);
       break;
     default:
       return DISP_E_PARAMNOTFOUND;
   }
   if (FAILED(hr)) {
-    VariantClear(&out);
     FillException(hr, excepInfo);
     return DISP_E_EXCEPTION;
   }
   if (result) {
     VariantClear(result);
-    *result = out;
-  } else {
-    VariantClear(&out);
+    *result = out.Detach();
   }
   return S_OK;
 }

@@ -2,11 +2,6 @@
 
 #include "Identities.h"
 
-NodeEvents::~NodeEvents() {
-  for (IDispatch* listener : listeners_)
-    if (listener) listener->Release();
-}
-
 HRESULT NodeEvents::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
   if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
@@ -34,24 +29,22 @@ HRESULT NodeEvents::GetConnectionPointContainer(IConnectionPointContainer** cont
 HRESULT NodeEvents::Advise(IUnknown* sink, std::uint32_t* cookie) {
   if (!sink || !cookie) return E_POINTER;
   *cookie = 0;
-  IDispatch* listener = nullptr;
-  if (FAILED(sink->QueryInterface(DIID__INodeEvents, reinterpret_cast<void**>(&listener))) || !listener)
+  ComPtr<IDispatch> listener;
+  if (FAILED(sink->QueryInterface(DIID__INodeEvents, listener.VoidAddressOf())) || !listener)
     return CONNECT_E_CANNOTCONNECT;
   std::size_t place = 0;
   while (place < listeners_.size() && listeners_[place]) ++place;
   if (place == listeners_.size())
-    listeners_.push_back(listener);
+    listeners_.push_back(std::move(listener));
   else
-    listeners_[place] = listener;
+    listeners_[place] = std::move(listener);
   *cookie = static_cast<std::uint32_t>(place + 1);
   return S_OK;
 }
 
 HRESULT NodeEvents::Unadvise(std::uint32_t cookie) {
   if (cookie == 0 || cookie > listeners_.size() || !listeners_[cookie - 1]) return CONNECT_E_NOCONNECTION;
-  IDispatch* listener = listeners_[cookie - 1];
-  listeners_[cookie - 1] = nullptr;
-  listener->Release();
+  listeners_[cookie - 1].Reset();
   return S_OK;
 }
 
@@ -62,7 +55,7 @@ HRESULT NodeEvents::EnumConnections(IEnumConnections** connections) {
 
 void NodeEvents::Raise(DISPID member, VARIANT (&args)[2]) {
   DISPPARAMS params{args, nullptr, 2, 0};
-  for (IDispatch* listener : listeners_)
+  for (const ComPtr<IDispatch>& listener : listeners_)
     if (listener)
       listener->Invoke(member, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
 }
@@ -79,13 +72,13 @@ void NodeEvents::RaiseData(DISPID member, std::int32_t channel, VARIANT* buffer)
 }
 
 void NodeEvents::RaiseAsynchError(std::int32_t code, std::string_view comment) {
+  VariantHolder text;  // owns the comment for the length of the calls
+  text->vt = VT_BSTR;
+  text->bstrVal = BstrFromUtf8(comment);
   VARIANT args[2];
-  VariantInit(&args[0]);
+  args[0] = *text;  // lent to the listeners, as every in-argument is
   VariantInit(&args[1]);
-  args[0].vt = VT_BSTR;
-  args[0].bstrVal = BstrFromUtf8(comment);
   args[1].vt = VT_I4;
   args[1].lVal = code;
   Raise(DISPID_OnAsynchError, args);
-  VariantClear(&args[0]);
 }

@@ -5,13 +5,13 @@
 #include <string_view>
 #include <vector>
 
+#include "ComHolders.h"
 #include "INode.h"
 
 class NodeEvents final : public IConnectionPoint {
  public:
   // `container` owns this point; the point's reference count is the container's.
   explicit NodeEvents(IConnectionPointContainer* container) : container_(container) {}
-  ~NodeEvents();
 
   HRESULT QueryInterface(REFIID riid, void** object) override;
   std::uint32_t AddRef() override { return container_->AddRef(); }
@@ -36,8 +36,9 @@ class NodeEvents final : public IConnectionPoint {
   void Raise(DISPID member, VARIANT (&args)[2]);
 
   IConnectionPointContainer* container_;
-  // The listeners. No lock, by contract: clients connect before the node is
-  // opened and disconnect after it is closed, so the list does not change
-  // while any thread raises events.
-  std::vector<IDispatch*> listeners_;
+  // The listeners, one counted reference each (an empty place is a free one),
+  // given back by Unadvise or when the node goes. No lock, by contract: clients
+  // connect before the node is opened and disconnect after it is closed, so
+  // the list does not change while any thread raises events.
+  std::vector<ComPtr<IDispatch>> listeners_;
 };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "ComHolders.h"
 #include "ErrorInfo.h"
 #include "Identities.h"
 #include "Registry.h"
@@ -39,11 +40,9 @@ class ClassFactory final : public IClassFactory {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    IUnknown* node = server_.createObject();
+    const auto node = ComPtr<IUnknown>::Adopt(server_.createObject());
     if (!node) return E_OUTOFMEMORY;
-    const HRESULT hr = node->QueryInterface(riid, object);
-    node->Release();
-    return hr;
+    return node->QueryInterface(riid, object);
   }
   HRESULT LockServer(bool lock) override {
     if (lock)
@@ -135,10 +134,8 @@ HRESULT ServerGetClassObject(const ServerDescription& server, REFCLSID clsid, RE
   if (!object) return E_POINTER;
   *object = nullptr;
   if (!(clsid == server.clsid)) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new ClassFactory(server);
-  const HRESULT hr = factory->QueryInterface(riid, object);
-  factory->Release();
-  return hr;
+  const auto factory = ComPtr<IClassFactory>::Adopt(new ClassFactory(server));
+  return factory->QueryInterface(riid, object);
 }
 
 HRESULT ServerRegister(const ServerDescription& s) {

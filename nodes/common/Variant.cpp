@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "ComHolders.h"
 #include "ComTypes.h"
 #include "Interfaces.h"
 
@@ -96,67 +97,54 @@ bool ParseInteger(const std::string& text, long long* out) {
 
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t, VARTYPE vt) {
   if (!dest || !src) return E_INVALIDARG;
-  VARIANT value;
-  VariantInit(&value);
-  HRESULT hr = VariantCopyInd(&value, src);
+  VariantHolder value;
+  HRESULT hr = VariantCopyInd(value.Get(), src);
   if (FAILED(hr)) return hr;
   long long number = 0;
   bool numeric = true;
-  switch (value.vt) {
+  switch (value->vt) {
     case VT_EMPTY:
       number = 0;
       break;
     case VT_UI1:
-      number = value.bVal;
+      number = value->bVal;
       break;
     case VT_I2:
-      number = value.iVal;
+      number = value->iVal;
       break;
     case VT_I4:
-      number = value.lVal;
+      number = value->lVal;
       break;
     case VT_BOOL:
-      number = value.boolVal;
+      number = value->boolVal;
       break;
     case VT_BSTR:
       numeric = false;
       break;
     default:
-      VariantClear(&value);
       return DISP_E_TYPEMISMATCH;
   }
-  VARIANT result;
-  VariantInit(&result);
-  result.vt = vt;
+  VariantHolder result;
+  result->vt = vt;
   if (vt == VT_BSTR) {
-    result.bstrVal =
-        numeric ? BstrFromUtf8(std::to_string(number)) : SysAllocStringLen(value.bstrVal, SysStringLen(value.bstrVal));
-    if (!result.bstrVal) result.bstrVal = SysAllocStringLen(u"", 0);
+    result->bstrVal = numeric ? BstrFromUtf8(std::to_string(number))
+                              : SysAllocStringLen(value->bstrVal, SysStringLen(value->bstrVal));
+    if (!result->bstrVal) result->bstrVal = SysAllocStringLen(u"", 0);
   } else {
-    if (!numeric && !ParseInteger(Utf8FromBstr(value.bstrVal), &number)) {
-      VariantClear(&value);
-      return DISP_E_TYPEMISMATCH;
-    }
+    if (!numeric && !ParseInteger(Utf8FromBstr(value->bstrVal), &number)) return DISP_E_TYPEMISMATCH;
     const bool fits = (vt == VT_I4 && number >= INT32_MIN && number <= INT32_MAX) ||
                       (vt == VT_I2 && number >= INT16_MIN && number <= INT16_MAX) ||
                       (vt == VT_UI1 && number >= 0 && number <= 255);
-    if (vt != VT_I4 && vt != VT_I2 && vt != VT_UI1) {
-      VariantClear(&value);
-      return DISP_E_TYPEMISMATCH;
-    }
-    if (!fits) {
-      VariantClear(&value);
-      return MakeStatus(0x8002000Au);  // DISP_E_OVERFLOW
-    }
+    if (vt != VT_I4 && vt != VT_I2 && vt != VT_UI1) return DISP_E_TYPEMISMATCH;
+    if (!fits) return MakeStatus(0x8002000Au);  // DISP_E_OVERFLOW
     if (vt == VT_I4)
-      result.lVal = static_cast<std::int32_t>(number);
+      result->lVal = static_cast<std::int32_t>(number);
     else if (vt == VT_I2)
-      result.iVal = static_cast<std::int16_t>(number);
+      result->iVal = static_cast<std::int16_t>(number);
     else
-      result.bVal = static_cast<std::uint8_t>(number);
+      result->bVal = static_cast<std::uint8_t>(number);
   }
-  VariantClear(&value);
   VariantClear(dest);
-  *dest = result;
+  *dest = result.Detach();
   return S_OK;
 }

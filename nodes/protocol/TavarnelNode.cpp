@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "ByteBuffer.h"
+#include "ComHolders.h"
 #include "ErrorInfo.h"
 #include "PropertyText.h"
 #include "RequestFrame.h"
@@ -97,9 +98,8 @@ bool TavarnelNode::Check(const VARIANT& kind, const VARIANT& buffer, CheckedRequ
 }
 
 void TavarnelNode::RaiseTransmission(std::int32_t channel, const std::vector<std::uint8_t>& frame) {
-  VARIANT copy = MakeByteBuffer(frame);
-  events().RaiseTransmission(channel, &copy);
-  VariantClear(&copy);
+  VariantHolder copy = VariantHolder::Adopt(MakeByteBuffer(frame));
+  events().RaiseTransmission(channel, copy.Get());
 }
 
 HRESULT TavarnelNode::DoTransmit(std::int32_t Channel, VARIANT Kind, VARIANT Buffer) {
@@ -125,9 +125,8 @@ HRESULT TavarnelNode::DoReceive(std::int32_t Channel, VARIANT Buffer) {
   const std::vector<std::uint8_t> bytes = BytesOf(*buffer);
   const auto frame = watcher->Gather(Channel, bytes);
   if (frame) {
-    VARIANT copy = MakeByteBuffer(*frame);
-    events().RaiseReception(Channel, &copy);
-    VariantClear(&copy);
+    VariantHolder copy = VariantHolder::Adopt(MakeByteBuffer(*frame));
+    events().RaiseReception(Channel, copy.Get());
   }
   return S_OK;
 }

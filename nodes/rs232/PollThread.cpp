@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include "ComHolders.h"
 #include "ComRuntime.h"
 #include "ErrorInfo.h"
 #include "RS232Node.h"
@@ -40,8 +41,7 @@ bool PollThread::Execute() {
 }
 
 PollThread::Pass PollThread::RunPass() {
-  VARIANT input;
-  VariantInit(&input);
+  VariantHolder input;
   {
     std::lock_guard<std::recursive_mutex> lock(portLock_);
     waitDescriptor_ = -1;
@@ -64,11 +64,10 @@ PollThread::Pass PollThread::RunPass() {
     std::int16_t waiting = 0;
     if (FAILED(port->GetReceivedCount(&waiting))) return ended();
     if (waiting == 0) return Pass::Quiet;
-    if (FAILED(port->GetInput(&input))) return ended();
+    if (FAILED(port->GetInput(input.AddressOf()))) return ended();
   }
   // Outside the lock, so that a listener may call DoTransmit on this node.
-  node_.DeliverReception(&input);
-  VariantClear(&input);
+  node_.DeliverReception(input.Get());
   return Pass::Delivered;
 }
 

@@ -1,6 +1,7 @@
 #include "RS232Node.h"
 
 #include <system_error>
+#include <utility>
 
 #include "ByteBuffer.h"
 #include "ErrorInfo.h"
@@ -37,12 +38,9 @@ PortConfiguration RS232Node::StoredConfiguration() const {
   return {Utf8FromUtf16(settings_), static_cast<std::int16_t>(commPort_)};
 }
 
-HRESULT RS232Node::ReportControlFailure(IErrorInfo* controlError) {
+HRESULT RS232Node::ReportControlFailure(ComPtr<IErrorInfo> controlError) {
   ErrorFields fields;
-  if (controlError) {
-    fields = ReadErrorFields(controlError);
-    controlError->Release();
-  }
+  if (controlError) fields = ReadErrorFields(controlError.Get());
   if (fields.description.empty()) {
     RecordErrorInfo(SerialPort::kProgId, "Unknown Error");
     return MakeStatus(0x80040000u);
@@ -70,8 +68,8 @@ HRESULT RS232Node::Connect(VARIANT) {
 
   if (FAILED(ConnectControl())) {
     // Take the control's error before anything else can touch the thread's error object.
-    IErrorInfo* controlError = nullptr;
-    GetErrorInfo(0, &controlError);
+    ComPtr<IErrorInfo> controlError;
+    GetErrorInfo(0, controlError.AddressOf());
     if (control_) {
       // The settings text the control kept is read back. The port number is
       // not: the configuration stops at the first refusal, so a refused
@@ -86,7 +84,7 @@ HRESULT RS232Node::Connect(VARIANT) {
       }
       control_.reset();
     }
-    return ReportControlFailure(controlError);
+    return ReportControlFailure(std::move(controlError));
   }
   if (portLock) portLock.unlock();
 
@@ -131,9 +129,9 @@ HRESULT RS232Node::Shutdown() {
       HRESULT hr = control_->GetOpenState(&open);
       if (SUCCEEDED(hr) && open) hr = control_->SetOpenState(false);
       if (FAILED(hr)) {
-        IErrorInfo* controlError = nullptr;
-        GetErrorInfo(0, &controlError);
-        result = ReportControlFailure(controlError);
+        ComPtr<IErrorInfo> controlError;
+        GetErrorInfo(0, controlError.AddressOf());
+        result = ReportControlFailure(std::move(controlError));
       }
       control_.reset();
     }
@@ -164,9 +162,9 @@ HRESULT RS232Node::DoTransmit(std::int32_t, VARIANT, VARIANT Buffer) {
   if (SUCCEEDED(hr) && !open) return FailWith(MSG_NOT_ALLOWED_CLOSED);
   if (SUCCEEDED(hr)) hr = control_->SetOutput(Buffer);
   if (FAILED(hr)) {
-    IErrorInfo* controlError = nullptr;
-    GetErrorInfo(0, &controlError);
-    return ReportControlFailure(controlError);
+    ComPtr<IErrorInfo> controlError;
+    GetErrorInfo(0, controlError.AddressOf());
+    return ReportControlFailure(std::move(controlError));
   }
   return S_OK;
 }

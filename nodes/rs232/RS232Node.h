@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "ComHolders.h"
 #include "NodeObject.h"
 #include "PortSequences.h"
 #include "SerialPort.h"
@@ -53,8 +54,8 @@ class RS232Node final : public NodeObject {
   // Stops the poll thread and closes and drops the control.
   HRESULT Shutdown();
   // Re-reports the error the control left (taken beforehand with GetErrorInfo,
-  // may be null) as this node's error, with the control's identifier as source.
-  static HRESULT ReportControlFailure(IErrorInfo* controlError);
+  // may be empty) as this node's error, with the control's identifier as source.
+  static HRESULT ReportControlFailure(ComPtr<IErrorInfo> controlError);
 
   // Serialises Connect and Close (and the destructor) against each other; held
   // by client threads for the whole operation. Close holds it while it waits

@@ -3,6 +3,7 @@
 // listens to); derived classes implement Invoke.
 #pragma once
 
+#include "ComHolders.h"
 #include "INode.h"
 #include "Identities.h"
 
@@ -20,27 +21,19 @@ class ListenerBase : public IDispatch {
 
   // Connects to the node's _INodeEvents point; returns the cookie, 0 on failure.
   std::uint32_t ListenTo(INode* node) {
-    IConnectionPointContainer* container = nullptr;
+    ComPtr<IConnectionPointContainer> container;
     std::uint32_t cookie = 0;
-    if (node->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)) != S_OK) return 0;
-    IConnectionPoint* point = nullptr;
-    if (container->FindConnectionPoint(DIID__INodeEvents, &point) == S_OK) {
-      point->Advise(this, &cookie);
-      point->Release();
-    }
-    container->Release();
+    if (node->QueryInterface(IID_IConnectionPointContainer, container.VoidAddressOf()) != S_OK) return 0;
+    ComPtr<IConnectionPoint> point;
+    if (container->FindConnectionPoint(DIID__INodeEvents, point.AddressOf()) == S_OK) point->Advise(this, &cookie);
     return cookie;
   }
 
   // Disconnects the listener that ListenTo connected with `cookie`.
   static void StopListening(INode* node, std::uint32_t cookie) {
-    IConnectionPointContainer* container = nullptr;
-    if (node->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)) != S_OK) return;
-    IConnectionPoint* point = nullptr;
-    if (container->FindConnectionPoint(DIID__INodeEvents, &point) == S_OK) {
-      point->Unadvise(cookie);
-      point->Release();
-    }
-    container->Release();
+    ComPtr<IConnectionPointContainer> container;
+    if (node->QueryInterface(IID_IConnectionPointContainer, container.VoidAddressOf()) != S_OK) return;
+    ComPtr<IConnectionPoint> point;
+    if (container->FindConnectionPoint(DIID__INodeEvents, point.AddressOf()) == S_OK) point->Unadvise(cookie);
   }
 };

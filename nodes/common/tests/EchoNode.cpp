@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ByteBuffer.h"
+#include "ComHolders.h"
 #include "Identities.h"
 #include "NodeObject.h"
 #include "ServerEntry.h"
@@ -44,9 +45,8 @@ class EchoNode final : public NodeObject {
   HRESULT Close(VARIANT) override { return S_OK; }
   HRESULT DoTransmit(std::int32_t channel, VARIANT, VARIANT buffer) override {
     if (!IsByteBuffer(buffer)) return FailWith(515);
-    VARIANT copy = MakeByteBuffer(BytesOf(buffer));
-    events().RaiseReception(channel, &copy);
-    VariantClear(&copy);
+    VariantHolder copy = VariantHolder::Adopt(MakeByteBuffer(BytesOf(buffer)));
+    events().RaiseReception(channel, copy.Get());
     return S_OK;
   }
   HRESULT DoReceive(std::int32_t, VARIANT) override { return FailBare(E_NOTIMPL); }
