@@ -1,14 +1,18 @@
 // A node created by class identity through the registry, then driven through
 // its own slots, late-bound dispatch, connection points and error objects.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "ByteBuffer.h"
+#include "ComHolders.h"
 #include "ComRuntime.h"
+#include "CountedObjects.h"
 #include "ErrorInfo.h"
 #include "INode.h"
 #include "Identities.h"
@@ -282,4 +286,81 @@ TEST_F(CreatedNode, EventsReachListenersInListOrderWithArgumentsLastFirst) {
   point->Unadvise(cc);
   point->Release();
   container->Release();
+}
+
+TEST_F(CreatedNode, EveryReferenceTakenIsGivenBackSoTheLibraryMayUnload) {
+  void* library = dlopen(ECHO_NODE_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(library, nullptr);
+  const auto canUnloadNow = reinterpret_cast<HRESULT (*)()>(dlsym(library, "DllCanUnloadNow"));
+  ASSERT_NE(canUnloadNow, nullptr);
+  // Creation leaves the creator's reference only.
+  EXPECT_EQ(CountOf(node_), 1u);
+  CountedListener listener, other;
+  std::uint32_t first = 0, second = 0, third = 0;
+  {
+    // The companion interfaces count on the node itself.
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(node_->QueryInterface(IID_IConnectionPointContainer, container.VoidAddressOf()), S_OK);
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(container->FindConnectionPoint(DIID__INodeEvents, point.AddressOf()), S_OK);
+    ComPtr<IConnectionPointContainer> back;
+    ASSERT_EQ(point->GetConnectionPointContainer(back.AddressOf()), S_OK);
+    EXPECT_EQ(CountOf(node_), 4u);
+
+    // Each connection holds one reference to its listener until it is undone.
+    ASSERT_EQ(point->Advise(&listener, &first), S_OK);
+    ASSERT_EQ(point->Advise(&listener, &second), S_OK);
+    ASSERT_EQ(point->Advise(&other, &third), S_OK);
+    EXPECT_EQ(listener.refs(), 3);
+    EXPECT_EQ(other.refs(), 2);
+    ASSERT_EQ(point->Unadvise(first), S_OK);
+    EXPECT_EQ(point->Unadvise(first), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(listener.refs(), 2);
+  }
+  EXPECT_EQ(CountOf(node_), 1u);
+
+  // Raising events, and arguments refused or passed through by late-bound
+  // calls, leave every count as it was.
+  const std::uint8_t bytes[] = {1, 2};
+  const VariantHolder buffer = VariantHolder::Adopt(MakeByteBuffer(bytes));
+  CountedListener argument;
+  VariantHolder args[2];  // last-first: Value, then Name
+  args[0]->vt = VT_UNKNOWN;
+  args[0]->punkVal = &argument;
+  argument.AddRef();
+  args[1]->vt = VT_BSTR;
+  args[1]->bstrVal = BstrFromUtf8("Alpha");
+  VARIANT passed[2] = {*args[0], *args[1]};
+  DISPPARAMS params{passed, nullptr, 2, 0};
+  EXPECT_EQ(node_->Invoke(DISPID_SetProperty, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+            DISP_E_TYPEMISMATCH);
+  VARIANT transmit[3] = {*buffer, *args[0], VARIANT{}};  // Buffer, Kind (passed through), Channel (empty: 0)
+  DISPPARAMS transmitParams{transmit, nullptr, 3, 0};
+  EXPECT_EQ(node_->Invoke(DISPID_DoTransmit, GUID_NULL, 0, DISPATCH_METHOD, &transmitParams, nullptr, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(argument.refs(), 2);
+  EXPECT_EQ(listener.events, 1);
+  EXPECT_EQ(other.events, 1);
+  EXPECT_EQ(listener.refs(), 2);
+  EXPECT_EQ(other.refs(), 2);
+
+  // The node's last Release gives back the listeners still connected, and
+  // with the factory long gone the library has nothing alive.
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  EXPECT_EQ(std::exchange(node_, nullptr)->Release(), 0u);
+  EXPECT_EQ(listener.refs(), 1);
+  EXPECT_EQ(other.refs(), 1);
+  EXPECT_EQ(canUnloadNow(), S_OK);
+
+  // A class object asked for directly keeps the library busy until released.
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(CoGetClassObject(CLSID_EchoNode, CLSCTX_SERVER, nullptr, IID_IClassFactory, factory.VoidAddressOf()), S_OK);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  ComPtr<INode> made;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_INode, made.VoidAddressOf()), S_OK);
+  EXPECT_EQ(CountOf(made.Get()), 1u);
+  made.Reset();
+  factory.Reset();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+  dlclose(library);
 }
