@@ -1,4 +1,5 @@
 // The wrappers: error conversion, the listener's dispatch, stacking.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "ByteBuffer.h"
+#include "ComHolders.h"
 #include "LinkFixture.h"
 #include "Registry.h"
 #include "rs232.h"
@@ -131,4 +133,47 @@ TEST(SerialWrapper, ReceivedBytesReachTheUpperNodeAndAnEmptySlotIsIgnored) {
   VariantClear(&buffer);
   EXPECT_EQ(channel, 0);  // the serial node always raises on channel 0
   EXPECT_EQ(seen, (std::vector<std::uint8_t>{0x06, 1, 2}));
+}
+
+namespace {
+using CanUnloadNowFn = HRESULT (*)();
+
+// DllCanUnloadNow of the library registered for `clsid`, which must be loaded by now.
+CanUnloadNowFn CanUnloadNowOf(const CLSID& clsid) {
+  const auto path = ComponentRegistry::Load().Get("CLSID\\" + GuidToString(clsid) + "\\InprocServer32");
+  void* library = path ? dlopen(path->c_str(), RTLD_NOW | RTLD_NOLOAD) : nullptr;
+  return library ? reinterpret_cast<CanUnloadNowFn>(dlsym(library, "DllCanUnloadNow")) : nullptr;
+}
+
+std::uint32_t CountOf(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+}  // namespace
+
+TEST(Wrappers, GiveBackEveryReferenceTheyTookSoTheNodeLibrariesMayUnload) {
+  CanUnloadNowFn serialIdle = nullptr, protocolIdle = nullptr;
+  {
+    TTavarnelObject protocol;
+    TRS232Object serial;  // declared last: the lower node goes first
+    protocol.SetLowerNode(&serial);
+    serialIdle = CanUnloadNowOf(CLSID_RS232Node);
+    protocolIdle = CanUnloadNowOf(CLSID_TavarnelNode);
+    ASSERT_NE(serialIdle, nullptr);
+    ASSERT_NE(protocolIdle, nullptr);
+    // The wrapper's reference and its listener's, nothing left from the creation.
+    EXPECT_EQ(CountOf(serial.node()), 2u);
+    EXPECT_EQ(CountOf(protocol.node()), 2u);
+    // A refused call asks the node whether it has error objects; that is given back too.
+    const std::uint8_t bytes[] = {1};
+    const VariantHolder buffer = VariantHolder::Adopt(MakeByteBuffer(bytes));
+    EXPECT_THROW(serial.Transmit(0, serial.Kind(), *buffer), ENodeError);
+    EXPECT_THROW(protocol.WriteMemory(0x5A, bytes, 1), EAppError);
+    EXPECT_EQ(CountOf(serial.node()), 2u);
+    EXPECT_EQ(CountOf(protocol.node()), 2u);
+    EXPECT_EQ(serialIdle(), S_FALSE);
+    EXPECT_EQ(protocolIdle(), S_FALSE);
+  }
+  EXPECT_EQ(serialIdle(), S_OK);
+  EXPECT_EQ(protocolIdle(), S_OK);
 }
