@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <map>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "AutoData.h"
 #include "PeriodTicks.h"
 #include "TransmitFrame.h"
 #include "TransmitOutcome.h"
+#include "TransmitSettings.h"
 
 using namespace CanReg;
 using Writes = std::vector<TRegisterWrite>;
@@ -188,4 +191,52 @@ TEST(TransmitOutcome, JudgedFromTxifThenTeif) {
   const auto lost = TransmitOutcome::PanelFor("Time Out!");
   EXPECT_EQ(lost.text, "ERROR: Time Out!");
   EXPECT_EQ(lost.fill, Fill::Red);
+}
+
+namespace {
+// Settings as the settings store holds them: integers by name.
+struct StoredValues {
+  std::map<std::string, std::int32_t> values;
+  std::vector<std::string> reads;
+  TTransmitSettings::Reader Reader() {
+    return [this](const char* name) -> std::optional<std::int32_t> {
+      reads.push_back(name);
+      const auto found = values.find(name);
+      if (found == values.end()) return std::nullopt;
+      return found->second;
+    };
+  }
+  TTransmitSettings::Writer Writer() {
+    return [this](const char* name, std::int32_t value) { values[name] = value; };
+  }
+};
+}  // namespace
+
+TEST(TransmitSettings, StoredValuesComeBackWithBothHalvesOfEachBound) {
+  TTransmitSettings settings{false, true, 60, 3, false, 0x0123456789ABCDEF, 0xFFFFFFFFFFFFFFFF, true};
+  StoredValues store;
+  settings.Store(store.Writer());
+  EXPECT_EQ(store.values.size(), 10u);
+  EXPECT_EQ(store.values["CntMinHigh"], 0x01234567);
+  EXPECT_EQ(store.values["CntMaxLow"], -1);  // a 32-bit integer value
+  EXPECT_EQ(TTransmitSettings::Load(store.Reader()), settings);
+}
+
+TEST(TransmitSettings, LoadingStopsAtTheFirstMissingValue) {
+  StoredValues store;
+  TTransmitSettings{true, true, 5, 2, true, 7, 9, true}.Store(store.Writer());
+  store.values.erase("CntMinLow");
+  const TTransmitSettings loaded = TTransmitSettings::Load(store.Reader());
+  EXPECT_EQ(loaded.buffNum, 2);
+  EXPECT_EQ(loaded.counterMode, true);
+  EXPECT_FALSE(loaded.cntMin);  // half a bound is no bound
+  EXPECT_FALSE(loaded.cntMax);
+  EXPECT_FALSE(loaded.shiftRight);
+  EXPECT_EQ(store.reads, (std::vector<std::string>{"Automatic", "Periodic", "Period", "BuffNum", "CounterMode",
+                                                   "CntMinHigh", "CntMinLow"}));
+
+  // First start: nothing is stored, nothing is loaded.
+  StoredValues none;
+  EXPECT_EQ(TTransmitSettings::Load(none.Reader()), TTransmitSettings{});
+  EXPECT_EQ(none.reads, std::vector<std::string>{"Automatic"});
 }
