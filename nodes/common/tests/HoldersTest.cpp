@@ -6,7 +6,6 @@
 #include <thread>
 #include <utility>
 
-#include "ByteBuffer.h"
 #include "ComHolders.h"
 #include "CountedObjects.h"
 #include "ErrorInfo.h"
@@ -50,8 +49,6 @@ TEST(InterfaceHolder, CopiesCountMovesHandOverAndEachHolderGivesBackOnce) {
     moved.Reset();
     moved.Reset();
     EXPECT_EQ(object.refs(), 2);
-    ComPtr<IDispatch> none = ComPtr<IDispatch>::Share(nullptr);
-    EXPECT_FALSE(none);
   }
   EXPECT_EQ(object.refs(), 1);
 }
@@ -116,14 +113,7 @@ TEST(VariantHolder, ClearsWhatItHoldsOnceWhereverItEnds) {
     EXPECT_EQ(a.refs(), 2);
     VariantClear(&out);
     EXPECT_EQ(a.refs(), 1);
-
-    // Text and arrays are freed too (LeakSanitizer holds the test to that).
-    const std::uint8_t bytes[] = {1, 2};
-    other.Attach(MakeByteBuffer(bytes));
-    other.Reset();
-    other->vt = VT_BSTR;
-    other->bstrVal = BstrFromUtf8("text");
-    held.Attach(UnknownVariant(&b));
+    held.Attach(UnknownVariant(&b));  // given back when the holder goes
   }
   EXPECT_EQ(a.refs(), 1);
   EXPECT_EQ(b.refs(), 1);
