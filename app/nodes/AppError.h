@@ -13,10 +13,19 @@ class EAppError : public std::runtime_error {
 
 // An access to the target that ended because the program is shutting down:
 // nothing was read (or the write may not have happened). Callers treat it as
-// any failure; the register access thread's status is not shown any more then.
+// any failure; the register access thread's status is not shown any more then,
+// and a window shows nothing for it (the program is going).
 class EShutdown : public EAppError {
  public:
   EShutdown() : EAppError("The program is closing") {}
+};
+
+// A read of the registers in a register session that failed. The register
+// access thread has already made its message the pass's status and shown it
+// (on the error display, while connected), so a window shows it no second time.
+class EReadFailed : public EAppError {
+ public:
+  using EAppError::EAppError;
 };
 
 // A node's failure status with its rich error information.

@@ -1,29 +1,28 @@
 #include "RegisterLock.h"
 
-void RegisterLock::Lock() {
-  std::unique_lock<std::mutex> guard(state_);
-  const auto me = std::this_thread::get_id();
-  if (depth_ > 0 && owner_ == me) {
-    ++depth_;
-    return;
-  }
-  ++waiters_;
-  free_.wait(guard, [this] { return depth_ == 0; });
-  --waiters_;
-  owner_ = me;
-  depth_ = 1;
+bool RegisterLock::Lock() {
+  return Take(false);
 }
 
-void RegisterLock::LockBehindWaiters() {
+bool RegisterLock::LockBehindWaiters() {
+  return Take(true);
+}
+
+bool RegisterLock::Take(bool behindWaiters) {
   std::unique_lock<std::mutex> guard(state_);
   const auto me = std::this_thread::get_id();
   if (depth_ > 0 && owner_ == me) {
     ++depth_;
-    return;
+    return true;
   }
-  free_.wait(guard, [this] { return depth_ == 0 && waiters_ == 0; });
+  const auto available = [&] { return depth_ == 0 && (!behindWaiters || waiters_ == 0); };
+  if (!behindWaiters) ++waiters_;
+  changed_.wait(guard, [&] { return available() || closed_; });
+  if (!behindWaiters) --waiters_;
+  if (!available()) return false;  // closed while the lock was held elsewhere
   owner_ = me;
   depth_ = 1;
+  return true;
 }
 
 void RegisterLock::Unlock() {
@@ -33,7 +32,15 @@ void RegisterLock::Unlock() {
     if (--depth_ > 0) return;
     owner_ = std::thread::id();
   }
-  free_.notify_all();
+  changed_.notify_all();
+}
+
+void RegisterLock::Close() {
+  {
+    std::lock_guard<std::mutex> guard(state_);
+    closed_ = true;
+  }
+  changed_.notify_all();
 }
 
 bool RegisterLock::HeldByMe() const {

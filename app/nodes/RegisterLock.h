@@ -4,6 +4,14 @@
 // window waiting for the lock gets it before the next polling pass: with a
 // plain mutex the polling thread, which retakes the lock right after each
 // pass, could keep the main thread waiting for many passes.
+//
+// Every wait for it ends: when the holder releases it (a pass or a register
+// session holds it for one access to the board, which ends within the
+// protocol node's TimeOut, or at once when the program closes), or when
+// Close() is called because the register access thread has been told to stop.
+// The thread and its holders are listed at TCANRegAccessThread::lock_.
+//
+// Threads: any thread; the state is guarded by `state_`.
 #pragma once
 
 #include <condition_variable>
@@ -12,10 +20,16 @@
 
 class RegisterLock {
  public:
-  void Lock();
+  // Takes the lock, waiting while another thread holds it. False, and the
+  // lock not taken, when Close() ends the wait (or was called before it).
+  // The thread that holds the lock always takes it again at once.
+  bool Lock();
   // Like Lock, but first lets every thread already waiting in Lock go ahead.
-  void LockBehindWaiters();
+  bool LockBehindWaiters();
   void Unlock();
+  // Ends every wait for the lock, now and later: a thread that would have to
+  // wait gets false instead. A free lock can still be taken.
+  void Close();
   // True when the calling thread holds the lock.
   bool HeldByMe() const;
   // How many threads wait in Lock at this moment (any thread; for diagnosis
@@ -23,22 +37,14 @@ class RegisterLock {
   int Waiting() const;
 
  private:
-  // Guards every field below; `free_` is signalled when the lock is released.
+  bool Take(bool behindWaiters);
+
+  // Guards every field below; `changed_` is signalled when the lock is
+  // released and when it is closed.
   mutable std::mutex state_;
-  std::condition_variable free_;
+  std::condition_variable changed_;
   std::thread::id owner_;
   int depth_ = 0;
   int waiters_ = 0;  // threads blocked in Lock
-};
-
-// Holds the lock for a scope.
-class RegisterLockGuard {
- public:
-  explicit RegisterLockGuard(RegisterLock& lock) : lock_(lock) { lock_.Lock(); }
-  ~RegisterLockGuard() { lock_.Unlock(); }
-  RegisterLockGuard(const RegisterLockGuard&) = delete;
-  RegisterLockGuard& operator=(const RegisterLockGuard&) = delete;
-
- private:
-  RegisterLock& lock_;
+  bool closed_ = false;
 };

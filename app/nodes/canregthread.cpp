@@ -18,6 +18,15 @@ TCANRegAccessThread::~TCANRegAccessThread() {
   Wait();
 }
 
+void TCANRegAccessThread::Terminate() {
+  {
+    std::lock_guard<std::mutex> guard(pauseLock_);
+    stopRequested_ = true;
+  }
+  pauseEnd_.notify_all();
+  lock_.Close();
+}
+
 void TCANRegAccessThread::Resume() {
   if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
 }
@@ -89,7 +98,7 @@ void TCANRegAccessThread::WriteRegisterLocked(std::uint8_t address, int page, st
 }
 
 void TCANRegAccessThread::WriteRegister(std::uint8_t address, int page, std::uint8_t value) {
-  lock_.Lock();
+  if (!lock_.Lock()) return;
   if (stopRequested_) {
     lock_.Unlock();
     return;
@@ -123,57 +132,49 @@ void TCANRegAccessThread::ReadSelectedPage(std::uint8_t page) {
 }
 
 void TCANRegAccessThread::ReadCycle() {
-  if (stopRequested_) return;
-  ++passes_;
-  // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
-  if (onPollingThread)
-    lock_.LockBehindWaiters();
-  else
-    lock_.Lock();
-  if (stopRequested_) {
-    lock_.Unlock();
-    return;
-  }
-  try {
-    std::uint8_t main[MainCount];
-    Read(ISR, MainCount, main);
-    StoreMain(main);
-    ReadSelectedPage(main[MainIndex(PSR)]);
-    SetStatus("");
-  } catch (const std::exception& e) {
-    SetStatus(e.what());
-  }
-  lock_.Unlock();
-  ShowStatus();
-  std::this_thread::yield();
+  RunRead(ReadScope::SelectedPage, true);
 }
 
 void TCANRegAccessThread::ReadAll(bool takeLock) {
-  if (stopRequested_) return;
+  RunRead(ReadScope::AllPages, takeLock);
+}
+
+TCANRegAccessThread::ReadOutcome TCANRegAccessThread::RunRead(ReadScope scope, bool takeLock) {
+  if (stopRequested_) return {};
+  if (scope == ReadScope::SelectedPage) ++passes_;
   if (takeLock) {
-    lock_.Lock();
+    // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
+    const bool taken = scope == ReadScope::SelectedPage && onPollingThread ? lock_.LockBehindWaiters() : lock_.Lock();
+    if (!taken) return {};
     if (stopRequested_) {
       lock_.Unlock();
-      return;
+      return {};
     }
   }
+  ReadOutcome outcome{true, {}};
   try {
     std::uint8_t main[MainCount];
     Read(ISR, MainCount, main);
     StoreMain(main);
     const std::uint8_t selected = main[MainIndex(PSR)];
-    for (const std::uint8_t page : {0, 4, 1, 2, 3}) {
-      Write(PSR, page);
-      ReadSelectedPage(page);
+    if (scope == ReadScope::SelectedPage) {
+      ReadSelectedPage(selected);
+    } else {
+      for (const std::uint8_t page : {0, 4, 1, 2, 3}) {
+        Write(PSR, page);
+        ReadSelectedPage(page);
+      }
+      Write(PSR, selected);
     }
-    Write(PSR, selected);
     SetStatus("");
   } catch (const std::exception& e) {
-    SetStatus(e.what());
+    outcome.error = e.what();
+    SetStatus(outcome.error);
   }
   if (takeLock) lock_.Unlock();
   ShowStatus();
   std::this_thread::yield();
+  return outcome;
 }
 
 void TCANRegAccessThread::SetStatus(const std::string& text) {

@@ -1,7 +1,7 @@
 // TCANRegAccessThread: the program's only way to the CAN registers. Its
 // thread reads the registers over and over into the main image and five page
-// images; windows copy those images, write single registers, or write a
-// sequence of registers under the register lock.
+// images; windows copy those images, and write registers or read them afresh
+// in a register session (RegisterSession.h), which holds the register lock.
 #pragma once
 
 #include <QObject>
@@ -47,17 +47,14 @@ class TCANRegAccessThread : public QObject {
   // Pause after a failed pass before the next one.
   static constexpr std::chrono::milliseconds FailedPassPause{100};
 
-  // The stop request: the current pass finishes, no new access starts.
-  void Terminate() {
-    {
-      std::lock_guard<std::mutex> guard(pauseLock_);
-      stopRequested_ = true;
-    }
-    pauseEnd_.notify_all();
-  }
+  // The stop request: the current pass finishes, no new access starts, and
+  // every wait for the register lock ends (RegisterLock::Close).
+  void Terminate();
   bool Terminated() const { return stopRequested_; }
 
-  void Lock() { lock_.Lock(); }
+  // Take and release the register lock. Lock is false, without the lock,
+  // when the stop request ended the wait for it.
+  bool Lock() { return lock_.Lock(); }
   void Unlock() { lock_.Unlock(); }
   RegisterLock& registerLock() { return lock_; }
 
@@ -70,7 +67,9 @@ class TCANRegAccessThread : public QObject {
   void WriteRegisterLocked(std::uint8_t address, int page, std::uint8_t value);
   // Takes the lock, writes, releases, then runs a polling pass.
   void WriteRegister(std::uint8_t address, int page, std::uint8_t value);
-  // One polling pass: the main registers and the page PSR shows. Never throws.
+  // One polling pass: the main registers and the page PSR shows. Never
+  // throws: a failure becomes the status text (TRegisterSession::ReadCycle
+  // throws it instead).
   void ReadCycle();
   // All pages, PSR restored afterwards. Never throws. With takeLock false the caller holds the lock.
   void ReadAll(bool takeLock);
@@ -88,6 +87,19 @@ class TCANRegAccessThread : public QObject {
   void terminated();
 
  private:
+  friend class TRegisterSession;
+
+  enum class ReadScope { SelectedPage, AllPages };
+  // What a read did: nothing (the stop was requested), or a read whose
+  // status is set and shown, with its error message when it failed.
+  struct ReadOutcome {
+    bool ran = false;
+    std::string error;
+  };
+  // The body of ReadCycle and ReadAll: one read under the lock (taken here
+  // when takeLock), then its status set and shown.
+  ReadOutcome RunRead(ReadScope scope, bool takeLock);
+
   void Run();  // the thread's body
   // Runs the status handler in the main thread: at once on the main thread,
   // else through the main-thread wakeup. Reports from this thread are
@@ -109,6 +121,18 @@ class TCANRegAccessThread : public QObject {
   void StorePage(int page, int index, const std::uint8_t* bytes, int count);
 
   TTavarnelObject* memory_;  // not owned
+  // The register lock: every access to the target, from any thread, happens
+  // while it is held, so the memory access object is never used by two
+  // threads at once, and the images are written only under it. Its holders:
+  // - the polling thread, for one pass (taken behind waiting windows);
+  // - the main thread while the link is not connected (TSerialLink), so that
+  //   the polling thread waits instead of failing on a closed port; the
+  //   close releases it before it waits for this thread to end;
+  // - a register session (windows, the main window's handlers), for the
+  //   accesses that belong together.
+  // It is never held while waiting for the main thread (ShowStatus runs
+  // after the release on the polling thread), and Terminate() ends every wait
+  // for it, so the close always completes.
   RegisterLock lock_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<std::uint64_t> passes_{0};

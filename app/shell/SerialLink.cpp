@@ -1,6 +1,7 @@
 #include "SerialLink.h"
 
 #include "AppError.h"
+#include "RegisterSession.h"
 #include "canregthread.h"
 #include "rs232.h"
 #include "tavarnel.h"
@@ -72,8 +73,7 @@ bool TSerialLink::threadRunning() const {
 
 void TSerialLink::holdLock() {
   if (!thread_ || lockHolds_ > 0) return;
-  thread_->Lock();
-  ++lockHolds_;
+  if (thread_->Lock()) ++lockHolds_;
 }
 
 void TSerialLink::releaseLock() {
@@ -85,8 +85,19 @@ void TSerialLink::releaseLock() {
 void TSerialLink::openSerialAndRead() {
   serial_->Open();
   connected_ = true;
-  if (thread_) thread_->ReadAll(false);
+  readAllRegisters();
   releaseLock();
+}
+
+void TSerialLink::readAllRegisters() {
+  if (!thread_) return;
+  try {
+    TRegisterSession session(*thread_);
+    session.ReadAll();
+  } catch (const EReadFailed&) {
+    // Shown as the pass's status; the link stays connected and the polling
+    // thread tries again.
+  }
 }
 
 void TSerialLink::connectAtStart() {

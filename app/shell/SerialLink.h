@@ -112,6 +112,8 @@ class TSerialLink : public QObject {
   void holdLock();
   void releaseLock();
   void openSerialAndRead();
+  // The full read after a connection: every page, in a register session.
+  void readAllRegisters();
 
   std::unique_ptr<TRS232Object> serial_;
   std::unique_ptr<TTavarnelObject> protocol_;

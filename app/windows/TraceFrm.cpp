@@ -10,7 +10,9 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "AppError.h"
 #include "HintPanel.h"
+#include "RegisterSession.h"
 #include "SettingsStore.h"
 #include "ThrTimer.h"
 #include "ToolWindowHost.h"
@@ -122,8 +124,14 @@ void TTraceFrm::BuildControls() {
 void TTraceFrm::RefreshTrcTimer() {
   if (!host_.Connected() || !isVisible()) return;
   TCANRegAccessThread* registers = host_.RegisterThread();
-  if (!registers) return;
-  if (std::optional<TTraceLine> line = receiver_.TakeFrame(*registers)) model_.append(std::move(*line));
+  if (!registers || !TTraceReceiver::FramesWaiting(registers->GetMainRegisters())) return;
+  try {
+    TRegisterSession session(*registers);
+    if (std::optional<TTraceLine> line = receiver_.TakeFrame(session)) model_.append(std::move(*line));
+  } catch (const EReadFailed&) {
+    // The pass has shown its error; the frame waits for the next tick.
+  } catch (const EShutdown&) {
+  }
 }
 
 void TTraceFrm::EnableTrcClick() {

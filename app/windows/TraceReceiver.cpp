@@ -2,16 +2,15 @@
 
 #include <algorithm>
 
-#include "RegisterLock.h"
-#include "canregthread.h"
+#include "RegisterSession.h"
 
 using namespace CanReg;
 
 namespace {
 constexpr std::uint8_t kReceiveFlags = RXIF1 | RXIF2 | RXIF3;
 
-std::uint8_t ReadIsr(const TCANRegAccessThread& registers) {
-  return registers.GetMainRegisters()[MainIndex(ISR)];
+std::uint8_t ReadIsr(const TRegisterSession& session) {
+  return session.MainRegisters()[MainIndex(ISR)];
 }
 }  // namespace
 
@@ -23,24 +22,22 @@ void TTraceReceiver::Observe(std::uint8_t isr) {
       pending_.push_back(buffer);
 }
 
-std::optional<TTraceLine> TTraceReceiver::TakeFrame(TCANRegAccessThread& registers) {
-  if (!(ReadIsr(registers) & kReceiveFlags)) return std::nullopt;
+bool TTraceReceiver::FramesWaiting(const std::array<std::uint8_t, MainCount>& mainImage) {
+  return mainImage[MainIndex(ISR)] & kReceiveFlags;
+}
 
-  RegisterLockGuard guard(registers.registerLock());
-  if (registers.Terminated()) return std::nullopt;
-  registers.ReadAll(false);
-  if (!registers.StatusText().empty()) return std::nullopt;  // shown by the read itself
-  Observe(ReadIsr(registers));
+std::optional<TTraceLine> TTraceReceiver::TakeFrame(TRegisterSession& session) {
+  session.ReadAll();
+  Observe(ReadIsr(session));
   if (pending_.empty()) return std::nullopt;
   const int buffer = pending_.front();
-  TTraceLine line = TTraceLine::FromBufferPage(registers.GetPage(buffer), buffer);
+  TTraceLine line = TTraceLine::FromBufferPage(session.Page(buffer), buffer);
 
-  registers.ReadCycle();  // re-entrant: takes the lock held here once more
-  if (!registers.StatusText().empty()) return std::nullopt;
-  const std::uint8_t isr = ReadIsr(registers);
+  session.ReadCycle();
+  const std::uint8_t isr = ReadIsr(session);
   Observe(isr);
   if (pending_.empty() || pending_.front() != buffer) return std::nullopt;  // its flag was cleared meanwhile
-  registers.WriteRegisterLocked(ISR, 0, static_cast<std::uint8_t>(isr & ~RxFlag(buffer)));
+  session.Write(ISR, 0, static_cast<std::uint8_t>(isr & ~RxFlag(buffer)));
   pending_.pop_front();
   return line;
 }

@@ -5,9 +5,10 @@
 #include <deque>
 #include <optional>
 
+#include "CanRegisterMap.h"
 #include "TraceLine.h"
 
-class TCANRegAccessThread;
+class TRegisterSession;
 
 // Lists each received frame once, whole, and in the order the frames arrived.
 //
@@ -24,24 +25,25 @@ class TCANRegAccessThread;
 // Threads: GUI thread only, like the Trace window that owns it.
 class TTraceReceiver {
  public:
-  // Takes at most one received frame off the cell:
-  // 1. The register access thread's main image says whether an RXIF flag is
-  //    set; when none is, nothing is read or written.
-  // 2. Under the register lock, every page is read (ReadAll without taking the
-  //    lock). The oldest buffer with its flag set is taken, and its line is
-  //    made from the page just read: the buffer is read before it is freed.
-  //    (Freed first, it could take the next frame before being read: that
-  //    frame would be listed twice and the one it replaced never.)
-  // 3. Still under the lock, one polling pass reads ISR once more, and ISR is
-  //    written back with the buffer's flag 0 and the other bits as this last
-  //    read found them: that clears the flag and frees the buffer on the
-  //    target. Reading ISR just before the write keeps short the time in
-  //    which a flag that the cell sets meanwhile would be written back as 0.
-  // 4. The lock is released, on every path, failure included.
-  // When a read fails (the pass shows its error itself) or the ISR write
-  // fails (thrown as EAppError), no line is taken; a flag still set is
-  // handled at the next call.
-  std::optional<TTraceLine> TakeFrame(TCANRegAccessThread& registers);
+  // Whether the main image shows a set RXIF flag: only then is the cell read
+  // (TakeFrame); otherwise a tick reads and writes nothing.
+  static bool FramesWaiting(const std::array<std::uint8_t, CanReg::MainCount>& mainImage);
+
+  // Takes at most one received frame off the cell, in a register session
+  // that the caller opened (and closes, on every path):
+  // 1. Every page is read (ReadAll). The oldest buffer with its flag set is
+  //    taken, and its line is made from the page just read: the buffer is
+  //    read before it is freed. (Freed first, it could take the next frame
+  //    before being read: that frame would be listed twice and the one it
+  //    replaced never.)
+  // 2. One polling pass reads ISR once more, and ISR is written back with the
+  //    buffer's flag 0 and the other bits as this last read found them: that
+  //    clears the flag and frees the buffer on the target. Reading ISR just
+  //    before the write keeps short the time in which a flag that the cell
+  //    sets meanwhile would be written back as 0.
+  // A failed read or ISR write throws (TRegisterSession) and takes no line;
+  // a flag still set is handled at the next call.
+  std::optional<TTraceLine> TakeFrame(TRegisterSession& session);
 
   // Buffers known to hold a frame, oldest first.
   const std::deque<int>& Pending() const { return pending_; }

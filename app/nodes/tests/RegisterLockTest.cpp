@@ -147,3 +147,27 @@ TEST(RegisterLock, APollerThatRetakesTheLockLetsAWaitingThreadGoFirst) {
     ASSERT_EQ(entries[before], "window") << "round " << round;
   }
 }
+
+// The stop request closes the lock: every thread waiting for it gives up at
+// once, whoever holds it; a lock that is free, or held by the caller, is
+// still taken.
+TEST(RegisterLock, CloseEndsEveryWaitWhileAFreeLockCanStillBeTaken) {
+  RegisterLock lock;
+  ASSERT_TRUE(lock.Lock());
+  std::atomic<int> window{-1}, poller{-1};  // -1 waiting, 0 gave up, 1 took it
+  std::thread windowThread([&] { window = lock.Lock() ? 1 : 0; });
+  ASSERT_TRUE(WaitUntil([&] { return lock.Waiting() == 1; }));
+  std::thread pollerThread([&] { poller = lock.LockBehindWaiters() ? 1 : 0; });
+  lock.Close();
+  windowThread.join();
+  pollerThread.join();
+  EXPECT_EQ(window, 0);
+  EXPECT_EQ(poller, 0);
+  EXPECT_TRUE(lock.Lock());  // the holder takes it again
+  lock.Unlock();
+  lock.Unlock();
+
+  std::thread later([&] { window = lock.Lock() ? 1 : 0; });  // free: taken
+  later.join();
+  EXPECT_EQ(window, 1);
+}
