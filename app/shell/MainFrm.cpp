@@ -488,8 +488,6 @@ void TMainFrm::createToolWindows() {
     }
     if (!form) continue;
     toolWindows_[name] = form;
-    for (TThreadedTimer* timer : form->form()->findChildren<TThreadedTimer*>())
-      connect(timer, &TThreadedTimer::tickError, this, &TMainFrm::ShowError);
     placeToolWindow(form);
     form->createForm();
   }

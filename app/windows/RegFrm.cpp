@@ -1,21 +1,17 @@
 #include "RegFrm.h"
 
-#include <QCloseEvent>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <QTabWidget>
 #include <QVBoxLayout>
-
-#include <exception>
 
 #include "BitPanel.h"
 #include "HexEdit.h"
 #include "HintPanel.h"
-#include "ThrTimer.h"
-#include "ToolWindowHost.h"
+#include "RegisterSession.h"
 #include "canregthread.h"
 
 using namespace CanReg;
@@ -46,7 +42,7 @@ void addLabelledField(QGridLayout* grid, int column, const QString& name, QWidge
 
 }  // namespace
 
-TRegFrm::TRegFrm(IToolWindowHost& host, QWidget* parent) : QWidget(parent), TRegPosSavedFrm(this), host_(host) {
+TRegFrm::TRegFrm(IToolWindowHost& host) : TToolWindowOf(host) {
   setObjectName(QStringLiteral("RegFrm"));
   setWindowTitle(tr("Registers"));
 
@@ -74,17 +70,10 @@ TRegFrm::TRegFrm(IToolWindowHost& host, QWidget* parent) : QWidget(parent), TReg
   setMinimumSize(DesignWidth, DesignHeight);
   resize(DesignWidth, DesignHeight);
 
-  timer_ = new TThreadedTimer(this);
-  timer_->setObjectName(QStringLiteral("ReadThreadTimer"));
-  connect(timer_, &TThreadedTimer::tickError, this, [this](const QString& message) { host_.ShowError(message); });
-  timer_->setInterval(TimerInterval);
-  timer_->setOnTimer([this](TThreadedTimer*) { ReadThreadTimer(); });
+  timer_ = AddTimer(QStringLiteral("ReadThreadTimer"), TimerInterval, [this] { ReadThreadTimer(); });
 }
 
 TRegFrm::~TRegFrm() {
-  // The handler uses the fields: no tick may run once they start to go.
-  delete timer_;
-  timer_ = nullptr;
   // Pages removed while the children go must not reach this half-destroyed window.
   disconnect(pageControl_, nullptr, this, nullptr);
 }
@@ -336,8 +325,8 @@ bool TRegFrm::UpdateField(THexEdit* field, std::uint8_t value) {
 
 void TRegFrm::ReadThreadTimer() {
   if (!Connected()) return;
-  TCANRegAccessThread* thread = host_.RegisterThread();
-  // Each copy takes the register lock by itself: six copies, not one snapshot.
+  TCANRegAccessThread* thread = Registers();
+  // Six copies, each of them whole, but not one snapshot: a pass may run between two.
   const TCANRegAccessThread::MainImage main = thread->GetMainRegisters();
   std::array<TCANRegAccessThread::PageImage, PageCount> pages;
   for (int page = 0; page < PageCount; ++page) pages[std::size_t(page)] = thread->GetPage(page);
@@ -384,18 +373,12 @@ void TRegFrm::SelectTab(int page) {
 
 // ---- user edits ----------------------------------------------------------------
 
-bool TRegFrm::Connected() const {
-  return host_.Connected() && host_.RegisterThread();
-}
-
 bool TRegFrm::WriteRegister(std::uint8_t address, int page, std::uint8_t value) {
-  try {
-    host_.RegisterThread()->WriteRegister(address, page, value);
-    return true;
-  } catch (const std::exception& e) {
-    host_.ShowError(QString::fromStdString(e.what()));
-  }
-  return false;
+  if (!RunRegisterAccess([&](TRegisterSession& session) { session.Write(address, page, value); })) return false;
+  // A session of its own, as TCANRegAccessThread::WriteRegister runs it; a
+  // failed write skips it.
+  RunRegisterAccess([](TRegisterSession& session) { session.ReadCycle(); });
+  return true;
 }
 
 TBitPanel* TRegFrm::panelOf(const THexEdit* field) const {
@@ -418,7 +401,7 @@ void TRegFrm::RegChange(THexEdit* sender) {
       if (page >= PageCount) {
         const QString shown = QStringLiteral("%1").arg(page, 2, 16, QLatin1Char('0')).toUpper();
         // The cause first: the panel is narrow, the tool tip holds the whole text.
-        host_.ShowError(tr("PSR %1 selects no page: %2 not written").arg(shown, sender->objectName()));
+        Host().ShowError(tr("PSR %1 selects no page: %2 not written").arg(shown, sender->objectName()));
         return;  // the field keeps the typed value until the next tick
       }
     }
@@ -452,18 +435,6 @@ void TRegFrm::PageControlChange(int index) {
 }
 
 // ---- window ----------------------------------------------------------------------
-
-void TRegFrm::closeEvent(QCloseEvent* event) {
-  closeForm(event);
-}
-
-void TRegFrm::formClose(QCloseEvent* event) {
-  event->ignore();
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
-    sub->showMinimized();
-  else
-    showMinimized();
-}
 
 bool TRegFrm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Shortcut) {

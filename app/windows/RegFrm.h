@@ -5,12 +5,13 @@
 //
 // The window keeps no register values of its own. Its threaded timer copies
 // the register access thread's images into the fields every 500 ms; every edit
-// goes out through the thread's WriteRegister. While the host is not connected
-// the timer does nothing and edits change only the display.
+// writes its register in a register session, then reads the cell afresh in a
+// second one. While the host is not connected the timer does nothing and
+// edits change only the display. Closing the window minimises it.
 //
 // Threads: everything here runs in the GUI thread, the timer's ticks included
-// (TThreadedTimer runs them there); WriteRegister runs its read cycle in the
-// calling thread, and the register lock serialises it with the polling thread.
+// (TThreadedTimer runs them there); the register lock serialises the writes
+// and their read cycles with the polling thread.
 #pragma once
 
 #include <QWidget>
@@ -20,18 +21,15 @@
 #include <vector>
 
 #include "CanRegisterMap.h"
-#include "PosSavedForm.h"
+#include "ToolWindow.h"
 
-class IToolWindowHost;
-class QCloseEvent;
-class QGroupBox;
 class QLabel;
 class QTabWidget;
 class TBitPanel;
 class THexEdit;
 class TThreadedTimer;
 
-class TRegFrm : public QWidget, public TRegPosSavedFrm {
+class TRegFrm : public TToolWindowOf<QWidget> {
   Q_OBJECT
 
  public:
@@ -41,7 +39,7 @@ class TRegFrm : public QWidget, public TRegPosSavedFrm {
 
   // Builds the window with its design size and starts its timer. The host
   // must outlive the window.
-  explicit TRegFrm(IToolWindowHost& host, QWidget* parent = nullptr);
+  explicit TRegFrm(IToolWindowHost& host);
   ~TRegFrm() override;
 
   // The tick handler: copies the images into the fields (see the .cpp).
@@ -54,9 +52,6 @@ class TRegFrm : public QWidget, public TRegPosSavedFrm {
   static QString BufferStateText(std::uint8_t bcsr);
 
  protected:
-  void closeEvent(QCloseEvent* event) override;
-  // Closing the window minimises it; it lives for the whole run.
-  void formClose(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -95,13 +90,13 @@ class TRegFrm : public QWidget, public TRegPosSavedFrm {
   void SelectTab(int page);
   // Copies a field's value into its bit panel and writes the register.
   void BitPanelChange(TBitPanel* panel, THexEdit* field, std::uint8_t address);
-  // Writes one register when connected; an error goes to the host's display.
+  // Writes one register when connected, then runs a read cycle so that the
+  // next tick shows the register as the cell now holds it. False when the
+  // write failed (its error is on the display).
   bool WriteRegister(std::uint8_t address, int page, std::uint8_t value);
-  bool Connected() const;
   TBitPanel* panelOf(const THexEdit* field) const;
   static std::uint8_t lowByte(qint64 value) { return static_cast<std::uint8_t>(value & 0xFF); }
 
-  IToolWindowHost& host_;
   TThreadedTimer* timer_ = nullptr;
 
   TBitPanel* bitPanelISR_ = nullptr;

@@ -1,7 +1,6 @@
 #include "TraceFrm.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -10,13 +9,12 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "AppError.h"
 #include "HintPanel.h"
 #include "RegisterSession.h"
 #include "SettingsStore.h"
 #include "ThrTimer.h"
-#include "ToolWindowHost.h"
 #include "TraceFile.h"
+#include "canregthread.h"
 
 namespace {
 
@@ -33,28 +31,18 @@ class TraceClient : public QWidget {
 
 }  // namespace
 
-TTraceFrm::TTraceFrm(IToolWindowHost& host, QWidget* parent)
-    : QDockWidget(QStringLiteral("Trace"), parent), TRegPosSavedFrm(this), host_(host) {
+TTraceFrm::TTraceFrm(IToolWindowHost& host, QWidget* parent) : TToolWindowOf(host, parent) {
   setObjectName(QStringLiteral("TraceFrm"));
+  setWindowTitle(QStringLiteral("Trace"));
   setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
   setAllowedAreas(Qt::AllDockWidgetAreas);
   BuildControls();
 
-  timer_ = new TThreadedTimer(this);
-  timer_->setObjectName(QStringLiteral("Timer"));
-  timer_->setEnabled(false);
-  timer_->setInterval(TimerInterval);
-  timer_->setOnTimer([this](TThreadedTimer*) { RefreshTrcTimer(); });
-  connect(timer_, &TThreadedTimer::tickError, this, [this](const QString& message) { host_.ShowError(message); });
+  timer_ = AddTimer(
+      QStringLiteral("Timer"), TimerInterval, [this] { RefreshTrcTimer(); }, false);
 
   // Hidden on the first start; afterwards the saved state decides.
   hide();
-}
-
-TTraceFrm::~TTraceFrm() {
-  // No tick may reach a window that is half destroyed.
-  delete timer_;
-  timer_ = nullptr;
 }
 
 void TTraceFrm::BuildControls() {
@@ -122,16 +110,10 @@ void TTraceFrm::BuildControls() {
 // ---- handlers ------------------------------------------------------------------
 
 void TTraceFrm::RefreshTrcTimer() {
-  if (!host_.Connected() || !isVisible()) return;
-  TCANRegAccessThread* registers = host_.RegisterThread();
-  if (!registers || !TTraceReceiver::FramesWaiting(registers->GetMainRegisters())) return;
-  try {
-    TRegisterSession session(*registers);
+  if (!Connected() || !isVisible() || !TTraceReceiver::FramesWaiting(Registers()->GetMainRegisters())) return;
+  RunRegisterAccess([this](TRegisterSession& session) {
     if (std::optional<TTraceLine> line = receiver_.TakeFrame(session)) model_.append(std::move(*line));
-  } catch (const EReadFailed&) {
-    // The pass has shown its error; the frame waits for the next tick.
-  } catch (const EShutdown&) {
-  }
+  });
 }
 
 void TTraceFrm::EnableTrcClick() {
@@ -175,20 +157,4 @@ void TTraceFrm::FormHide() {
   SettingsStore key(kSettingsKey);
   key.writeBool(kEnabledValue, enableTrc_->isChecked());
   key.sync();  // a failing write is ignored
-}
-
-void TTraceFrm::closeEvent(QCloseEvent* event) {
-  closeForm(event);
-}
-
-void TTraceFrm::formClose(QCloseEvent* event) {
-  // Hidden, not destroyed, then a free window the size of its client area;
-  // the Windows menu docks it again into the main window's last dock site.
-  event->accept();
-  hide();
-  if (!isFloating()) {
-    const QSize client = widget()->size();
-    setFloating(true);
-    resize(client);
-  }
 }

@@ -12,31 +12,30 @@
 // It is the program's dockable window: a QDockWidget that the main window
 // docks into its four edge dock sites or lets float on top of the others. It
 // is hidden until its saved state or the Windows menu shows it. Closing it
-// hides it and takes it out of its dock site; the main window docks it again
-// when it is next opened.
+// hides it and takes it out of its dock site (TToolWindow); the main window
+// docks it again when it is next opened.
 //
 // Threads: everything here runs in the GUI thread, the timer's ticks included
 // (TThreadedTimer runs them there). A tick holds the register lock only
-// while it reads the registers and clears one receive flag (TTraceReceiver).
+// while it reads the registers and clears one receive flag, in a register
+// session (TTraceReceiver).
 #pragma once
 
 #include <QDockWidget>
 
-#include "PosSavedForm.h"
+#include "ToolWindow.h"
 #include "TraceListModel.h"
 #include "TraceReceiver.h"
 
-class IToolWindowHost;
 class ProfileFile;
 class QCheckBox;
-class QCloseEvent;
 class QFrame;
 class QHideEvent;
 class QPushButton;
 class QTableView;
 class TThreadedTimer;
 
-class TTraceFrm : public QDockWidget, public TRegPosSavedFrm {
+class TTraceFrm : public TToolWindowOf<QDockWidget> {
   Q_OBJECT
 
  public:
@@ -51,7 +50,6 @@ class TTraceFrm : public QDockWidget, public TRegPosSavedFrm {
   // dock sites (QMainWindow::addDockWidget) and calls createForm(), which
   // restores the saved position and runs FormCreate.
   explicit TTraceFrm(IToolWindowHost& host, QWidget* parent = nullptr);
-  ~TTraceFrm() override;
 
   // Replaces the list by the lines of an opened trace file. A file without
   // "General" or with an unreadable "NbLines" gives an empty list.
@@ -80,21 +78,17 @@ class TTraceFrm : public QDockWidget, public TRegPosSavedFrm {
  protected:
   // Restores "Trace enabled" from the settings.
   void formCreate() override;
-  // Hides the window and takes it out of its dock site.
-  void formClose(QCloseEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
   void BuildControls();
   void FormHide();
 
-  IToolWindowHost& host_;
   TTraceListModel model_;
   TTraceReceiver receiver_;
   QFrame* panel_ = nullptr;
   QCheckBox* enableTrc_ = nullptr;
   QPushButton* clrTrc_ = nullptr;
   QTableView* listTrc_ = nullptr;
-  TThreadedTimer* timer_ = nullptr;  // child of the window
+  TThreadedTimer* timer_ = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "SerialLink.h"
 #include "ShellTestSupport.h"
 #include "ThrTimer.h"
+#include "ToolWindow.h"
 
 #include <QAction>
 #include <QDockWidget>
@@ -30,20 +31,19 @@ namespace {
 std::vector<QString> g_created;  // creation order of the stand-ins
 
 // An MDI tool window with a threaded timer, as the Registers window has.
-class StandInRegFrm : public QWidget, public TRegPosSavedFrm {
+class StandInRegFrm : public TToolWindowOf<QWidget> {
  public:
-  StandInRegFrm() : TRegPosSavedFrm(this), timer(new TThreadedTimer(this)) {
+  explicit StandInRegFrm(IToolWindowHost& host) : TToolWindowOf(host) {
     setObjectName(QStringLiteral("RegFrm"));
     new QLineEdit(this);
     resize(300, 200);
-    timer->setInterval(20);
-    timer->setOnTimer([this](TThreadedTimer*) {
+    timer = AddTimer(QStringLiteral("Timer"), 20, [this] {
       ++ticks;
       if (failTicks) throw std::runtime_error("tick failed");
     });
   }
 
-  TThreadedTimer* timer;
+  TThreadedTimer* timer = nullptr;
   int ticks = 0;
   bool failTicks = false;
 
@@ -178,7 +178,7 @@ TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntr
   StandInTraceFrm* trace = nullptr;
   // Added in another order than the program creates them.
   options.catalog.addWindow("TraceFrm", [&](TMainFrm& m) { return trace = new StandInTraceFrm(&m); });
-  options.catalog.addWindow("RegFrm", [&](TMainFrm&) { return reg = new StandInRegFrm; });
+  options.catalog.addWindow("RegFrm", [&](TMainFrm& m) { return reg = new StandInRegFrm(m); });
   options.catalog.addWindow("NotAWindow", [](TMainFrm&) -> TRegPosSavedFrm* { throw std::logic_error("never"); });
   QTemporaryDir folder;
   const QString tracePath = folder.filePath("saved.trc");

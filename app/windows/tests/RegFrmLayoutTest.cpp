@@ -16,10 +16,11 @@
 
 #include "BitButton.h"
 #include "BitPanel.h"
+#include "FakeToolWindowHost.h"
 #include "HexEdit.h"
 #include "RegFrm.h"
-#include "RegFrmTestSupport.h"
 #include "ThrTimer.h"
+#include "WindowTestSupport.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ class RegFrmLayout : public testing::Test {
 
   QTabWidget* pageControl() const { return window->findChild<QTabWidget*>("PageControl"); }
 
-  FakeHost host;
+  FakeToolWindowHost host;
   std::unique_ptr<TRegFrm> window;
 };
 
@@ -229,7 +230,7 @@ TEST(RegFrmBufferState, DirectionAndStateComeFromBcsrBitsZeroAndTwo) {
 }
 
 TEST(RegFrmWindow, ClosingMinimisesTheWindowInsteadOfDestroyingIt) {
-  FakeHost host;
+  FakeToolWindowHost host;
   QMdiArea area;
   auto* window = new TRegFrm(host);
   QMdiSubWindow* sub = area.addSubWindow(window);

@@ -15,11 +15,12 @@
 
 #include "BitButton.h"
 #include "BitPanel.h"
+#include "FakeToolWindowHost.h"
 #include "HexEdit.h"
 #include "LinkFixture.h"
 #include "RegFrm.h"
-#include "RegFrmTestSupport.h"
 #include "ThrTimer.h"
+#include "WindowTestSupport.h"
 #include "canregthread.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -74,7 +75,7 @@ class RegFrmLink : public LinkFixture {
     return done();
   }
 
-  FakeHost host_;
+  FakeToolWindowHost host_;
   std::unique_ptr<TCANRegAccessThread> thread_;
   std::unique_ptr<TRegFrm> window_;
 };

@@ -13,13 +13,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "FakeToolWindowHost.h"
 #include "ProfileFile.h"
 #include "SettingsStore.h"
 #include "ThrTimer.h"
 #include "TraceFile.h"
 #include "TraceFrm.h"
 #include "TraceLinePrinter.h"
-#include "TraceTestHost.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ class TraceWindow : public ::testing::Test {
 
   std::optional<qint32> StoredEnabled() const { return SettingsStore("Trace").readInt("Enabled"); }
 
-  TraceTestHost host_;
+  FakeToolWindowHost host_;
   QMainWindow main_;
   TTraceFrm* frm_ = nullptr;  // child of main_
   QTemporaryDir dir_;

@@ -17,11 +17,11 @@
 #include <mutex>
 #include <thread>
 
+#include "FakeToolWindowHost.h"
 #include "LinkFixture.h"
 #include "ThrTimer.h"
 #include "TraceFrm.h"
 #include "TraceLinePrinter.h"
-#include "TraceTestHost.h"
 #include "canregthread.h"
 
 using namespace CanReg;
@@ -109,7 +109,7 @@ class TraceOnBoard : public LinkFixture {
     onRequest_ = std::move(hook);
   }
 
-  TraceTestHost host_;
+  FakeToolWindowHost host_;
   std::unique_ptr<TCANRegAccessThread> thread_;
   std::unique_ptr<QMainWindow> main_;
   TTraceFrm* frm_ = nullptr;

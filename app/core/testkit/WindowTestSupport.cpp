@@ -1,4 +1,4 @@
-#include "RegFrmTestSupport.h"
+#include "WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 

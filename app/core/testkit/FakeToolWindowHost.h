@@ -1,5 +1,6 @@
-// A stand-in for the main window in the Trace window's tests: the connected
-// flag, the register access thread and the two status panels as plain data.
+// The main window as a tool window's tests see it: the connected flag and
+// the register access thread as plain data, and the two status panels as the
+// lists of what was written to them.
 #pragma once
 
 #include <QString>
@@ -7,7 +8,7 @@
 
 #include "ToolWindowHost.h"
 
-class TraceTestHost : public IToolWindowHost {
+class FakeToolWindowHost final : public IToolWindowHost {
  public:
   bool Connected() const override { return connected; }
   TCANRegAccessThread* RegisterThread() const override { return thread; }
@@ -16,6 +17,6 @@ class TraceTestHost : public IToolWindowHost {
 
   bool connected = false;
   TCANRegAccessThread* thread = nullptr;
-  QStringList errors;
-  QStringList progress;
+  QStringList errors;    // the error display, oldest first
+  QStringList progress;  // status panel 1
 };

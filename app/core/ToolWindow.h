@@ -1,0 +1,114 @@
+// The base of every CAN tool window: the host (what the window sees of the
+// main window), its threaded timers with their one error path, the connected
+// guard, register accesses whose failures reach the error display, the File
+// menu entries it handles, and closing. It is also the window's saved-position
+// base (TRegPosSavedFrm).
+//
+// A tool window is a Qt window, a QWidget in an MDI sub-window or the Trace
+// window's QDockWidget, with this base beside it. TToolWindow holds no Qt
+// object of its own, so both kinds share it; TToolWindowOf<QtWindow> puts the
+// two together and routes the window's close event:
+//
+//   class TFooFrm : public TToolWindowOf<QWidget> {
+//     Q_OBJECT
+//    public:
+//     explicit TFooFrm(IToolWindowHost& host) : TToolWindowOf(host) {
+//       setObjectName(QStringLiteral("FooFrm"));      // its component name
+//       ...controls...
+//       AddTimer(QStringLiteral("Timer"), 500, [this] { Tick(); });
+//     }
+//    private:
+//     void Tick() {
+//       if (!Connected()) return;
+//       const auto image = Registers()->GetMainRegisters();  // a copy takes no lock
+//       ...
+//     }
+//     void ApplyClick() {
+//       RunRegisterAccess([&](TRegisterSession& session) { session.WriteAll({...}); });
+//     }
+//   };
+//
+// Threads: GUI thread only, the timers' ticks included (TThreadedTimer runs
+// them there).
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "PosSavedForm.h"
+#include "ToolWindowHost.h"
+
+class QCloseEvent;
+class QWidget;
+class TCANRegAccessThread;
+class TRegisterSession;
+class TThreadedTimer;
+
+class TToolWindow : public TRegPosSavedFrm {
+ public:
+  // Stops and deletes the window's timers: no tick runs once the window
+  // starts to go (its own members may already be gone; ticks only run from
+  // the event loop, never during the destruction).
+  ~TToolWindow() override;
+
+  IToolWindowHost& Host() const { return host_; }
+  // The link is open and a register access thread exists. Every handler that
+  // touches the target tests it first and does nothing while it is false.
+  bool Connected() const;
+  // The register access thread, whose images the window may copy at any time
+  // (a copy takes no lock); null when the nodes could not be created.
+  TCANRegAccessThread* Registers() const { return host_.RegisterThread(); }
+  // The window's threaded timers, which the main window switches off at close.
+  const std::vector<TThreadedTimer*>& Timers() const { return timers_; }
+
+  // Runs the handler the window gave for one of the File menu entries of its
+  // table line (ToolWindows.h) with the file the user chose; false when it
+  // gave none.
+  bool RunFileEntry(const QString& objectName, const QString& path);
+  bool HandlesFileEntry(const QString& objectName) const { return fileHandlers_.count(objectName) > 0; }
+
+ protected:
+  // form: the Qt window itself; its objectName is the component name.
+  TToolWindow(QWidget* form, IToolWindowHost& host);
+
+  // A threaded timer of the window (a child of it, named `name`) that runs
+  // `tick` every intervalMs in the GUI thread. An error the tick lets out
+  // goes to the error display, once.
+  TThreadedTimer* AddTimer(const QString& name, int intervalMs, std::function<void()> tick, bool enabled = true);
+
+  // Runs `access` in a register session while Connected(); does nothing
+  // otherwise. A failure goes to the error display, except a failed read
+  // (EReadFailed: its pass has shown it already) and an access refused or cut
+  // short because the program is closing (EShutdown). True when the access
+  // ran to its end.
+  bool RunRegisterAccess(const std::function<void(TRegisterSession& session)>& access);
+
+  // The handler of a File menu entry of the window's table line: it gets the
+  // path the user chose in the entry's dialog. It may throw; the main window
+  // shows the error.
+  void OnFileEntry(const QString& objectName, std::function<void(const QString& path)> handler);
+
+  // Closing: an MDI tool window is minimised, the dockable window hidden and
+  // taken out of its dock site as a free window the size of its client area
+  // (the Windows menu docks it again). Either way it lives for the whole run.
+  void formClose(QCloseEvent* event) override;
+
+ private:
+  IToolWindowHost& host_;
+  std::vector<TThreadedTimer*> timers_;  // children of the window
+  std::map<QString, std::function<void(const QString&)>> fileHandlers_;
+};
+
+// A tool window of a Qt window class: QWidget for an MDI tool window,
+// QDockWidget for the dockable one.
+template <class QtWindow>
+class TToolWindowOf : public QtWindow, public TToolWindow {
+ protected:
+  explicit TToolWindowOf(IToolWindowHost& host, QWidget* parent = nullptr)
+      : QtWindow(parent), TToolWindow(this, host) {}
+
+  void closeEvent(QCloseEvent* event) override { closeForm(event); }
+};
