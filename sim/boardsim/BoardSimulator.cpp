@@ -221,6 +221,17 @@ void BoardSimulator::clearFaults() {
   faults_.clear();
 }
 
+FaultPlan::Remaining BoardSimulator::armedFaults() const {
+  std::lock_guard listenerLock(faultListenerMutex_);
+  std::lock_guard lock(mutex_);
+  return faults_.remaining();
+}
+
+void BoardSimulator::setFaultListener(FaultListener listener) {
+  std::lock_guard listenerLock(faultListenerMutex_);
+  faultListener_ = std::move(listener);
+}
+
 void BoardSimulator::sendNoise(const std::vector<uint8_t>& bytes) {
   if (bytes.empty()) return;
   std::lock_guard lifecycle(lifecycleMutex_);
@@ -436,10 +447,14 @@ void BoardSimulator::serve(const MonitorRequest& request, Clock::time_point now)
   FaultPlan::Shaped shaped;
   std::vector<uint8_t> answer;
   {
-    std::lock_guard lock(mutex_);
-    answer = serveRequest(request, memory_);
-    collectTransmissionsLocked(busEvents);
-    shaped = faults_.shape(answer);
+    std::lock_guard listenerLock(faultListenerMutex_);
+    {
+      std::lock_guard lock(mutex_);
+      answer = serveRequest(request, memory_);
+      collectTransmissionsLocked(busEvents);
+      shaped = faults_.shape(answer);
+    }
+    if (faultListener_ && shaped.faulted()) faultListener_(shaped);
   }
   publishBusEvents(busEvents);
   transcript_.add({TranscriptEntry::Kind::Request, request.raw, now, ""});

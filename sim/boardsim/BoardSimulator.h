@@ -41,7 +41,8 @@ namespace boardsim {
 // the pty master and a wake-up eventfd until input, a due byte or frame, or a
 // command arrives; it never spins. Every public member may be called from any
 // thread. Calls that touch the pty (vanish, reappear, sendNoise) are handed to
-// the simulator thread and wait for it; the others take mutex_ briefly.
+// the simulator thread and wait for it; the others take mutex_ briefly
+// (armedFaults and setFaultListener take faultListenerMutex_ first).
 class BoardSimulator {
  public:
   struct BusEvent {
@@ -130,6 +131,19 @@ class BoardSimulator {
   void addExtraBytes(std::vector<uint8_t> bytes, int answers = 1);
   void splitAnswers(std::size_t pieceSize, Clock::duration delay, int answers = 1);
   void clearFaults();
+  // How many answers each armed fault will still act on. Waits while the
+  // simulator thread is between shaping an answer and telling the fault
+  // listener, so what it returns and what the listener has heard agree.
+  FaultPlan::Remaining armedFaults() const;
+  // Hears of every answer that an armed fault acted on (or used up without
+  // effect: FaultPlan::Shaped::splitUsedUp), once the plan has been updated
+  // and before the answer goes out. Runs on the simulator thread under
+  // faultListenerMutex_ only: it may call the fault setters above, not
+  // armedFaults, setFaultListener, vanish, reappear, sendNoise, start or stop.
+  // One listener at a time; once this returns, the previous one is not
+  // running and never runs again. Null removes it.
+  using FaultListener = std::function<void(const FaultPlan::Shaped&)>;
+  void setFaultListener(FaultListener listener);
   // Puts these bytes on the line now (behind any answer going out).
   void sendNoise(const std::vector<uint8_t>& bytes);
   // The device goes away: the pty is closed (a client sees a hang-up) and the link removed.
@@ -164,6 +178,12 @@ class BoardSimulator {
   // threads, so that none of them runs on the thread-owned state while
   // another one hands it over.
   std::mutex lifecycleMutex_;
+
+  // Guards faultListener_. serve() holds it from shaping an answer until the
+  // listener has run, so armedFaults() never sees a fault used up that the
+  // listener has not heard of yet. Taken before mutex_, never after it.
+  mutable std::mutex faultListenerMutex_;
+  FaultListener faultListener_;
 
   // mutex_ guards everything from here to the thread-owned block, and is
   // the one lock of the target state. stateChanged_ is signalled when

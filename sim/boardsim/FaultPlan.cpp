@@ -31,6 +31,10 @@ bool FaultPlan::armed() const {
   return drop_ > 0 || corrupt_ > 0 || extra_ > 0 || split_ > 0;
 }
 
+FaultPlan::Remaining FaultPlan::remaining() const {
+  return {drop_, corrupt_, extra_, split_};
+}
+
 FaultPlan::Shaped FaultPlan::shape(const std::vector<uint8_t>& answer) {
   Shaped shaped;
   if (drop_ > 0) {
@@ -44,15 +48,18 @@ FaultPlan::Shaped FaultPlan::shape(const std::vector<uint8_t>& answer) {
   if (corrupt_ > 0 && !bytes.empty()) {
     --corrupt_;
     bytes[0] = uint8_t((bytes[0] & 0x0F) | 0x10);
+    shaped.corrupted = true;
     addNote("command field corrupted");
   }
   if (extra_ > 0) {
     --extra_;
     bytes.insert(bytes.end(), extraBytes_.begin(), extraBytes_.end());
+    shaped.extended = true;
     addNote(std::to_string(extraBytes_.size()) + " extra bytes");
   }
   if (split_ > 0 && bytes.size() > pieceSize_) {
     --split_;
+    shaped.split = true;
     for (std::size_t at = 0; at < bytes.size(); at += pieceSize_) {
       auto end = bytes.begin() + std::ptrdiff_t(std::min(bytes.size(), at + pieceSize_));
       shaped.pieces.push_back(
@@ -63,7 +70,10 @@ FaultPlan::Shaped FaultPlan::shape(const std::vector<uint8_t>& answer) {
   } else {
     // An answer too short to split still uses up one count, so "the next n
     // answers" stays true for a test that counts requests.
-    if (split_ > 0) --split_;
+    if (split_ > 0) {
+      --split_;
+      shaped.splitUsedUp = true;
+    }
     shaped.pieces.push_back({std::move(bytes), {}});
   }
   return shaped;

@@ -21,8 +21,22 @@ class FaultPlan {
   };
   struct Shaped {
     bool dropped = false;
+    bool corrupted = false;
+    bool extended = false;      // extra bytes follow the answer
+    bool split = false;         // sent in more than one piece
+    bool splitUsedUp = false;   // a split was armed, but the answer was too short to cut: used up, no effect
     std::vector<Piece> pieces;  // empty when dropped
     std::string note;           // which faults acted, for the transcript
+
+    // Whether any armed fault acted on this answer or was used up by it.
+    bool faulted() const { return dropped || corrupted || extended || split || splitUsedUp; }
+  };
+  // How many answers each fault will still act on.
+  struct Remaining {
+    int drop = 0;
+    int corrupt = 0;
+    int extra = 0;
+    int split = 0;
   };
 
   // The next n answers are not sent at all.
@@ -35,6 +49,7 @@ class FaultPlan {
   void splitAnswers(std::size_t pieceSize, Clock::duration delay, int answers = 1);
   void clear();
   bool armed() const;
+  Remaining remaining() const;
 
   // Applies the armed faults to one answer and uses them up by one.
   Shaped shape(const std::vector<uint8_t>& answer);

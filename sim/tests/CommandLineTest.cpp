@@ -64,6 +64,41 @@ TEST(CommandLine, InteractiveCommandsDriveTheBoard) {
   EXPECT_THROW(runCommand(sim, "launch"), UsageError);
 }
 
+TEST(CommandLine, ChaosOptions) {
+  auto c = parse({"--chaos-kinds", "drop,vanish", "--chaos", "42", "--chaos-interval", "250", "--chaos-report", "r"});
+  ASSERT_TRUE(c.chaos);
+  EXPECT_EQ(c.chaos->seed, 42u);
+  EXPECT_EQ(c.chaos->meanInterval, std::chrono::milliseconds(250));
+  EXPECT_EQ(c.chaos->kinds, FaultKinds().set(std::size_t(FaultKind::Drop)).set(std::size_t(FaultKind::Vanish)));
+  EXPECT_EQ(c.chaosReportPath, "r");
+
+  // The seed is optional; under --no-ack there is no acknowledgement to take away.
+  auto d = parse({"--chaos", "--no-ack"});
+  ASSERT_TRUE(d.chaos);
+  EXPECT_EQ(d.chaos->kinds, allFaultKinds().reset(std::size_t(FaultKind::NoAck)));
+  EXPECT_FALSE(parse({}).chaos);
+
+  auto message = [](std::vector<std::string> args) {
+    try {
+      parseCommandLine(args);
+    } catch (const UsageError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_NE(message({"--chaos", "--chaos-kinds", "drop,bogus"}).find("'bogus'"), std::string::npos);
+  EXPECT_NE(message({"--chaos-interval", "5"}).find("needs --chaos"), std::string::npos);
+  EXPECT_NE(message({"--chaos", "--chaos-interval", "0"}).find("at least 1 ms"), std::string::npos);
+  EXPECT_NE(message({"--chaos", "x1"}).find("seed"), std::string::npos);
+  EXPECT_NE(message({"--no-ack", "--chaos", "--chaos-kinds", "noack"}).find("exclude"), std::string::npos);
+
+  BoardSimulator sim;
+  EXPECT_EQ(runCommand(sim, "stats"), "chaos: off");
+  FaultInjector chaos(*c.chaos);  // not started: nothing counted yet
+  EXPECT_EQ(runCommand(sim, "stats", &chaos),
+            "chaos: seed=42 drop=0 corrupt=0 extra=0 split=0 noise=0 vanish=0 noack=0 total=0");
+}
+
 TEST(ConsoleReport, DescribesWhatHappenedToAFrame) {
   BoardSimulator::BusEvent e;
   e.frame.id = 0x123;

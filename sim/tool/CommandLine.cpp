@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -44,10 +45,26 @@ Faults (applied to the first answers; the same commands work on stdin):
   --vanish-after MS    close the pseudo-terminal after MS milliseconds
   --reappear-after MS  open a new one MS milliseconds after vanishing
 
+Random faults, for load runs:
+  --chaos [SEED]       inject faults at random, one at a time, until the end:
+                       no answer, a corrupted answer, extra bytes after an
+                       answer, an answer in pieces, noise, the board vanishing
+                       for 0.5-3 s, transmissions not acknowledged for 0.5-3 s.
+                       The same SEED makes the same choices (default: drawn at
+                       random; the counts line names it)
+  --chaos-interval MS  mean time between faults (default 1000); each interval
+                       is between half and one and a half times it
+  --chaos-kinds LIST   choose among these only, e.g. drop,noise,vanish; kinds:
+                       drop corrupt extra split noise vanish noack (default all,
+                       without noack under --no-ack)
+  --chaos-report FILE  keep the counts line in FILE, rewritten after each fault
+  The counts line, printed by `stats` and at exit:
+    chaos: seed=S drop=N corrupt=N extra=N split=N noise=N vanish=N noack=N total=N
+
 Output:
   --trace FILE         write every request and answer to FILE
   --verbose            print every request and answer
-  --quiet              do not print bus frames
+  --quiet              print neither bus frames nor the faults of --chaos
   --help, --version
 
 Power-on state of the CAN cell: CSR = RUN, both filters accept every frame
@@ -57,7 +74,8 @@ PSR = 0, BRPR = 0x01, BTR = 0x2B; everything else 0.
 Commands on standard input while running (one per line):
   drop N | corrupt N | extra HEX [ANSWERS] | split SIZE MS [ANSWERS] |
   noise N|HEX | clear | vanish | reappear | ack on|off |
-  frame ID#DATA (put a frame on the bus, candump syntax) | regs | help | quit
+  frame ID#DATA (put a frame on the bus, candump syntax) | regs |
+  stats (the counts line of --chaos) | help | quit
 )";
 }
 
@@ -155,8 +173,26 @@ std::string registerDump(BoardSimulator& sim) {
 
 }  // namespace
 
+FaultKinds parseFaultKinds(const std::string& text) {
+  if (text == "all") return allFaultKinds();
+  FaultKinds kinds;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    auto kind = faultKindNamed(item);
+    if (!kind)
+      throw UsageError("unknown fault kind '" + item + "' (drop, corrupt, extra, split, noise, vanish, noack or all)");
+    kinds.set(std::size_t(*kind));
+  }
+  if (kinds.none()) throw UsageError("--chaos-kinds needs at least one kind");
+  return kinds;
+}
+
 ToolConfig parseCommandLine(const std::vector<std::string>& args) {
   ToolConfig config;
+  std::optional<std::chrono::milliseconds> chaosInterval;
+  std::optional<FaultKinds> chaosKinds;
+  bool chaosReport = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&]() -> const std::string& {
@@ -210,16 +246,48 @@ ToolConfig parseCommandLine(const std::vector<std::string>& args) {
       config.vanishAfter = ms("time");
     else if (arg == "--reappear-after")
       config.reappearAfter = ms("time");
-    else
+    else if (arg == "--chaos") {
+      config.chaos.emplace();
+      // The seed is optional: a following word that is no option is it.
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
+        config.chaos->seed = parseNumber(args[++i], "seed", std::numeric_limits<unsigned long>::max());
+      } else {
+        std::random_device entropy;
+        config.chaos->seed = uint64_t(entropy()) << 32 | entropy();
+      }
+    } else if (arg == "--chaos-interval") {
+      chaosInterval = ms("mean interval");
+      if (*chaosInterval < std::chrono::milliseconds(1)) throw UsageError("--chaos-interval must be at least 1 ms");
+    } else if (arg == "--chaos-kinds") {
+      chaosKinds = parseFaultKinds(value());
+    } else if (arg == "--chaos-report") {
+      config.chaosReportPath = value();
+      chaosReport = true;
+    } else
       throw UsageError("unknown option '" + arg + "' (see --help)");
   }
   if (config.generate && !config.replayPath.empty()) throw UsageError("--traffic and --replay exclude each other");
   if (config.loop && config.replayPath.empty()) throw UsageError("--loop needs --replay");
   if (config.reappearAfter && !config.vanishAfter) throw UsageError("--reappear-after needs --vanish-after");
+  if (!config.chaos) {
+    if (chaosInterval) throw UsageError("--chaos-interval needs --chaos");
+    if (chaosKinds) throw UsageError("--chaos-kinds needs --chaos");
+    if (chaosReport) throw UsageError("--chaos-report needs --chaos");
+    return config;
+  }
+  if (chaosInterval) config.chaos->meanInterval = *chaosInterval;
+  const auto noAck = std::size_t(FaultKind::NoAck);
+  if (chaosKinds) {
+    config.chaos->kinds = *chaosKinds;
+    if (chaosKinds->test(noAck) && !config.options.acknowledged)
+      throw UsageError("--chaos-kinds noack and --no-ack exclude each other");
+  } else if (!config.options.acknowledged) {
+    config.chaos->kinds.reset(noAck);  // nothing is acknowledged anyway
+  }
   return config;
 }
 
-std::string runCommand(BoardSimulator& sim, const std::string& line) {
+std::string runCommand(BoardSimulator& sim, const std::string& line, const FaultInjector* chaos) {
   std::istringstream in(line);
   std::vector<std::string> words;
   for (std::string w; in >> w;) words.push_back(w);
@@ -287,6 +355,11 @@ std::string runCommand(BoardSimulator& sim, const std::string& line) {
     return "";
   }
   if (cmd == "regs") return registerDump(sim);
+  if (cmd == "stats") {
+    if (!chaos) return "chaos: off";
+    auto status = chaos->status();
+    return chaos->reportLine() + (status.failure.empty() ? "" : "\nchaos stopped: " + status.failure);
+  }
   if (cmd == "help") return usageText().substr(usageText().find("Commands on standard input"));
   throw UsageError("unknown command '" + cmd + "' (try help)");
 }

@@ -4,6 +4,7 @@
 
 #include "boardsim/CandumpLog.h"
 #include "boardsim/CandumpReplay.h"
+#include "boardsim/FaultInjector.h"
 
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <iostream>
 #include <mutex>
+#include <optional>
 
 using namespace boardsim;
 using namespace boardsim::tool;
@@ -129,6 +131,28 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Declared after sim, so that it stops before the simulator goes away on every path.
+  std::optional<FaultInjector> chaos;
+  if (config.chaos) {
+    FaultInjector::Options chaosOptions;
+    chaosOptions.reportPath = config.chaosReportPath;
+    if (!config.quiet) chaosOptions.onFault = [](const ScheduledFault& fault) { say("chaos: " + describe(fault)); };
+    chaos.emplace(*config.chaos, chaosOptions);
+    try {
+      chaos->start(sim);
+    } catch (const std::exception& e) {
+      sim.stop();
+      return fail(e.what(), 1);
+    }
+    std::string kinds;
+    for (std::size_t k = 0; k < kFaultKindCount; ++k)
+      if (config.chaos->kinds.test(k)) kinds += std::string(kinds.empty() ? "" : ",") + faultKindName(FaultKind(k));
+    say("chaos: seed " + std::to_string(config.chaos->seed) + ", a fault every " +
+        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(config.chaos->meanInterval).count()) +
+        " ms on average among " + kinds + "; counts on `stats`");
+  }
+  const FaultInjector* chaosRunning = chaos ? &*chaos : nullptr;
+
   LineReader input;
   bool stdinOpen = true;
   auto vanishAt = config.vanishAfter ? std::optional(Clock::now() + *config.vanishAfter) : std::nullopt;
@@ -155,7 +179,7 @@ int main(int argc, char** argv) {
           break;
         }
         try {
-          say(runCommand(sim, line));
+          say(runCommand(sim, line, chaosRunning));
         } catch (const std::exception& e) {
           say(std::string("error: ") + e.what());
         }
@@ -176,6 +200,10 @@ int main(int argc, char** argv) {
         break;
       }
     }
+  }
+  if (chaos) {
+    chaos->stop();
+    say(runCommand(sim, "stats", chaosRunning));
   }
   sim.stop();
   ::close(signalFd);
