@@ -50,7 +50,8 @@ Random faults, for load runs:
                        no answer, a corrupted answer, extra bytes after an
                        answer, an answer in pieces, noise, the board vanishing
                        for 0.5-3 s, transmissions not acknowledged for 0.5-3 s.
-                       The same SEED makes the same choices (default: drawn at
+                       A fault on an answer waits for the next request. The
+                       same SEED makes the same choices (default: drawn at
                        random; the counts line names it)
   --chaos-interval MS  mean time between faults (default 1000); each interval
                        is between half and one and a half times it
