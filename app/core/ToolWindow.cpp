@@ -20,10 +20,11 @@ bool TToolWindow::Connected() const {
   return host_.Connected() && host_.RegisterThread();
 }
 
-TThreadedTimer* TToolWindow::AddTimer(const QString& name, int intervalMs, std::function<void()> tick, bool enabled) {
+TThreadedTimer* TToolWindow::AddTimer(const QString& name, int intervalMs, TimerState state,
+                                      std::function<void()> tick) {
   auto* timer = new TThreadedTimer(form());
   timer->setObjectName(name);
-  timer->setEnabled(enabled);
+  timer->setEnabled(state == TimerState::Enabled);
   timer->setInterval(static_cast<quint16>(intervalMs));
   timer->setOnTimer([tick = std::move(tick)](TThreadedTimer*) { tick(); });
   QObject::connect(timer, &TThreadedTimer::tickError, timer,

@@ -15,7 +15,7 @@
 //     explicit TFooFrm(IToolWindowHost& host) : TToolWindowOf(host) {
 //       setObjectName(QStringLiteral("FooFrm"));      // its component name
 //       ...controls...
-//       AddTimer(QStringLiteral("Timer"), 500, [this] { Tick(); });
+//       AddTimer(QStringLiteral("Timer"), 500, TimerState::Enabled, [this] { Tick(); });
 //     }
 //    private:
 //     void Tick() {
@@ -74,10 +74,11 @@ class TToolWindow : public TRegPosSavedFrm {
   // form: the Qt window itself; its objectName is the component name.
   TToolWindow(QWidget* form, IToolWindowHost& host);
 
+  enum class TimerState { Enabled, Disabled };
   // A threaded timer of the window (a child of it, named `name`) that runs
-  // `tick` every intervalMs in the GUI thread. An error the tick lets out
-  // goes to the error display, once.
-  TThreadedTimer* AddTimer(const QString& name, int intervalMs, std::function<void()> tick, bool enabled = true);
+  // `tick` every intervalMs in the GUI thread while enabled. An error the
+  // tick lets out goes to the error display, once.
+  TThreadedTimer* AddTimer(const QString& name, int intervalMs, TimerState state, std::function<void()> tick);
 
   // Runs `access` in a register session while Connected(); does nothing
   // otherwise. A failure goes to the error display, except a failed read

@@ -7,8 +7,12 @@ QString FileDialogs::registerFilter() {
   return QStringLiteral("Register File (*.rgr)|*.rgr|All (*.*)|*.*");
 }
 
-QString FileDialogs::traceFilter() {
-  return QStringLiteral("Trace File (*.trc)|*.trc|All (*.*)|*.*");
+FileDialogSpec FileDialogs::openRegisters() {
+  return {FileDialogSpec::Mode::Open, QStringLiteral("Load Register values"), registerFilter(), QString()};
+}
+
+FileDialogSpec FileDialogs::saveRegisters() {
+  return {FileDialogSpec::Mode::Save, QStringLiteral("Save Register values"), registerFilter(), QStringLiteral("rgr")};
 }
 
 QString FileDialogs::toQtFilter(const QString& barFilter) {
@@ -29,49 +33,16 @@ QString FileDialogs::toQtFilter(const QString& barFilter) {
   return filters.join(QStringLiteral(";;"));
 }
 
-bool FileDialogs::isOpen(Kind kind) {
-  return kind == Kind::OpenRegisters || kind == Kind::OpenTrace;
-}
-
-QString FileDialogs::filterOf(Kind kind) {
-  return kind == Kind::OpenRegisters || kind == Kind::SaveRegisters ? registerFilter() : traceFilter();
-}
-
-QString FileDialogs::defaultSuffixOf(Kind kind) {
-  switch (kind) {
-    case Kind::SaveRegisters:
-      return QStringLiteral("rgr");
-    case Kind::SaveTrace:
-      return QStringLiteral("trc");
-    default:
-      return QString();
-  }
-}
-
-QString FileDialogs::captionOf(Kind kind) {
-  switch (kind) {
-    case Kind::OpenRegisters:
-      return QStringLiteral("Load Register values");
-    case Kind::SaveRegisters:
-      return QStringLiteral("Save Register values");
-    case Kind::OpenTrace:
-      return QStringLiteral("Load Trace");
-    case Kind::SaveTrace:
-      return QStringLiteral("Save Trace");
-  }
-  return QString();
-}
-
-QString FileDialogs::run(Kind kind, QWidget* parent) {
-  QFileDialog dialog(parent, captionOf(kind));
-  dialog.setNameFilter(toQtFilter(filterOf(kind)));
-  if (isOpen(kind)) {
+QString FileDialogs::run(const FileDialogSpec& spec, QWidget* parent) {
+  QFileDialog dialog(parent, spec.caption);
+  dialog.setNameFilter(toQtFilter(spec.filter));
+  if (spec.mode == FileDialogSpec::Mode::Open) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
   } else {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(defaultSuffixOf(kind));
+    dialog.setDefaultSuffix(spec.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();

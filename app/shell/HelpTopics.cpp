@@ -1,18 +1,18 @@
 #include "HelpTopics.h"
 
-#include <array>
-#include <utility>
+#include <QFile>
+
+#include "ToolWindows.h"
+
+// Outside any namespace, as Qt requires.
+static void initHelpResources() {
+  Q_INIT_RESOURCE(vorelan_help);
+}
 
 namespace {
 
-const std::array<std::pair<const char*, const char*>, 6> kWindowPages = {{
-    {"MainFrm", "Main_window.html"},
-    {"TraceFrm", "Trace_window.html"},
-    {"RegFrm", "Reg_window.html"},
-    {"TransmitFrm", "Trans_window.html"},
-    {"FiltersFrm", "FiltSet_window.html"},
-    {"BitSetFrm", "BitSet_window.html"},
-}};
+const QString kMainWindow = QStringLiteral("MainFrm");
+const QString kMainWindowPage = QStringLiteral("Main_window.html");
 
 }  // namespace
 
@@ -25,9 +25,9 @@ QString HelpTopics::indexPage() {
 }
 
 QString HelpTopics::pageForWindow(const QString& componentName) {
-  for (const auto& [window, page] : kWindowPages)
-    if (componentName == QLatin1String(window)) return QString::fromLatin1(page);
-  return {};
+  if (componentName == kMainWindow) return kMainWindowPage;
+  const ToolWindowEntry* tool = ToolWindows::Find(componentName);
+  return tool ? tool->helpPage : QString();
 }
 
 QString HelpTopics::commandForWindow(const QString& componentName) {
@@ -49,7 +49,17 @@ QString HelpTopics::pageForCommand(const QString& command) {
 }
 
 QStringList HelpTopics::allPages() {
-  QStringList pages{indexPage()};
-  for (const auto& windowPage : kWindowPages) pages << QString::fromLatin1(windowPage.second);
+  QStringList pages{indexPage(), kMainWindowPage};
+  for (const ToolWindowEntry& tool : ToolWindows::Table()) pages << tool.helpPage;
   return pages;
+}
+
+void HelpTopics::loadPages() {
+  static const bool loaded = (initHelpResources(), true);
+  (void)loaded;
+}
+
+bool HelpTopics::pageExists(const QString& page) {
+  loadPages();
+  return !page.isEmpty() && QFile::exists(QStringLiteral(":/help/") + page);
 }

@@ -13,9 +13,8 @@ QString helpFileName();  // "vorelan.chm"
 QString indexPage();     // "index.html": the contents, the help file's default page
 
 // The page of each window, by component name: "MainFrm" -> "Main_window.html",
-// "TraceFrm" -> "Trace_window.html", "RegFrm" -> "Reg_window.html",
-// "TransmitFrm" -> "Trans_window.html", "FiltersFrm" -> "FiltSet_window.html",
-// "BitSetFrm" -> "BitSet_window.html". Empty for any other window.
+// a tool window -> the page on its line of the tool window table
+// (ToolWindows.h: "RegFrm" -> "Reg_window.html", ...). Empty for any other window.
 QString pageForWindow(const QString& componentName);
 
 // The command of "Help on current window": the help file's name followed by
@@ -28,7 +27,13 @@ QString commandForWindow(const QString& componentName);
 // "hh " and the letter case of the file and page names do not matter.
 QString pageForCommand(const QString& command);
 
-// Every page compiled into the program, the index first.
+// Every page of the help: the index, the main window's and each tool window's.
 QStringList allPages();
+
+// Registers the compiled pages (resource folder ":/help") once; they live in
+// a static library, which only keeps them when something asks for them.
+void loadPages();
+// Whether the page is compiled in.
+bool pageExists(const QString& page);
 
 }  // namespace HelpTopics

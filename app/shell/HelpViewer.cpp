@@ -10,12 +10,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-// The pages live in a static library: referencing the resource's initialiser
-// makes the linker keep it (outside any namespace, as Qt requires).
-static void initHelpResources() {
-  Q_INIT_RESOURCE(vorelan_help);
-}
-
 namespace {
 
 // The shared viewer of showPage(); GUI thread only.
@@ -28,7 +22,7 @@ HelpViewer::HelpViewer(QWidget* parent)
       browser_(new QTextBrowser(this)),
       back_(new QToolButton(this)),
       forward_(new QToolButton(this)) {
-  initHelpResources();
+  HelpTopics::loadPages();
   setObjectName(QStringLiteral("HelpViewer"));
   setAttribute(Qt::WA_QuitOnClose, false);
   resize(680, 600);

@@ -7,15 +7,16 @@
 #include "CommSettings.h"
 #include "DockLayout.h"
 #include "ErrorDisplay.h"
+#include "FileDialogs.h"
 #include "HelpTopics.h"
 #include "HelpViewer.h"
 #include "HintPanel.h"
 #include "Pictures.h"
 #include "PortMapEditor.h"
 #include "PortsDlg.h"
-#include "ProfileFile.h"
 #include "SerialLink.h"
 #include "ThrTimer.h"
+#include "ToolWindow.h"
 #include "VorelanApp.h"
 #include "canregthread.h"
 #include "tavarnel.h"
@@ -41,29 +42,6 @@ namespace {
 TMainFrm* g_instance = nullptr;
 
 constexpr std::array<int, 3> kSpeeds{4800, 9600, 19200};
-
-// The Windows menu's entries of the tool windows, in menu order.
-struct WindowEntry {
-  const char* componentName;
-  const char* objectName;
-  const char* caption;
-  QKeyCombination shortcut;
-  const char* hint;
-};
-
-const std::array<WindowEntry, 5> kWindowEntries{{
-    {"RegFrm", "WinRegisters", "&Registers", Qt::CTRL | Qt::Key_F1,
-     "Show register values|Click to see current register values."},
-    {"TraceFrm", "WinTrace", "&Trace", Qt::CTRL | Qt::Key_F2,
-     "Trace informations|Click to trace messages received by the CAN cell."},
-    {"BitSetFrm", "WinBitSettings", "&Bit Settings", Qt::CTRL | Qt::Key_F3,
-     "Bit settings|Click to set CAN configuration."},
-    {"FiltersFrm", "WinFilters", "&Filters", Qt::CTRL | Qt::Key_F4,
-     "Set Filters behaviour|Click to set CAN cell messages filtering function."},
-    // Ctrl+F4 belongs to the Filters entry above.
-    {"TransmitFrm", "WinTransmission", "&Transmission", Qt::CTRL | Qt::Key_F5,
-     "Transmit a message with CAN|Click to transmit a message with the CAN cell."},
-}};
 
 QString messageOf(const std::exception& e) {
   return QString::fromUtf8(e.what());
@@ -99,7 +77,7 @@ TMainFrm::TMainFrm(Options options)
 
 TMainFrm::~TMainFrm() {
   // The tool windows go first: they may still copy the thread's images.
-  for (auto& [name, form] : toolWindows_) delete form->form();
+  for (auto& [name, window] : toolWindows_) delete window->form();
   toolWindows_.clear();
   delete link_;
   if (auto* app = TApplication::instance(); app && !closeCompleted_) app->setErrorHandler({});
@@ -150,12 +128,12 @@ void TMainFrm::buildMenus() {
   addEntry(file, QStringLiteral("RegSave"), QStringLiteral("&Save Register values"),
            QStringLiteral("Save current register values|Click to save current register values."),
            QKeySequence(Qt::CTRL | Qt::Key_S), [this] { RegSaveClick(); });
-  addEntry(file, QStringLiteral("TraceLoad"), QStringLiteral("Load &Trace"),
-           QStringLiteral("Load previous saved trace|Click to open previous saved trace."), QKeySequence(),
-           [this] { TraceLoadClick(); });
-  addEntry(file, QStringLiteral("TraceSave"), QStringLiteral("Save T&race"),
-           QStringLiteral("Save current trace|Click to save current trace."), QKeySequence(),
-           [this] { TraceSaveClick(); });
+  for (const ToolWindowEntry& window : options_.toolWindows)
+    for (const FileMenuEntry& entry : window.fileEntries) {
+      QAction* action = addEntry(file, entry.objectName, entry.caption, entry.hint, QKeySequence(),
+                                 [this, &window, &entry] { ToolFileClick(window, entry); });
+      toolFileEntries_[action] = window.componentName;
+    }
   file->addSeparator();
   addEntry(file, QStringLiteral("Exit"), QStringLiteral("&Exit"), QStringLiteral("Exit Vorelan|Click to quit Vorelan."),
            QKeySequence(), [this] { close(); });
@@ -191,11 +169,10 @@ void TMainFrm::buildMenus() {
 
   QMenu* windows = bar->addMenu(QStringLiteral("&Windows"));
   windows->setObjectName(QStringLiteral("WindowsMenu"));
-  for (const WindowEntry& e : kWindowEntries) {
-    const QString name = QString::fromLatin1(e.componentName);
-    windowEntries_[name] =
-        addEntry(windows, QString::fromLatin1(e.objectName), QString::fromLatin1(e.caption),
-                 QString::fromLatin1(e.hint), QKeySequence(e.shortcut), [this, name] { showToolWindow(name); });
+  for (const ToolWindowEntry& window : options_.toolWindows) {
+    const QString name = window.componentName;
+    windowEntries_[name] = addEntry(windows, window.menuObjectName, window.caption, window.hint, window.shortcut,
+                                    [this, name] { showToolWindow(name); });
   }
   windows->addSeparator();
   addEntry(windows, QStringLiteral("Cascade"), QStringLiteral("&Cascade"), QStringLiteral("Cascade child windows"),
@@ -366,9 +343,9 @@ void TMainFrm::guarded(const std::function<void()>& handler) {
   }
 }
 
-QString TMainFrm::chooseFile(FileDialogs::Kind kind) {
-  if (options_.chooseFile) return options_.chooseFile(kind);
-  return FileDialogs::run(kind, this);
+QString TMainFrm::chooseFile(const FileDialogSpec& dialog) {
+  if (options_.chooseFile) return options_.chooseFile(dialog);
+  return FileDialogs::run(dialog, this);
 }
 
 // ---- port and speed ------------------------------------------------------------------
@@ -409,40 +386,22 @@ void TMainFrm::ConfigurePortsClick() {
 // ---- files -----------------------------------------------------------------------------
 
 void TMainFrm::RegLoadClick() {
-  if (!options_.catalog.registerLoad()) return;
-  const QString path = chooseFile(FileDialogs::Kind::OpenRegisters);
-  if (!path.isEmpty()) options_.catalog.registerLoad()(*this, path);
+  if (!options_.registerLoad) return;
+  const QString path = chooseFile(FileDialogs::openRegisters());
+  if (!path.isEmpty()) options_.registerLoad(*this, path);
 }
 
 void TMainFrm::RegSaveClick() {
-  if (!options_.catalog.registerSave()) return;
-  const QString path = chooseFile(FileDialogs::Kind::SaveRegisters);
-  if (!path.isEmpty()) options_.catalog.registerSave()(*this, path);
+  if (!options_.registerSave) return;
+  const QString path = chooseFile(FileDialogs::saveRegisters());
+  if (!path.isEmpty()) options_.registerSave(*this, path);
 }
 
-TTraceFiles* TMainFrm::traceFiles() const {
-  TRegPosSavedFrm* trace = toolWindow(QStringLiteral("TraceFrm"));
-  return trace ? dynamic_cast<TTraceFiles*>(trace) : nullptr;
-}
-
-void TMainFrm::TraceLoadClick() {
-  TTraceFiles* trace = traceFiles();
-  if (!trace) return;
-  const QString path = chooseFile(FileDialogs::Kind::OpenTrace);
-  if (path.isEmpty()) return;
-  ProfileFile file(path);
-  if (!file.loadError().isEmpty()) throw EAppError(file.loadError().toStdString());
-  trace->LoadTrace(file);
-}
-
-void TMainFrm::TraceSaveClick() {
-  TTraceFiles* trace = traceFiles();
-  if (!trace) return;
-  const QString path = chooseFile(FileDialogs::Kind::SaveTrace);
-  if (path.isEmpty()) return;
-  ProfileFile file(path);
-  trace->SaveTrace(file);
-  file.save();
+void TMainFrm::ToolFileClick(const ToolWindowEntry& window, const FileMenuEntry& entry) {
+  TToolWindow* tool = toolWindow(window.componentName);
+  if (!tool || !tool->HandlesFileEntry(entry.objectName)) return;
+  const QString path = chooseFile(entry.dialog);
+  if (!path.isEmpty()) tool->RunFileEntry(entry.objectName, path);
 }
 
 // ---- help -------------------------------------------------------------------------------
@@ -476,26 +435,25 @@ void TMainFrm::AboutClick() {
 // ---- tool windows ------------------------------------------------------------------
 
 void TMainFrm::createToolWindows() {
-  for (const QString& name : ToolWindowCatalog::creationOrder()) {
-    const ToolWindowCatalog::Factory factory = options_.catalog.factory(name);
-    if (!factory || toolWindows_.count(name)) continue;
-    TRegPosSavedFrm* form = nullptr;
+  for (const ToolWindowEntry* entry : ToolWindows::InCreationOrder(options_.toolWindows)) {
+    if (!entry->factory || toolWindows_.count(entry->componentName)) continue;
+    TToolWindow* window = nullptr;
     try {
-      form = factory(*this);
+      window = entry->factory(*this);
     } catch (const std::exception& e) {
       ShowError(messageOf(e));
       continue;
     }
-    if (!form) continue;
-    toolWindows_[name] = form;
-    placeToolWindow(form);
-    form->createForm();
+    if (!window) continue;
+    toolWindows_[entry->componentName] = window;
+    placeToolWindow(window);
+    window->createForm();
   }
   updateToolEntries();
 }
 
-void TMainFrm::placeToolWindow(TRegPosSavedFrm* form) {
-  if (auto* dock = qobject_cast<QDockWidget*>(form->form())) {
+void TMainFrm::placeToolWindow(TToolWindow* window) {
+  if (auto* dock = qobject_cast<QDockWidget*>(window->form())) {
     const bool floating = dock->isFloating();
     const QRect geometry = dock->geometry();
     addDockWidget(dockLayout_->lastDockSite(), dock);
@@ -506,27 +464,29 @@ void TMainFrm::placeToolWindow(TRegPosSavedFrm* form) {
     dockLayout_->watch(dock);
     return;
   }
-  QMdiSubWindow* sub = clientArea_->addSubWindow(form->form());
+  QMdiSubWindow* sub = clientArea_->addSubWindow(window->form());
   sub->setWindowIcon(windowIcon());
 }
 
-TRegPosSavedFrm* TMainFrm::toolWindow(const QString& componentName) const {
+TToolWindow* TMainFrm::toolWindow(const QString& componentName) const {
   const auto it = toolWindows_.find(componentName);
   return it == toolWindows_.end() ? nullptr : it->second;
 }
 
 void TMainFrm::updateToolEntries() {
   for (auto& [name, entry] : windowEntries_) entry->setEnabled(toolWindow(name) != nullptr);
-  action(QStringLiteral("TraceLoad"))->setEnabled(traceFiles() != nullptr);
-  action(QStringLiteral("TraceSave"))->setEnabled(traceFiles() != nullptr);
-  action(QStringLiteral("RegLoad"))->setEnabled(bool(options_.catalog.registerLoad()));
-  action(QStringLiteral("RegSave"))->setEnabled(bool(options_.catalog.registerSave()));
+  for (auto& [entry, name] : toolFileEntries_) {
+    const TToolWindow* window = toolWindow(name);
+    entry->setEnabled(window && window->HandlesFileEntry(entry->objectName()));
+  }
+  action(QStringLiteral("RegLoad"))->setEnabled(bool(options_.registerLoad));
+  action(QStringLiteral("RegSave"))->setEnabled(bool(options_.registerSave));
 }
 
 void TMainFrm::showToolWindow(const QString& componentName) {
-  TRegPosSavedFrm* form = toolWindow(componentName);
-  if (!form) return;
-  QWidget* window = form->form();
+  TToolWindow* tool = toolWindow(componentName);
+  if (!tool) return;
+  QWidget* window = tool->form();
   if (auto* dock = qobject_cast<QDockWidget*>(window)) {
     if (dock->isHidden()) dockLayout_->dockIntoLastSite(dock);
     dock->show();
@@ -545,8 +505,8 @@ void TMainFrm::showToolWindow(const QString& componentName) {
 }
 
 void TMainFrm::disableToolTimers() {
-  for (auto& [name, form] : toolWindows_)
-    for (TThreadedTimer* timer : form->form()->findChildren<TThreadedTimer*>()) timer->setEnabled(false);
+  for (auto& [name, window] : toolWindows_)
+    for (TThreadedTimer* timer : window->Timers()) timer->setEnabled(false);
 }
 
 // ---- closing -----------------------------------------------------------------------------

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "FileDialogs.h"
 #include "PosSavedForm.h"
 #include "ToolWindowHost.h"
 #include "ToolWindows.h"
@@ -24,6 +23,7 @@ class TCANRegAccessThread;
 class TClientArea;
 class TDockLayout;
 class TSerialLink;
+class TToolWindow;
 
 // The main window (component name MainFrm, caption "Vorelan 1.1"): the frame
 // whose client area holds the tool windows and whose four edges are dock
@@ -44,15 +44,24 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   Q_OBJECT
 
  public:
+  // A register file action ("Load Register values", "Save Register values")
+  // on the file the user chose in the main window's dialog.
+  using RegisterFileAction = std::function<void(IToolWindowHost& host, const QString& path)>;
+
   struct Options {
     // The simulated board is on COM1 for this run: port 1 is used, 19200 bit/s
     // when the stored settings name no speed, and the Communication settings
     // are not written at close. (The program also keeps every other settings
     // change of a simulated run in memory: SettingsStore::keepChangesInMemory.)
     bool simulate = false;
-    ToolWindowCatalog catalog;
+    // The tool windows: their menu entries, creation order and help pages.
+    // Tests replace factories with stand-ins or leave them out.
+    ToolWindowTable toolWindows = ToolWindows::Table();
+    // The File menu's register file entries stay greyed while these are empty.
+    RegisterFileAction registerLoad;
+    RegisterFileAction registerSave;
     // Replaces the file dialogs (tests); returns the chosen path or empty.
-    std::function<QString(FileDialogs::Kind)> chooseFile;
+    std::function<QString(const FileDialogSpec& dialog)> chooseFile;
   };
 
   // The client area's design size, menu bar excluded.
@@ -84,13 +93,13 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   TDockLayout* dockLayout() const { return dockLayout_; }
   TSerialLink* link() const { return link_; }
   // A file dialog of the main window; the chosen path or empty.
-  QString chooseFile(FileDialogs::Kind kind);
+  QString chooseFile(const FileDialogSpec& dialog);
 
   // ---- tool windows
-  // Creates the tool windows of the catalog in the creation order, each
-  // placed and restored, and enables their menu entries.
+  // Creates the tool windows of the table that have a factory, in their
+  // creation order, each placed and restored, and enables their menu entries.
   void createToolWindows();
-  TRegPosSavedFrm* toolWindow(const QString& componentName) const;
+  TToolWindow* toolWindow(const QString& componentName) const;
   // The Windows menu: brings a window back to its normal state and shows it;
   // the Trace window is first docked into the last dock site if hidden.
   void showToolWindow(const QString& componentName);
@@ -100,8 +109,8 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   void SpeedSelClick(int bitsPerSecond);  // 4800, 9600 or 19200
   void RegLoadClick();
   void RegSaveClick();
-  void TraceLoadClick();
-  void TraceSaveClick();
+  // A File menu entry of a tool window: its dialog, then its handler.
+  void ToolFileClick(const ToolWindowEntry& window, const FileMenuEntry& entry);
   void ConfigurePortsClick();
   void HelpClick();
   void HelpOnWindowClick();
@@ -137,8 +146,7 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   void checkSpeed(std::optional<int> bitsPerSecond);
   void writeCommSettings();
   void updateToolEntries();
-  TTraceFiles* traceFiles() const;
-  void placeToolWindow(TRegPosSavedFrm* form);
+  void placeToolWindow(TToolWindow* window);
   void disableToolTimers();
 
   Options options_;
@@ -149,7 +157,9 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   ErrorDisplay* errorDisplay_ = nullptr;
   HintPanel* hintPanel_ = nullptr;
   std::map<QString, QAction*> windowEntries_;  // component name -> Windows menu entry
-  std::map<QString, TRegPosSavedFrm*> toolWindows_;
+  // The File menu entries of the tool windows: entry -> component name of its window.
+  std::map<QAction*, QString> toolFileEntries_;
+  std::map<QString, TToolWindow*> toolWindows_;
   std::array<QAction*, 3> portEntries_{};
   std::array<QAction*, 3> speedEntries_{};
   std::chrono::milliseconds timeOut_{1000};

@@ -8,10 +8,10 @@
 #include "HelpViewer.h"
 #include "MainFrm.h"
 #include "QuitSignals.h"
-#include "RegFrm.h"
 #include "SettingsRoot.h"
 #include "SettingsStore.h"
 #include "SimulatedBoard.h"
+#include "ToolWindow.h"
 #include "TraceFrm.h"
 #include "VorelanApp.h"
 
@@ -32,28 +32,12 @@ std::string programFolder(const char* argv0) {
   return std::filesystem::absolute(argv0, error).parent_path().string();
 }
 
-// The Trace window as the File menu's trace entries see it.
-class TTraceWindow final : public TTraceFrm, public TTraceFiles {
- public:
-  using TTraceFrm::TTraceFrm;
-  void LoadTrace(ProfileFile& file) override { TTraceFrm::LoadTrace(file); }
-  void SaveTrace(ProfileFile& file) override { TTraceFrm::SaveTrace(file); }
-};
-
-// The tool windows this program is built with. A window joins the program by
-// adding its factory here (ToolWindows.h); until then its menu entry is greyed.
-ToolWindowCatalog toolWindows() {
-  ToolWindowCatalog catalog;
-  catalog.addWindow(QStringLiteral("RegFrm"), [](TMainFrm& main) { return new TRegFrm(main); });
-  catalog.addWindow(QStringLiteral("TraceFrm"), [](TMainFrm& main) { return new TTraceWindow(main); });
-  return catalog;
-}
-
 // On the simulated board the newcomer sees frames arrive at once: the Trace
 // window is docked and shown if it was hidden, and tracing is switched on,
 // for this run only (the settings' changes are kept in memory).
 void showSimulatedTraffic(TMainFrm& mainFrm) {
-  auto* trace = dynamic_cast<TTraceWindow*>(mainFrm.toolWindow(QStringLiteral("TraceFrm")));
+  TToolWindow* window = mainFrm.toolWindow(QStringLiteral("TraceFrm"));
+  auto* trace = window ? qobject_cast<TTraceFrm*>(window->form()) : nullptr;
   if (!trace) return;
   if (!trace->isVisible()) mainFrm.showToolWindow(QStringLiteral("TraceFrm"));
   if (!trace->EnableTrc()->isChecked()) {
@@ -109,7 +93,6 @@ int main(int argc, char** argv) {
   {
     TMainFrm::Options options;
     options.simulate = line.simulate;
-    options.catalog = toolWindows();
     TMainFrm mainFrm(std::move(options));
     // A quit signal that came before now, or comes during start-up, closes
     // the window once the event loop runs.

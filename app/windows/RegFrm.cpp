@@ -70,7 +70,8 @@ TRegFrm::TRegFrm(IToolWindowHost& host) : TToolWindowOf(host) {
   setMinimumSize(DesignWidth, DesignHeight);
   resize(DesignWidth, DesignHeight);
 
-  timer_ = AddTimer(QStringLiteral("ReadThreadTimer"), TimerInterval, [this] { ReadThreadTimer(); });
+  timer_ =
+      AddTimer(QStringLiteral("ReadThreadTimer"), TimerInterval, TimerState::Enabled, [this] { ReadThreadTimer(); });
 }
 
 TRegFrm::~TRegFrm() {

@@ -60,4 +60,8 @@ std::vector<TTraceLine> Read(const ProfileFile& file) {
   return lines;
 }
 
+QString DialogFilter() {
+  return QStringLiteral("Trace File (*.trc)|*.trc|All (*.*)|*.*");
+}
+
 }  // namespace TraceFile

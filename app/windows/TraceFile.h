@@ -40,6 +40,9 @@ std::vector<TTraceLine> Read(const ProfileFile& file);
 
 constexpr int kAlwaysHonoured = 65536;
 
+// The filter of the trace file dialogs: "Trace File (*.trc)|*.trc|All (*.*)|*.*".
+QString DialogFilter();
+
 QString LineSection(int k);  // "Line" + k
 
 }  // namespace TraceFile

@@ -9,7 +9,9 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "AppError.h"
 #include "HintPanel.h"
+#include "ProfileFile.h"
 #include "RegisterSession.h"
 #include "SettingsStore.h"
 #include "ThrTimer.h"
@@ -38,8 +40,9 @@ TTraceFrm::TTraceFrm(IToolWindowHost& host, QWidget* parent) : TToolWindowOf(hos
   setAllowedAreas(Qt::AllDockWidgetAreas);
   BuildControls();
 
-  timer_ = AddTimer(
-      QStringLiteral("Timer"), TimerInterval, [this] { RefreshTrcTimer(); }, false);
+  timer_ = AddTimer(QStringLiteral("Timer"), TimerInterval, TimerState::Disabled, [this] { RefreshTrcTimer(); });
+  OnFileEntry(QString::fromLatin1(LoadEntry), [this](const QString& path) { LoadTraceFile(path); });
+  OnFileEntry(QString::fromLatin1(SaveEntry), [this](const QString& path) { SaveTraceFile(path); });
 
   // Hidden on the first start; afterwards the saved state decides.
   hide();
@@ -126,13 +129,25 @@ void TTraceFrm::ClrTrcClick() {
 
 // ---- trace files -----------------------------------------------------------------
 
-void TTraceFrm::LoadTrace(ProfileFile& file) {
+void TTraceFrm::LoadTrace(const ProfileFile& file) {
   // One reset of the model: the list is laid out once, not line by line.
   model_.replace(TraceFile::Read(file));
 }
 
 void TTraceFrm::SaveTrace(ProfileFile& file) {
   TraceFile::Write(model_.lines(), file);
+}
+
+void TTraceFrm::LoadTraceFile(const QString& path) {
+  const ProfileFile file(path);
+  if (!file.loadError().isEmpty()) throw EAppError(file.loadError().toStdString());
+  LoadTrace(file);
+}
+
+void TTraceFrm::SaveTraceFile(const QString& path) {
+  ProfileFile file(path);
+  SaveTrace(file);
+  file.save();
 }
 
 // ---- creation, hiding, closing -----------------------------------------------------

@@ -4,10 +4,9 @@
 // "Trace enabled" is checked, its threaded timer looks every 500 ms for a set
 // RXIF flag in the register access thread's main image and takes that
 // buffer's frame (TTraceReceiver). The list is cleared with "Clear", and
-// saved to and loaded from trace files by the main window's File menu
-// (SaveTrace, LoadTrace). Whether tracing is enabled is kept in the settings
-// under "Trace/Enabled", read at creation and written whenever the window is
-// hidden.
+// saved to and loaded from trace files through the File menu entries that
+// the window brings (LoadEntry, SaveEntry: see its line in ToolWindows.cpp). Whether tracing is enabled is kept in the
+// settings under "Trace/Enabled", read at creation and written whenever the window is hidden.
 //
 // It is the program's dockable window: a QDockWidget that the main window
 // docks into its four edge dock sites or lets float on top of the others. It
@@ -44,6 +43,9 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
   static constexpr int PanelHeight = 49;
   static constexpr int DataColumnWidth = 110;
   static constexpr int TimerInterval = 500;  // ms
+  // Its File menu entries.
+  static constexpr char LoadEntry[] = "TraceLoad";
+  static constexpr char SaveEntry[] = "TraceSave";
 
   // Builds the window hidden, with its design size and its timer disabled.
   // The host must outlive the window. The main window then adds it to its
@@ -53,12 +55,15 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
 
   // Replaces the list by the lines of an opened trace file. A file without
   // "General" or with an unreadable "NbLines" gives an empty list.
-  // (Both take the file by non-const reference, as the main window's File
-  // menu hands it over.)
-  void LoadTrace(ProfileFile& file);
+  void LoadTrace(const ProfileFile& file);
   // Writes the list into an opened trace file; the caller saves the file.
   // Throws ProfileFileError for a line the file cannot hold.
   void SaveTrace(ProfileFile& file);
+  // The File menu's "Load Trace" and "Save Trace": the trace file at `path`,
+  // created by saving when missing. Throws EAppError for a file that cannot
+  // be read or written.
+  void LoadTraceFile(const QString& path);
+  void SaveTraceFile(const QString& path);
 
   // The tick handler: takes at most one received frame (TTraceReceiver).
   // Does nothing while the host is not connected or the window is not visible.

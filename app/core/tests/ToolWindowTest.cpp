@@ -25,6 +25,7 @@ class TestWindow : public TToolWindowOf<QWidget> {
   using TToolWindow::AddTimer;
   using TToolWindow::OnFileEntry;
   using TToolWindow::RunRegisterAccess;
+  using TToolWindow::TimerState;
 };
 
 class ToolWindowTest : public ::testing::Test {
@@ -39,7 +40,7 @@ class ToolWindowTest : public ::testing::Test {
 TEST_F(ToolWindowTest, ATickErrorReachesTheErrorDisplayOnce) {
   TestWindow window(host_);
   int ticks = 0;
-  TThreadedTimer* timer = window.AddTimer(QStringLiteral("Timer"), 1, [&] {
+  TThreadedTimer* timer = window.AddTimer(QStringLiteral("Timer"), 1, TestWindow::TimerState::Enabled, [&] {
     if (++ticks == 1) throw EAppError("tick failed");
   });
   EXPECT_EQ(timer->objectName(), "Timer");
@@ -49,8 +50,7 @@ TEST_F(ToolWindowTest, ATickErrorReachesTheErrorDisplayOnce) {
   EXPECT_EQ(host_.errors, QStringList{"tick failed"});
 
   // A disabled timer, as the Trace window's until tracing is switched on.
-  TThreadedTimer* idle = window.AddTimer(
-      QStringLiteral("Idle"), 1, [] {}, false);
+  TThreadedTimer* idle = window.AddTimer(QStringLiteral("Idle"), 1, TestWindow::TimerState::Disabled, [] {});
   EXPECT_FALSE(idle->enabled());
 }
 
@@ -112,7 +112,7 @@ TEST_F(ToolWindowTest, FileEntriesReachTheHandlerTheWindowGave) {
 TEST_F(ToolWindowTest, NoTickOutlivesItsWindow) {
   struct Ticking : TestWindow {
     explicit Ticking(IToolWindowHost& host) : TestWindow(host) {
-      AddTimer(QStringLiteral("Timer"), 1, [this] { ++*count; });
+      AddTimer(QStringLiteral("Timer"), 1, TimerState::Enabled, [this] { ++*count; });
     }
     std::unique_ptr<int> count = std::make_unique<int>(0);
   };

@@ -61,7 +61,7 @@ class MainFrmTest : public ::testing::Test {
     if (main_) closeMain();
   }
 
-  TMainFrm& start(TMainFrm::Options options = TMainFrm::Options()) {
+  TMainFrm& start(TMainFrm::Options options = withoutToolWindows()) {
     main_ = std::make_unique<TMainFrm>(std::move(options));
     main_->createForm();
     main_->createToolWindows();
@@ -77,7 +77,9 @@ class MainFrmTest : public ::testing::Test {
     main_->close();
     EXPECT_TRUE(main_->closeCompleted());
     EXPECT_FALSE(main_->link()->threadRunning());
-    if (hadThread) EXPECT_TRUE(main_->link()->terminated()) << "the register access thread was left behind";
+    if (hadThread) {
+      EXPECT_TRUE(main_->link()->terminated()) << "the register access thread was left behind";
+    }
     main_.reset();
   }
 
@@ -348,7 +350,7 @@ TEST_F(MainFrmTest, DockSitesTakeAThirdOfTheClientArea) {
 TEST_F(MainFrmTest, SimulationUsesPortOneAndNeverWritesTheCommunicationSettings) {
   Board board;
   storeComm("3", "", "1000");
-  TMainFrm::Options options;
+  TMainFrm::Options options = withoutToolWindows();
   options.simulate = true;
   TMainFrm& main = start(std::move(options));
   EXPECT_EQ(main.checkedPort(), 1);

@@ -1,8 +1,10 @@
 // The main window's menus, help, file entries and tool windows plugged in
-// through the catalog (stand-ins here: the real tool windows come later).
+// through the tool window table (stand-ins here; the table's own windows are
+// checked by ToolWindowTableTest).
 #include "AboutFrm.h"
 #include "ClientArea.h"
 #include "ErrorDisplay.h"
+#include "FileDialogs.h"
 #include "HelpViewer.h"
 #include "MainFrm.h"
 #include "ProfileFile.h"
@@ -10,6 +12,7 @@
 #include "ShellTestSupport.h"
 #include "ThrTimer.h"
 #include "ToolWindow.h"
+#include "TraceFile.h"
 
 #include <QAction>
 #include <QDockWidget>
@@ -37,7 +40,7 @@ class StandInRegFrm : public TToolWindowOf<QWidget> {
     setObjectName(QStringLiteral("RegFrm"));
     new QLineEdit(this);
     resize(300, 200);
-    timer = AddTimer(QStringLiteral("Timer"), 20, [this] {
+    timer = AddTimer(QStringLiteral("Timer"), 20, TimerState::Enabled, [this] {
       ++ticks;
       if (failTicks) throw std::runtime_error("tick failed");
     });
@@ -52,18 +55,22 @@ class StandInRegFrm : public TToolWindowOf<QWidget> {
 };
 
 // The dockable Trace window with its trace files.
-class StandInTraceFrm : public QDockWidget, public TRegPosSavedFrm, public TTraceFiles {
+class StandInTraceFrm : public TToolWindowOf<QDockWidget> {
  public:
-  explicit StandInTraceFrm(QWidget* parent) : QDockWidget(QStringLiteral("Trace"), parent), TRegPosSavedFrm(this) {
+  explicit StandInTraceFrm(IToolWindowHost& host, QWidget* parent) : TToolWindowOf(host, parent) {
     setObjectName(QStringLiteral("TraceFrm"));
+    setWindowTitle(QStringLiteral("Trace"));
     setWidget(new QLineEdit(this));
     setFloating(true);
     resize(320, 400);
     hide();
+    OnFileEntry("TraceLoad", [this](const QString& path) { loaded = ProfileFile(path).readInt("Trace", "Count", -1); });
+    OnFileEntry("TraceSave", [](const QString& path) {
+      ProfileFile file(path);
+      file.writeInt("Trace", "Count", 42);
+      file.save();
+    });
   }
-
-  void LoadTrace(ProfileFile& file) override { loaded = file.readInt("Trace", "Count", -1); }
-  void SaveTrace(ProfileFile& file) override { file.writeInt("Trace", "Count", 42); }
 
   int loaded = 0;
 
@@ -83,7 +90,7 @@ class MainFrmWindowsTest : public ::testing::Test {
     delete HelpViewer::shared();
   }
 
-  TMainFrm& start(TMainFrm::Options options = TMainFrm::Options()) {
+  TMainFrm& start(TMainFrm::Options options = withoutToolWindows()) {
     main_ = std::make_unique<TMainFrm>(std::move(options));
     main_->createForm();
     main_->createToolWindows();
@@ -176,14 +183,16 @@ TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntr
   TMainFrm::Options options;
   StandInRegFrm* reg = nullptr;
   StandInTraceFrm* trace = nullptr;
-  // Added in another order than the program creates them.
-  options.catalog.addWindow("TraceFrm", [&](TMainFrm& m) { return trace = new StandInTraceFrm(&m); });
-  options.catalog.addWindow("RegFrm", [&](TMainFrm& m) { return reg = new StandInRegFrm(m); });
-  options.catalog.addWindow("NotAWindow", [](TMainFrm&) -> TRegPosSavedFrm* { throw std::logic_error("never"); });
+  // Given in another order than the program creates them.
+  options.toolWindows = toolWindowsBuiltBy({
+      {"TraceFrm", [&](IToolWindowHost& host) { return trace = new StandInTraceFrm(host, main_.get()); }},
+      {"RegFrm", [&](IToolWindowHost& host) { return reg = new StandInRegFrm(host); }},
+      {"NotAWindow", [](IToolWindowHost&) -> TToolWindow* { throw std::logic_error("never"); }},
+  });
   QTemporaryDir folder;
   const QString tracePath = folder.filePath("saved.trc");
-  options.chooseFile = [&](FileDialogs::Kind kind) {
-    EXPECT_TRUE(kind == FileDialogs::Kind::SaveTrace || kind == FileDialogs::Kind::OpenTrace);
+  options.chooseFile = [&](const FileDialogSpec& dialog) {
+    EXPECT_EQ(dialog.filter, TraceFile::DialogFilter());
     return tracePath;
   };
   TMainFrm& main = start(std::move(options));
@@ -228,13 +237,14 @@ TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntr
 }
 
 TEST_F(MainFrmWindowsTest, RegisterFileActionsGetTheChosenFileAndCancellingDoesNothing) {
-  TMainFrm::Options options;
+  TMainFrm::Options options = withoutToolWindows();
   QStringList calls;
-  options.catalog.setRegisterFileActions([&](TMainFrm&, const QString& path) { calls << "load " + path; },
-                                         [&](TMainFrm&, const QString& path) { calls << "save " + path; });
+  options.registerLoad = [&](IToolWindowHost&, const QString& path) { calls << "load " + path; };
+  options.registerSave = [&](IToolWindowHost&, const QString& path) { calls << "save " + path; };
   QString answer = "/tmp/x.rgr";
-  options.chooseFile = [&](FileDialogs::Kind kind) {
-    calls << (kind == FileDialogs::Kind::OpenRegisters ? "open dialog" : "save dialog");
+  options.chooseFile = [&](const FileDialogSpec& dialog) {
+    EXPECT_EQ(dialog.filter, FileDialogs::registerFilter());
+    calls << (dialog.mode == FileDialogSpec::Mode::Open ? "open dialog" : "save dialog");
     return answer;
   };
   TMainFrm& main = start(std::move(options));

@@ -12,6 +12,7 @@
 #include "PortsDlg.h"
 #include "Registry.h"
 #include "ShellTestSupport.h"
+#include "TraceFile.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -255,10 +256,9 @@ TEST(PortsDlgTest, OffersTheDevicesAndTakesTypedPaths) {
 
 TEST(FileDialogsTest, BarFiltersBecomeQtFilters) {
   EXPECT_EQ(FileDialogs::toQtFilter(FileDialogs::registerFilter()), "Register File (*.rgr);;All files (*)");
-  EXPECT_EQ(FileDialogs::toQtFilter(FileDialogs::traceFilter()), "Trace File (*.trc);;All files (*)");
-  EXPECT_EQ(FileDialogs::defaultSuffixOf(FileDialogs::Kind::SaveRegisters), "rgr");
-  EXPECT_EQ(FileDialogs::defaultSuffixOf(FileDialogs::Kind::SaveTrace), "trc");
-  EXPECT_TRUE(FileDialogs::isOpen(FileDialogs::Kind::OpenTrace));
+  EXPECT_EQ(FileDialogs::toQtFilter(TraceFile::DialogFilter()), "Trace File (*.trc);;All files (*)");
+  EXPECT_EQ(FileDialogs::saveRegisters().defaultSuffix, "rgr");
+  EXPECT_EQ(FileDialogs::openRegisters().mode, FileDialogSpec::Mode::Open);
 }
 
 TEST(CommandLineTest, ReadsOurOptionsAndLeavesQtItsOwn) {

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "CommSettings.h"
+#include "MainFrm.h"
 #include "SettingsRoot.h"
 #include "SettingsStore.h"
+#include "ToolWindows.h"
 #include "boardsim/BoardSimulator.h"
 
 #include <QSettings>
@@ -14,6 +16,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -22,6 +25,25 @@ namespace shelltest {
 // Processes events until the condition holds or the time is up.
 inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
   return QTest::qWaitFor(condition, timeoutMs);
+}
+
+// The program's table of tool windows with these factories only: stand-ins
+// for some windows, none for the others, whose entries stay greyed. A name
+// the table does not hold is never created.
+inline ToolWindowTable toolWindowsBuiltBy(const std::map<QString, ToolWindowFactory>& factories) {
+  ToolWindowTable table = ToolWindows::Table();
+  for (ToolWindowEntry& entry : table) {
+    const auto it = factories.find(entry.componentName);
+    entry.factory = it == factories.end() ? ToolWindowFactory() : it->second;
+  }
+  return table;
+}
+
+// The main window's options without any tool window.
+inline TMainFrm::Options withoutToolWindows() {
+  TMainFrm::Options options;
+  options.toolWindows = toolWindowsBuiltBy({});
+  return options;
 }
 
 inline void wipeSettings() {

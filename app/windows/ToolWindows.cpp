@@ -1,0 +1,84 @@
+#include "ToolWindows.h"
+
+#include <algorithm>
+
+#include "RegFrm.h"
+#include "TraceFile.h"
+#include "TraceFrm.h"
+
+namespace {
+
+template <class Window>
+TToolWindow* Make(IToolWindowHost& host) {
+  return new Window(host);
+}
+
+}  // namespace
+
+const ToolWindowTable& ToolWindows::Table() {
+  using Mode = FileDialogSpec::Mode;
+  static const ToolWindowTable table{
+      {.componentName = "RegFrm",
+       .menuObjectName = "WinRegisters",
+       .caption = "&Registers",
+       .shortcut = Qt::CTRL | Qt::Key_F1,
+       .hint = "Show register values|Click to see current register values.",
+       .helpPage = "Reg_window.html",
+       .creationRank = 1,
+       .factory = Make<TRegFrm>},
+      {.componentName = "TraceFrm",
+       .menuObjectName = "WinTrace",
+       .caption = "&Trace",
+       .shortcut = Qt::CTRL | Qt::Key_F2,
+       .hint = "Trace informations|Click to trace messages received by the CAN cell.",
+       .helpPage = "Trace_window.html",
+       .creationRank = 2,
+       .factory = Make<TTraceFrm>,
+       .fileEntries = {{TTraceFrm::LoadEntry,
+                        "Load &Trace",
+                        "Load previous saved trace|Click to open previous saved trace.",
+                        {Mode::Open, "Load Trace", TraceFile::DialogFilter(), ""}},
+                       {TTraceFrm::SaveEntry,
+                        "Save T&race",
+                        "Save current trace|Click to save current trace.",
+                        {Mode::Save, "Save Trace", TraceFile::DialogFilter(), "trc"}}}},
+      {.componentName = "BitSetFrm",
+       .menuObjectName = "WinBitSettings",
+       .caption = "&Bit Settings",
+       .shortcut = Qt::CTRL | Qt::Key_F3,
+       .hint = "Bit settings|Click to set CAN configuration.",
+       .helpPage = "BitSet_window.html",
+       .creationRank = 3},
+      {.componentName = "FiltersFrm",
+       .menuObjectName = "WinFilters",
+       .caption = "&Filters",
+       .shortcut = Qt::CTRL | Qt::Key_F4,
+       .hint = "Set Filters behaviour|Click to set CAN cell messages filtering function.",
+       .helpPage = "FiltSet_window.html",
+       .creationRank = 5},
+      // Ctrl+F4 belongs to the Filters entry above.
+      {.componentName = "TransmitFrm",
+       .menuObjectName = "WinTransmission",
+       .caption = "&Transmission",
+       .shortcut = Qt::CTRL | Qt::Key_F5,
+       .hint = "Transmit a message with CAN|Click to transmit a message with the CAN cell.",
+       .helpPage = "Trans_window.html",
+       .creationRank = 4},
+  };
+  return table;
+}
+
+const ToolWindowEntry* ToolWindows::Find(const QString& componentName) {
+  for (const ToolWindowEntry& entry : Table())
+    if (entry.componentName == componentName) return &entry;
+  return nullptr;
+}
+
+std::vector<const ToolWindowEntry*> ToolWindows::InCreationOrder(const ToolWindowTable& table) {
+  std::vector<const ToolWindowEntry*> order;
+  for (const ToolWindowEntry& entry : table) order.push_back(&entry);
+  std::stable_sort(order.begin(), order.end(), [](const ToolWindowEntry* a, const ToolWindowEntry* b) {
+    return a->creationRank < b->creationRank;
+  });
+  return order;
+}
