@@ -30,6 +30,13 @@ bool TCommSettings::write() const {
   return key.sync();
 }
 
+TCommSettings TCommSettings::forSimulatedBoard() const {
+  TCommSettings simulated = *this;
+  simulated.port = QStringLiteral("1");
+  if (!CommChoice::speedOfSettings(settings)) simulated.settings = CommChoice::settingsForSpeed(19200);
+  return simulated;
+}
+
 std::optional<int> CommChoice::portForText(const QString& port) {
   if (port == QLatin1String("1")) return 1;
   if (port == QLatin1String("2")) return 2;

@@ -24,6 +24,10 @@ struct TCommSettings {
   // (the caller ignores it, as every settings failure at close).
   bool write() const;
 
+  // The settings of a run on the simulated board, which COM1 leads to: port
+  // "1", and 19200 bit/s when these settings name no speed.
+  TCommSettings forSimulatedBoard() const;
+
   bool operator==(const TCommSettings&) const = default;
 };
 

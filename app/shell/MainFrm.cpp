@@ -39,8 +39,6 @@
 
 namespace {
 
-TMainFrm* g_instance = nullptr;
-
 constexpr std::array<int, 3> kSpeeds{4800, 9600, 19200};
 
 QString messageOf(const std::exception& e) {
@@ -57,7 +55,6 @@ TMainFrm::TMainFrm(Options options)
       options_(std::move(options)),
       link_(new TSerialLink(this)),
       dockLayout_(new TDockLayout(this)) {
-  g_instance = this;
   setObjectName(QStringLiteral("MainFrm"));
   setWindowTitle(QStringLiteral("Vorelan 1.1"));
   setWindowIcon(QIcon(QPixmap::fromImage(Pictures::aboutPicture().copy(28, 20, 88, 86))));
@@ -81,11 +78,6 @@ TMainFrm::~TMainFrm() {
   toolWindows_.clear();
   delete link_;
   if (auto* app = TApplication::instance(); app && !closeCompleted_) app->setErrorHandler({});
-  if (g_instance == this) g_instance = nullptr;
-}
-
-TMainFrm* TMainFrm::instance() {
-  return g_instance;
 }
 
 // ---- construction -------------------------------------------------------------
@@ -229,70 +221,27 @@ void TMainFrm::formCreate() {
   CoUninitialize();
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
-  // 5, 6. The nodes; without them the program runs with no link and no thread.
-  link_->setConnected(true);
-  try {
-    link_->createNodes();
-  } catch (const std::exception& e) {
-    ShowError(messageOf(e));
-    link_->setConnected(false);
-    return;
-  }
+  // 5-17. The link starts from the stored communication settings. A run
+  // whose simulated board failed opens no port: COM1 is the user's own device.
+  const bool boardMissing = options_.simulate && !options_.simulatedBoardFailure.isEmpty();
+  if (boardMissing) ShowError(options_.simulatedBoardFailure);
+  showStart(link_->start(startSettings(),
+                         boardMissing ? TSerialLink::PortAtStart::StayClosed : TSerialLink::PortAtStart::Open));
+}
 
-  // 7. The stored communication settings (a missing value reads as empty).
-  TCommSettings comm = TCommSettings::read();
-  if (options_.simulate) {
-    comm.port = QStringLiteral("1");
-    if (!CommChoice::speedOfSettings(comm.settings)) comm.settings = CommChoice::settingsForSpeed(19200);
-  }
+TCommSettings TMainFrm::startSettings() const {
+  const TCommSettings stored = TCommSettings::read();
+  if (!options_.simulate) return stored;
+  TCommSettings simulated = stored.forSimulatedBoard();
+  if (!options_.simulatedBoardFailure.isEmpty()) simulated.port.clear();  // no entry checked: no port chosen
+  return simulated;
+}
 
-  // 8, 9. The port.
-  try {
-    link_->setSerialProperty("CommPort", comm.port.toStdString());
-  } catch (const std::exception& e) {
-    ShowError(messageOf(e));
-    link_->setConnected(false);
-  }
-  if (link_->connected()) checkPort(CommChoice::portForText(comm.port));
-
-  // 10, 11. The serial settings.
-  try {
-    link_->setSerialProperty("Settings", comm.settings.toStdString());
-  } catch (const std::exception& e) {
-    ShowError(messageOf(e));
-    link_->setConnected(false);
-  }
-  if (link_->connected()) checkSpeed(CommChoice::speedForText(comm.settings));
-
-  // 12. The answer time-out.
-  try {
-    link_->setProtocolProperty("TimeOut", comm.timeOut.toStdString());
-    // What the memory access waits at most: a negative or huge TimeOut
-    // counts as the longest one.
-    bool number = false;
-    const int timeOut = QString::fromStdString(link_->protocolProperty("TimeOut")).toInt(&number);
-    timeOut_ = TTavarnelObject::EffectiveTimeOut(number ? timeOut : -1);
-  } catch (const std::exception& e) {
-    ShowError(messageOf(e));
-    link_->setConnected(false);
-  }
-
-  // 14, 15. Stack the nodes; the thread starts and waits for the register lock.
-  try {
-    link_->stackNodes();
-    link_->startThread();
-  } catch (const std::exception& e) {
-    ShowError(messageOf(e));
-    link_->setConnected(false);
-    return;
-  }
-
-  // 16, 17. Open the link unless a property was rejected.
-  try {
-    link_->connectAtStart();
-  } catch (const std::exception& e) {
-    ShowError(messageOf(e));
-  }
+void TMainFrm::showStart(const TLinkStartReport& report) {
+  for (const QString& error : report.errors) ShowError(error);
+  if (report.port.settled) checkPort(report.port.entry);
+  if (report.speed.settled) checkSpeed(report.speed.entry);
+  if (report.timeOut) timeOut_ = *report.timeOut;
 }
 
 void TMainFrm::checkPort(std::optional<int> port) {

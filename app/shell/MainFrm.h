@@ -24,6 +24,8 @@ class TClientArea;
 class TDockLayout;
 class TSerialLink;
 class TToolWindow;
+struct TCommSettings;
+struct TLinkStartReport;
 
 // The main window (component name MainFrm, caption "Vorelan 1.1"): the frame
 // whose client area holds the tool windows and whose four edges are dock
@@ -33,7 +35,8 @@ class TToolWindow;
 // program on the first panel of its status bar.
 //
 // Creation: construct it, then call createForm() (restores its saved position,
-// then runs formCreate(): the start-up sequence that connects to the board),
+// then runs formCreate(): the start-up sequence, TSerialLink::start, whose
+// report it shows),
 // then createToolWindows(), then show it. Closing it saves every window's
 // position, stops the register access thread, closes the nodes and saves the
 // communication settings, within the protocol node's TimeOut + 1 s.
@@ -54,6 +57,10 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
     // are not written at close. (The program also keeps every other settings
     // change of a simulated run in memory: SettingsStore::keepChangesInMemory.)
     bool simulate = false;
+    // With simulate: why the simulated board could not start, or empty when
+    // it runs. The error is shown and no port is opened: COM1 would be the
+    // user's own device.
+    QString simulatedBoardFailure;
     // The tool windows: their menu entries, creation order and help pages.
     // Tests replace factories with stand-ins or leave them out.
     ToolWindowTable toolWindows = ToolWindows::Table();
@@ -70,9 +77,6 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   TMainFrm();
   explicit TMainFrm(Options options);
   ~TMainFrm() override;
-
-  // The main window of the running program, or null.
-  static TMainFrm* instance();
 
   // ---- what the other windows use
   // The link is open and the register access thread may run. Read-only.
@@ -125,9 +129,9 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   // A menu entry by object name ("COM1", "Speed9600", "WinTrace", "Exit", ...).
   QAction* action(const QString& objectName) const;
 
-  // The protocol node's answer time-out read at start-up (a negative or huge
-  // one counts as TTavarnelObject's longest); the close ends within it plus
-  // one second.
+  // The protocol node's answer time-out reported by the start-up (a negative
+  // or huge one counts as TTavarnelObject's longest; 1 s when the node refused
+  // it); the close ends within it plus one second.
   std::chrono::milliseconds closeLimit() const;
   bool closeCompleted() const { return closeCompleted_; }
 
@@ -142,6 +146,9 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   void buildClientArea();
   QAction* addEntry(QMenu* menu, const QString& objectName, const QString& caption, const QString& hint,
                     const QKeySequence& shortcut, std::function<void()> handler);
+  // The communication settings the start-up hands the link.
+  TCommSettings startSettings() const;
+  void showStart(const TLinkStartReport& report);
   void checkPort(std::optional<int> port);
   void checkSpeed(std::optional<int> bitsPerSecond);
   void writeCommSettings();

@@ -1,6 +1,7 @@
 #include "SerialLink.h"
 
 #include "AppError.h"
+#include "CommSettings.h"
 #include "RegisterSession.h"
 #include "canregthread.h"
 #include "rs232.h"
@@ -10,6 +11,8 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+
+#include <functional>
 
 TSerialLink::TSerialLink(QObject* parent) : QObject(parent) {}
 
@@ -22,6 +25,47 @@ TSerialLink::~TSerialLink() {
   // The serial node's thread calls into the protocol node's wrapper: it goes first.
   serial_.reset();
   protocol_.reset();
+}
+
+TLinkStartReport TSerialLink::start(const TCommSettings& comm, PortAtStart portAtStart) {
+  TLinkStartReport report;
+  // Runs one step; its failure is reported, and false.
+  const auto step = [&report](const std::function<void()>& action) {
+    try {
+      action();
+      return true;
+    } catch (const std::exception& e) {
+      report.errors << QString::fromUtf8(e.what());
+      return false;
+    }
+  };
+
+  if (!step([this] { createNodes(); })) return report;
+  bool allTaken = step([&] { setSerialProperty("CommPort", comm.port.toStdString()); });
+  if (allTaken) report.port = {true, CommChoice::portForText(comm.port)};
+  allTaken = step([&] { setSerialProperty("Settings", comm.settings.toStdString()); }) && allTaken;
+  if (allTaken) report.speed = {true, CommChoice::speedForText(comm.settings)};
+  allTaken = step([&] {
+               setProtocolProperty("TimeOut", comm.timeOut.toStdString());
+               report.timeOut = answerTimeOut();
+             }) &&
+             allTaken;
+
+  if (!step([this] {
+        stackNodes();
+        startThread();
+      }))
+    return report;
+  // A property refused: nothing is opened, and the main thread keeps the lock.
+  if (allTaken && portAtStart == PortAtStart::Open) step([this] { connectAtStart(); });
+  report.connected = connected_;
+  return report;
+}
+
+std::chrono::milliseconds TSerialLink::answerTimeOut() const {
+  bool number = false;
+  const int timeOut = QString::fromStdString(protocolProperty("TimeOut")).toInt(&number);
+  return TTavarnelObject::EffectiveTimeOut(number ? timeOut : -1);
 }
 
 void TSerialLink::createNodes() {
@@ -101,7 +145,6 @@ void TSerialLink::readAllRegisters() {
 }
 
 void TSerialLink::connectAtStart() {
-  if (!connected_) return;  // a property was rejected: nothing is opened, the lock stays held
   connected_ = false;
   protocol_->Open();
   protocolOpen_ = true;

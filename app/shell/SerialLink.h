@@ -2,14 +2,38 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
+struct TCommSettings;
 class TCANRegAccessThread;
 class TRS232Object;
 class TTavarnelObject;
+
+// What the start-up of the link did, for the main window to show.
+struct TLinkStartReport {
+  // A comm-port or speed entry that the start-up settles: only when the serial
+  // node took the text it comes from (and no step failed before it), and then
+  // the entries show `entry`, none of them when it is unset. Otherwise the
+  // entries stay as they are.
+  struct MenuChoice {
+    bool settled = false;
+    std::optional<int> entry;  // 1-3, or 4800, 9600, 19200
+  };
+
+  QStringList errors;  // in the order they happened
+  MenuChoice port;
+  MenuChoice speed;
+  // What an access waits at most for an answer, from the protocol node's
+  // "TimeOut" (a negative or huge one counts as the longest); unset when the
+  // node refused the stored text.
+  std::optional<std::chrono::milliseconds> timeOut;
+  bool connected = false;
+};
 
 // The main window's link to the board: the serial node and the protocol node
 // stacked on it, the register access thread that polls through them, and the
@@ -37,9 +61,19 @@ class TSerialLink : public QObject {
   // Stops the thread and releases the nodes if the close sequence did not.
   ~TSerialLink() override;
 
-  // Creates the serial node, then the protocol node. Throws EAppError (the
-  // node's message); no node is kept after a failure.
-  void createNodes();
+  enum class PortAtStart { Open, StayClosed };
+  // The start-up, from the communication settings, in this order: create the
+  // serial node, then the protocol node (without them there is no link and no
+  // thread for the whole run); hand them "CommPort", "Settings" and
+  // "TimeOut"; stack the protocol node on the serial node; start the register
+  // access thread, which waits for the lock the main thread now holds; then,
+  // when every property was taken and the port is to be opened, connect
+  // (connectAtStart). A failing step is reported and the steps after it still
+  // run, except after the nodes or the thread could not be made. Ends either
+  // connected, with the lock free, or not connected, with the main thread
+  // holding it.
+  TLinkStartReport start(const TCommSettings& comm, PortAtStart portAtStart = PortAtStart::Open);
+
   bool hasNodes() const { return serial_ && protocol_; }
   TRS232Object* serialNode() const { return serial_.get(); }
   TTavarnelObject* protocolNode() const { return protocol_.get(); }
@@ -50,18 +84,6 @@ class TSerialLink : public QObject {
   std::string serialProperty(const std::string& name) const;
   std::string protocolProperty(const std::string& name) const;
 
-  // Stacks the protocol node on the serial node.
-  void stackNodes();
-  // Creates the register access thread suspended, with the protocol node as
-  // its memory access object and onThreadFinished() as its termination
-  // handler; takes the register lock; resumes the thread, whose first pass
-  // then waits for the lock.
-  void startThread();
-
-  // The start-up connection: opens the protocol node, then the serial node;
-  // on success marks the link connected, runs a full read and releases the
-  // lock. Throws the opening error; the main thread then keeps the lock.
-  void connectAtStart();
   // A port or speed change: takes the lock and closes the serial node if
   // connected, sets the serial node's property, reopens the serial node (and
   // the protocol node, if it never opened), marks the link connected, runs a
@@ -70,8 +92,6 @@ class TSerialLink : public QObject {
   void reconnectWith(const std::string& serialPropertyName, const std::string& value);
 
   bool connected() const { return connected_; }
-  // The flag as the start-up sequence sets it before anything is opened.
-  void setConnected(bool connected) { connected_ = connected; }
   TCANRegAccessThread* regThread() const { return thread_.get(); }
   bool threadRunning() const;
   // How many times the main thread holds the register lock: 1 while not
@@ -109,6 +129,22 @@ class TSerialLink : public QObject {
   void onThreadFinished();
 
  private:
+  // Creates the serial node, then the protocol node. Throws EAppError (the
+  // node's message); no node is kept after a failure.
+  void createNodes();
+  // The protocol node's "TimeOut" as an access waits for it.
+  std::chrono::milliseconds answerTimeOut() const;
+  // Stacks the protocol node on the serial node.
+  void stackNodes();
+  // Creates the register access thread suspended, with the protocol node as
+  // its memory access object and onThreadFinished() as its termination
+  // handler; takes the register lock; resumes the thread, whose first pass
+  // then waits for the lock.
+  void startThread();
+  // The start-up connection: opens the protocol node, then the serial node;
+  // on success marks the link connected, runs a full read and releases the
+  // lock. Throws the opening error; the main thread then keeps the lock.
+  void connectAtStart();
   void holdLock();
   void releaseLock();
   void openSerialAndRead();

@@ -93,15 +93,15 @@ int main(int argc, char** argv) {
   {
     TMainFrm::Options options;
     options.simulate = line.simulate;
+    options.simulatedBoardFailure = boardError;
     TMainFrm mainFrm(std::move(options));
     // A quit signal that came before now, or comes during start-up, closes
     // the window once the event loop runs.
     TQuitSignals quitSignals([&mainFrm] { mainFrm.close(); });
     mainFrm.createForm();
-    if (!boardError.isEmpty()) mainFrm.ShowError(boardError);
     mainFrm.createToolWindows();
     mainFrm.show();
-    if (line.simulate) showSimulatedTraffic(mainFrm);
+    if (board) showSimulatedTraffic(mainFrm);
     result = app.exec();
     delete HelpViewer::shared();
   }

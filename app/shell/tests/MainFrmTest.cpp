@@ -365,4 +365,27 @@ TEST_F(MainFrmTest, SimulationUsesPortOneAndNeverWritesTheCommunicationSettings)
   EXPECT_TRUE(SettingsStore("FormPositions/MainFrm").readInt("Width").has_value());
 }
 
+// --simulate whose board could not start: the error is shown and no port is
+// opened, although COM1 leads to a device (here a board standing in for the
+// user's own).
+TEST_F(MainFrmTest, ASimulationWhoseBoardFailedOpensNoPort) {
+  Board board;
+  storeComm("1", "9600,n,8,1", "1000");
+  TMainFrm::Options options = withoutToolWindows();
+  options.simulate = true;
+  options.simulatedBoardFailure = "Cannot start the simulated board: no pseudo-terminal";
+  TMainFrm& main = start(std::move(options));
+  EXPECT_FALSE(main.Connected());
+  EXPECT_EQ(main.errorDisplay()->text(), "Cannot start the simulated board: no pseudo-terminal");
+  ASSERT_NE(main.RegThread(), nullptr);
+  EXPECT_EQ(main.link()->mainLockHolds(), 1);  // the thread waits
+  EXPECT_EQ(main.checkedPort(), std::nullopt);
+  EXPECT_EQ(main.checkedSpeed(), 9600);
+  EXPECT_EQ(board.requests(), 0u);
+  closeMain();
+  EXPECT_EQ(board.requests(), 0u);
+  EXPECT_EQ(storedString("Communication", "Port"), "1");  // a simulated run writes nothing
+  EXPECT_EQ(storedString("Communication", "Settings"), "9600,n,8,1");
+}
+
 }  // namespace
