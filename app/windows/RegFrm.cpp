@@ -415,7 +415,7 @@ void TRegFrm::RegChange(THexEdit* sender) {
 
 void TRegFrm::BitPanelChange(TBitPanel* panel, THexEdit* field, std::uint8_t address) {
   field->setValue(panel->value());
-  if (Connected()) WriteRegister(address, 0, lowByte(field->value()));
+  WriteRegister(address, 0, lowByte(field->value()));
 }
 
 void TRegFrm::BitPanelISRChange() {
@@ -432,7 +432,7 @@ void TRegFrm::PageControlChange(int index) {
   if (selectingTab_ || index < 0) return;
   psr_->setValue(index);
   // The read cycle that follows the write reads the newly selected page.
-  if (Connected()) WriteRegister(PSR, 0, lowByte(psr_->value()));
+  WriteRegister(PSR, 0, lowByte(psr_->value()));
 }
 
 // ---- window ----------------------------------------------------------------------

@@ -91,8 +91,8 @@ class TRegFrm : public TToolWindowOf<QWidget> {
   // Copies a field's value into its bit panel and writes the register.
   void BitPanelChange(TBitPanel* panel, THexEdit* field, std::uint8_t address);
   // Writes one register when connected, then runs a read cycle so that the
-  // next tick shows the register as the cell now holds it. False when the
-  // write failed (its error is on the display).
+  // next tick shows the register as the cell now holds it. False when nothing
+  // was written: not connected, or the write failed (its error is shown).
   bool WriteRegister(std::uint8_t address, int page, std::uint8_t value);
   TBitPanel* panelOf(const THexEdit* field) const;
   static std::uint8_t lowByte(qint64 value) { return static_cast<std::uint8_t>(value & 0xFF); }
