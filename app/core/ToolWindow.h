@@ -5,9 +5,9 @@
 // base (TRegPosSavedFrm).
 //
 // A tool window is a Qt window, a QWidget in an MDI sub-window or the Trace
-// window's QDockWidget, with this base beside it. TToolWindow holds no Qt
-// object of its own, so both kinds share it; TToolWindowOf<QtWindow> puts the
-// two together and routes the window's close event:
+// window's QDockWidget, with this base beside it. TToolWindow is no QObject
+// (a class has one QObject base, the Qt window's), so both kinds share it;
+// TToolWindowOf<QtWindow> puts the two together and routes the close event:
 //
 //   class TFooFrm : public TToolWindowOf<QWidget> {
 //     Q_OBJECT
@@ -49,9 +49,10 @@ class TThreadedTimer;
 
 class TToolWindow : public TRegPosSavedFrm {
  public:
-  // Stops and deletes the window's timers: no tick runs once the window
-  // starts to go (its own members may already be gone; ticks only run from
-  // the event loop, never during the destruction).
+  // Deletes the window's timers, before the Qt window deletes its controls,
+  // so no tick runs on a window that is going. (The derived window's members
+  // are gone already, but ticks only run from the event loop, which does not
+  // run during the destruction.)
   ~TToolWindow() override;
 
   IToolWindowHost& Host() const { return host_; }
