@@ -30,11 +30,12 @@ TTimerThread::~TTimerThread() {
   ::close(tickFd_);
 }
 
-void TTimerThread::configure(bool running, int intervalMs) {
+void TTimerThread::configure(bool running, int intervalMs, bool restartSleep) {
   {
     const std::lock_guard lock(mutex_);
     running_ = running;
     intervalMs_ = intervalMs;
+    restartSleep_ = restartSleep_ || restartSleep;
   }
   wake_.notify_all();
 }
@@ -67,6 +68,10 @@ void TTimerThread::run() {
       if (!running_) {
         wake_.wait(lock);
         continue;
+      }
+      if (restartSleep_) {
+        restartSleep_ = false;
+        sleepStart = Clock::now();
       }
       const auto deadline = sleepStart + std::chrono::milliseconds(intervalMs_);
       if (Clock::now() >= deadline) break;
@@ -123,8 +128,13 @@ void TThreadedTimer::setOnTimer(Handler handler) {
   reconfigure();
 }
 
-void TThreadedTimer::reconfigure() {
-  if (worker_) worker_->configure(enabled_ && interval_ != 0 && bool(onTimer_), interval_);
+void TThreadedTimer::restart() {
+  enabled_ = true;
+  reconfigure(true);
+}
+
+void TThreadedTimer::reconfigure(bool restartSleep) {
+  if (worker_) worker_->configure(enabled_ && interval_ != 0 && bool(onTimer_), interval_, restartSleep);
 }
 
 void TThreadedTimer::runTick() {

@@ -35,8 +35,10 @@ class TTimerThread {
   TTimerThread& operator=(const TTimerThread&) = delete;
 
   // GUI thread: whether ticks may run, and the interval. Called on every
-  // change of Enabled, Interval, ThreadPriority or OnTimer.
-  void configure(bool running, int intervalMs);
+  // change of Enabled, Interval, ThreadPriority or OnTimer. With restartSleep
+  // the sleep in progress starts anew, so the next tick comes one whole
+  // interval from now.
+  void configure(bool running, int intervalMs, bool restartSleep = false);
 
   // Readable while a tick waits to be run in the GUI thread.
   int tickFd() const { return tickFd_; }
@@ -57,7 +59,8 @@ class TTimerThread {
   std::condition_variable wake_;  // signalled on every change of the state below
   bool running_ = false;          // Enabled, Interval != 0 and OnTimer assigned
   int intervalMs_ = 0;
-  bool tickPending_ = false;  // a tick is handed over and has not finished yet
+  bool tickPending_ = false;   // a tick is handed over and has not finished yet
+  bool restartSleep_ = false;  // the next sleep is measured from when the worker sees this
   bool stop_ = false;
   std::thread thread_;  // started last, when the state above exists
 };
@@ -91,6 +94,11 @@ class TThreadedTimer : public QObject {
   // with, which is the default.
   TThreadPriority threadPriority() const { return priority_; }
   void setThreadPriority(TThreadPriority priority);
+  // Enables the timer with its interval starting now: the next tick comes one
+  // whole interval later, however long the timer was paused. (Enabling alone
+  // goes on with the sleep the pause interrupted.) A tick already handed to
+  // the GUI thread still runs.
+  void restart();
   bool hasOnTimer() const { return bool(onTimer_); }
   // Setting or clearing the handler always re-evaluates the worker.
   void setOnTimer(Handler handler);
@@ -103,7 +111,7 @@ class TThreadedTimer : public QObject {
  private:
   // GUI thread: one tick, signalled by the worker.
   void runTick();
-  void reconfigure();
+  void reconfigure(bool restartSleep = false);
 
   bool enabled_ = true;
   quint16 interval_ = 1000;

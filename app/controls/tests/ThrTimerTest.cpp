@@ -166,6 +166,25 @@ TEST(ThreadedTimer, ResumingAfterAnExpiredSleepTicksAtOnce) {
   EXPECT_TRUE(Readable(worker.tickFd(), 0)) << "the resumed timer waited for a new interval";
 }
 
+// Restarting measures the interval from now: after the same expired sleep,
+// a reference worker started just after the restart with a much shorter
+// interval ticks first, and the restarted worker ticks later.
+TEST(ThreadedTimer, RestartingWaitsAWholeIntervalAfterAnExpiredSleep) {
+  TTimerThread worker;
+  worker.configure(false, 1000);
+  {
+    TTimerThread longer;
+    longer.configure(true, 2000);
+    ASSERT_TRUE(Readable(longer.tickFd(), Patience));
+  }
+  worker.configure(true, 1000, true);
+  TTimerThread shorter;
+  shorter.configure(true, 100);
+  ASSERT_TRUE(Readable(shorter.tickFd(), Patience));
+  EXPECT_FALSE(Readable(worker.tickFd(), 0)) << "the restarted timer ticked at once";
+  EXPECT_TRUE(Readable(worker.tickFd(), Patience));
+}
+
 TEST(ThreadedTimer, HandlerErrorsAreReportedAndTicksGoOn) {
   TThreadedTimer timer;
   timer.setInterval(20);
