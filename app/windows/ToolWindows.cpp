@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "BitSetFrm.h"
+#include "FiltersFrm.h"
 #include "RegFrm.h"
 #include "TraceFile.h"
 #include "TraceFrm.h"
@@ -48,14 +50,16 @@ const ToolWindowTable& ToolWindows::Table() {
        .shortcut = Qt::CTRL | Qt::Key_F3,
        .hint = "Bit settings|Click to set CAN configuration.",
        .helpPage = "BitSet_window.html",
-       .creationRank = 3},
+       .creationRank = 3,
+       .factory = Make<TBitSetFrm>},
       {.componentName = "FiltersFrm",
        .menuObjectName = "WinFilters",
        .caption = "&Filters",
        .shortcut = Qt::CTRL | Qt::Key_F4,
        .hint = "Set Filters behaviour|Click to set CAN cell messages filtering function.",
        .helpPage = "FiltSet_window.html",
-       .creationRank = 5},
+       .creationRank = 5,
+       .factory = Make<TFiltersFrm>},
       // Ctrl+F4 belongs to the Filters entry above.
       {.componentName = "TransmitFrm",
        .menuObjectName = "WinTransmission",
