@@ -415,6 +415,14 @@ void TMainFrm::placeToolWindow(TToolWindow* window) {
   }
   QMdiSubWindow* sub = clientArea_->addSubWindow(window->form());
   sub->setWindowIcon(windowIcon());
+  // The system menu's Close also claims Ctrl+F4, which opens the Filters
+  // window: a key claimed twice would do neither. Close keeps its other keys.
+  if (QMenu* systemMenu = sub->systemMenu())
+    for (QAction* entry : systemMenu->actions()) {
+      QList<QKeySequence> keys = entry->shortcuts();
+      for (const auto& [name, windowEntry] : windowEntries_) keys.removeAll(windowEntry->shortcut());
+      entry->setShortcuts(keys);
+    }
 }
 
 TToolWindow* TMainFrm::toolWindow(const QString& componentName) const {

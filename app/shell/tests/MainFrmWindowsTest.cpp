@@ -18,8 +18,10 @@
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -234,6 +236,43 @@ TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntr
   main.close();
   EXPECT_TRUE(main.closeCompleted());
   EXPECT_FALSE(reg->timer->enabled());
+}
+
+// Ctrl+F4 is the Filters entry's key, also while another child window has
+// the focus; that window's system menu still closes it.
+TEST_F(MainFrmWindowsTest, CtrlF4OpensTheFiltersWindowAndTheSystemMenuStillCloses) {
+  class StandInFiltersFrm : public TToolWindowOf<QWidget> {
+   public:
+    explicit StandInFiltersFrm(IToolWindowHost& host) : TToolWindowOf(host) { setObjectName("FiltersFrm"); }
+  };
+  TMainFrm::Options options;
+  StandInRegFrm* reg = nullptr;
+  StandInFiltersFrm* filters = nullptr;
+  options.toolWindows = toolWindowsBuiltBy({
+      {"RegFrm", [&](IToolWindowHost& host) { return reg = new StandInRegFrm(host); }},
+      {"FiltersFrm", [&](IToolWindowHost& host) { return filters = new StandInFiltersFrm(host); }},
+  });
+  TMainFrm& main = start(std::move(options));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+  auto* regSub = qobject_cast<QMdiSubWindow*>(reg->parentWidget());
+  auto* filtersSub = qobject_cast<QMdiSubWindow*>(filters->parentWidget());
+  ASSERT_TRUE(regSub && filtersSub);
+  filtersSub->showMinimized();
+  main.clientArea()->setActiveSubWindow(regSub);
+  auto* edit = reg->findChild<QLineEdit*>();
+  edit->setFocus();
+  QTest::keyClick(edit, Qt::Key_F4, Qt::ControlModifier);
+  EXPECT_FALSE(filtersSub->isMinimized());
+  EXPECT_EQ(main.clientArea()->activeSubWindow(), filtersSub);
+  EXPECT_FALSE(regSub->isMinimized());
+
+  QAction* close = nullptr;
+  for (QAction* entry : regSub->systemMenu()->actions())
+    if (entry->text() == QMdiSubWindow::tr("&Close")) close = entry;
+  ASSERT_NE(close, nullptr);
+  EXPECT_FALSE(close->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F4)));
+  close->trigger();
+  EXPECT_TRUE(regSub->isMinimized());  // a tool window closed is minimised
 }
 
 TEST_F(MainFrmWindowsTest, RegisterFileActionsGetTheChosenFileAndCancellingDoesNothing) {
