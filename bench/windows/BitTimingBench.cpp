@@ -2,7 +2,7 @@
 // settings, for every clock from 1 to 99 MHz and the nine usual CAN rates,
 // as a ratio against a baseline measured in this run: the bare loop over the
 // search's candidates computing one division each.
-//   bench_windows_bittiming [repetitions]
+//   bittiming_bench [repetitions]
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
