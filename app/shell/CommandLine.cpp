@@ -35,7 +35,14 @@ std::string TCommandLine::usage() {
          "\n"
          "Ports: COMn opens the device named by the environment variable VORELAN_COMn,\n"
          "else the one chosen under Serial Link > Configure ports..., else /dev/ttyS<n-1>.\n"
-         "Settings are kept in $XDG_CONFIG_HOME/Orvex/ (default ~/.config/Orvex/).\n";
+         "Settings are kept in $XDG_CONFIG_HOME/Orvex/ (default ~/.config/Orvex/).\n"
+         "\n"
+         "Without a display (no DISPLAY or WAYLAND_DISPLAY, as over SSH) the program\n"
+         "says so and ends: log in with ssh -X, or use Qt's VNC platform (-platform vnc,\n"
+         "Debian package qt6-qpa-plugins) and a VNC viewer on port 5900.\n"
+         "\n"
+         "Exit status: 0 after a normal end, 2 for an unknown option, 69 when no\n"
+         "display can be opened.\n";
 }
 
 std::string TCommandLine::versionText() {

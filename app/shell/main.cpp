@@ -5,6 +5,7 @@
 // has closed.
 #include "CommandLine.h"
 #include "ComponentSetup.h"
+#include "DisplayCheck.h"
 #include "HelpViewer.h"
 #include "MainFrm.h"
 #include "QuitSignals.h"
@@ -61,6 +62,12 @@ int main(int argc, char** argv) {
   if (line.version) {
     std::fputs(TCommandLine::versionText().c_str(), stdout);
     return 0;
+  }
+  // Qt aborts when its platform cannot be opened (no display over SSH): say how to go on instead.
+  if (const auto noDisplay = DisplayCheck::noDisplayMessage(std::vector<std::string>(argv + 1, argv + argc),
+                                                            DisplayCheck::Environment::current())) {
+    std::fprintf(stderr, "vorelan: %s\n", noDisplay->c_str());
+    return DisplayCheck::NoDisplayStatus;
   }
 
   // Ctrl+C or the session's end close the program as Exit does, even when
