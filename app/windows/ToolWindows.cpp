@@ -7,6 +7,7 @@
 #include "RegFrm.h"
 #include "TraceFile.h"
 #include "TraceFrm.h"
+#include "TransmitFrm.h"
 
 namespace {
 
@@ -67,7 +68,8 @@ const ToolWindowTable& ToolWindows::Table() {
        .shortcut = Qt::CTRL | Qt::Key_F5,
        .hint = "Transmit a message with CAN|Click to transmit a message with the CAN cell.",
        .helpPage = "Trans_window.html",
-       .creationRank = 4},
+       .creationRank = 4,
+       .factory = Make<TTransmitFrm>},
   };
   return table;
 }

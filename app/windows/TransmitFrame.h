@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CanRegisterMap.h"
+#include "RegisterSession.h"
 
 struct TTransmitFrame {
   static constexpr int MaxLength = 8;
@@ -22,17 +23,6 @@ struct TTransmitFrame {
   static TTransmitFrame FromBufferPage(const std::array<std::uint8_t, CanReg::PageSize>& page);
 
   friend bool operator==(const TTransmitFrame&, const TTransmitFrame&) = default;
-};
-
-// One register write as the register access thread takes it: a register of
-// the paged window (0x60-0x6F) is written on `page`, for the main registers
-// the page is 0 and unused.
-struct TRegisterWrite {
-  std::uint8_t address = 0;
-  int page = 0;
-  std::uint8_t value = 0;
-
-  friend bool operator==(const TRegisterWrite&, const TRegisterWrite&) = default;
 };
 
 // The writes that send `frame` from message buffer `buffer` (1 to 3), in

@@ -1,0 +1,509 @@
+// The Transmission window against the simulated board: the program's two
+// nodes over a pty and the real register access thread. What a frame writes
+// is read from the board's transcript, what it sends from the board's bus
+// log; the polling passes and the timer's ticks are run by hand, so that
+// every step is seen.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "ChoiceGroup.h"
+#include "FakeToolWindowHost.h"
+#include "HexEdit.h"
+#include "LinkFixture.h"
+#include "NumberEntry.h"
+#include "SettingsStore.h"
+#include "ThrTimer.h"
+#include "TransmitFrm.h"
+#include "TransmitStatusBar.h"
+#include "WindowTestSupport.h"
+#include "canregthread.h"
+
+using namespace CanReg;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+QString Visible(QString caption) {
+  return caption.remove(QLatin1Char('&'));
+}
+
+class TransmitOnBoard : public LinkFixture {
+ protected:
+  // A hook on the requests the board serves, run on its thread before the answer goes out.
+  void ConfigureBoard(boardsim::BoardSimulator::Options& options) override {
+    options.onTranscript = [this](const boardsim::TranscriptEntry& entry) {
+      if (entry.kind != boardsim::TranscriptEntry::Kind::Request) return;
+      std::function<void(const Bytes&)> hook;
+      {
+        std::lock_guard<std::mutex> guard(onRequestLock_);
+        hook = onRequest_;
+      }
+      if (hook) hook(entry.bytes);
+    };
+  }
+
+  void SetUp() override {
+    LinkFixture::SetUp();
+    if (HasFatalFailure()) return;
+    thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
+    host_.thread = thread_.get();
+    host_.connected = true;
+    thread_->ReadAll(true);  // as the main window does once connected
+    Create();
+    ClearTranscript();
+  }
+  void TearDown() override {
+    OnRequest(nullptr);
+    window_.reset();  // its timer first: no tick after the thread is gone
+    if (thread_) {
+      thread_->Terminate();
+      thread_->Wait();
+      thread_.reset();
+    }
+    LinkFixture::TearDown();
+  }
+
+  void Create() {
+    window_ = std::make_unique<TTransmitFrm>(host_);
+    window_->createForm();
+    ASSERT_TRUE(ShowActive(window_.get()));
+  }
+  void OnRequest(std::function<void(const Bytes&)> hook) {
+    std::lock_guard<std::mutex> guard(onRequestLock_);
+    onRequest_ = std::move(hook);
+  }
+
+  template <class T>
+  T* Find(const char* name) {
+    T* found = window_->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  THexEdit* F(const char* name) { return Field(window_.get(), name); }
+  TNumberEntry* Number(const char* name) { return Find<TNumberEntry>(name); }
+  TChoiceGroup* Choice(const char* name) { return Find<TChoiceGroup>(name); }
+  QPushButton* Apply() { return Find<QPushButton>("Apply"); }
+  QTabWidget* Pages() { return Find<QTabWidget>("PageControl"); }
+  void ShowPage(const char* name) { Pages()->setCurrentWidget(Find<QWidget>(name)); }
+  QString Panel() { return window_->StatusBar()->shownText(); }
+
+  // The polling thread's pass, run here so that a test decides when the image is refreshed.
+  void Poll() { thread_->ReadCycle(); }
+  // One tick of the window's timer, after a pass.
+  void Tick() {
+    Poll();
+    window_->SendingTimer();
+  }
+
+  // The register writes the board served since the last clear, as {address, value}.
+  std::vector<Bytes> Writes() {
+    std::vector<Bytes> writes;
+    for (const Bytes& r : Requests())
+      if (r.size() == 4 && r[0] == 0x23) writes.push_back({r[2], r[3]});
+    return writes;
+  }
+  // What a frame's writes look like on the line: PSR before every paged register.
+  static std::vector<Bytes> OnTheLine(const std::vector<TRegisterWrite>& writes) {
+    std::vector<Bytes> line;
+    for (const TRegisterWrite& w : writes) {
+      if (w.address >= PageBase) line.push_back({PSR, std::uint8_t(w.page)});
+      line.push_back({w.address, w.value});
+    }
+    return line;
+  }
+  std::vector<boardsim::CanFrame> Sent() {
+    std::vector<boardsim::CanFrame> frames;
+    for (const auto& t : sim_->transmittedFrames()) frames.push_back(t.frame);
+    return frames;
+  }
+  // Data byte k of every frame sent.
+  std::vector<int> SentByte(std::size_t k) {
+    std::vector<int> bytes;
+    for (const auto& frame : Sent()) bytes.push_back(frame.data[k]);
+    return bytes;
+  }
+
+  void UserFrame(int id, int length, std::initializer_list<int> data, bool remote = false) {
+    ShowPage("User");
+    F("UserID")->setValue(id);
+    Number("UserLength")->setValue(length);
+    Choice("FrameType")->setItemIndex(remote ? 1 : 0);
+    int k = 0;
+    for (int byte : data) F(QStringLiteral("Dat%1").arg(k++).toLatin1().constData())->setValue(byte);
+  }
+  void Automatic(int period) {
+    Choice("Repetition")->setItemIndex(1);
+    Number("Period")->setValue(period);
+  }
+
+  FakeToolWindowHost host_;
+  std::unique_ptr<TCANRegAccessThread> thread_;
+  std::unique_ptr<TTransmitFrm> window_;
+  std::mutex onRequestLock_;  // guards onRequest_ (test thread and simulator thread)
+  std::function<void(const Bytes&)> onRequest_;
+};
+
+}  // namespace
+
+TEST_F(TransmitOnBoard, LayoutDefaultsAndVisibility) {
+  EXPECT_EQ(window_->windowTitle(), "Transmission");
+  EXPECT_EQ(Pages()->currentWidget()->objectName(), "Auto");
+  EXPECT_EQ(Visible(Pages()->tabText(0)), "User Data");
+  EXPECT_EQ(Visible(Pages()->tabText(1)), "Automatic Data");
+  EXPECT_EQ(Visible(Apply()->text()), "Send");
+  EXPECT_FALSE(window_->Timer()->enabled());
+  EXPECT_EQ(Panel(), " ");
+  EXPECT_EQ(Number("Period")->minimum(), 1);
+  EXPECT_EQ(Number("Period")->maximum(), 60);
+  EXPECT_EQ(Number("BuffNum")->value(), 1);
+  EXPECT_EQ(Number("BuffNum")->maximum(), 3);
+  EXPECT_EQ(Number("UserLength")->maximum(), 8);
+  EXPECT_EQ(F("CntMin")->digits(), 16);
+  EXPECT_EQ(F("UserID")->digits(), 3);
+
+  // Period only with automatic repetition, which Apply's caption follows.
+  QWidget* period = Find<QWidget>("PeriodPanel");
+  EXPECT_TRUE(period->isHidden());
+  Choice("Repetition")->button(1)->click();
+  EXPECT_FALSE(period->isHidden());
+  EXPECT_EQ(Visible(Apply()->text()), "Start");
+  Choice("Repetition")->button(0)->click();
+  EXPECT_TRUE(period->isHidden());
+  EXPECT_EQ(Visible(Apply()->text()), "Send");
+
+  // Counter bounds or shift direction, by the mode.
+  EXPECT_FALSE(Find<QWidget>("CntOpt")->isHidden());
+  EXPECT_TRUE(Find<QWidget>("ShiftOpt")->isHidden());
+  Find<QRadioButton>("ShiftMode")->click();
+  EXPECT_TRUE(Find<QWidget>("CntOpt")->isHidden());
+  EXPECT_FALSE(Find<QWidget>("ShiftOpt")->isHidden());
+  EXPECT_FALSE(Find<QRadioButton>("CntMode")->isChecked());
+
+  // The data bytes for a data frame only.
+  Choice("FrameType")->button(1)->click();
+  EXPECT_TRUE(Find<QWidget>("DataPanel")->isHidden());
+  Choice("FrameType")->button(0)->click();
+  EXPECT_FALSE(Find<QWidget>("DataPanel")->isHidden());
+}
+
+TEST_F(TransmitOnBoard, AUserFrameWritesItsLengthAndData7Last) {
+  // Length 3 from buffer 2: Data3-Data6 keep what they held.
+  for (int k = 3; k < 7; ++k) sim_->pokeRegister(2, std::uint16_t(Data0 + k), 0xEE);
+  UserFrame(0x123, 3, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
+  Number("BuffNum")->setValue(2);
+  window_->ApplyClick();
+  TTransmitFrame expected{0x123, false, 3, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}};
+  EXPECT_EQ(Writes(), OnTheLine(FrameWrites(expected, 2)));
+  EXPECT_EQ(Writes().back(), (Bytes{Data7, 0x00}));
+  for (int k = 3; k < 7; ++k) EXPECT_EQ(sim_->peekRegister(2, std::uint16_t(Data0 + k)), 0xEE) << k;
+  ASSERT_EQ(Sent().size(), 1u);
+  EXPECT_EQ(sim_->transmittedFrames()[0].buffer, 2);
+  EXPECT_EQ(Sent()[0].id, 0x123u);
+  EXPECT_EQ(Sent()[0].dlc, 3);
+  EXPECT_EQ(SentByte(2), std::vector<int>{0x33});
+
+  // While the frame is out, only Apply can be used; the tick shows the
+  // outcome and gives the controls back.
+  EXPECT_FALSE(Pages()->isEnabled());
+  EXPECT_FALSE(Find<QPushButton>("Refresh")->isEnabled());
+  EXPECT_TRUE(Apply()->isEnabled());
+  EXPECT_TRUE(window_->Timer()->enabled());
+  Tick();
+  EXPECT_EQ(Panel(), "Transmission OK");
+  EXPECT_FALSE(window_->Timer()->enabled());
+  EXPECT_TRUE(Pages()->isEnabled());
+
+  // Length 8: every data register, Data7 last with byte 7. Length 0: Data7 alone, with 0.
+  ClearTranscript();
+  Number("UserLength")->setValue(8);
+  window_->ApplyClick();
+  expected.length = 8;
+  EXPECT_EQ(Writes(), OnTheLine(FrameWrites(expected, 2)));
+  EXPECT_EQ(Writes().back(), (Bytes{Data7, 0x88}));
+  ClearTranscript();
+  Number("UserLength")->setValue(0);
+  window_->ApplyClick();
+  EXPECT_EQ(Writes().size(), 14u);  // the 6 steps (2 of them paged), IDHR, IDLR, Data7: PSR before each paged one
+  EXPECT_EQ(Writes().back(), (Bytes{Data7, 0x00}));
+  ASSERT_EQ(Sent().size(), 3u);
+  EXPECT_EQ(Sent()[1].dlc, 8);
+  EXPECT_EQ(Sent()[1].data[7], 0x88);
+  EXPECT_EQ(Sent()[2].dlc, 0);
+}
+
+TEST_F(TransmitOnBoard, ARemoteFrameCarriesItsFlagAndItsLength) {
+  UserFrame(0x7FF, 2, {0xA1, 0xA2}, true);
+  window_->ApplyClick();
+  ASSERT_EQ(Sent().size(), 1u);
+  EXPECT_TRUE(Sent()[0].remote);
+  EXPECT_EQ(Sent()[0].id, 0x7FFu);
+  EXPECT_EQ(Sent()[0].dlc, 2);
+  EXPECT_EQ(sim_->peekRegister(1, IDLR), 0xF2);
+  // The data bytes up to the length are still written.
+  EXPECT_EQ(sim_->peekRegister(1, Data0), 0xA1);
+  EXPECT_EQ(sim_->peekRegister(1, Data0 + 1), 0xA2);
+}
+
+TEST_F(TransmitOnBoard, ACounterFromFeToHundredWithOneByte) {
+  Automatic(1);
+  F("AutoID")->setValue(0x321);
+  Number("AutoLength")->setValue(1);
+  F("CntMin")->setValue(0xFE);
+  F("CntMax")->setValue(0x100);
+  window_->ApplyClick();
+  EXPECT_EQ(Visible(Apply()->text()), "Stop");
+  for (int tick = 0; tick < 10; ++tick) Tick();  // a frame every second tick
+  EXPECT_EQ(SentByte(0), (std::vector<int>{0xFE, 0xFF, 0x00, 0xFE, 0xFF, 0x00}));
+  for (const auto& frame : Sent()) {
+    EXPECT_EQ(frame.id, 0x321u);
+    EXPECT_EQ(frame.dlc, 1);
+  }
+}
+
+// At the top of the 64-bit range the counter goes back to CntMin.
+TEST_F(TransmitOnBoard, ACounterAtTheTopOfTheRangeStartsAgainAtItsMinimum) {
+  Automatic(1);
+  Number("AutoLength")->setValue(8);
+  F("CntMin")->setValue(-2);  // FFFFFFFFFFFFFFFE
+  F("CntMax")->setValue(-1);  // FFFFFFFFFFFFFFFF
+  window_->ApplyClick();
+  for (int tick = 0; tick < 4; ++tick) Tick();
+  ASSERT_EQ(Sent().size(), 3u);
+  EXPECT_EQ(SentByte(0), (std::vector<int>{0xFE, 0xFF, 0xFE}));
+  EXPECT_EQ(SentByte(7), (std::vector<int>{0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(TransmitOnBoard, ShiftLeftWithOneByteAndRightWithTwo) {
+  Automatic(1);
+  Find<QRadioButton>("ShiftMode")->click();
+  Number("AutoLength")->setValue(1);
+  window_->ApplyClick();
+  for (int tick = 0; tick < 16; ++tick) Tick();
+  EXPECT_EQ(SentByte(0), (std::vector<int>{0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x01}));
+
+  window_->ApplyClick();  // Stop
+  sim_->clearTransmittedFrames();
+  Number("AutoLength")->setValue(2);
+  Choice("ShiftOpt")->setItemIndex(1);
+  window_->ApplyClick();  // Start
+  for (int tick = 0; tick < 34; ++tick) Tick();
+  ASSERT_EQ(Sent().size(), 18u);
+  for (std::size_t k = 0; k < 16; ++k) {
+    const unsigned value = 0x8000u >> k;
+    EXPECT_EQ(Sent()[k].data[0], value & 0xFF) << k;  // Data0: the low byte
+    EXPECT_EQ(Sent()[k].data[1], value >> 8) << k;
+  }
+  EXPECT_EQ(Sent()[16].data[1], 0x80);
+}
+
+// Shift mode without data bytes: the frames go out, carrying nothing.
+TEST_F(TransmitOnBoard, ShiftWithLengthZeroSendsEmptyFrames) {
+  Automatic(1);
+  Find<QRadioButton>("ShiftMode")->click();
+  Choice("ShiftOpt")->setItemIndex(1);
+  Number("AutoLength")->setValue(0);
+  window_->ApplyClick();
+  EXPECT_EQ(window_->AutomaticValue(), 1u);
+  for (int tick = 0; tick < 4; ++tick) Tick();
+  ASSERT_EQ(Sent().size(), 3u);
+  for (const auto& frame : Sent()) EXPECT_EQ(frame.dlc, 0);
+  EXPECT_EQ(window_->AutomaticValue(), 1u);
+}
+
+TEST_F(TransmitOnBoard, PeriodThreeSendsEverySixthTickAndStopEndsIt) {
+  Automatic(3);
+  window_->ApplyClick();
+  ASSERT_EQ(Sent().size(), 1u);
+  std::vector<int> framesAfterTick;
+  for (int tick = 1; tick <= 13; ++tick) {
+    Tick();
+    framesAfterTick.push_back(int(Sent().size()));
+  }
+  EXPECT_EQ(framesAfterTick, (std::vector<int>{1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 3, 3}));
+  EXPECT_EQ(window_->TickCount(), 1);
+
+  // Stop between two frames: nothing more is written, even by a tick that
+  // was already on its way.
+  window_->ApplyClick();
+  EXPECT_EQ(Visible(Apply()->text()), "Start");
+  EXPECT_FALSE(window_->Timer()->enabled());
+  EXPECT_EQ(window_->TickCount(), 0);
+  EXPECT_TRUE(Pages()->isEnabled());
+  ClearTranscript();
+  for (int tick = 0; tick < 8; ++tick) Tick();
+  EXPECT_TRUE(Writes().empty());
+  EXPECT_EQ(Sent().size(), 3u);
+}
+
+TEST_F(TransmitOnBoard, TheOutcomeAcknowledgedReportedAsAnErrorOrSilent) {
+  UserFrame(0x100, 1, {0x5A});
+  window_->ApplyClick();
+  Tick();
+  EXPECT_EQ(Panel(), "Transmission OK");
+
+  sim_->setAcknowledged(false);
+  window_->ApplyClick();
+  EXPECT_EQ(Panel(), " ");  // cleared when the frame goes
+  Tick();
+  EXPECT_EQ(Panel(), "ERROR: Transmission Error!");
+
+  // A cell that reports nothing (neither flag set).
+  window_->ApplyClick();
+  sim_->pokeRegister(0, ISR, 0);
+  Tick();
+  EXPECT_EQ(Panel(), "ERROR: Time Out!");
+  EXPECT_TRUE(host_.errors.isEmpty());
+
+  // With automatic repetition the last frame is judged at every tick.
+  sim_->setAcknowledged(true);
+  Automatic(60);
+  window_->ApplyClick();
+  Tick();
+  EXPECT_EQ(Panel(), "Transmission OK");
+  sim_->pokeRegister(0, ISR, TEIF);
+  Tick();
+  EXPECT_EQ(Panel(), "ERROR: Transmission Error!");
+}
+
+TEST_F(TransmitOnBoard, AWriteFailureMidFrameLeavesTheRunToStop) {
+  Automatic(1);
+  Number("AutoLength")->setValue(2);
+  // The answer to the page selection before Data0 never comes.
+  int served = 0;
+  OnRequest([this, &served](const Bytes& request) {
+    if (request.size() == 4 && request[0] == 0x23 && request[2] == IDLR && served++ == 0) sim_->dropAnswers(1);
+  });
+  window_->ApplyClick();
+  OnRequest(nullptr);
+  EXPECT_TRUE(Sent().empty());
+  ASSERT_EQ(host_.errors.size(), 1);
+  EXPECT_FALSE(host_.errors[0].isEmpty());
+  EXPECT_FALSE(thread_->registerLock().HeldByMe());
+  EXPECT_EQ(Visible(Apply()->text()), "Stop");
+  EXPECT_FALSE(Pages()->isEnabled());
+  EXPECT_FALSE(window_->Timer()->enabled());  // not started
+
+  // Stop gives the idle state back; Start then sends.
+  window_->ApplyClick();
+  EXPECT_EQ(Visible(Apply()->text()), "Start");
+  EXPECT_TRUE(Pages()->isEnabled());
+  window_->ApplyClick();
+  EXPECT_EQ(Sent().size(), 1u);
+}
+
+TEST_F(TransmitOnBoard, NothingHappensWhileNotConnected) {
+  host_.connected = false;
+  UserFrame(0x100, 1, {1});
+  window_->ApplyClick();
+  window_->RefreshClick();
+  window_->SendingTimer();
+  EXPECT_TRUE(Requests().empty());
+  EXPECT_TRUE(Pages()->isEnabled());
+  EXPECT_EQ(Visible(Apply()->text()), "Send");
+}
+
+TEST_F(TransmitOnBoard, RefreshFillsTheActivePageFromTheBuffer) {
+  sim_->pokeRegister(3, IDHR, 0xFF);
+  sim_->pokeRegister(3, IDLR, 0xFF);  // identifier 7FF, remote, length code 15
+  for (int k = 0; k < 8; ++k) sim_->pokeRegister(3, std::uint16_t(Data0 + k), std::uint8_t(0xC0 + k));
+  thread_->ReadAll(true);
+  ClearTranscript();
+  Number("BuffNum")->setValue(3);
+
+  window_->RefreshClick();  // the Auto page: identifier and length only
+  EXPECT_EQ(F("AutoID")->text(), "7FF");
+  EXPECT_EQ(Number("AutoLength")->value(), 8);  // a length above 8 shows as 8
+  EXPECT_EQ(F("UserID")->text(), "000");
+
+  ShowPage("User");
+  window_->RefreshClick();
+  EXPECT_EQ(F("UserID")->text(), "7FF");
+  EXPECT_EQ(Number("UserLength")->value(), 8);
+  EXPECT_EQ(Choice("FrameType")->itemIndex(), 1);
+  EXPECT_TRUE(Find<QWidget>("DataPanel")->isHidden());
+  EXPECT_EQ(F("Dat0")->text(), "C0");
+  EXPECT_EQ(F("Dat7")->text(), "C7");
+  EXPECT_TRUE(Requests().empty());  // copied from the image, nothing read
+}
+
+TEST_F(TransmitOnBoard, CounterBoundsNeverCrossWhenAFieldIsLeft) {
+  F("CntMax")->setValue(0x10);
+  TypeInto(F("CntMin"), "FFFFFFFFFFFFFFF0");
+  F("AutoID")->setFocus();  // leaving CntMin
+  EXPECT_EQ(F("CntMin")->text(), "0000000000000010");
+  TypeInto(F("CntMax"), "0000000000000001");  // below CntMin
+  F("AutoID")->setFocus();
+  EXPECT_EQ(F("CntMax")->text(), "0000000000000010");
+  // Compared as unsigned numbers: FFFF... is the largest.
+  TypeInto(F("CntMax"), "FFFFFFFFFFFFFFFF");
+  F("AutoID")->setFocus();
+  EXPECT_EQ(F("CntMax")->text(), "FFFFFFFFFFFFFFFF");
+  EXPECT_EQ(F("CntMin")->text(), "0000000000000010");
+}
+
+TEST_F(TransmitOnBoard, EnterPressesApply) {
+  UserFrame(0x042, 1, {0x42});
+  F("Dat0")->setFocus();
+  QTest::keyClick(F("Dat0"), Qt::Key_Return);
+  ASSERT_EQ(Sent().size(), 1u);
+  EXPECT_EQ(Sent()[0].id, 0x042u);
+}
+
+TEST_F(TransmitOnBoard, SettingsStoredAtCloseComeBackAtTheNextCreation) {
+  ShowPage("User");
+  Automatic(42);
+  Number("BuffNum")->setValue(3);
+  Find<QRadioButton>("ShiftMode")->click();
+  Choice("ShiftOpt")->setItemIndex(1);
+  F("CntMin")->setValue(0x0123456789ABCDEF);
+  F("CntMax")->setValue(-1);
+  window_.reset();
+
+  SettingsStore key(QStringLiteral("Transmission"));
+  EXPECT_EQ(key.readInt("Automatic"), 0);
+  EXPECT_EQ(key.readInt("CntMaxLow"), -1);
+
+  Create();
+  EXPECT_EQ(Pages()->currentWidget()->objectName(), "User");
+  EXPECT_EQ(Choice("Repetition")->itemIndex(), 1);
+  EXPECT_EQ(Visible(Apply()->text()), "Start");
+  EXPECT_EQ(Number("Period")->value(), 42);
+  EXPECT_EQ(Number("BuffNum")->value(), 3);
+  EXPECT_TRUE(Find<QRadioButton>("ShiftMode")->isChecked());
+  EXPECT_FALSE(Find<QRadioButton>("CntMode")->isChecked());
+  EXPECT_TRUE(Find<QWidget>("CntOpt")->isHidden());
+  EXPECT_EQ(F("CntMin")->text(), "0123456789ABCDEF");
+  EXPECT_EQ(F("CntMax")->text(), "FFFFFFFFFFFFFFFF");
+  EXPECT_EQ(Choice("ShiftOpt")->itemIndex(), 1);
+}
+
+// Settings written by hand or by another version: values beyond the
+// controls' ranges take the nearest limit, and loading stops at the first
+// value that is missing or not an integer.
+TEST_F(TransmitOnBoard, StoredValuesOutOfRangeOrMissing) {
+  window_.reset();
+  {
+    SettingsStore key(QStringLiteral("Transmission"));
+    key.writeInt("Automatic", 1);
+    key.writeInt("Periodic", 1);
+    key.writeInt("Period", 1000);
+    key.writeInt("BuffNum", -7);
+    key.writeString("CounterMode", "yes");
+    key.writeInt("CntMinHigh", 5);
+    key.sync();
+  }
+  Create();
+  EXPECT_EQ(Number("Period")->value(), 60);
+  EXPECT_EQ(Number("BuffNum")->value(), 1);
+  EXPECT_TRUE(Find<QRadioButton>("CntMode")->isChecked());  // the layout's, from there on
+  EXPECT_EQ(F("CntMin")->text(), "0000000000000000");
+}
