@@ -52,3 +52,21 @@ int RegisterLock::Waiting() const {
   std::lock_guard<std::mutex> guard(state_);
   return waiters_;
 }
+
+RegisterLockHold::RegisterLockHold(RegisterLock& lock, Take how) : lock_(lock) {
+  switch (how) {
+    case Take::Now:
+      taken_ = lock_.Lock();
+      break;
+    case Take::BehindWaiters:
+      taken_ = lock_.LockBehindWaiters();
+      break;
+    case Take::CallerHolds:
+      break;
+  }
+  held_ = taken_ || how == Take::CallerHolds;
+}
+
+RegisterLockHold::~RegisterLockHold() {
+  if (taken_) lock_.Unlock();
+}

@@ -48,3 +48,27 @@ class RegisterLock {
   int waiters_ = 0;  // threads blocked in Lock
   bool closed_ = false;
 };
+
+// Holds the register lock for one scope: taken by the constructor as `how`
+// says, released by the destructor on every path (a throw included). With
+// CallerHolds nothing is taken or released: the caller's own hold covers the
+// scope. held() is false when Close() ended the wait; the scope must then
+// not touch the target.
+//
+// Threads: used by the thread that takes the lock, on its own stack.
+class RegisterLockHold {
+ public:
+  enum class Take { Now, BehindWaiters, CallerHolds };
+
+  explicit RegisterLockHold(RegisterLock& lock, Take how = Take::Now);
+  ~RegisterLockHold();
+  RegisterLockHold(const RegisterLockHold&) = delete;
+  RegisterLockHold& operator=(const RegisterLockHold&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  RegisterLock& lock_;
+  bool taken_ = false;  // released by the destructor
+  bool held_ = false;
+};

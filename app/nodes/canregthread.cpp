@@ -98,18 +98,11 @@ void TCANRegAccessThread::WriteRegisterLocked(std::uint8_t address, int page, st
 }
 
 void TCANRegAccessThread::WriteRegister(std::uint8_t address, int page, std::uint8_t value) {
-  if (!lock_.Lock()) return;
-  if (stopRequested_) {
-    lock_.Unlock();
-    return;
-  }
-  try {
+  {
+    const RegisterLockHold hold(lock_);
+    if (!hold.held() || stopRequested_) return;
     WriteRegisterLocked(address, page, value);
-  } catch (...) {
-    lock_.Unlock();
-    throw;
   }
-  lock_.Unlock();
   ReadCycle();
 }
 
@@ -142,39 +135,43 @@ void TCANRegAccessThread::ReadAll(bool takeLock) {
 TCANRegAccessThread::ReadOutcome TCANRegAccessThread::RunRead(ReadScope scope, bool takeLock) {
   if (stopRequested_) return {};
   if (scope == ReadScope::SelectedPage) ++passes_;
-  if (takeLock) {
-    // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
-    const bool taken = scope == ReadScope::SelectedPage && onPollingThread ? lock_.LockBehindWaiters() : lock_.Lock();
-    if (!taken) return {};
-    if (stopRequested_) {
-      lock_.Unlock();
-      return {};
-    }
-  }
+  // The polling thread lets a waiting window go first; a window's own pass takes the lock at once.
+  using Take = RegisterLockHold::Take;
+  const Take take = !takeLock                                             ? Take::CallerHolds
+                    : scope == ReadScope::SelectedPage && onPollingThread ? Take::BehindWaiters
+                                                                          : Take::Now;
   ReadOutcome outcome{true, {}};
-  try {
-    std::uint8_t main[MainCount];
-    Read(ISR, MainCount, main);
-    StoreMain(main);
-    const std::uint8_t selected = main[MainIndex(PSR)];
-    if (scope == ReadScope::SelectedPage) {
-      ReadSelectedPage(selected);
-    } else {
-      for (const std::uint8_t page : {0, 4, 1, 2, 3}) {
-        Write(PSR, page);
-        ReadSelectedPage(page);
-      }
-      Write(PSR, selected);
+  {
+    const RegisterLockHold hold(lock_, take);
+    if (!hold.held() || stopRequested_) return {};
+    try {
+      ReadLocked(scope);
+      SetStatus("");
+    } catch (const std::exception& e) {
+      outcome.error = e.what();
+      SetStatus(outcome.error);
     }
-    SetStatus("");
-  } catch (const std::exception& e) {
-    outcome.error = e.what();
-    SetStatus(outcome.error);
   }
-  if (takeLock) lock_.Unlock();
+  // Shown after the release: the main thread may be waiting for the lock.
   ShowStatus();
   std::this_thread::yield();
   return outcome;
+}
+
+void TCANRegAccessThread::ReadLocked(ReadScope scope) {
+  std::uint8_t main[MainCount];
+  Read(ISR, MainCount, main);
+  StoreMain(main);
+  const std::uint8_t selected = main[MainIndex(PSR)];
+  if (scope == ReadScope::SelectedPage) {
+    ReadSelectedPage(selected);
+    return;
+  }
+  for (const std::uint8_t page : {0, 4, 1, 2, 3}) {
+    Write(PSR, page);
+    ReadSelectedPage(page);
+  }
+  Write(PSR, selected);
 }
 
 void TCANRegAccessThread::SetStatus(const std::string& text) {

@@ -99,6 +99,9 @@ class TCANRegAccessThread : public QObject {
   // The body of ReadCycle and ReadAll: one read under the lock (taken here
   // when takeLock), then its status set and shown.
   ReadOutcome RunRead(ReadScope scope, bool takeLock);
+  // The reads of one pass (scope AllPages: every page, PSR restored); the
+  // caller holds the lock. Failures throw.
+  void ReadLocked(ReadScope scope);
 
   void Run();  // the thread's body
   // Runs the status handler in the main thread: at once on the main thread,

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -170,4 +171,43 @@ TEST(RegisterLock, CloseEndsEveryWaitWhileAFreeLockCanStillBeTaken) {
   std::thread later([&] { window = lock.Lock() ? 1 : 0; });  // free: taken
   later.join();
   EXPECT_EQ(window, 1);
+}
+
+TEST(RegisterLockHold, ReleasesWhatItTookOnEveryPathAndNothingElse) {
+  RegisterLock lock;
+  // A throw out of the scope releases the lock.
+  try {
+    const RegisterLockHold hold(lock);
+    ASSERT_TRUE(hold.held());
+    ASSERT_TRUE(lock.HeldByMe());
+    throw std::runtime_error("write failed");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_FALSE(lock.HeldByMe());
+
+  // Inside the caller's own hold, CallerHolds leaves the caller's hold alone.
+  ASSERT_TRUE(lock.Lock());
+  {
+    const RegisterLockHold inner(lock, RegisterLockHold::Take::CallerHolds);
+    EXPECT_TRUE(inner.held());
+  }
+  EXPECT_TRUE(lock.HeldByMe());
+  lock.Unlock();
+  EXPECT_FALSE(lock.HeldByMe());
+}
+
+TEST(RegisterLockHold, AWaitEndedByCloseHoldsNothing) {
+  RegisterLock lock;
+  ASSERT_TRUE(lock.Lock());
+  std::atomic<int> outcome{-1};  // -1 waiting, 0 held nothing, 1 held
+  std::thread waiter([&] {
+    const RegisterLockHold hold(lock);
+    outcome = hold.held() ? 1 : 0;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return lock.Waiting() == 1; }));
+  lock.Close();
+  waiter.join();
+  EXPECT_EQ(outcome, 0);
+  EXPECT_TRUE(lock.HeldByMe());
+  lock.Unlock();
 }
