@@ -12,6 +12,7 @@
 #include "SettingsRoot.h"
 #include "SettingsStore.h"
 #include "SimulatedBoard.h"
+#include "TestDriver.h"
 #include "ToolWindow.h"
 #include "TraceFrm.h"
 #include "VorelanApp.h"
@@ -96,6 +97,9 @@ int main(int argc, char** argv) {
   }
 
   TApplication app(argc, argv);
+  // The end-to-end tests drive the program through it; null unless
+  // VORELAN_TEST_DRIVER names its socket (TestDriver.h).
+  const std::unique_ptr<TTestDriver> testDriver = TTestDriver::fromEnvironment();
   int result = 0;
   {
     TMainFrm::Options options;
