@@ -403,8 +403,12 @@ void ProfileFile::save() {
   if (fileExists_ && !modified_) return;
   if (fileExists_ && !QFileInfo(path_).isWritable()) throw ProfileFileError(failure);
 
-  QSaveFile file(path_);  // writes a temporary file beside it and renames it over the file
-  if (!file.open(QIODevice::WriteOnly)) throw ProfileFileError(failure);
+  // Writes a temporary file beside it and renames it over the file.
+  // Unbuffered, so that a short write (a full disk) fails here: QSaveFile's
+  // commit() does not see a failure of its buffer's flush and would rename a
+  // cut-off file over the earlier one.
+  QSaveFile file(path_);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw ProfileFileError(failure);
   const QByteArray bytes = contents();
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();

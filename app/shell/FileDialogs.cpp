@@ -33,6 +33,10 @@ QString FileDialogs::toQtFilter(const QString& barFilter) {
   return filters.join(QStringLiteral(";;"));
 }
 
+QString FileDialogs::firstPattern(const QString& barFilter) {
+  return barFilter.section(QLatin1Char('|'), 1, 1);
+}
+
 QString FileDialogs::run(const FileDialogSpec& spec, QWidget* parent) {
   QFileDialog dialog(parent, spec.caption);
   dialog.setNameFilter(toQtFilter(spec.filter));

@@ -25,6 +25,11 @@ FileDialogSpec saveRegisters();  // default extension "rgr"
 // every file, which on Linux is "*" (many files have no extension).
 QString toQtFilter(const QString& barFilter);
 
+// The pattern of a filter's first pair: "*.rgr" for the register filter. The
+// files named on the command line go to the entry whose open dialog's first
+// pattern they match.
+QString firstPattern(const QString& barFilter);
+
 // Runs the dialog modally; the chosen path, or empty when cancelled.
 QString run(const FileDialogSpec& dialog, QWidget* parent);
 

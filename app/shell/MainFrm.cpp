@@ -26,6 +26,7 @@
 #include <QCloseEvent>
 #include <QDeadlineTimer>
 #include <QDockWidget>
+#include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
 #include <QMdiSubWindow>
@@ -344,6 +345,43 @@ void TMainFrm::RegSaveClick() {
   if (!options_.registerSave) return;
   const QString path = chooseFile(FileDialogs::saveRegisters());
   if (!path.isEmpty()) options_.registerSave(*this, path);
+}
+
+void TMainFrm::openFile(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix();
+  if (!QFileInfo::exists(path))
+    throw EAppError(QStringLiteral("Unable to open %1: no such file").arg(path).toStdString());
+  const auto is = [&](const QString& pattern) { return pattern.compare("*." + suffix, Qt::CaseInsensitive) == 0; };
+  if (options_.registerLoad && is(FileDialogs::firstPattern(FileDialogs::registerFilter()))) {
+    options_.registerLoad(*this, path);
+    return;
+  }
+  for (const ToolWindowEntry& window : options_.toolWindows)
+    for (const FileMenuEntry& entry : window.fileEntries) {
+      TToolWindow* tool = toolWindow(window.componentName);
+      if (entry.dialog.mode != FileDialogSpec::Mode::Open || !is(FileDialogs::firstPattern(entry.dialog.filter)) ||
+          !tool || !tool->HandlesFileEntry(entry.objectName))
+        continue;
+      showToolWindow(window.componentName);
+      tool->RunFileEntry(entry.objectName, path);
+      return;
+    }
+  throw EAppError(QStringLiteral("Unable to open %1: Vorelan opens register files (.rgr) and trace files (.trc)")
+                      .arg(path)
+                      .toStdString());
+}
+
+QStringList TMainFrm::openFiles(const QStringList& paths) {
+  QStringList failures;
+  for (const QString& path : paths) {
+    try {
+      openFile(path);
+    } catch (const std::exception& e) {
+      failures << messageOf(e);
+    }
+  }
+  if (!failures.isEmpty()) ShowError(failures.join(QStringLiteral("; ")));
+  return failures;
 }
 
 void TMainFrm::ToolFileClick(const ToolWindowEntry& window, const FileMenuEntry& entry) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PosSavedForm.h"
+#include "RegisterFile.h"
 #include "ToolWindowHost.h"
 #include "ToolWindows.h"
 
@@ -64,9 +65,10 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
     // The tool windows: their menu entries, creation order and help pages.
     // Tests replace factories with stand-ins or leave them out.
     ToolWindowTable toolWindows = ToolWindows::Table();
-    // The File menu's register file entries stay greyed while these are empty.
-    RegisterFileAction registerLoad;
-    RegisterFileAction registerSave;
+    // The File menu's register file entries (RegisterFile.h); tests may
+    // replace them, and an empty one greys its entry.
+    RegisterFileAction registerLoad = RegisterFile::Load;
+    RegisterFileAction registerSave = RegisterFile::Save;
     // Replaces the file dialogs (tests); returns the chosen path or empty.
     std::function<QString(const FileDialogSpec& dialog)> chooseFile;
   };
@@ -115,6 +117,13 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   void RegSaveClick();
   // A File menu entry of a tool window: its dialog, then its handler.
   void ToolFileClick(const ToolWindowEntry& window, const FileMenuEntry& entry);
+  // Files named on the command line, in order, each as its File menu entry
+  // opens it without the dialog: a register file (".rgr") is loaded into the
+  // registers, a file a tool window opens (".trc": the Trace window, shown)
+  // into that window. A missing file or another kind gets its message; the
+  // others open all the same. Returns the messages, which end on the error
+  // display (the last one shown, all of them as its text when several).
+  QStringList openFiles(const QStringList& paths);
   void ConfigurePortsClick();
   void HelpClick();
   void HelpOnWindowClick();
@@ -141,6 +150,8 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // One file of openFiles(); throws its message.
+  void openFile(const QString& path);
   void buildMenus();
   void buildStatusBar();
   void buildClientArea();

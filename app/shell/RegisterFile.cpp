@@ -1,8 +1,11 @@
 #include "RegisterFile.h"
 
+#include <QFileInfo>
 #include <QString>
 
+#include "AppError.h"
 #include "ProfileFile.h"
+#include "ToolWindowHost.h"
 
 namespace RegisterFile {
 
@@ -35,15 +38,82 @@ std::uint8_t lowByte(const ProfileFile& file, const QString& section, const QStr
   return static_cast<std::uint8_t>(file.readInt(section, key, 0) & 0xFF);
 }
 
+[[noreturn]] void refuse(const QString& message) {
+  throw EAppError(message.toStdString());
+}
+
+// The file to load, read whole before anything reaches the board. A file
+// that is not there or cannot be read loads nothing: a load of zeros would
+// stop the cell and wipe its setup for a file that was never seen.
+ProfileFile readFileToLoad(const QString& path) {
+  const QFileInfo info(path);
+  const QString cannotOpen = QStringLiteral("Unable to open %1: ").arg(path);
+  if (!info.exists()) refuse(cannotOpen + QStringLiteral("no such file"));
+  if (info.isDir()) refuse(cannotOpen + QStringLiteral("it is a folder"));
+  ProfileFile file(path);
+  if (!file.loadError().isEmpty()) refuse(cannotOpen + file.loadError());
+  return file;
+}
+
+// Status panel 1 shows a text for as long as this object lives, painted at
+// once, and is cleared on every path out.
+class ProgressText {
+ public:
+  ProgressText(IToolWindowHost& host, const QString& text) : host_(host) { host_.ShowProgress(text); }
+  ~ProgressText() { host_.ShowProgress(QString()); }
+  ProgressText(const ProgressText&) = delete;
+  ProgressText& operator=(const ProgressText&) = delete;
+
+ private:
+  IToolWindowHost& host_;
+};
+
 }  // namespace
+
+void Load(IToolWindowHost& host, const QString& path) {
+  const std::vector<TRegisterWrite> plan = loadPlan(readFileToLoad(path));
+  TCANRegAccessThread* registers = host.RegisterThread();
+  if (!registers) refuse(QStringLiteral("No link to the board: the register values were not loaded"));
+
+  const ProgressText loading(host, QString::fromLatin1(kLoadingText));
+  // Not connected: the main thread holds the lock already, the session nests
+  // in that hold, and the first write fails on the closed line.
+  TRegisterSession session(*registers);
+  session.WriteAll(plan);
+}
+
+void Save(IToolWindowHost& host, const QString& path) {
+  TCANRegAccessThread* registers = host.RegisterThread();
+  if (!registers) refuse(QStringLiteral("No register values to save: the program has no link to the board"));
+
+  RegisterSnapshot snapshot;
+  {
+    TRegisterSession session(*registers);
+    try {
+      session.ReadAll();
+    } catch (const EReadFailed& e) {
+      // While connected, a snapshot of half-fresh images would pass for the
+      // board's state. While not connected the read cannot reach the board,
+      // and the file receives the images read last.
+      if (host.Connected())
+        refuse(QStringLiteral("Register values not saved to %1: %2").arg(path, QString::fromUtf8(e.what())));
+    }
+    snapshot.main = session.MainRegisters();
+    for (int page = 0; page < CanReg::PageCount; ++page) snapshot.pages[page] = session.Page(page);
+  }
+
+  ProfileFile file(path);
+  writeSnapshot(file, snapshot);
+  file.save();
+}
 
 void writeSnapshot(ProfileFile& file, const RegisterSnapshot& snapshot) {
   writeSection(file, kMain, snapshot.main);
   for (int page = 0; page < CanReg::PageCount; ++page) writeSection(file, kPageSections[page], snapshot.pages[page]);
 }
 
-std::vector<RegisterWrite> loadPlan(const ProfileFile& file) {
-  std::vector<RegisterWrite> plan = {
+std::vector<TRegisterWrite> loadPlan(const ProfileFile& file) {
+  std::vector<TRegisterWrite> plan = {
       {CanReg::CSR, 0, 0}, {CanReg::ISR, 0, 0}, {CanReg::ICR, 0, 0}, {CanReg::CSR, 0, 1}, {CanReg::CSR, 0, 0},
   };
 
@@ -58,17 +128,16 @@ std::vector<RegisterWrite> loadPlan(const ProfileFile& file) {
     const QString& section = kPageSections[page];
     const int last = lowByte(file, section, kHighByte);
     for (int i = 0; i <= last && CanReg::PageBase + i <= CanReg::Last; ++i)
-      plan.push_back({static_cast<std::uint8_t>(CanReg::PageBase + i), static_cast<std::uint8_t>(page),
-                      lowByte(file, section, byteKey(i))});
+      plan.push_back({static_cast<std::uint8_t>(CanReg::PageBase + i), page, lowByte(file, section, byteKey(i))});
   }
 
   plan.push_back({CanReg::CSR, 0, csr});
   return plan;
 }
 
-int lineWrites(const std::vector<RegisterWrite>& plan) {
+int lineWrites(const std::vector<TRegisterWrite>& plan) {
   int writes = 0;
-  for (const RegisterWrite& write : plan) writes += write.paged() ? 2 : 1;
+  for (const TRegisterWrite& write : plan) writes += write.address >= CanReg::PageBase ? 2 : 1;
   return writes;
 }
 

@@ -11,14 +11,21 @@
 // In each section "HighByte" is the index of its last "Byte" key. Values are
 // decimal integers; a reader also takes "0x"/"0X" hexadecimal, and a missing
 // or unreadable value reads as 0.
+//
+// Threads: GUI thread only (Load and Save run from the main window's File
+// menu and open a register session, which holds the register lock).
 #pragma once
+
+#include <QString>
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
 #include "CanRegisterMap.h"
+#include "RegisterSession.h"
 
+class IToolWindowHost;
 class ProfileFile;
 
 // The register images the program keeps: the main image (ISR, ICR, CSR, BRPR,
@@ -34,22 +41,31 @@ struct RegisterSnapshot {
   bool operator==(const RegisterSnapshot&) const = default;
 };
 
-// One register write as the register access thread makes it: a paged
-// register (0x60-0x6F) goes out after a write of its page to PSR; for a main
-// register (0x5A-0x5F) the page is 0 and unused.
-struct RegisterWrite {
-  std::uint8_t address = 0;
-  std::uint8_t page = 0;
-  std::uint8_t value = 0;
-
-  bool paged() const { return address >= CanReg::PageBase; }
-  bool operator==(const RegisterWrite&) const = default;
-};
-
 namespace RegisterFile {
 
 // The text status panel 1 shows while a load holds the registers.
 inline constexpr char kLoadingText[] = "Loading... Please Wait";
+
+// ---- the main window's File menu entries
+
+// "Load Register values" on the chosen file: shows kLoadingText (painted at
+// once), then writes loadPlan(file) in one register session, so that no
+// polling pass comes between the writes, and clears the text again. The
+// first failed write ends the load with its error (the registers written so
+// far keep their values); the lock is released on every path. Nothing is
+// written when the file is missing or cannot be read, nor while the program
+// has no register access thread. Throws EAppError.
+void Load(IToolWindowHost& host, const QString& path);
+
+// "Save Register values" into the chosen file: a full read of every page,
+// then the snapshot written into the file in place (writeSnapshot) and saved
+// atomically, so that a failed save ("Unable to write to <file>") leaves the
+// earlier file whole. While not connected the file receives the last images
+// the program read; while connected, a full read that fails writes nothing.
+// Throws EAppError or ProfileFileError.
+void Save(IToolWindowHost& host, const QString& path);
+
+// ---- the file's content
 
 // Writes the snapshot's six sections into the file (in memory; the caller
 // saves it): "HighByte" first, then "Byte0" onwards, each section in the
@@ -70,10 +86,10 @@ void writeSnapshot(ProfileFile& file, const RegisterSnapshot& snapshot);
 // reads as 0, so any file, even one that is not a register file, gives a plan.
 // An index whose address would pass 0x6F writes nothing: a "HighByte" of 255
 // never wraps round to the main registers.
-std::vector<RegisterWrite> loadPlan(const ProfileFile& file);
+std::vector<TRegisterWrite> loadPlan(const ProfileFile& file);
 
 // One-byte writes the plan puts on the line: two for a paged register (PSR,
 // then the register), one for a main register. A complete load costs 171.
-int lineWrites(const std::vector<RegisterWrite>& plan);
+int lineWrites(const std::vector<TRegisterWrite>& plan);
 
 }  // namespace RegisterFile

@@ -13,11 +13,11 @@ namespace {
 
 // A plan as text, one write per word: "5A=00" for a main register,
 // "2:60=1F" for register 0x60 of page 2. Failures then show the sequence.
-std::string describe(const std::vector<RegisterWrite>& plan) {
+std::string describe(const std::vector<TRegisterWrite>& plan) {
   std::string text;
   char word[16];
-  for (const RegisterWrite& w : plan) {
-    if (w.paged())
+  for (const TRegisterWrite& w : plan) {
+    if (w.address >= CanReg::PageBase)
       std::snprintf(word, sizeof word, "%d:%02X=%02X", w.page, w.address, w.value);
     else
       std::snprintf(word, sizeof word, "%02X=%02X", w.address, w.value);
@@ -137,16 +137,16 @@ TEST_F(RegisterFileTest, SavedSnapshotLoadsBackCompletelyWithCsrLast) {
   RegisterFile::writeSnapshot(file, numberedSnapshot());
   file.save();
 
-  const std::vector<RegisterWrite> plan = RegisterFile::loadPlan(ProfileFile(path));
+  const std::vector<TRegisterWrite> plan = RegisterFile::loadPlan(ProfileFile(path));
   EXPECT_EQ(RegisterFile::lineWrites(plan), 171);
   ASSERT_EQ(plan.size(), 5u + 5u + 80u + 1u);
   EXPECT_EQ(describe({plan.begin(), plan.begin() + 10}), kReset + " 5A=10 5B=11 5D=13 5E=14 5F=15");
   // Pages 0 to 4 in order, every register of each from its own byte.
   for (int p = 0; p < CanReg::PageCount; ++p)
     for (int i = 0; i < CanReg::PageSize; ++i)
-      EXPECT_EQ(plan[10 + p * 16 + i], (RegisterWrite{static_cast<std::uint8_t>(0x60 + i), static_cast<std::uint8_t>(p),
-                                                      static_cast<std::uint8_t>(0x80 + p * 16 + i)}));
-  EXPECT_EQ(plan.back(), (RegisterWrite{CanReg::CSR, 0, 0x12}));
+      EXPECT_EQ(plan[10 + p * 16 + i],
+                (TRegisterWrite{static_cast<std::uint8_t>(0x60 + i), p, static_cast<std::uint8_t>(0x80 + p * 16 + i)}));
+  EXPECT_EQ(plan.back(), (TRegisterWrite{CanReg::CSR, 0, 0x12}));
   // The last paged write leaves the cell on page 4.
   EXPECT_EQ(plan[plan.size() - 2].page, 4);
 }
