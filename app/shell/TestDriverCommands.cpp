@@ -153,6 +153,19 @@ QString inputRefusal(QWidget* widget) {
   return QString();
 }
 
+// Why a click at `at` would not reach the control, or empty: another window
+// (an MDI child, a floating or docked window) lies over that point.
+QString coverRefusal(QWidget* widget, QPoint at) {
+  QWidget* hit = QApplication::widgetAt(widget->mapToGlobal(at));
+  if (hit == widget || widget->isAncestorOf(hit)) return QString();
+  // Name the window on top: an MDI child by the form it holds.
+  QWidget* cover = hit ? hit->window() : nullptr;
+  for (QWidget* w = hit; w && !w->isWindow(); w = w->parentWidget())
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w); sub && sub->widget()) cover = sub->widget();
+  return describe(widget) + QStringLiteral(" is covered there by ") +
+         (cover ? describe(cover) : QStringLiteral("nothing of the program"));
+}
+
 // A person clicks into a window before typing into it: the window manager
 // then activates it.
 void activate(QWidget* widget) {
@@ -202,7 +215,10 @@ QString shownText(QObject* object) {
   if (auto* tabs = qobject_cast<QTabWidget*>(object)) return tabs->tabText(tabs->currentIndex());
   if (auto* widget = qobject_cast<QWidget*>(object); widget && widget->isWindow() && captionOf(object).isEmpty())
     return widget->windowTitle();
-  return captionOf(object);
+  // A caption shows its mnemonic as an underline, not as "&"; so does a
+  // label's when it names a buddy.
+  if (auto* label = qobject_cast<QLabel*>(object); label && !label->buddy()) return label->text();
+  return plain(captionOf(object));
 }
 
 QJsonArray rectArray(const QRect& r) {
@@ -313,6 +329,7 @@ QJsonObject windowState(QWidget* window) {
                      {"class", QString::fromLatin1(window->metaObject()->className())},
                      {"title", window->windowTitle()},
                      {"visible", window->isVisible()},
+                     {"active", window->isActiveWindow()},
                      {"minimized", window->isMinimized()},
                      {"maximized", window->isMaximized()},
                      {"geometry", rectArray(window->geometry())},
@@ -380,6 +397,7 @@ Reply click(const QStringList& fields) {
   if (const QString refusal = inputRefusal(widget); !refusal.isEmpty()) return failure(refusal);
   const QPoint at = fields.size() > 3 ? QPoint(fields[2].toInt(), fields[3].toInt()) : widget->rect().center();
   if (!widget->rect().contains(at)) return failure(QStringLiteral("the point lies outside ") + describe(widget));
+  if (const QString covered = coverRefusal(widget, at); !covered.isEmpty()) return failure(covered);
   QPointer<QWidget> target = widget;
   return acting([target, at] {
     if (!target) return;
@@ -388,11 +406,24 @@ Reply click(const QStringList& fields) {
   });
 }
 
+// Ctrl+A; a field that takes digits only (and so no Ctrl+A) is emptied as a
+// person would then do it, with End and Backspace.
+void selectAllText(QWidget* field) {
+  QPointer<QWindow> window = field->window()->windowHandle();
+  QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+  auto* edit = qobject_cast<QLineEdit*>(field->window()->focusWidget());
+  if (!edit || !window || edit->selectedText() == edit->text()) return;
+  QTest::keyClick(window, Qt::Key_End);
+  for (qsizetype n = edit->text().size(); n > 0 && window; --n) QTest::keyClick(window, Qt::Key_Backspace);
+}
+
 Reply typeInto(const QStringList& fields, bool replace) {
   QString error;
   QWidget* widget = resolveWidget(fields.value(1), &error);
   if (!widget) return failure(error);
   if (const QString refusal = inputRefusal(widget); !refusal.isEmpty()) return failure(refusal);
+  if (const QString covered = coverRefusal(widget, widget->rect().center()); !covered.isEmpty())
+    return failure(covered);
   QPointer<QWidget> target = widget;
   const QString typed = fields.value(2);
   return acting([target, typed, replace] {
@@ -400,8 +431,7 @@ Reply typeInto(const QStringList& fields, bool replace) {
     activate(target);
     if (!target) return;
     clickAt(target, target->rect().center());
-    if (!target) return;
-    if (replace) QTest::keyClick(target->window()->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+    if (target && replace) selectAllText(target);
     if (target) typeText(target, typed);
   });
 }

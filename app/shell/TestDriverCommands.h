@@ -33,7 +33,8 @@
 // Input, answered once handled or once the program waits for the person (a
 // modal dialog or a menu it opened):
 //   click PATH [X Y]           a left click at the centre, or at X,Y
-//   fill PATH TEXT             a click into the field, Ctrl+A, then TEXT typed
+//   fill PATH TEXT             a click into the field, Ctrl+A (or End and
+//                              Backspaces where Ctrl+A is refused), then TEXT typed
 //   type PATH TEXT             a click into the field, then TEXT typed
 //   key PATH KEYS              a key sequence ("Return", "Ctrl+F4") typed into
 //                              PATH's window, to whatever has its focus

@@ -1,0 +1,358 @@
+// The vorelan program end to end, as a person uses it: the real program on an
+// X server of the test's own (Xvfb), the board simulator (vorelan-boardsim)
+// on a pseudo-terminal that the port map gives COM1, and the person's clicks
+// and keys given through the program's test driver (app/shell/TestDriver.h).
+// Each test checks what the person sees through the driver and what reached
+// the board through the simulator (its registers, and the frames on its bus).
+//
+// With VORELAN_E2E_SCREENSHOTS set to a folder, the tests leave there a
+// picture of each window (e2e-*.png), for the user guide.
+#include "E2eSession.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace e2e;
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  const auto last = text.find_last_not_of(" \t");
+  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+// A sectioned text file as section -> key -> value, read as the program reads
+// it: blanks around names and values dropped, then one pair of quotes around
+// a value; the first of each key wins.
+std::map<std::string, std::map<std::string, std::string>> sectionsOf(const std::string& text) {
+  std::map<std::string, std::map<std::string, std::string>> sections;
+  std::string section;
+  for (const std::string& line : linesOf(text)) {
+    if (startsWith(line, "[") && line.back() == ']') {
+      section = line.substr(1, line.size() - 2);
+    } else if (const auto equals = line.find('='); equals != std::string::npos) {
+      std::string value = trimmed(line.substr(equals + 1));
+      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+      sections[section].emplace(trimmed(line.substr(0, equals)), value);
+    }
+  }
+  return sections;
+}
+
+// The rows of a list view: each row's cells.
+std::vector<std::vector<std::string>> rowsOf(const QJsonObject& listing) {
+  std::vector<std::vector<std::string>> rows;
+  for (const QJsonValue& row : listing.value("rows").toArray()) {
+    std::vector<std::string> cells;
+    for (const QJsonValue& cell : row.toArray()) cells.push_back(cell.toString().toStdString());
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+void expectOrderlyEnd(const std::optional<int>& status, const E2eSession& desk) {
+  ASSERT_TRUE(status.has_value()) << "the program did not end\n" << desk.programOutput();
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << describeStatus(status) << "\n"
+                                                               << desk.programOutput();
+}
+
+// The program connected to the board at start-up from the stored settings,
+// as on every start after the first.
+void startConnected(E2eSession& desk, const std::vector<std::string>& boardArguments) {
+  desk.startBoard(boardArguments);
+  desk.mapCom1ToBoard();
+  desk.storeCom1At9600();
+  ASSERT_TRUE(desk.startProgram()) << desk.programOutput();
+  ASSERT_TRUE(desk.waitForConnection()) << desk.text("MainFrm/ErrorDisplay");
+}
+
+TEST(EndToEnd, AFirstStartIsNotConnectedUntilThePersonChoosesCom1At9600) {
+  E2eSession desk;
+  desk.startBoard({});  // a quiet bus: the test puts each frame on it
+  ASSERT_TRUE(desk.startProgram()) << desk.programOutput();
+
+  // No settings: no port, a red error.
+  EXPECT_TRUE(startsWith(desk.text("MainFrm/ErrorDisplay"), "ERROR: ")) << desk.text("MainFrm/ErrorDisplay");
+  EXPECT_EQ(desk.must({"pixel", "MainFrm/ErrorDisplay", "1", "1"}), "#ff0000");
+
+  // Serial Link > Configure ports...: COM1 is the board's link.
+  desk.must({"menu", "MainFrm/ConfigurePorts"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"modal"}).value("name").toString() == "PortsDlg"; }));
+  desk.must({"fill", "PortsDlg/COM1Device", desk.boardLink()});
+  desk.screenshot("ports", "PortsDlg");
+  desk.must({"click", "PortsDlg/=OK"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.must({"modal"}) == "none"; }));
+
+  // Serial Link > Comm port > COM 1, then Speed > 9600 bps.
+  desk.must({"menu", "MainFrm/COM1"});
+  desk.must({"menu", "MainFrm/Speed9600"});
+  ASSERT_TRUE(desk.waitForConnection()) << desk.text("MainFrm/ErrorDisplay");
+  EXPECT_EQ(desk.must({"pixel", "MainFrm/ErrorDisplay", "1", "1"}), "#00ff00");
+  EXPECT_TRUE(desk.json({"find", "MainFrm/COM1"}).value("checked").toBool());
+  EXPECT_TRUE(desk.json({"find", "MainFrm/Speed9600"}).value("checked").toBool());
+
+  // The registers are live: a frame the cell takes shows as its last identifier.
+  desk.board().command("frame 321#A5");
+  EXPECT_TRUE(desk.waitForText("MainFrm/RegFrm/LIDHR", "64")) << desk.text("MainFrm/RegFrm/LIDHR");
+  EXPECT_TRUE(desk.waitFor([&] { return (hexValue(desk.text("MainFrm/RegFrm/ISR")) & 0x20) != 0; }));
+
+  // A register typed in the Registers window reaches the board.
+  desk.must({"fill", "MainFrm/RegFrm/ICR", "1E"});
+  EXPECT_TRUE(desk.waitFor([&] {
+    const auto registers = desk.board().registers();
+    return registers && registers->main[1] == 0x1E;
+  }));
+  // And one of a page: Data0 of buffer 2 on page 2.
+  desk.must({"tab", "MainFrm/RegFrm/PageControl", "Page 2"});
+  desk.must({"fill", "MainFrm/RegFrm/Data02", "C3"});
+  EXPECT_TRUE(desk.waitFor([&] {
+    const auto registers = desk.board().registers();
+    return registers && registers->pages[2][2] == 0xC3;
+  }));
+
+  // The About box.
+  desk.must({"menu", "MainFrm/About"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"modal"}).value("name").toString() == "AboutFrm"; }));
+  desk.screenshot("about", "AboutFrm");
+  desk.must({"click", "AboutFrm/OKBtn"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.must({"modal"}) == "none"; }));
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
+TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedAndLoaded) {
+  E2eSession desk;
+  // A frame a second, each with its number as data, so every one is unique.
+  startConnected(desk, {"--traffic", "--ids", "0x123,0x245,0x3A0"});
+
+  // Windows > Trace docks the Trace window; "Trace enabled" starts it.
+  desk.must({"menu", "MainFrm/WinTrace"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"find", "MainFrm/TraceFrm"}).value("visible").toBool(); }));
+  desk.must({"click", "MainFrm/TraceFrm/EnableTrc"});
+  const auto traced = [&] { return desk.json({"rows", "MainFrm/TraceFrm/ListTrc"}).value("count").toInt(); };
+  ASSERT_TRUE(desk.waitFor([&] { return traced() >= 4; }, 60s)) << traced() << " lines traced";
+
+  // The picture of the main window with the Registers and Trace windows.
+  desk.must({"setgeometry", "MainFrm", "0", "0", "1160", "720"});
+  desk.must({"setgeometry", "MainFrm/RegFrm", "0", "0", "390", "454"});
+  desk.must({"click", "MainFrm/RegFrm/ISR"});  // brings the Registers window to the front
+  desk.screenshot("main", "MainFrm");
+
+  desk.must({"click", "MainFrm/TraceFrm/EnableTrc"});  // tracing stops: the list stays as it is
+  ASSERT_FALSE(desk.json({"find", "MainFrm/TraceFrm/EnableTrc"}).value("checked").toBool());
+  const std::vector<std::vector<std::string>> rows = rowsOf(desk.json({"rows", "MainFrm/TraceFrm/ListTrc"}));
+  ASSERT_GE(rows.size(), 4u);
+
+  // Every line is a frame the board took: identifier, length, data, filter and buffer as its bus log says.
+  std::vector<std::string> taken;
+  const std::regex stored(R"(rx ([0-9A-F]{3}) \[(\d)\]((?: [0-9A-F]{2})*) -> buffer (\d) \(filter (\d)\))");
+  for (const std::string& line : desk.board().lines()) {
+    std::smatch m;
+    if (!std::regex_match(line, m, stored)) continue;
+    std::string data;
+    for (std::size_t i = 1; i < m[3].str().size(); i += 3) data += m[3].str().substr(i, 2) + " ";
+    taken.push_back(m[1].str() + "|" + m[2].str() + "|" + data + "|" + m[5].str() + "|" + m[4].str());
+  }
+  for (const auto& row : rows) {
+    ASSERT_EQ(row.size(), 5u);
+    const std::string line = row[0] + "|" + row[1] + "|" + row[2] + "|" + row[3] + "|" + row[4];
+    EXPECT_NE(std::find(taken.begin(), taken.end(), line), taken.end()) << line << " is no frame the board took";
+  }
+
+  // File > Save Trace writes the list.
+  const std::string traceFile = desk.path("frames.trc");
+  desk.chooseFileFromMenu("MainFrm/TraceSave", traceFile);
+  ASSERT_TRUE(desk.waitFor([&] { return !readFile(traceFile).empty(); })) << desk.text("MainFrm/ErrorDisplay");
+  auto saved = sectionsOf(readFile(traceFile));
+  EXPECT_EQ(saved["General"]["NbLines"], std::to_string(rows.size()));
+  EXPECT_EQ(saved["Line1"]["ID"], rows[0][0]);
+  EXPECT_EQ(saved["Line1"]["Data"], rows[0][2]);
+  const std::string last = "Line" + std::to_string(rows.size());
+  EXPECT_EQ(saved[last]["ID"], rows.back()[0]);
+  EXPECT_EQ(saved[last]["Buffer"], rows.back()[4]);
+
+  // Clear, then File > Load Trace brings the same lines back.
+  desk.must({"click", "MainFrm/TraceFrm/ClrTrc"});
+  ASSERT_TRUE(desk.waitFor([&] { return traced() == 0; }));
+  desk.chooseFileFromMenu("MainFrm/TraceLoad", traceFile);
+  ASSERT_TRUE(desk.waitFor([&] { return traced() == int(rows.size()); })) << desk.text("MainFrm/ErrorDisplay");
+  EXPECT_EQ(rowsOf(desk.json({"rows", "MainFrm/TraceFrm/ListTrc"})), rows);
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
+TEST(EndToEnd, APeriodicTransmissionPutsCounterFramesOnTheBus) {
+  E2eSession desk;
+  const std::string busLog = desk.path("sent.log");
+  startConnected(desk, {"--tx-log", busLog});
+
+  desk.must({"menu", "MainFrm/WinTransmission"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"find", "MainFrm/TransmitFrm"}).value("visible").toBool(); }));
+  desk.must({"tab", "MainFrm/TransmitFrm/PageControl", "Automatic Data"});
+  desk.must({"fill", "MainFrm/TransmitFrm/AutoID", "2A5"});
+  desk.must({"click", "MainFrm/TransmitFrm/AutoLength"});  // its arrows only: Up twice
+  desk.must({"key", "MainFrm/TransmitFrm/AutoLength", "Up"});
+  desk.must({"key", "MainFrm/TransmitFrm/AutoLength", "Up"});
+  EXPECT_EQ(desk.text("MainFrm/TransmitFrm/AutoLength"), "2");
+  desk.must({"click", "MainFrm/TransmitFrm/CntMode"});
+  // The upper bound first: leaving the lower one above it pulls it down.
+  desk.must({"fill", "MainFrm/TransmitFrm/CntMax", "0000000000000100"});
+  desk.must({"fill", "MainFrm/TransmitFrm/CntMin", "00000000000000FE"});
+  desk.must({"click", "MainFrm/TransmitFrm/Repetition/=Automatic Transmission"});
+  ASSERT_EQ(desk.text("MainFrm/TransmitFrm/Apply"), "Start");
+  desk.must({"click", "MainFrm/TransmitFrm/Apply"});  // Start: a frame every second
+  EXPECT_TRUE(desk.waitForText("MainFrm/TransmitFrm/Apply", "Stop"));
+
+  // The counter runs FE, FF, 100 and starts again at FE; Data0 is its low byte.
+  const auto sent = [&] {
+    std::vector<std::string> frames;
+    const std::regex line(R"(\(\d+\.\d+\) \S+ (\S+))");
+    for (const std::string& text : linesOf(readFile(busLog))) {
+      std::smatch m;
+      if (std::regex_match(text, m, line)) frames.push_back(m[1].str());
+    }
+    return frames;
+  };
+  ASSERT_TRUE(desk.waitFor([&] { return sent().size() >= 4; }, 60s)) << sent().size() << " frames sent";
+  const std::vector<std::string> expected = {"2A5#FE00", "2A5#FF00", "2A5#0001", "2A5#FE00"};
+  const std::vector<std::string> frames = sent();
+  EXPECT_EQ(std::vector<std::string>(frames.begin(), frames.begin() + 4), expected);
+  // The outcome panel turns green: the board acknowledged the frames.
+  EXPECT_TRUE(desk.waitFor([&] {
+    return desk.must({"pixel", "MainFrm/TransmitFrm/StatusBar", "1", "1"}) == "#00ff00";
+  }));
+  desk.screenshot("transmission", "MainFrm/TransmitFrm");
+
+  desk.must({"click", "MainFrm/TransmitFrm/Apply"});  // Stop
+  EXPECT_TRUE(desk.waitForText("MainFrm/TransmitFrm/Apply", "Start"));
+  EXPECT_TRUE(desk.json({"find", "MainFrm/TransmitFrm/Refresh"}).value("enabled").toBool());
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
+TEST(EndToEnd, ABitTimingSearchIsOfferedAcceptedAndWrittenToTheCell) {
+  E2eSession desk;
+  startConnected(desk, {});
+
+  desk.must({"menu", "MainFrm/WinBitSettings"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"find", "MainFrm/BitSetFrm"}).value("visible").toBool(); }));
+  desk.must({"fill", "MainFrm/BitSetFrm/Clock", "8"});
+  desk.must({"fill", "MainFrm/BitSetFrm/BaudRate", "10000"});
+  desk.must({"fill", "MainFrm/BitSetFrm/SamplePos", "50"});
+  desk.must({"click", "MainFrm/BitSetFrm/Calc1"});
+  // No exact setting: the nearest is offered.
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"modal"}).value("name").toString() == "BitSetPrompt"; }));
+  const std::string offer = desk.json({"modal"}).value("text").toString().toStdString();
+  EXPECT_NE(offer.find("10323 bps"), std::string::npos) << offer;
+  EXPECT_NE(offer.find("68 %"), std::string::npos) << offer;
+  desk.must({"click", "@modal/=Yes"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.must({"modal"}) == "none"; }));
+  EXPECT_EQ(desk.text("MainFrm/BitSetFrm/BRP"), "1F");  // 31
+  EXPECT_EQ(desk.text("MainFrm/BitSetFrm/BS1"), "16");
+  EXPECT_EQ(desk.text("MainFrm/BitSetFrm/BS2"), "8");
+  EXPECT_EQ(desk.text("MainFrm/BitSetFrm/BaudRate"), "10323");
+  desk.screenshot("bitsettings", "MainFrm/BitSetFrm");
+
+  // Apply: the running cell is stopped first, after a question.
+  desk.must({"click", "MainFrm/BitSetFrm/Apply"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"modal"}).value("name").toString() == "BitSetPrompt"; }));
+  EXPECT_EQ(desk.json({"modal"}).value("text").toString(), "CAN cell is running. Stop it?");
+  desk.must({"click", "@modal/=Yes"});
+  // BRPR = (RJW - 1) * 64 + BRP - 1 with RJW 1; BTR = BS1 - 1 + (BS2 - 1) * 16; CSR stopped.
+  EXPECT_TRUE(desk.waitFor([&] {
+    const auto registers = desk.board().registers();
+    return registers && registers->main[3] == 0x1E && registers->main[4] == 0x7F && registers->main[2] == 0x00;
+  }));
+  EXPECT_TRUE(desk.waitForText("MainFrm/RegFrm/BTR", "7F"));
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
+TEST(EndToEnd, TwoFiltersLetTheCellTakeOnlyTheirIdentifiers) {
+  E2eSession desk;
+  startConnected(desk, {});
+
+  desk.must({"menu", "MainFrm/WinFilters"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"find", "MainFrm/FiltersFrm"}).value("visible").toBool(); }));
+  desk.must({"fill", "MainFrm/FiltersFrm/ID0", "123"});
+  desk.must({"fill", "MainFrm/FiltersFrm/Mask0", "7FF"});
+  desk.must({"click", "MainFrm/FiltersFrm/FrameKind00"});  // Data
+  desk.must({"fill", "MainFrm/FiltersFrm/ID1", "245"});
+  desk.must({"fill", "MainFrm/FiltersFrm/Mask1", "7FF"});
+  desk.must({"click", "MainFrm/FiltersFrm/FrameKind10"});
+  desk.screenshot("filters", "MainFrm/FiltersFrm");
+  desk.must({"click", "MainFrm/FiltersFrm/Apply"});
+
+  // FHR, FLR, MHR, MLR of both filters on page 4.
+  const std::array<uint8_t, 8> written = {0x24, 0x60, 0xFF, 0xF0, 0x48, 0xA0, 0xFF, 0xF0};
+  ASSERT_TRUE(desk.waitFor([&] {
+    const auto registers = desk.board().registers();
+    return registers && std::equal(written.begin(), written.end(), registers->pages[4].begin());
+  }));
+
+  const std::size_t from = desk.board().lineCount();
+  for (const char* frame : {"frame 123#01", "frame 3A0#02", "frame 245#03", "frame 124#04"})
+    desk.board().command(frame);
+  const auto received = [&](const std::string& start) {
+    return desk.board().waitForLine([&](const std::string& line) { return startsWith(line, start); }, from, 30s);
+  };
+  EXPECT_TRUE(received("rx 123 [1] 01 -> buffer 1 (filter 0)"));
+  EXPECT_TRUE(received("rx 3A0 [1] 02 -> not accepted by the filters"));
+  EXPECT_TRUE(received("rx 245 [1] 03 -> buffer 2 (filter 1)"));
+  EXPECT_TRUE(received("rx 124 [1] 04 -> not accepted by the filters"));
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
+TEST(EndToEnd, TheBoardUnpluggedShowsAnErrorAndPluggedBackWorksAgainWithoutARestart) {
+  E2eSession desk;
+  startConnected(desk, {});
+
+  desk.board().command("vanish");
+  ASSERT_TRUE(desk.waitFor([&] { return startsWith(desk.text("MainFrm/ErrorDisplay"), "ERROR: "); }))
+      << desk.text("MainFrm/ErrorDisplay");
+  EXPECT_EQ(desk.must({"pixel", "MainFrm/ErrorDisplay", "1", "1"}), "#ff0000");
+
+  ASSERT_TRUE(desk.board().reappear());
+  ASSERT_TRUE(desk.waitForConnection()) << desk.text("MainFrm/ErrorDisplay");
+  // The registers are live again.
+  desk.board().command("frame 4D2#01");
+  EXPECT_TRUE(desk.waitForText("MainFrm/RegFrm/LIDHR", "9A")) << desk.text("MainFrm/RegFrm/LIDHR");
+  desk.must({"fill", "MainFrm/RegFrm/ICR", "06"});
+  EXPECT_TRUE(desk.waitFor([&] {
+    const auto registers = desk.board().registers();
+    return registers && registers->main[1] == 0x06;
+  }));
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
+}  // namespace
