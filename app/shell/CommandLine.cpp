@@ -2,8 +2,13 @@
 
 TCommandLine TCommandLine::parse(const std::vector<std::string>& args) {
   TCommandLine line;
+  bool optionsEnded = false;
   for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h")
+    if (optionsEnded || arg.empty() || arg[0] != '-')
+      line.files.push_back(arg);
+    else if (arg == "--")
+      optionsEnded = true;
+    else if (arg == "--help" || arg == "-h")
       line.help = true;
     else if (arg == "--version")
       line.version = true;
@@ -17,7 +22,7 @@ TCommandLine TCommandLine::parse(const std::vector<std::string>& args) {
 }
 
 std::string TCommandLine::usage() {
-  return "Usage: vorelan [--simulate] [Qt options]\n"
+  return "Usage: vorelan [--simulate] [Qt options] [--] [FILE...]\n"
          "       vorelan --help | --version\n"
          "\n"
          "Vorelan reads, writes and traces the CAN cell of an 8-bit microcontroller\n"
@@ -32,6 +37,13 @@ std::string TCommandLine::usage() {
          "               run (its tracing and window positions last for it only).\n"
          "  --help       show this text and exit\n"
          "  --version    show the version and exit\n"
+         "\n"
+         "Files: each FILE opens once the program has started, in the order given, as\n"
+         "the File menu opens it: a register file (.rgr) is loaded into the CAN\n"
+         "registers (the cell is stopped, every register written, CSR last, which\n"
+         "starts it again), a trace file (.trc) into the Trace window. A file that is\n"
+         "missing or of another kind gets a message on the status bar, and the program\n"
+         "runs on. After \"--\" every argument is a file, also one starting with \"-\".\n"
          "\n"
          "Ports: COMn opens the device named by the environment variable VORELAN_COMn,\n"
          "else the one chosen under Serial Link > Configure ports..., else /dev/ttyS<n-1>.\n"

@@ -10,6 +10,10 @@ struct TCommandLine {
   bool help = false;
   bool version = false;
   bool simulate = false;
+  // The files to open after start-up: every argument that is no option, and
+  // every one after "--". Qt's options take values ("-platform offscreen"),
+  // so the program takes its files from the arguments QApplication leaves.
+  std::vector<std::string> files;
   std::string error;  // a bad option: the message to print before the usage
 
   static TCommandLine parse(const std::vector<std::string>& args);  // args without the program name

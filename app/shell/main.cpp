@@ -1,8 +1,8 @@
 // The vorelan program: answers --help and --version before any window system
 // is touched, catches the quit signals, fixes the settings root, makes the
 // node libraries creatable, starts the simulated board for --simulate, then
-// creates the main window and the tool windows and runs until the main window
-// has closed.
+// creates the main window and the tool windows, opens the files the command
+// line names, and runs until the main window has closed.
 #include "CommandLine.h"
 #include "ComponentSetup.h"
 #include "DisplayCheck.h"
@@ -18,6 +18,10 @@
 #include "VorelanApp.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
@@ -100,6 +104,10 @@ int main(int argc, char** argv) {
   // The end-to-end tests drive the program through it; null unless
   // VORELAN_TEST_DRIVER names its socket (TestDriver.h).
   const std::unique_ptr<TTestDriver> testDriver = TTestDriver::fromEnvironment();
+  // The files to open are what QApplication left once it took its own options.
+  QStringList files;
+  for (const std::string& file : TCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc)).files)
+    files << QFileInfo(QFile::decodeName(file.c_str())).absoluteFilePath();
   int result = 0;
   {
     TMainFrm::Options options;
@@ -113,6 +121,13 @@ int main(int argc, char** argv) {
     mainFrm.createToolWindows();
     mainFrm.show();
     if (board) showSimulatedTraffic(mainFrm);
+    // Once the event loop runs, as the File menu would open them; a terminal
+    // also gets the messages of those that failed.
+    if (!files.isEmpty())
+      QTimer::singleShot(0, &mainFrm, [&mainFrm, files] {
+        for (const QString& failure : mainFrm.openFiles(files))
+          std::fprintf(stderr, "vorelan: %s\n", qPrintable(failure));
+      });
     result = app.exec();
     delete HelpViewer::shared();
   }

@@ -273,6 +273,17 @@ TEST(CommandLineTest, ReadsOurOptionsAndLeavesQtItsOwn) {
   EXPECT_EQ(TCommandLine::versionText(), "Vorelan 1.1\n");
 }
 
+TEST(CommandLineTest, NamesTheFilesInOrderAndEveryArgumentAfterTheEndOfOptions) {
+  const TCommandLine line = TCommandLine::parse({"a.rgr", "--simulate", "b.trc", "--", "--help", "-x.rgr", "--"});
+  EXPECT_EQ(line.files, (std::vector<std::string>{"a.rgr", "b.trc", "--help", "-x.rgr", "--"}));
+  EXPECT_TRUE(line.simulate);
+  EXPECT_FALSE(line.help);
+  EXPECT_TRUE(line.error.empty());
+  EXPECT_TRUE(TCommandLine::parse({"--simulate"}).files.empty());
+  EXPECT_NE(TCommandLine::usage().find("[FILE...]"), std::string::npos);
+  EXPECT_NE(TCommandLine::usage().find("register file (.rgr)"), std::string::npos);
+}
+
 // ---- registration beside the program ---------------------------------------------------
 
 TEST(ComponentSetupTest, RegistersTheLibrariesBesideTheProgramWhenMissingOrGone) {
