@@ -47,6 +47,10 @@ Result Write(const QString& path, const std::vector<TTraceLine>& lines, const st
   return result;
 }
 
+QString DialogFilter() {
+  return QStringLiteral("candump log (*.log)|*.log|All (*.*)|*.*");
+}
+
 QString LeftOutMessage(const Result& result, const QString& path) {
   if (result.leftOut == 0) return {};
   if (result.leftOut == 1)

@@ -26,6 +26,9 @@ struct Result {
 // to " + path) when the file cannot be written.
 Result Write(const QString& path, const std::vector<TTraceLine>& lines, const std::vector<TTraceListing>& listings);
 
+// The export's file dialog: candump logs (*.log), or any file.
+QString DialogFilter();
+
 // What the error display says about lines left out of the file; empty when
 // every line was written.
 QString LeftOutMessage(const Result& result, const QString& path);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "BitSetFrm.h"
+#include "CandumpExport.h"
 #include "FiltersFrm.h"
 #include "RegFrm.h"
 #include "TraceFile.h"
@@ -44,7 +45,12 @@ const ToolWindowTable& ToolWindows::Table() {
                        {TTraceFrm::SaveEntry,
                         "Save T&race",
                         "Save current trace|Click to save current trace.",
-                        {Mode::Save, "Save Trace", TraceFile::DialogFilter(), "trc"}}}},
+                        {Mode::Save, "Save Trace", TraceFile::DialogFilter(), "trc"}},
+                       {TTraceFrm::ExportEntry,
+                        "Export Trace as &candump log...",
+                        "Export the trace for other CAN tools|Click to write the listed frames as a candump log, "
+                        "which can-utils and other CAN tools read.",
+                        {Mode::Save, "Export Trace as candump log", CandumpExport::DialogFilter(), "log"}}}},
       {.componentName = "BitSetFrm",
        .menuObjectName = "WinBitSettings",
        .caption = "&Bit Settings",

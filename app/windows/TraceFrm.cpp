@@ -5,11 +5,17 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHideEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <chrono>
+
 #include "AppError.h"
+#include "CandumpExport.h"
 #include "HintPanel.h"
 #include "ProfileFile.h"
 #include "RegisterSession.h"
@@ -18,17 +24,36 @@
 #include "TraceFile.h"
 #include "canregthread.h"
 
+const QString TTraceFrm::OverrunsCaption = QStringLiteral("Overruns: %1");
+
 namespace {
 
 const QString kSettingsKey = QStringLiteral("Trace");
 const QString kEnabledValue = QStringLiteral("Enabled");
 
-// The window's client area: its size hint is the design size, which the
-// dock widget takes when it first floats.
+// The widest text of each column, which it is sized to show whole: eight
+// data bytes in the Data column.
+const QString kWidestCell[TTraceListModel::ColumnCount] = {QStringLiteral("7FF"), QStringLiteral("15"),
+                                                           QStringLiteral("FF FF FF FF FF FF FF FF "),
+                                                           QStringLiteral("1"), QStringLiteral("3")};
+constexpr int kCellPadding = 14;  // the style's margins on both sides of a cell's text, and a little air
+
+// The window's client area: its size hint is the design size, widened to
+// show the list's columns whole, which the dock widget takes when it first
+// floats.
 class TraceClient : public QWidget {
  public:
   using QWidget::QWidget;
-  QSize sizeHint() const override { return {TTraceFrm::DesignWidth, TTraceFrm::DesignHeight}; }
+  QSize sizeHint() const override {
+    int width = TTraceFrm::DesignWidth;
+    if (list) {
+      const int scrollBar = list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+      width = std::max(width, list->horizontalHeader()->length() + 2 * list->frameWidth() + scrollBar + 2);
+    }
+    return {width, TTraceFrm::DesignHeight};
+  }
+
+  const QTableView* list = nullptr;  // the window's list, once built
 };
 
 }  // namespace
@@ -43,6 +68,7 @@ TTraceFrm::TTraceFrm(IToolWindowHost& host, QWidget* parent) : TToolWindowOf(hos
   timer_ = AddTimer(QStringLiteral("Timer"), TimerInterval, TimerState::Disabled, [this] { RefreshTrcTimer(); });
   OnFileEntry(QString::fromLatin1(LoadEntry), [this](const QString& path) { LoadTraceFile(path); });
   OnFileEntry(QString::fromLatin1(SaveEntry), [this](const QString& path) { SaveTraceFile(path); });
+  OnFileEntry(QString::fromLatin1(ExportEntry), [this](const QString& path) { ExportTraceFile(path); });
 
   // Hidden on the first start; afterwards the saved state decides.
   hide();
@@ -67,6 +93,12 @@ void TTraceFrm::BuildControls() {
   Hint::apply(enableTrc_, QStringLiteral("Enable/Disable the trace function for received messages"));
   connect(enableTrc_, &QCheckBox::toggled, this, [this] { EnableTrcClick(); });
 
+  overrunsLabel_ = new QLabel(panel_);
+  overrunsLabel_->setObjectName(QStringLiteral("Overruns"));
+  Hint::apply(overrunsLabel_,
+              QStringLiteral("Frames lost by the CAN cell|Times since the last Clear that the cell lost frames "
+                             "because its three receive buffers were full: the list is then incomplete."));
+
   clrTrc_ = new QPushButton(QStringLiteral("&Clear"), panel_);
   clrTrc_->setObjectName(QStringLiteral("ClrTrc"));
   clrTrc_->setFixedSize(75, 25);
@@ -75,7 +107,10 @@ void TTraceFrm::BuildControls() {
 
   row->addWidget(enableTrc_);
   row->addStretch(1);
+  row->addWidget(overrunsLabel_);
+  row->addSpacing(8);
   row->addWidget(clrTrc_);
+  ShowOverruns();
 
   listTrc_ = new QTableView(client);
   listTrc_->setObjectName(QStringLiteral("ListTrc"));
@@ -99,8 +134,8 @@ void TTraceFrm::BuildControls() {
   columns->setStretchLastSection(false);
   columns->setSectionResizeMode(QHeaderView::Interactive);
   columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  for (int c = 0; c < TTraceListModel::ColumnCount; ++c)
-    columns->resizeSection(c, c == TTraceListModel::ColData ? DataColumnWidth : 50);
+  SizeColumns();
+  client->list = listTrc_;
 
   column->addWidget(panel_);
   column->addWidget(listTrc_, 1);
@@ -110,12 +145,38 @@ void TTraceFrm::BuildControls() {
   setTabOrder(clrTrc_, listTrc_);
 }
 
+void TTraceFrm::SizeColumns() {
+  QHeaderView* columns = listTrc_->horizontalHeader();
+  const QFontMetrics cells = listTrc_->fontMetrics();
+  const QFontMetrics captions = columns->fontMetrics();
+  for (int c = 0; c < TTraceListModel::ColumnCount; ++c) {
+    const int text = std::max(cells.horizontalAdvance(kWidestCell[c]),
+                              captions.horizontalAdvance(TTraceListModel::columnCaption(c)));
+    columns->resizeSection(c, text + kCellPadding);
+  }
+}
+
+void TTraceFrm::ShowOverruns() {
+  const std::uint32_t count = overruns_.Count();
+  overrunsLabel_->setText(OverrunsCaption.arg(count));
+  // Red once frames were lost, in the window text colour otherwise.
+  QPalette colours = overrunsLabel_->parentWidget()->palette();
+  if (count > 0) colours.setColor(QPalette::WindowText, QColor(255, 0, 0));
+  overrunsLabel_->setPalette(colours);
+}
+
 // ---- handlers ------------------------------------------------------------------
 
 void TTraceFrm::RefreshTrcTimer() {
-  if (!Connected() || !isVisible() || !TTraceReceiver::FramesWaiting(Registers()->GetMainRegisters())) return;
+  if (!Connected() || !isVisible()) return;
+  const TCANRegAccessThread::MainImage image = Registers()->GetMainRegisters();
+  const std::uint32_t overrunsBefore = overruns_.Count();
+  overruns_.Observe(image[CanReg::MainIndex(CanReg::ISR)]);
+  if (overruns_.Count() != overrunsBefore) ShowOverruns();
+  if (!TTraceReceiver::FramesWaiting(image)) return;
   RunRegisterAccess([this](TRegisterSession& session) {
-    if (std::optional<TTraceLine> line = receiver_.TakeFrame(session)) model_.append(std::move(*line));
+    if (std::optional<TReceivedFrame> frame = receiver_.TakeFrame(session))
+      model_.append(std::move(frame->line), {std::chrono::system_clock::now(), frame->remote});
   });
 }
 
@@ -125,6 +186,8 @@ void TTraceFrm::EnableTrcClick() {
 
 void TTraceFrm::ClrTrcClick() {
   model_.clear();
+  overruns_.Reset();
+  ShowOverruns();
 }
 
 // ---- trace files -----------------------------------------------------------------
@@ -132,6 +195,9 @@ void TTraceFrm::ClrTrcClick() {
 void TTraceFrm::LoadTrace(const ProfileFile& file) {
   // One reset of the model: the list is laid out once, not line by line.
   model_.replace(TraceFile::Read(file));
+  // The count spoke of the list just replaced.
+  overruns_.Reset();
+  ShowOverruns();
 }
 
 void TTraceFrm::SaveTrace(ProfileFile& file) {
@@ -148,6 +214,12 @@ void TTraceFrm::SaveTraceFile(const QString& path) {
   ProfileFile file(path);
   SaveTrace(file);
   file.save();
+}
+
+void TTraceFrm::ExportTraceFile(const QString& path) {
+  const CandumpExport::Result result = CandumpExport::Write(path, model_.lines(), model_.listings());
+  const QString leftOut = CandumpExport::LeftOutMessage(result, path);
+  if (!leftOut.isEmpty()) Host().ShowError(leftOut);
 }
 
 // ---- creation, hiding, closing -----------------------------------------------------

@@ -5,8 +5,15 @@
 // RXIF flag in the register access thread's main image and takes that
 // buffer's frame (TTraceReceiver). The list is cleared with "Clear", and
 // saved to and loaded from trace files through the File menu entries that
-// the window brings (LoadEntry, SaveEntry: see its line in ToolWindows.cpp). Whether tracing is enabled is kept in the
-// settings under "Trace/Enabled", read at creation and written whenever the window is hidden.
+// the window brings (LoadEntry, SaveEntry: see its line in ToolWindows.cpp),
+// and exported as a candump log that other CAN tools read (ExportEntry,
+// CandumpExport.h). Whether tracing is enabled is kept in the settings under
+// "Trace/Enabled", read at creation and written whenever the window is hidden.
+//
+// The list cannot hold a frame that the cell lost: with its three receive
+// buffers full, the cell drops the next frame and sets ORIF. The window
+// counts those overruns (TTraceOverruns) in the label `Overruns` beside
+// "Clear", so that a user knows the list is incomplete.
 //
 // It is the program's dockable window: a QDockWidget that the main window
 // docks into its four edge dock sites or lets float on top of the others. It
@@ -24,12 +31,14 @@
 
 #include "ToolWindow.h"
 #include "TraceListModel.h"
+#include "TraceOverruns.h"
 #include "TraceReceiver.h"
 
 class ProfileFile;
 class QCheckBox;
 class QFrame;
 class QHideEvent;
+class QLabel;
 class QPushButton;
 class QTableView;
 class TThreadedTimer;
@@ -41,11 +50,13 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
   static constexpr int DesignWidth = 323;  // client area
   static constexpr int DesignHeight = 663;
   static constexpr int PanelHeight = 49;
-  static constexpr int DataColumnWidth = 110;
   static constexpr int TimerInterval = 500;  // ms
   // Its File menu entries.
   static constexpr char LoadEntry[] = "TraceLoad";
   static constexpr char SaveEntry[] = "TraceSave";
+  static constexpr char ExportEntry[] = "TraceExport";
+  // What the Overruns label says, with the count for %1.
+  static const QString OverrunsCaption;
 
   // Builds the window hidden, with its design size and its timer disabled.
   // The host must outlive the window. The main window then adds it to its
@@ -64,13 +75,19 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
   // be read or written.
   void LoadTraceFile(const QString& path);
   void SaveTraceFile(const QString& path);
+  // "Export Trace as candump log...": the listed frames written into the
+  // file at `path`, replacing it whole (CandumpExport::Write). Lines that
+  // make no frame (from a damaged trace file) are left out, and the error
+  // display says so. Throws EAppError("Unable to write to <path>"), leaving
+  // the previous file as it was, when the file cannot be written.
+  void ExportTraceFile(const QString& path);
 
   // The tick handler: takes at most one received frame (TTraceReceiver).
   // Does nothing while the host is not connected or the window is not visible.
   void RefreshTrcTimer();
   // "Trace enabled" switched: the timer runs exactly while it is checked.
   void EnableTrcClick();
-  // "Clear": removes every line.
+  // "Clear": removes every line and sets the overrun count back to 0.
   void ClrTrcClick();
 
   // The timer, component name "Timer"; the main window disables it at close.
@@ -78,7 +95,10 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
   QCheckBox* EnableTrc() const { return enableTrc_; }
   QPushButton* ClrTrc() const { return clrTrc_; }
   QTableView* ListTrc() const { return listTrc_; }
+  QLabel* Overruns() const { return overrunsLabel_; }
   const TTraceListModel& Lines() const { return model_; }
+  // Overruns seen since the last Clear (or trace file loaded).
+  std::uint32_t OverrunCount() const { return overruns_.Count(); }
 
  protected:
   // Restores "Trace enabled" from the settings.
@@ -88,11 +108,16 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
  private:
   void BuildControls();
   void FormHide();
+  // The Data column as wide as eight bytes, the others as their captions.
+  void SizeColumns();
+  void ShowOverruns();
 
   TTraceListModel model_;
   TTraceReceiver receiver_;
+  TTraceOverruns overruns_;
   QFrame* panel_ = nullptr;
   QCheckBox* enableTrc_ = nullptr;
+  QLabel* overrunsLabel_ = nullptr;
   QPushButton* clrTrc_ = nullptr;
   QTableView* listTrc_ = nullptr;
   TThreadedTimer* timer_ = nullptr;

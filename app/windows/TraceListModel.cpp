@@ -62,12 +62,13 @@ QVariant TTraceListModel::headerData(int section, Qt::Orientation orientation, i
   return {};
 }
 
-void TTraceListModel::append(TTraceLine line) {
+void TTraceListModel::append(TTraceLine line, TTraceListing listing) {
   // A view counts rows in an int; a trace that long (years of tracing) stops growing.
   if (lines_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) return;
   const int row = rowCount();
   beginInsertRows(QModelIndex(), row, row);
   lines_.push_back(std::move(line));
+  listings_.push_back(listing);
   endInsertRows();
 }
 
@@ -78,5 +79,6 @@ void TTraceListModel::clear() {
 void TTraceListModel::replace(std::vector<TTraceLine> lines) {
   beginResetModel();
   lines_ = std::move(lines);
+  listings_.assign(lines_.size(), TTraceListing{std::chrono::system_clock::now(), false});
   endResetModel();
 }

@@ -26,12 +26,13 @@ bool TTraceReceiver::FramesWaiting(const std::array<std::uint8_t, MainCount>& ma
   return mainImage[MainIndex(ISR)] & kReceiveFlags;
 }
 
-std::optional<TTraceLine> TTraceReceiver::TakeFrame(TRegisterSession& session) {
+std::optional<TReceivedFrame> TTraceReceiver::TakeFrame(TRegisterSession& session) {
   session.ReadAll();
   Observe(ReadIsr(session));
   if (pending_.empty()) return std::nullopt;
   const int buffer = pending_.front();
-  TTraceLine line = TTraceLine::FromBufferPage(session.Page(buffer), buffer);
+  const TCANRegAccessThread::PageImage page = session.Page(buffer);
+  TReceivedFrame frame{TTraceLine::FromBufferPage(page, buffer), (page[PageIndex(IDLR)] & RemoteFrame) != 0};
 
   session.ReadCycle();
   const std::uint8_t isr = ReadIsr(session);
@@ -39,5 +40,5 @@ std::optional<TTraceLine> TTraceReceiver::TakeFrame(TRegisterSession& session) {
   if (pending_.empty() || pending_.front() != buffer) return std::nullopt;  // its flag was cleared meanwhile
   session.Write(ISR, 0, static_cast<std::uint8_t>(isr & ~RxFlag(buffer)));
   pending_.pop_front();
-  return line;
+  return frame;
 }

@@ -10,6 +10,13 @@
 
 class TRegisterSession;
 
+// A frame taken off the cell: its trace line, and whether it was a remote
+// frame (IDLR bit 4), which the line's cells do not show.
+struct TReceivedFrame {
+  TTraceLine line;
+  bool remote = false;
+};
+
 // Lists each received frame once, whole, and in the order the frames arrived.
 //
 // The cell puts a frame into its lowest free receive buffer and sets that
@@ -43,7 +50,7 @@ class TTraceReceiver {
   //    sets meanwhile would be written back as 0.
   // A failed read or ISR write throws (TRegisterSession) and takes no line;
   // a flag still set is handled at the next call.
-  std::optional<TTraceLine> TakeFrame(TRegisterSession& session);
+  std::optional<TReceivedFrame> TakeFrame(TRegisterSession& session);
 
   // Buffers known to hold a frame, oldest first.
   const std::deque<int>& Pending() const { return pending_; }

@@ -35,14 +35,18 @@ TEST(ToolWindowTable, ListsTheWindowsInMenuOrderAndCreatesThemInTheirOwn) {
   EXPECT_EQ(ToolWindows::Find("AboutFrm"), nullptr);
 
   // The Trace window's File menu entries: a dialog that opens an existing
-  // file, and one that saves with the default extension.
+  // file, and two that save with their default extensions.
   const ToolWindowEntry& trace = ToolWindows::Table()[1];
-  ASSERT_EQ(trace.fileEntries.size(), 2u);
+  ASSERT_EQ(trace.fileEntries.size(), 3u);
   EXPECT_EQ(trace.fileEntries[0].objectName, "TraceLoad");
   EXPECT_EQ(trace.fileEntries[0].dialog.mode, FileDialogSpec::Mode::Open);
   EXPECT_EQ(trace.fileEntries[1].objectName, "TraceSave");
   EXPECT_EQ(trace.fileEntries[1].dialog.mode, FileDialogSpec::Mode::Save);
   EXPECT_EQ(trace.fileEntries[1].dialog.defaultSuffix, "trc");
+  EXPECT_EQ(trace.fileEntries[2].objectName, "TraceExport");
+  EXPECT_EQ(trace.fileEntries[2].caption, "Export Trace as &candump log...");
+  EXPECT_EQ(trace.fileEntries[2].dialog.mode, FileDialogSpec::Mode::Save);
+  EXPECT_EQ(trace.fileEntries[2].dialog.defaultSuffix, "log");
 }
 
 TEST(ToolWindowTable, EveryWindowBuiltIsItsComponentWithItsHelpPageAndFileEntries) {

@@ -4,7 +4,9 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScrollBar>
@@ -13,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+
+#include "AppError.h"
 #include "FakeToolWindowHost.h"
 #include "ProfileFile.h"
 #include "SettingsStore.h"
@@ -72,6 +77,9 @@ TEST_F(TraceWindow, ControlsAsDesigned) {
   EXPECT_EQ(panel->height(), TTraceFrm::PanelHeight);
   EXPECT_EQ(frm_->EnableTrc()->parentWidget(), panel);
   EXPECT_EQ(frm_->ClrTrc()->parentWidget(), panel);
+  EXPECT_EQ(frm_->Overruns()->objectName(), "Overruns");
+  EXPECT_EQ(frm_->Overruns()->parentWidget(), panel);
+  EXPECT_EQ(frm_->Overruns()->text(), "Overruns: 0");
 
   QTableView* list = frm_->ListTrc();
   EXPECT_EQ(list->objectName(), "ListTrc");
@@ -80,7 +88,14 @@ TEST_F(TraceWindow, ControlsAsDesigned) {
   ASSERT_EQ(list->model()->columnCount(), captions.size());
   for (int c = 0; c < captions.size(); ++c)
     EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
-  EXPECT_EQ(header->sectionSize(TTraceListModel::ColData), 110);
+  // Eight data bytes show whole, as does every column's caption.
+  const QString eightBytes = QStringLiteral("FF FF FF FF FF FF FF FF ");
+  EXPECT_GT(header->sectionSize(TTraceListModel::ColData), list->fontMetrics().horizontalAdvance(eightBytes));
+  for (int c = 0; c < captions.size(); ++c)
+    EXPECT_GT(header->sectionSize(c), header->fontMetrics().horizontalAdvance(captions[c])) << c;
+  // The dock's first size shows every column without scrolling sideways.
+  EXPECT_GE(frm_->widget()->sizeHint().width(), header->length());
+  EXPECT_EQ(frm_->widget()->sizeHint().height(), TTraceFrm::DesignHeight);
   EXPECT_FALSE(header->sectionsClickable());
   EXPECT_FALSE(list->isSortingEnabled());
 
@@ -188,6 +203,47 @@ TEST_F(TraceWindow, ClearAndTraceFiles) {
   frm_->LoadTrace(in);
   frm_->LoadTrace(in);
   EXPECT_EQ(frm_->Lines().rowCount(), 3);
+}
+
+// The File menu's export of a loaded trace: lines loaded from a file count as
+// data frames listed when they were loaded; a damaged line is left out and
+// named on the error display; an unwritable place is an error and leaves no
+// file.
+TEST_F(TraceWindow, ExportOfALoadedTrace) {
+  const QString tracePath = dir_.filePath("t.trc");
+  {
+    QFile file(tracePath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        "[General]\nNbLines=3\n"
+        "[Line1]\nID=123\nDLC=2\nData=12 AB \nFilter=0\nBuffer=1\n"
+        "[Line2]\nID=?\nDLC=1\nData=01 \nFilter=0\nBuffer=1\n"
+        "[Line3]\nID=7FF\nDLC=8\nData=01 02 03 04 05 06 07 08 \nFilter=1\nBuffer=2\n");
+  }
+  const auto before = std::chrono::system_clock::now();
+  frm_->LoadTraceFile(tracePath);
+  ASSERT_EQ(frm_->Lines().listings().size(), 3u);
+  EXPECT_GE(frm_->Lines().listings()[0].listed, before);
+  EXPECT_FALSE(frm_->Lines().listings()[2].remote);
+
+  const QString logPath = dir_.filePath("t.log");
+  ASSERT_TRUE(frm_->RunFileEntry(TTraceFrm::ExportEntry, logPath));
+  QFile log(logPath);
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromLatin1(log.readAll()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].endsWith(") vorelan0 123#12AB")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].endsWith(") vorelan0 7FF#0102030405060708")) << lines[1].toStdString();
+  EXPECT_EQ(host_.errors, QStringList{"Line 2 of the trace is not a CAN frame and was left out of " + logPath});
+
+  const QString nowhere = dir_.filePath("missing folder/t.log");
+  try {
+    frm_->ExportTraceFile(nowhere);
+    ADD_FAILURE() << "no error";
+  } catch (const EAppError& e) {
+    EXPECT_EQ(QString::fromStdString(e.what()), "Unable to write to " + nowhere);
+  }
+  EXPECT_FALSE(QFileInfo::exists(nowhere));
 }
 
 TEST_F(TraceWindow, TicksDoNothingWithoutALink) {

@@ -7,8 +7,13 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMainWindow>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +22,7 @@
 #include <mutex>
 #include <thread>
 
+#include "CandumpLine.h"
 #include "FakeToolWindowHost.h"
 #include "LinkFixture.h"
 #include "ThrTimer.h"
@@ -354,4 +360,96 @@ TEST_F(TraceOnBoard, PaintsTracedFrames) {
     QCoreApplication::processEvents();
     frm_->grab().save(dir + "/trace_floating.png");
   }
+}
+
+// A frame that arrives with all three receive buffers full is lost; the
+// window counts the overrun once per raising of ORIF, until Clear.
+TEST_F(TraceOnBoard, OverrunsAreCountedUntilClear) {
+  for (std::uint32_t id : {0x100u, 0x200u, 0x300u}) sim_->injectFrame(Frame(id, {0x55}));
+  EXPECT_EQ(sim_->injectFrame(Frame(0x400, {0x66})).outcome, boardsim::CanCell::Reception::Overrun);
+  Poll();
+  frm_->RefreshTrcTimer();
+  EXPECT_EQ(frm_->OverrunCount(), 1u);
+  EXPECT_EQ(frm_->Overruns()->text(), "Overruns: 1");
+  // The same raising seen again, while the three frames are taken, counts once.
+  for (int tick = 0; tick < 3; ++tick) {
+    Poll();
+    frm_->RefreshTrcTimer();
+  }
+  EXPECT_EQ(frm_->OverrunCount(), 1u);
+  ASSERT_EQ(Traced().size(), 3u);
+  EXPECT_EQ(TargetIsr() & ORIF, ORIF);  // the trace leaves the flag as it is
+
+  frm_->ClrTrcClick();
+  EXPECT_EQ(frm_->Overruns()->text(), "Overruns: 0");
+  // Once cleared on the target (a transmission clears ISR), a new overrun counts again.
+  sim_->writeMemory(ISR, {0x00});
+  Poll();
+  frm_->RefreshTrcTimer();
+  for (std::uint32_t id : {0x101u, 0x201u, 0x301u, 0x401u}) sim_->injectFrame(Frame(id, {}));
+  Poll();
+  frm_->RefreshTrcTimer();
+  EXPECT_EQ(frm_->Overruns()->text(), "Overruns: 1");
+  EXPECT_TRUE(host_.errors.isEmpty());
+}
+
+// Frames from the board's traffic, exported as a candump log and read back
+// by can-utils' log2asc: the same identifiers, kinds, lengths and data, in
+// the order they were listed, at the times they were listed.
+TEST_F(TraceOnBoard, ExportedTrafficReadsBackThroughLog2asc) {
+  const QString log2asc = QStandardPaths::findExecutable("log2asc");
+  ASSERT_FALSE(log2asc.isEmpty()) << "log2asc not found: Debian's can-utils package provides it (./dev setup)";
+
+  std::vector<boardsim::CanFrame> frames;
+  for (int k = 0; k < 12; ++k) {
+    boardsim::CanFrame frame;
+    frame.id = std::uint32_t(0x7FF - k * 0x95);
+    frame.dlc = std::uint8_t(k % 9);
+    frame.remote = k == 5;
+    for (int i = 0; i < 8; ++i) frame.data[std::size_t(i)] = std::uint8_t(k * 16 + i);
+    frames.push_back(frame);
+  }
+  const auto before = std::chrono::system_clock::now();
+  for (const boardsim::CanFrame& frame : frames) {
+    sim_->injectFrame(frame);
+    Poll();
+    frm_->RefreshTrcTimer();
+  }
+  const auto after = std::chrono::system_clock::now();
+  ASSERT_EQ(Traced().size(), frames.size());
+  EXPECT_TRUE(frm_->Lines().listings()[5].remote);
+  for (std::size_t k = 0; k < frames.size(); ++k) {
+    EXPECT_GE(frm_->Lines().listings()[k].listed, before) << k;
+    EXPECT_LE(frm_->Lines().listings()[k].listed, after) << k;
+    if (k > 0) EXPECT_GE(frm_->Lines().listings()[k].listed, frm_->Lines().listings()[k - 1].listed) << k;
+  }
+
+  QTemporaryDir dir;
+  const QString path = dir.filePath("traffic.log");
+  ASSERT_TRUE(frm_->RunFileEntry(TTraceFrm::ExportEntry, path));
+  EXPECT_TRUE(host_.errors.isEmpty());
+
+  QProcess process;
+  process.start(log2asc, {"-I", path, Candump::Interface});
+  ASSERT_TRUE(process.waitForFinished(30000));
+  ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  // "   0.250000 1  35              Rx   d 2 07 08"
+  const QRegularExpression row(
+      QStringLiteral(R"(^\s*\d+\.\d+\s+1\s+([0-9A-F]+)\s+Rx\s+([dr])\s+(\d+)((?:\s+[0-9A-F]{2})*)\s*$)"));
+  std::size_t k = 0;
+  for (const QString& text : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    const QRegularExpressionMatch match = row.match(text);
+    if (!match.hasMatch()) continue;
+    ASSERT_LT(k, frames.size());
+    const boardsim::CanFrame& frame = frames[k];
+    EXPECT_EQ(match.captured(1).toUInt(nullptr, 16), frame.id) << k;
+    EXPECT_EQ(match.captured(2), frame.remote ? "r" : "d") << k;
+    EXPECT_EQ(match.captured(3).toInt(), frame.dlc) << k;
+    QStringList data;
+    for (std::size_t i = 0; i < frame.dataLength(); ++i)
+      data << QStringLiteral("%1").arg(frame.data[i], 2, 16, QLatin1Char('0')).toUpper();
+    EXPECT_EQ(match.captured(4).simplified(), data.join(' ')) << k;
+    ++k;
+  }
+  EXPECT_EQ(k, frames.size());
 }
