@@ -36,6 +36,7 @@ void ErrorDisplay::setText(const QString& text) {
   else
     hold_->start();  // a repeated error is held anew
   apply(text);
+  if (!text.isEmpty()) emit errorReported(text);
 }
 
 void ErrorDisplay::showStatus(const QString& status) {
@@ -57,6 +58,7 @@ void ErrorDisplay::apply(const QString& text) {
   text_ = text;
   setToolTip(text_);
   if (isVisible()) repaint();
+  emit textChanged(text_);
 }
 
 void ErrorDisplay::showMessageQueued(const QString& text) {

@@ -47,6 +47,14 @@ class ErrorDisplay : public QWidget {
   // A good status waits for the hold of the error on the panel to end.
   bool clearPending() const { return clearPending_; }
 
+ signals:
+  // Every error message given to the panel, a repeated one included (the
+  // panel itself changes only when the text does). GUI thread.
+  void errorReported(const QString& message);
+  // The panel's text changed: to an error, to another error, or (empty) back
+  // to green "Connection OK". GUI thread.
+  void textChanged(const QString& text);
+
  public slots:
   // Sets the text and repaints at once (the error must be visible even when the
   // GUI thread goes on with long work). An empty text means no error. An

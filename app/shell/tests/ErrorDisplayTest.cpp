@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,25 @@ TEST(ErrorDisplayTest, AnErrorStaysUntilItHasBeenSeenBeforeAGoodStatusClearsIt) 
   display.showStatus("Time out...");
   display.clear();
   EXPECT_FALSE(display.showsError());
+}
+
+// What a watcher of the panel hears: every error given, repeated ones too,
+// and each change of the panel, the held one's end included.
+TEST(ErrorDisplayTest, ItsSignalsReportEveryErrorGivenAndEveryChangeOfThePanel) {
+  ErrorDisplay display;
+  QSignalSpy reported(&display, &ErrorDisplay::errorReported);
+  QSignalSpy changed(&display, &ErrorDisplay::textChanged);
+
+  display.showStatus("Time out...");
+  display.setText("Time out...");
+  display.showStatus("");  // held: the panel stays red for now
+  EXPECT_EQ(reported.count(), 2);
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_EQ(changed.at(0).at(0).toString(), "Time out...");
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 2; }, 10000));
+  EXPECT_EQ(changed.at(1).at(0).toString(), "");
+  EXPECT_EQ(reported.count(), 2);  // turning green reports no error
 }
 
 }  // namespace
