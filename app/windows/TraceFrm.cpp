@@ -227,6 +227,7 @@ void TTraceFrm::ExportTraceFile(const QString& path) {
 void TTraceFrm::formCreate() {
   // A missing key or value, or one of another type, leaves the check box
   // unchecked and the timer disabled.
+  created_ = true;
   const SettingsStore key(kSettingsKey);
   if (const std::optional<bool> enabled = key.readBool(kEnabledValue)) {
     enableTrc_->setChecked(*enabled);
@@ -237,7 +238,7 @@ void TTraceFrm::formCreate() {
 void TTraceFrm::hideEvent(QHideEvent* event) {
   QDockWidget::hideEvent(event);
   // A spontaneous hide (the main window minimised) leaves the window shown.
-  if (!event->spontaneous()) FormHide();
+  if (!event->spontaneous() && created_) FormHide();
 }
 
 void TTraceFrm::FormHide() {

@@ -121,4 +121,7 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
   QPushButton* clrTrc_ = nullptr;
   QTableView* listTrc_ = nullptr;
   TThreadedTimer* timer_ = nullptr;
+  // formCreate() has read the setting; the hides of restoring the window's
+  // position before it must not overwrite the setting with the unchecked box.
+  bool created_ = false;
 };

@@ -147,8 +147,13 @@ TEST_F(TraceWindow, CreationWithoutAUsableValueKeepsTheDesignState) {
   EXPECT_FALSE(other.Timer()->enabled());
 }
 
-TEST_F(TraceWindow, HidingWritesTraceEnabled) {
+TEST_F(TraceWindow, HidingWritesTraceEnabledOnceCreated) {
   main_.show();
+  frm_->show();
+  frm_->hide();  // as restoring its position may, before the setting is read
+  EXPECT_EQ(StoredEnabled(), std::nullopt);
+
+  frm_->createForm();
   frm_->show();
   frm_->EnableTrc()->setChecked(true);
   frm_->hide();
@@ -161,6 +166,7 @@ TEST_F(TraceWindow, HidingWritesTraceEnabled) {
 }
 
 TEST_F(TraceWindow, ClosingHidesAndUndocks) {
+  frm_->createForm();
   main_.show();
   frm_->show();
   ASSERT_FALSE(frm_->isFloating());
