@@ -85,6 +85,10 @@ bool E2eSession::startProgram() {
   environment.set("XAUTHORITY", display_->authorityFile());
   environment.set("QT_QPA_PLATFORM", "xcb");
   environment.set("VORELAN_TEST_DRIVER", driverSocket());
+  // Under AddressSanitizer: leaks of the display's own libraries are theirs.
+  const std::string leakOptions = environment.get("LSAN_OPTIONS");
+  environment.set("LSAN_OPTIONS",
+                  (leakOptions.empty() ? "" : leakOptions + ":") + "suppressions=" + VORELAN_E2E_LSAN_SUPPRESSIONS);
   for (const char* name : {"QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR", "WAYLAND_DISPLAY",
                            "VORELAN_COM1", "VORELAN_COM2", "VORELAN_COM3"})
     environment.erase(name);

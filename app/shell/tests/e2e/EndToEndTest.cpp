@@ -148,7 +148,7 @@ TEST(EndToEnd, AFirstStartIsNotConnectedUntilThePersonChoosesCom1At9600) {
   expectOrderlyEnd(desk.exitProgram(), desk);
 }
 
-TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedAndLoaded) {
+TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedLoadedAndExported) {
   E2eSession desk;
   // A frame a second, each with its number as data, so every one is unique.
   startConnected(desk, {"--traffic", "--ids", "0x123,0x245,0x3A0"});
@@ -205,6 +205,73 @@ TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedAndLoaded) {
   desk.chooseFileFromMenu("MainFrm/TraceLoad", traceFile);
   ASSERT_TRUE(desk.waitFor([&] { return traced() == int(rows.size()); })) << desk.text("MainFrm/ErrorDisplay");
   EXPECT_EQ(rowsOf(desk.json({"rows", "MainFrm/TraceFrm/ListTrc"})), rows);
+
+  // File > Export Trace as candump log: one line per frame, as other CAN tools read it.
+  const std::string logFile = desk.path("frames.log");
+  desk.chooseFileFromMenu("MainFrm/TraceExport", logFile);
+  ASSERT_TRUE(desk.waitFor([&] { return !readFile(logFile).empty(); })) << desk.text("MainFrm/ErrorDisplay");
+  const std::vector<std::string> logLines = linesOf(readFile(logFile));
+  ASSERT_EQ(logLines.size(), rows.size());
+  const std::regex candump(R"(\(\d+\.\d{6}\) \S+ ([0-9A-F]{3})#([0-9A-F]*))");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(logLines[i], m, candump)) << logLines[i];
+    std::string data = rows[i][2];
+    data.erase(std::remove(data.begin(), data.end(), ' '), data.end());
+    EXPECT_EQ(m[1].str(), rows[i][0]) << logLines[i];
+    EXPECT_EQ(m[2].str(), data) << logLines[i];
+  }
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
+TEST(EndToEnd, RegistersSavedToAFileComeBackWhenItIsLoaded) {
+  E2eSession desk;
+  startConnected(desk, {});
+
+  // Values of the person's own: ICR, and Data0 and Data1 of buffer 1.
+  desk.must({"fill", "MainFrm/RegFrm/ICR", "1E"});
+  desk.must({"tab", "MainFrm/RegFrm/PageControl", "Page 1"});
+  desk.must({"fill", "MainFrm/RegFrm/Data01", "A1"});
+  desk.must({"fill", "MainFrm/RegFrm/Data11", "B2"});
+  ASSERT_TRUE(desk.waitFor([&] {
+    const auto registers = desk.board().registers();
+    return registers && registers->main[1] == 0x1E && registers->pages[1][2] == 0xA1 && registers->pages[1][3] == 0xB2;
+  }));
+
+  // File > Save Register values.
+  const std::string registerFile = desk.path("cell.rgr");
+  desk.chooseFileFromMenu("MainFrm/RegSave", registerFile);
+  ASSERT_TRUE(desk.waitFor([&] { return sectionsOf(readFile(registerFile)).count("Filters") == 1; }))
+      << desk.text("MainFrm/ErrorDisplay");
+  auto saved = sectionsOf(readFile(registerFile));
+  EXPECT_EQ(saved["Main"]["Byte1"], "30");      // ICR 0x1E
+  EXPECT_EQ(saved["Buffer1"]["Byte2"], "161");  // Data0 0xA1
+  EXPECT_EQ(saved["Buffer1"]["Byte3"], "178");  // Data1 0xB2
+  const auto before = desk.board().registers();
+  ASSERT_TRUE(before);
+  EXPECT_EQ(saved["Main"]["Byte4"], std::to_string(before->main[4]));  // BTR
+  EXPECT_EQ(saved["Filters"]["Byte2"], std::to_string(before->pages[4][2]));
+
+  // Other values, then File > Load Register values writes the saved ones back.
+  desk.must({"fill", "MainFrm/RegFrm/ICR", "00"});
+  desk.must({"tab", "MainFrm/RegFrm/PageControl", "Page 1"});
+  desk.must({"fill", "MainFrm/RegFrm/Data01", "00"});
+  ASSERT_TRUE(desk.waitFor([&] {
+    const auto registers = desk.board().registers();
+    return registers && registers->main[1] == 0x00 && registers->pages[1][2] == 0x00;
+  }));
+  desk.chooseFileFromMenu("MainFrm/RegLoad", registerFile);
+  ASSERT_TRUE(desk.waitFor([&] {
+    const auto registers = desk.board().registers();
+    return registers && registers->main[1] == 0x1E && registers->pages[1][2] == 0xA1 && registers->pages[1][3] == 0xB2;
+  })) << desk.text("MainFrm/ErrorDisplay");
+  const auto after = desk.board().registers();
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->main[2], before->main[2]);    // CSR, written last
+  EXPECT_EQ(after->main[4], before->main[4]);    // BTR
+  EXPECT_EQ(after->pages[4], before->pages[4]);  // the filters
+  EXPECT_TRUE(desk.waitForConnection()) << desk.text("MainFrm/ErrorDisplay");
 
   expectOrderlyEnd(desk.exitProgram(), desk);
 }
@@ -351,6 +418,47 @@ TEST(EndToEnd, TheBoardUnpluggedShowsAnErrorAndPluggedBackWorksAgainWithoutARest
     const auto registers = desk.board().registers();
     return registers && registers->main[1] == 0x06;
   }));
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
+TEST(EndToEnd, ClosingEndsTheProgramAndTheNextStartBringsBackEveryWindowAndSetting) {
+  E2eSession desk;
+  startConnected(desk, {});
+
+  // The person arranges the desk: a larger main window, the Registers window
+  // moved, the Trace window docked and tracing, a clock and a repetition chosen.
+  desk.must({"setgeometry", "MainFrm", "40", "30", "1100", "760"});
+  desk.must({"setgeometry", "MainFrm/RegFrm", "12", "24", "400", "470"});
+  desk.must({"setgeometry", "MainFrm/FiltersFrm", "300", "260", "660", "330"});
+  desk.must({"menu", "MainFrm/WinTrace"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"find", "MainFrm/TraceFrm"}).value("visible").toBool(); }));
+  desk.must({"click", "MainFrm/TraceFrm/EnableTrc"});
+  ASSERT_TRUE(desk.waitFor([&] {
+    return desk.json({"find", "MainFrm/TraceFrm/EnableTrc"}).value("checked").toBool();
+  }));
+  desk.must({"menu", "MainFrm/WinBitSettings"});
+  desk.must({"fill", "MainFrm/BitSetFrm/Clock", "16"});
+  desk.must({"menu", "MainFrm/WinTransmission"});
+  desk.must({"click", "MainFrm/TransmitFrm/Repetition/=Automatic Transmission"});
+  desk.must({"menu", "MainFrm/WinRegisters"});  // the Registers window on top, and the active one
+  const QJsonObject before = desk.json({"windows"});
+
+  expectOrderlyEnd(desk.exitProgram(), desk);
+  EXPECT_FALSE(desk.programRunning());
+
+  ASSERT_TRUE(desk.startProgram()) << desk.programOutput();
+  // Connected at once on the port and speed of the last run.
+  ASSERT_TRUE(desk.waitForConnection()) << desk.text("MainFrm/ErrorDisplay");
+  EXPECT_TRUE(desk.json({"find", "MainFrm/COM1"}).value("checked").toBool());
+  EXPECT_TRUE(desk.json({"find", "MainFrm/Speed9600"}).value("checked").toBool());
+  EXPECT_TRUE(desk.json({"find", "MainFrm/TraceFrm/EnableTrc"}).value("checked").toBool()) << desk.settingsText();
+  EXPECT_EQ(desk.text("MainFrm/BitSetFrm/Clock"), "16");
+  EXPECT_TRUE(desk.json({"find", "MainFrm/TransmitFrm/Repetition/=Automatic Transmission"}).value("checked").toBool());
+  const QJsonObject after = desk.json({"windows"});
+  EXPECT_EQ(after.value("windows"), before.value("windows"));
+  EXPECT_EQ(after.value("children"), before.value("children"));
+  EXPECT_EQ(after.value("docks"), before.value("docks"));
 
   expectOrderlyEnd(desk.exitProgram(), desk);
 }
