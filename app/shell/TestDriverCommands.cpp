@@ -386,7 +386,8 @@ Reply grab(const QString& path, const QString& file) {
     if (!widget->isVisible()) return failure(describe(widget) + QStringLiteral(" is not shown"));
     picture = framed(widget)->grab();
   }
-  if (picture.isNull() || !picture.save(file, "PNG")) return failure(QStringLiteral("cannot write ") + file);
+  // Quality 0: the PNG writer's strongest compression, for the smallest file.
+  if (picture.isNull() || !picture.save(file, "PNG", 0)) return failure(QStringLiteral("cannot write ") + file);
   return success(QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height()));
 }
 
@@ -552,6 +553,48 @@ Reply setGeometry(const QStringList& fields) {
   return success();
 }
 
+Reply windowState(const QString& path, const QString& state) {
+  QString error;
+  QWidget* widget = resolveWidget(path, &error);
+  if (!widget) return failure(error);
+  QWidget* window = framed(widget);
+  if (!window->isWindow() && !qobject_cast<QMdiSubWindow*>(window))
+    return failure(describe(widget) + QStringLiteral(" is no window"));
+  if (state == QLatin1String("normal"))
+    window->showNormal();
+  else if (state == QLatin1String("minimized"))
+    window->showMinimized();
+  else if (state == QLatin1String("maximized"))
+    window->showMaximized();
+  else
+    return failure(QStringLiteral("no window state ") + state);
+  return success();
+}
+
+Reply drag(const QStringList& fields) {
+  QString error;
+  QWidget* widget = resolveWidget(fields.value(1), &error);
+  if (!widget) return failure(error);
+  if (const QString refusal = inputRefusal(widget); !refusal.isEmpty()) return failure(refusal);
+  const QPoint from(fields.value(2).toInt(), fields.value(3).toInt());
+  const QPoint to(fields.value(4).toInt(), fields.value(5).toInt());
+  if (!widget->rect().contains(from)) return failure(QStringLiteral("the point lies outside ") + describe(widget));
+  QPointer<QWidget> target = widget;
+  return acting([target, from, to] {
+    if (!target) return;
+    activate(target);
+    QPointer<QWindow> window = target->window()->windowHandle();
+    const auto inWindow = [&](QPoint p) { return window->mapFromGlobal(target->mapToGlobal(p)); };
+    if (!window) return;
+    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, inWindow(from));
+    // The pointer moves in steps, as a hand moves it.
+    constexpr int kSteps = 8;
+    for (int step = 1; step <= kSteps && window && target; ++step)
+      QTest::mouseMove(window, inWindow(from + (to - from) * step / kSteps));
+    if (window && target) QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, inWindow(to));
+  });
+}
+
 }  // namespace
 
 Reply run(const QStringList& fields) {
@@ -575,6 +618,8 @@ Reply run(const QStringList& fields) {
   if (command == QLatin1String("tab") && needs(2)) return tab(fields[1], fields[2]);
   if (command == QLatin1String("filedialog") && needs(1)) return fileDialog(fields[1]);
   if (command == QLatin1String("setgeometry") && needs(5)) return setGeometry(fields);
+  if (command == QLatin1String("windowstate") && needs(2)) return windowState(fields[1], fields[2]);
+  if (command == QLatin1String("drag") && needs(5)) return drag(fields);
   return failure(QStringLiteral("unknown command or missing fields: ") + fields.join(QLatin1Char(' ')));
 }
 

@@ -43,8 +43,12 @@
 //   tab PATH TEXT              the tab with that caption clicked
 //   filedialog FILE            the open file dialog: FILE typed as its file
 //                              name, then Return
+//   drag PATH X1 Y1 X2 Y2      the left button pressed at X1,Y1 of the control,
+//                              moved to X2,Y2 and let go (a splitter, a slider)
 //   setgeometry PATH X Y W H   a window moved and sized, as the window manager
 //                              does when a person drags its frame
+//   windowstate PATH STATE     a window made normal, minimized or maximized,
+//                              as by the buttons of its frame
 //
 // Threads: GUI thread only.
 namespace TestDriverCommands {

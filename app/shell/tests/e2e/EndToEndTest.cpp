@@ -160,10 +160,23 @@ TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedLoadedAndExported) {
   const auto traced = [&] { return desk.json({"rows", "MainFrm/TraceFrm/ListTrc"}).value("count").toInt(); };
   ASSERT_TRUE(desk.waitFor([&] { return traced() >= 4; }, 60s)) << traced() << " lines traced";
 
-  // The picture of the main window with the Registers and Trace windows.
+  // The picture of the main window with the Registers and Trace windows: a
+  // larger main window, the other windows minimised, the Trace window widened
+  // by its splitter.
   desk.must({"setgeometry", "MainFrm", "0", "0", "1160", "720"});
-  desk.must({"setgeometry", "MainFrm/RegFrm", "0", "0", "390", "454"});
-  desk.must({"click", "MainFrm/RegFrm/ISR"});  // brings the Registers window to the front
+  for (const char* window : {"MainFrm/BitSetFrm", "MainFrm/TransmitFrm", "MainFrm/FiltersFrm"})
+    desk.must({"windowstate", window, "minimized"});
+  desk.must({"menu", "MainFrm/WinRegisters"});
+  const auto traceGeometry = [&] {
+    return desk.json({"windows"}).value("docks").toArray().at(0).toObject().value("geometry").toArray();
+  };
+  const QJsonArray docked = traceGeometry();
+  ASSERT_EQ(docked.size(), 4);
+  const int edge = docked[0].toInt() - 3;  // the splitter, left of the dock
+  const int middle = docked[1].toInt() + docked[3].toInt() / 2;
+  desk.must({"drag", "MainFrm", std::to_string(edge), std::to_string(middle), std::to_string(edge - 140),
+             std::to_string(middle)});
+  EXPECT_TRUE(desk.waitFor([&] { return traceGeometry().at(2).toInt() > docked[2].toInt() + 100; }));
   desk.screenshot("main", "MainFrm");
 
   desk.must({"click", "MainFrm/TraceFrm/EnableTrc"});  // tracing stops: the list stays as it is
@@ -316,11 +329,11 @@ TEST(EndToEnd, APeriodicTransmissionPutsCounterFramesOnTheBus) {
   EXPECT_TRUE(desk.waitFor([&] {
     return desk.must({"pixel", "MainFrm/TransmitFrm/StatusBar", "1", "1"}) == "#00ff00";
   }));
-  desk.screenshot("transmission", "MainFrm/TransmitFrm");
 
   desk.must({"click", "MainFrm/TransmitFrm/Apply"});  // Stop
   EXPECT_TRUE(desk.waitForText("MainFrm/TransmitFrm/Apply", "Start"));
   EXPECT_TRUE(desk.json({"find", "MainFrm/TransmitFrm/Refresh"}).value("enabled").toBool());
+  desk.screenshot("transmission", "MainFrm/TransmitFrm");
 
   expectOrderlyEnd(desk.exitProgram(), desk);
 }
