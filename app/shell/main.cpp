@@ -4,6 +4,7 @@
 // creates the main window and the tool windows, opens the files the command
 // line names, and runs until the main window has closed.
 #include "CommandLine.h"
+#include "CommandLineFiles.h"
 #include "ComponentSetup.h"
 #include "DisplayCheck.h"
 #include "HelpViewer.h"
@@ -21,7 +22,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
-#include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
@@ -121,13 +121,8 @@ int main(int argc, char** argv) {
     mainFrm.createToolWindows();
     mainFrm.show();
     if (board) showSimulatedTraffic(mainFrm);
-    // Once the event loop runs, as the File menu would open them; a terminal
-    // also gets the messages of those that failed.
-    if (!files.isEmpty())
-      QTimer::singleShot(0, &mainFrm, [&mainFrm, files] {
-        for (const QString& failure : mainFrm.openFiles(files))
-          std::fprintf(stderr, "vorelan: %s\n", qPrintable(failure));
-      });
+    // As the File menu would open them, once the window is on the screen.
+    TCommandLineFiles::openWhenShown(mainFrm, files);
     result = app.exec();
     delete HelpViewer::shared();
   }

@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -206,6 +207,43 @@ TEST(Program, ASimulatedRunLeavesTheStoredSettingsByteForByte) {
   EXPECT_EQ(home.settingsBytes(), stored);
   EXPECT_EQ(QDir(QFileInfo(home.settingsPath()).path()).entryList(QDir::Files), filesBefore);
   EXPECT_FALSE(boardStarted());  // the board's folder went with an orderly end
+}
+
+TEST(Program, FilesNamedOnTheCommandLineOpenAfterStartUpAndAMissingOneIsReported) {
+  ProgramHome home;
+  home.writeSettings("[Communication]\nPort=1\nSettings=\"19200,n,8,1\"\nTimeOut=1000\n");
+  QTemporaryDir folder;
+  boardsim::BoardSimulator::Options options;
+  options.instant = true;
+  options.linkPath = folder.filePath(QStringLiteral("board")).toStdString();
+  boardsim::BoardSimulator board(options);
+  board.start();
+  const auto create = [&](const char* name, const QByteArray& bytes) {
+    QFile file(folder.filePath(QString::fromLatin1(name)));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return file.fileName().toStdString();
+  };
+  const std::string registers = create("setup.rgr", "[Main]\nHighByte=3\nByte2=0x11\nByte3=0x47\n");
+  const std::string trace = create("frames.trc", "[General]\nNbLines=1\n[Line1]\nID=123\nDLC=0\n");
+  const std::string missing = folder.filePath(QStringLiteral("missing.rgr")).toStdString();
+
+  Program program(home, {"-platform", "offscreen", registers, missing, trace}, {{"VORELAN_COM1", options.linkPath}});
+  ASSERT_TRUE(program.started());
+  const QByteArray message = QByteArray("vorelan: Unable to open ") + missing.c_str() + ": no such file\n";
+  // The register file's load ends with CSR from "Byte2"; the trace loads
+  // without a message, the missing file gets its own.
+  const auto loaded = [&] {
+    const auto requests = board.transcript().requests();
+    return std::find(requests.begin(), requests.end(), std::vector<uint8_t>{0x23, 0x00, 0x5C, 0x11}) != requests.end();
+  };
+  ASSERT_TRUE(eventually([&] { return loaded() && home.outputText().contains(message); }))
+      << home.outputText().toStdString();
+  EXPECT_EQ(board.peekRegister(0, 0x5D), 0x47);
+  EXPECT_EQ(home.outputText().count("vorelan: Unable to open"), 1) << home.outputText().toStdString();
+  program.signal(SIGTERM);
+  expectOrderlyExit(program.waitForEnd(), home);
+  board.stop();
 }
 
 }  // namespace
