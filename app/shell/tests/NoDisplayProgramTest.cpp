@@ -11,14 +11,14 @@
 
 namespace {
 
-struct Run {
+struct ProgramRun {
   bool finished = false;
   QProcess::ExitStatus exitStatus = QProcess::CrashExit;
   int exitCode = -1;
   QString output;  // standard output and standard error
 };
 
-Run runWithoutDisplay(const QStringList& arguments, const QTemporaryDir& home) {
+ProgramRun runWithoutDisplay(const QStringList& arguments, const QTemporaryDir& home) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
   environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
@@ -27,7 +27,7 @@ Run runWithoutDisplay(const QStringList& arguments, const QTemporaryDir& home) {
   program.setProcessEnvironment(environment);
   program.setProcessChannelMode(QProcess::MergedChannels);
   program.start(QStringLiteral(VORELAN_PROGRAM), arguments);
-  Run run;
+  ProgramRun run;
   // A guard against a hang, not a measure: the answer comes before any window.
   run.finished = program.waitForFinished(60000);
   run.exitStatus = program.exitStatus();
@@ -42,7 +42,7 @@ TEST(NoDisplayProgram, SaysHowToGoOnInOneLineAndEndsWithItsStatus) {
   for (const QStringList& arguments : {QStringList{}, QStringList{QStringLiteral("--simulate")},
                                        QStringList{QStringLiteral("-platform"), QStringLiteral("xcb")}}) {
     SCOPED_TRACE(arguments.join(' ').toStdString());
-    const Run run = runWithoutDisplay(arguments, home);
+    const ProgramRun run = runWithoutDisplay(arguments, home);
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(run.exitStatus, QProcess::NormalExit) << run.output.toStdString();
     EXPECT_EQ(run.exitCode, EX_UNAVAILABLE) << run.output.toStdString();
@@ -59,7 +59,7 @@ TEST(NoDisplayProgram, SaysHowToGoOnInOneLineAndEndsWithItsStatus) {
 TEST(NoDisplayProgram, HelpStillAnswersAndNamesTheStatus) {
   QTemporaryDir home;
   ASSERT_TRUE(home.isValid());
-  const Run run = runWithoutDisplay({QStringLiteral("--help")}, home);
+  const ProgramRun run = runWithoutDisplay({QStringLiteral("--help")}, home);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_TRUE(run.output.contains(QStringLiteral("69"))) << run.output.toStdString();
