@@ -31,11 +31,24 @@ namespace {
 const QString kSettingsKey = QStringLiteral("Trace");
 const QString kEnabledValue = QStringLiteral("Enabled");
 
-// The widest text of each column, which it is sized to show whole: eight
-// data bytes in the Data column.
-const QString kWidestCell[TTraceListModel::ColumnCount] = {QStringLiteral("7FF"), QStringLiteral("15"),
-                                                           QStringLiteral("FF FF FF FF FF FF FF FF "),
-                                                           QStringLiteral("1"), QStringLiteral("3")};
+// The widest text each column holds, in the list's font: an identifier, a
+// length code up to 15, eight data bytes, a filter and a buffer number. Hex
+// digits differ in width in most fonts, so the widest one stands for all.
+int WidestCell(int column, const QFontMetrics& font) {
+  int digit = 0;
+  for (const QChar c : QStringLiteral("0123456789ABCDEF")) digit = std::max(digit, font.horizontalAdvance(c));
+  const int blank = font.horizontalAdvance(QLatin1Char(' '));
+  switch (column) {
+    case TTraceListModel::ColId:
+      return 3 * digit;
+    case TTraceListModel::ColDlc:
+      return 2 * digit;
+    case TTraceListModel::ColData:
+      return 8 * (2 * digit + blank);
+    default:
+      return digit;
+  }
+}
 constexpr int kCellPadding = 14;  // the style's margins on both sides of a cell's text, and a little air
 
 // The window's client area: its size hint is the design size, widened to
@@ -150,8 +163,7 @@ void TTraceFrm::SizeColumns() {
   const QFontMetrics cells = listTrc_->fontMetrics();
   const QFontMetrics captions = columns->fontMetrics();
   for (int c = 0; c < TTraceListModel::ColumnCount; ++c) {
-    const int text = std::max(cells.horizontalAdvance(kWidestCell[c]),
-                              captions.horizontalAdvance(TTraceListModel::columnCaption(c)));
+    const int text = std::max(WidestCell(c, cells), captions.horizontalAdvance(TTraceListModel::columnCaption(c)));
     columns->resizeSection(c, text + kCellPadding);
   }
 }

@@ -89,8 +89,8 @@ TEST_F(TraceWindow, ControlsAsDesigned) {
   for (int c = 0; c < captions.size(); ++c)
     EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
   // Eight data bytes show whole, as does every column's caption.
-  const QString eightBytes = QStringLiteral("FF FF FF FF FF FF FF FF ");
-  EXPECT_GT(header->sectionSize(TTraceListModel::ColData), list->fontMetrics().horizontalAdvance(eightBytes));
+  for (const char* bytes : {"00 00 00 00 00 00 00 00 ", "FF FF FF FF FF FF FF FF ", "88 88 88 88 88 88 88 88 "})
+    EXPECT_GT(header->sectionSize(TTraceListModel::ColData), list->fontMetrics().horizontalAdvance(bytes) + 6) << bytes;
   for (int c = 0; c < captions.size(); ++c)
     EXPECT_GT(header->sectionSize(c), header->fontMetrics().horizontalAdvance(captions[c])) << c;
   // The dock's first size shows every column without scrolling sideways.

@@ -365,7 +365,9 @@ TEST_F(TraceOnBoard, PaintsTracedFrames) {
 // A frame that arrives with all three receive buffers full is lost; the
 // window counts the overrun once per raising of ORIF, until Clear.
 TEST_F(TraceOnBoard, OverrunsAreCountedUntilClear) {
-  for (std::uint32_t id : {0x100u, 0x200u, 0x300u}) sim_->injectFrame(Frame(id, {0x55}));
+  sim_->injectFrame(Frame(0x100, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
+  sim_->injectFrame(Frame(0x200, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}));
+  sim_->injectFrame(Frame(0x300, {0x55}));
   EXPECT_EQ(sim_->injectFrame(Frame(0x400, {0x66})).outcome, boardsim::CanCell::Reception::Overrun);
   Poll();
   frm_->RefreshTrcTimer();
@@ -378,6 +380,7 @@ TEST_F(TraceOnBoard, OverrunsAreCountedUntilClear) {
   }
   EXPECT_EQ(frm_->OverrunCount(), 1u);
   ASSERT_EQ(Traced().size(), 3u);
+  EXPECT_EQ(Traced()[1].data, "FE DC BA 98 76 54 32 10 ");
   EXPECT_EQ(TargetIsr() & ORIF, ORIF);  // the trace leaves the flag as it is
 
   frm_->ClrTrcClick();

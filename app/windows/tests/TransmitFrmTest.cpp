@@ -221,6 +221,7 @@ TEST_F(TransmitOnBoard, AUserFrameWritesItsLengthAndData7Last) {
   EXPECT_EQ(Panel(), "Transmission OK");
   EXPECT_FALSE(window_->Timer()->enabled());
   EXPECT_TRUE(Pages()->isEnabled());
+  SaveScreenshot(window_.get(), "transmission-user");
 
   // Length 8: every data register, Data7 last with byte 7. Length 0: Data7 alone, with 0.
   ClearTranscript();
@@ -263,6 +264,8 @@ TEST_F(TransmitOnBoard, ACounterFromFeToHundredWithOneByte) {
   EXPECT_EQ(Visible(Apply()->text()), "Stop");
   for (int tick = 0; tick < 10; ++tick) Tick();  // a frame every second tick
   EXPECT_EQ(SentByte(0), (std::vector<int>{0xFE, 0xFF, 0x00, 0xFE, 0xFF, 0x00}));
+  EXPECT_EQ(Panel(), "Transmission OK");
+  SaveScreenshot(window_.get(), "transmission-auto");
   for (const auto& frame : Sent()) {
     EXPECT_EQ(frame.id, 0x321u);
     EXPECT_EQ(frame.dlc, 1);
@@ -372,6 +375,29 @@ TEST_F(TransmitOnBoard, TheOutcomeAcknowledgedReportedAsAnErrorOrSilent) {
   sim_->pokeRegister(0, ISR, TEIF);
   Tick();
   EXPECT_EQ(Panel(), "ERROR: Transmission Error!");
+  SaveScreenshot(window_.get(), "transmission-error");
+}
+
+// A cell that never reports the end of a frame (neither TXIF nor TEIF, as
+// when nobody on the bus takes part): every tick of a run says so, the run
+// goes on sending, and Stop ends it as usual.
+TEST_F(TransmitOnBoard, ACellThatNeverReportsTimesOutAtEveryTick) {
+  OnRequest([this](const Bytes& request) {
+    if (request.size() == 4 && request[0] == 0x23 && request[2] == Data7) sim_->pokeRegister(0, ISR, 0);
+  });
+  Automatic(1);
+  window_->ApplyClick();
+  std::vector<std::string> panels;
+  for (int tick = 0; tick < 6; ++tick) {
+    Tick();
+    panels.push_back(Panel().toStdString());
+  }
+  EXPECT_EQ(panels, std::vector<std::string>(6, "ERROR: Time Out!"));
+  EXPECT_EQ(Sent().size(), 4u);  // the first frame, then one every second tick
+  EXPECT_TRUE(host_.errors.isEmpty());
+  window_->ApplyClick();  // Stop
+  EXPECT_EQ(Visible(Apply()->text()), "Start");
+  EXPECT_TRUE(Pages()->isEnabled());
 }
 
 TEST_F(TransmitOnBoard, AWriteFailureMidFrameLeavesTheRunToStop) {
