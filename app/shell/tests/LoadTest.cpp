@@ -43,6 +43,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -274,6 +275,7 @@ TEST(FaultsUnderLoad, PollingTracingAndPeriodicTransmissionRecoverFromEveryFault
 
   // The figures of the run, taken before the close.
   const std::uint64_t errorsShown = shown.errorsShown();
+  const std::map<QString, std::uint64_t> messages = shown.byMessage();
   const std::uint64_t redSpells = shown.redSpells();
   const std::uint64_t recoveries = shown.recoveries();
   const std::size_t traced = traceLines(main);
@@ -285,7 +287,7 @@ TEST(FaultsUnderLoad, PollingTracingAndPeriodicTransmissionRecoverFromEveryFault
   using boardsim::FaultKind;
   const auto& counts = injected.counts;
   const std::uint64_t answerLost = counts[FaultKind::Drop] + counts[FaultKind::Corrupt] + counts[FaultKind::Vanish];
-  for (const auto& [message, count] : shown.byMessage())
+  for (const auto& [message, count] : messages)
     std::printf("load: shown %5llu x \"%s\"\n", static_cast<unsigned long long>(count), qPrintable(message));
   std::printf(
       "load: faults injected %llu, errors shown %llu (in %llu red spells), recoveries %llu, "
@@ -304,6 +306,16 @@ TEST(FaultsUnderLoad, PollingTracingAndPeriodicTransmissionRecoverFromEveryFault
   for (std::size_t kind = 0; kind < boardsim::kFaultKindCount; ++kind)
     EXPECT_GE(counts.byKind[kind], 1u) << "never injected: " << boardsim::faultKindName(FaultKind(kind));
   EXPECT_GE(errorsShown, answerLost) << "a fault that lost an answer showed no error";
+  // Each kind of lost answer with its own message.
+  const auto shownStartingWith = [&messages](const char* start) {
+    std::uint64_t count = 0;
+    for (const auto& [message, times] : messages)
+      if (message.startsWith(QLatin1String(start))) count += times;
+    return count;
+  };
+  if (counts[FaultKind::Drop] > 0) EXPECT_GE(shownStartingWith("Time out..."), 1u);
+  if (counts[FaultKind::Corrupt] > 0) EXPECT_GE(shownStartingWith("Bad MCU answer while"), 1u);
+  if (counts[FaultKind::Vanish] > 0) EXPECT_GE(shownStartingWith("Not allowed when comm port is closed"), 1u);
   EXPECT_GE(recoveries, 1u);
   EXPECT_EQ(recoveries, redSpells) << "a red spell that never turned green";
   EXPECT_EQ(foreign, 0u);
