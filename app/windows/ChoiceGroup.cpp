@@ -4,13 +4,15 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-TChoiceGroup::TChoiceGroup(const QString& title, const QStringList& captions, QWidget* parent)
+TChoiceGroup::TChoiceGroup(const QString& name, const QString& title, const QStringList& captions, QWidget* parent)
     : QGroupBox(title, parent), buttons_(new QButtonGroup(this)) {
+  setObjectName(name);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(8, 4, 8, 4);
   column->setSpacing(2);
   for (int i = 0; i < captions.size(); ++i) {
     auto* button = new QRadioButton(captions[i], this);
+    button->setObjectName(name + QString::number(i));
     buttons_->addButton(button, i);
     column->addWidget(button);
   }

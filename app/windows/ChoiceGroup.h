@@ -15,8 +15,10 @@ class TChoiceGroup : public QGroupBox {
   Q_PROPERTY(int ItemIndex READ itemIndex WRITE setItemIndex)
 
  public:
-  // The choices in order, the first one selected.
-  TChoiceGroup(const QString& title, const QStringList& captions, QWidget* parent = nullptr);
+  // The choices in order, the first one selected. The group's component
+  // name is `name`; its buttons are named after it with their index
+  // ("Repetition0", "Repetition1"), so that they can be found by name.
+  TChoiceGroup(const QString& name, const QString& title, const QStringList& captions, QWidget* parent = nullptr);
 
   int itemIndex() const;
   // Selects a choice; selecting another one than before has the effects of

@@ -86,9 +86,8 @@ void TTransmitFrm::BuildControls() {
 
   auto* sending = new QHBoxLayout;
   repetition_ =
-      new TChoiceGroup(QStringLiteral("Repetition"),
+      new TChoiceGroup(QStringLiteral("Repetition"), QStringLiteral("Repetition"),
                        {QStringLiteral("&Manual Transmission"), QStringLiteral("&Automatic Transmission")}, this);
-  repetition_->setObjectName(QStringLiteral("Repetition"));
   Hint::apply(repetition_, QStringLiteral("Repetition|One frame per click, or one frame every Period seconds."));
   connect(repetition_, &TChoiceGroup::selected, this, [this] { RepetitionClick(); });
   sending->addWidget(repetition_);
@@ -153,9 +152,8 @@ QWidget* TTransmitFrm::BuildUserPage() {
   Hint::apply(userId_, QStringLiteral("Identifier|The 11-bit identifier of the frame, 000 to 7FF."));
   userLength_ = Number(QStringLiteral("UserLength"), 0, 8, 0, page);
   Hint::apply(userLength_, QStringLiteral("Length|The number of data bytes, 0 to 8."));
-  frameType_ = new TChoiceGroup(QStringLiteral("Frame Type"),
+  frameType_ = new TChoiceGroup(QStringLiteral("FrameType"), QStringLiteral("Frame Type"),
                                 {QStringLiteral("Data Frame"), QStringLiteral("Remote Frame")}, page);
-  frameType_->setObjectName(QStringLiteral("FrameType"));
   connect(frameType_, &TChoiceGroup::selected, this, [this] { FrameTypeClick(); });
 
   dataPanel_ = new QWidget(page);
@@ -227,8 +225,8 @@ QWidget* TTransmitFrm::BuildAutoPage() {
   cntMax_->installEventFilter(this);
   cntMin_->setSendFocusCtrl(cntMax_);
 
-  shiftOpt_ = new TChoiceGroup(QStringLiteral("Direction"), {QStringLiteral("&Left"), QStringLiteral("&Right")}, page);
-  shiftOpt_->setObjectName(QStringLiteral("ShiftOpt"));
+  shiftOpt_ = new TChoiceGroup(QStringLiteral("ShiftOpt"), QStringLiteral("Direction"),
+                               {QStringLiteral("&Left"), QStringLiteral("&Right")}, page);
 
   grid->addWidget(Label(QStringLiteral("&Identifier"), autoId_, page), 0, 0);
   grid->addWidget(autoId_, 0, 1);

@@ -173,7 +173,8 @@ TEST_F(TransmitOnBoard, LayoutDefaultsAndVisibility) {
   // Period only with automatic repetition, which Apply's caption follows.
   QWidget* period = Find<QWidget>("PeriodPanel");
   EXPECT_TRUE(period->isHidden());
-  Choice("Repetition")->button(1)->click();
+  EXPECT_EQ(Choice("Repetition")->button(1), Find<QRadioButton>("Repetition1"));
+  Find<QRadioButton>("Repetition1")->click();
   EXPECT_FALSE(period->isHidden());
   EXPECT_EQ(Visible(Apply()->text()), "Start");
   Choice("Repetition")->button(0)->click();
