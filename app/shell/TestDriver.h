@@ -16,8 +16,8 @@ class QLocalSocket;
 // socket on which a test sends one command per line and reads one answer per
 // line (the commands: TestDriverCommands.h). Clicks and keys go through the
 // window system's event path (QTest on the program's own windows), so they
-// reach what a person's would: a hidden or disabled control, or a window
-// behind a modal dialog, does not take them.
+// reach what a person's would: a hidden, disabled or covered control, or a
+// window behind a modal dialog, does not take them (the command says why).
 //
 // Inert unless the environment variable VORELAN_TEST_DRIVER names the
 // socket's path: without it nothing listens and nothing here runs.

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,22 +39,8 @@ ChildProcess::ChildProcess(Options options) {
   if (options.inputPipe && pipe2(inputPipe, O_CLOEXEC) != 0) return;
   if (options.outputPipe && pipe2(outputPipe, O_CLOEXEC) != 0) return;
 
-  posix_spawn_file_actions_t files;
-  posix_spawn_file_actions_init(&files);
-  if (options.inputPipe)
-    posix_spawn_file_actions_adddup2(&files, inputPipe[0], 0);
-  else
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-  if (options.outputPipe) {
-    posix_spawn_file_actions_adddup2(&files, outputPipe[1], 1);
-  } else {
-    const std::string file = options.outputFile.empty() ? "/dev/null" : options.outputFile;
-    posix_spawn_file_actions_addopen(&files, 1, file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  }
-  posix_spawn_file_actions_adddup2(&files, 1, 2);
-  // A descriptor to keep is dup2'ed onto itself, which clears its close-on-exec flag.
-  for (int fd : options.keepOpen) posix_spawn_file_actions_adddup2(&files, fd, fd);
-
+  // Everything the child needs is made before fork(): after it, the child of
+  // this multithreaded process calls only async-signal-safe functions.
   std::vector<char*> argv;
   for (std::string& argument : options.arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
@@ -62,8 +48,24 @@ ChildProcess::ChildProcess(Options options) {
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  if (posix_spawn(&pid_, argv[0], &files, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-  posix_spawn_file_actions_destroy(&files);
+  const std::string outputFile = options.outputFile.empty() ? "/dev/null" : options.outputFile;
+  const pid_t parent = ::getpid();
+
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    // The child goes with the test: a test process that is killed (a CTest
+    // time-out) leaves no program, simulator or X server behind.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
+    const int input = options.inputPipe ? inputPipe[0] : ::open("/dev/null", O_RDONLY);
+    const int output =
+        options.outputPipe ? outputPipe[1] : ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (input < 0 || output < 0 || ::dup2(input, 0) < 0 || ::dup2(output, 1) < 0 || ::dup2(output, 2) < 0) ::_exit(127);
+    // A descriptor to keep loses its close-on-exec flag.
+    for (int fd : options.keepOpen)
+      if (::fcntl(fd, F_SETFD, 0) != 0) ::_exit(127);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
 
   if (options.inputPipe) {
     ::close(inputPipe[0]);

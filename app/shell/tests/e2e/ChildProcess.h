@@ -1,8 +1,7 @@
-// A program the end-to-end tests run as a child process: spawned with an
-// environment given whole, its standard input from a pipe the test writes
-// (or /dev/null), its standard output and error into a file or a pipe the test
-// reads. The destructor kills a child that is still running and reaps it, so
-// no test leaves a process behind.
+// A program the end-to-end tests run as a child process: started with an
+// environment given whole, ended when the test process ends however it ends, its standard input from a pipe the test
+// writes (or /dev/null), its standard output and error into a file or a pipe the test reads. The destructor kills a
+// child that is still running and reaps it, so no test leaves a process behind.
 //
 // Threads: one thread uses an object at a time; inputFd()/outputFd() may be
 // handed to another thread for reading or writing.
