@@ -338,13 +338,25 @@ void TMainFrm::ConfigurePortsClick() {
 void TMainFrm::RegLoadClick() {
   if (!options_.registerLoad) return;
   const QString path = chooseFile(FileDialogs::openRegisters());
-  if (!path.isEmpty()) options_.registerLoad(*this, path);
+  if (path.isEmpty()) return;
+  redrawAfterDialog();
+  options_.registerLoad(*this, path);
 }
 
 void TMainFrm::RegSaveClick() {
   if (!options_.registerSave) return;
   const QString path = chooseFile(FileDialogs::saveRegisters());
-  if (!path.isEmpty()) options_.registerSave(*this, path);
+  if (path.isEmpty()) return;
+  redrawAfterDialog();
+  options_.registerSave(*this, path);
+}
+
+void TMainFrm::redrawAfterDialog() {
+  // The window system reports what the closed dialog uncovered once it has
+  // taken the dialog away: wait for that (a round trip), then draw those
+  // places. User input waits, so no other handler starts meanwhile.
+  QGuiApplication::sync();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TMainFrm::openFile(const QString& path) {

@@ -152,6 +152,9 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
  private:
   // One file of openFiles(); throws its message.
   void openFile(const QString& path);
+  // A register file's load or save holds the GUI thread for as long as the
+  // line takes: the window is first drawn again where the dialog was.
+  void redrawAfterDialog();
   void buildMenus();
   void buildStatusBar();
   void buildClientArea();
