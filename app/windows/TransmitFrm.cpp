@@ -381,7 +381,13 @@ void TTransmitFrm::SendFrame() {
   const int buffer = buffNum_->value();
   const bool written =
       RunRegisterAccess([&](TRegisterSession& session) { session.WriteAll(FrameWrites(frame, buffer)); });
-  if (!written) return;  // the error is on the error display; the controls stay as they are
+  lastFrameWritten_ = written;
+  if (!written) {
+    // The error is on the error display; the controls stay as they are. The
+    // panel shows no outcome: ISR speaks of an earlier frame, or of none.
+    statusBar_->setStatus(TransmitOutcome::None);
+    return;
+  }
   if (AutoPageActive()) automaticValue_ = AutoDataSettings().Next(automaticValue_);
   ticks_.Reset();
   // The outcome is judged one interval after the frame, when the polling
@@ -391,8 +397,11 @@ void TTransmitFrm::SendFrame() {
 
 void TTransmitFrm::SendingTimer() {
   if (!Connected()) return;
-  const std::uint8_t isr = Registers()->GetMainRegisters()[MainIndex(ISR)];
-  statusBar_->setStatus(TransmitOutcome::FromIsr(isr));
+  // Only a frame written whole has an outcome to judge: after a failed write
+  // the image may still show the previous frame's TXIF (a link that no longer
+  // answers is not read again), which is no "Transmission OK" for this one.
+  if (lastFrameWritten_)
+    statusBar_->setStatus(TransmitOutcome::FromIsr(Registers()->GetMainRegisters()[MainIndex(ISR)]));
   if (Periodic()) {
     // Only a running repetition sends: a tick already on its way when Stop
     // was clicked writes nothing.

@@ -118,6 +118,9 @@ class TTransmitFrm : public TToolWindowOf<QWidget> {
   TTransmitFrame FrameToSend() const;
 
   ApplyRole applyRole_ = ApplyRole::Send;
+  // Every write of the last frame went through: only then do the ticks judge
+  // its outcome from ISR.
+  bool lastFrameWritten_ = false;
   std::uint64_t automaticValue_ = 0;
   TPeriodTicks ticks_;
 

@@ -428,6 +428,38 @@ TEST_F(TransmitOnBoard, AWriteFailureMidFrameLeavesTheRunToStop) {
   EXPECT_EQ(Sent().size(), 1u);
 }
 
+// A frame of a running repetition whose writes fail: the error reaches the
+// error display, the panel claims no outcome (the image still shows the
+// previous frame's TXIF, as it would with a link that no longer answers),
+// and the run tries again when the next frame is due.
+TEST_F(TransmitOnBoard, AFailedFrameOfARunShowsNoOutcomeAndTheRunTriesAgain) {
+  Automatic(1);
+  Number("AutoLength")->setValue(1);
+  window_->ApplyClick();
+  Tick();
+  EXPECT_EQ(Panel(), "Transmission OK");
+  int served = 0;
+  OnRequest([this, &served](const Bytes& request) {
+    if (request.size() == 4 && request[0] == 0x23 && request[2] == IDLR && served++ == 0) sim_->dropAnswers(1);
+  });
+  Tick();  // the second frame is due; its IDLR write is never answered
+  OnRequest(nullptr);
+  ASSERT_EQ(host_.errors.size(), 1);
+  EXPECT_EQ(Sent().size(), 1u);
+  EXPECT_EQ(Panel(), " ");
+  window_->SendingTimer();  // the image not read again
+  EXPECT_EQ(Panel(), " ");
+  EXPECT_EQ(Visible(Apply()->text()), "Stop");
+  EXPECT_FALSE(thread_->registerLock().HeldByMe());
+
+  Tick();
+  Tick();  // due again: written whole this time
+  ASSERT_EQ(Sent().size(), 2u);
+  Tick();
+  EXPECT_EQ(Panel(), "Transmission OK");
+  EXPECT_EQ(host_.errors.size(), 1);
+}
+
 TEST_F(TransmitOnBoard, NothingHappensWhileNotConnected) {
   host_.connected = false;
   UserFrame(0x100, 1, {1});
