@@ -352,11 +352,15 @@ void TMainFrm::RegSaveClick() {
 }
 
 void TMainFrm::redrawAfterDialog() {
-  // The window system reports what the closed dialog uncovered once it has
-  // taken the dialog away: wait for that (a round trip), then draw those
-  // places. User input waits, so no other handler starts meanwhile.
+  // Once the window system has taken the dialog away (a round trip), the
+  // pending paints run (user input waits, so no other handler starts) and the
+  // whole window is drawn and sent: without a compositor the places the
+  // dialog uncovered keep its picture until the program draws them, and the
+  // expose events that would ask for that may not have arrived yet.
   QGuiApplication::sync();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  repaint();
+  QGuiApplication::sync();
 }
 
 void TMainFrm::openFile(const QString& path) {
