@@ -76,6 +76,10 @@ const SearchCase searchCases[] = {
     // Three exact settings at 75 %; the last one visited wins.
     {8, 125000, 75, {16, 2, 1}, 125000, 75},
     {8, 500000, 75, {4, 2, 1}, 500000, 75},
+    // BRP x N = 16: BRP 1 with 11/4, BRP 2 with 5/2 and BRP 4 with 2/1 are all
+    // exact at 75 %; on the way, BRP 1's 6/3 (70 %) and 10/4 (73 %) were
+    // taken while the rate was still off, and 10/5 (69 %) was refused.
+    {16, 1000000, 75, {4, 2, 1}, 1000000, 75},
     // Exact rate, but no exact sample point within the tolerance's reach.
     {16, 250000, 80, {4, 12, 3}, 250000, 81},
     // The sample point drifts 3 points at a time while the rate improves.
