@@ -177,8 +177,7 @@ void E2eSession::screenshot(const std::string& name, const std::string& windowPa
   struct stat written {};
   EXPECT_EQ(::stat(file.c_str(), &written), 0) << file;
   EXPECT_GT(written.st_size, 1000) << file << " (" << size << ")";
-  // A PNG starts with its signature; the size comes from the window.
-  EXPECT_EQ(readFile(file).substr(1, 3), "PNG") << file;
+  EXPECT_EQ(readFile(file).substr(1, 3), "PNG") << file;  // the format's signature
 }
 
 }  // namespace e2e

@@ -74,8 +74,8 @@ class E2eSession {
   void chooseFileFromMenu(const std::string& entryPath, const std::string& file);
 
   // A PNG of a window: into $VORELAN_E2E_SCREENSHOTS as e2e-<name>.png when
-  // set, else into the home. Records a failure unless a picture of the
-  // window's size was written.
+  // set, else into the home (so every run takes the pictures). Records a
+  // failure unless a PNG file was written.
   void screenshot(const std::string& name, const std::string& windowPath);
 
  private:
