@@ -424,7 +424,9 @@ TEST_F(TraceOnBoard, ExportedTrafficReadsBackThroughLog2asc) {
   for (std::size_t k = 0; k < frames.size(); ++k) {
     EXPECT_GE(frm_->Lines().listings()[k].listed, before) << k;
     EXPECT_LE(frm_->Lines().listings()[k].listed, after) << k;
-    if (k > 0) EXPECT_GE(frm_->Lines().listings()[k].listed, frm_->Lines().listings()[k - 1].listed) << k;
+    if (k > 0) {
+      EXPECT_GE(frm_->Lines().listings()[k].listed, frm_->Lines().listings()[k - 1].listed) << k;
+    }
   }
 
   QTemporaryDir dir;
