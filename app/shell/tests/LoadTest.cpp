@@ -322,9 +322,15 @@ TEST(FaultsUnderLoad, PollingTracingAndPeriodicTransmissionRecoverFromEveryFault
       if (message.startsWith(QLatin1String(start))) count += times;
     return count;
   };
-  if (counts[FaultKind::Drop] > 0) EXPECT_GE(shownStartingWith("Time out..."), 1u);
-  if (counts[FaultKind::Corrupt] > 0) EXPECT_GE(shownStartingWith("Bad MCU answer while"), 1u);
-  if (counts[FaultKind::Vanish] > 0) EXPECT_GE(shownStartingWith("Not allowed when comm port is closed"), 1u);
+  if (counts[FaultKind::Drop] > 0) {
+    EXPECT_GE(shownStartingWith("Time out..."), 1u);
+  }
+  if (counts[FaultKind::Corrupt] > 0) {
+    EXPECT_GE(shownStartingWith("Bad MCU answer while"), 1u);
+  }
+  if (counts[FaultKind::Vanish] > 0) {
+    EXPECT_GE(shownStartingWith("Not allowed when comm port is closed"), 1u);
+  }
   EXPECT_GE(recoveries, 1u);
   EXPECT_EQ(recoveries, redSpells) << "a red spell that never turned green";
   EXPECT_EQ(foreign, 0u);
