@@ -13,6 +13,8 @@ TChoiceGroup::TChoiceGroup(const QString& name, const QString& title, const QStr
   for (int i = 0; i < captions.size(); ++i) {
     auto* button = new QRadioButton(captions[i], this);
     button->setObjectName(name + QString::number(i));
+    // A caption is never cut: the window grows rather than squeeze a choice.
+    button->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     buttons_->addButton(button, i);
     column->addWidget(button);
   }

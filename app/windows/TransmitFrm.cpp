@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -72,6 +73,9 @@ TTransmitFrm::~TTransmitFrm() {
 
 void TTransmitFrm::BuildControls() {
   auto* column = new QVBoxLayout(this);
+  // The layout keeps the window's smallest size up to date: inside the
+  // client area nothing else does (see GrowToFit).
+  column->setSizeConstraint(QLayout::SetMinimumSize);
   column->setContentsMargins(6, 6, 6, 0);
   column->setSpacing(6);
 
@@ -251,8 +255,25 @@ void TTransmitFrm::FrameTypeClick() {
 
 void TTransmitFrm::RepetitionClick() {
   const bool periodic = Periodic();
+  const QSize before = size();
   periodPanel_->setVisible(periodic);
   SetApplyRole(periodic ? ApplyRole::Start : ApplyRole::Send);
+  GrowToFit(before);
+}
+
+void TTransmitFrm::GrowToFit(QSize before) {
+  QLayout* controls = layout();
+  if (!controls) return;
+  // Showing a panel sets the smallest size and grows this widget to it, but
+  // not the frame around it.
+  controls->activate();
+  const QSize missing = (minimumSize() - before).expandedTo(QSize(0, 0));
+  if (missing.width() == 0 && missing.height() == 0) return;
+  // A child of the client area sits in a frame that does not follow its
+  // contents: grow the frame, or the layout would cut the captions.
+  QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
+  if (!frame) frame = this;
+  frame->resize(frame->size() + missing);
 }
 
 void TTransmitFrm::CntModeClick() {

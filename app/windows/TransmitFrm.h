@@ -75,6 +75,9 @@ class TTransmitFrm : public TToolWindowOf<QWidget> {
   void SendingTimer();
   void FrameTypeClick();
   void RepetitionClick();
+  // Grows the window (its frame in the client area) by what its smallest
+  // size exceeds `before`, its size before a panel was shown.
+  void GrowToFit(QSize before);
   void CntModeClick();
   void ShiftModeClick();
   // On leaving CntMin or CntMax: the bound just left never passes the other.

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -566,4 +568,30 @@ TEST_F(TransmitOnBoard, StoredValuesOutOfRangeOrMissing) {
   EXPECT_EQ(Number("BuffNum")->value(), 1);
   EXPECT_TRUE(Find<QRadioButton>("CntMode")->isChecked());  // the layout's, from there on
   EXPECT_EQ(F("CntMin")->text(), "0000000000000000");
+}
+
+// Automatic repetition shows the Period panel, which needs more width than
+// manual repetition. Inside the main window's client area the frame does
+// not follow its contents by itself: without growing it, the layout cut the
+// caption "Automatic Transmission" (or the frame cut the window's right
+// edge).
+TEST(TransmitLayout, AutomaticRepetitionGrowsTheFrameSoThatNothingIsCut) {
+  FakeToolWindowHost host;
+  QMdiArea area;
+  area.resize(900, 700);
+  area.show();
+  auto* frm = new TTransmitFrm(host);
+  QMdiSubWindow* frame = area.addSubWindow(frm);
+  frame->show();
+  QCoreApplication::processEvents();
+
+  auto* automatic = frm->findChild<QRadioButton*>(QStringLiteral("Repetition1"));
+  ASSERT_NE(automatic, nullptr);
+  automatic->click();
+  QCoreApplication::processEvents();
+
+  EXPECT_GE(automatic->width(), automatic->sizeHint().width()) << "the caption is cut";
+  const QRect inside = frame->contentsRect();
+  EXPECT_LE(frm->geometry().right(), inside.right()) << "the frame cuts the window";
+  EXPECT_LE(frm->geometry().bottom(), inside.bottom()) << "the frame cuts the window";
 }
