@@ -80,6 +80,17 @@ TAboutFrm::TAboutFrm(QWidget* parent)
   Hint::apply(ok_, QStringLiteral("Close this window"));
   layout->addWidget(ok_, 0, Qt::AlignHCenter);
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+
+  // The link reads on one line: where the font is wider than the box was
+  // drawn for, the box grows sideways by what the caption lacks.
+  link_->setWordWrap(false);
+  const QMargins margins = layout->contentsMargins();
+  const int room = kWidth - kPictureWidth - margins.left() - margins.right();
+  const int lacking = link_->sizeHint().width() - room;
+  if (lacking > 0) {
+    setFixedSize(kWidth + lacking, kHeight);
+    column->resize(column->width() + lacking, kHeight);
+  }
 }
 
 QUrl TAboutFrm::webPage() {
