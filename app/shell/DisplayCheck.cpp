@@ -22,13 +22,13 @@ std::optional<std::string> optionValue(const std::vector<std::string>& args, con
 }
 
 // "vnc:size=800x600;xcb" -> {"vnc", "xcb"}
-std::vector<std::string> platformNames(const std::string& spec) {
+std::vector<std::string> platformNames(const std::string& platformList) {
   std::vector<std::string> names;
   std::size_t begin = 0;
-  while (begin <= spec.size()) {
-    std::size_t end = spec.find(';', begin);
-    if (end == std::string::npos) end = spec.size();
-    const std::string item = spec.substr(begin, end - begin);
+  while (begin <= platformList.size()) {
+    std::size_t end = platformList.find(';', begin);
+    if (end == std::string::npos) end = platformList.size();
+    const std::string item = platformList.substr(begin, end - begin);
     const std::string name = item.substr(0, item.find(':'));
     if (!name.empty()) names.push_back(name);
     begin = end + 1;
@@ -50,16 +50,16 @@ std::optional<std::string> noDisplayMessage(const std::vector<std::string>& args
   const bool x11 = !environment.display.empty() || optionValue(args, "display").has_value();
   const bool wayland = !environment.waylandDisplay.empty();
 
-  std::string spec;
+  std::string platformList;
   std::string source;
   if (const auto platform = optionValue(args, "platform")) {
-    spec = *platform;
-    source = "-platform " + spec;
+    platformList = *platform;
+    source = "-platform " + platformList;
   } else if (!environment.qpaPlatform.empty()) {
-    spec = environment.qpaPlatform;
-    source = "QT_QPA_PLATFORM=" + spec;
+    platformList = environment.qpaPlatform;
+    source = "QT_QPA_PLATFORM=" + platformList;
   }
-  const std::vector<std::string> names = platformNames(spec);
+  const std::vector<std::string> names = platformNames(platformList);
 
   if (names.empty()) {
     // Qt's own choice: X11, or Wayland in a Wayland session.

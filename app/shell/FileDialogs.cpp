@@ -37,16 +37,16 @@ QString FileDialogs::firstPattern(const QString& barFilter) {
   return barFilter.section(QLatin1Char('|'), 1, 1);
 }
 
-QString FileDialogs::run(const FileDialogSpec& spec, QWidget* parent) {
-  QFileDialog dialog(parent, spec.caption);
-  dialog.setNameFilter(toQtFilter(spec.filter));
-  if (spec.mode == FileDialogSpec::Mode::Open) {
+QString FileDialogs::run(const FileDialogSpec& request, QWidget* parent) {
+  QFileDialog dialog(parent, request.caption);
+  dialog.setNameFilter(toQtFilter(request.filter));
+  if (request.mode == FileDialogSpec::Mode::Open) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
   } else {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(spec.defaultSuffix);
+    dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();

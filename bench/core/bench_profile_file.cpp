@@ -5,6 +5,7 @@
 // same run. Each figure is the median of several runs. The ratios compare
 // processor time, which other work on a shared machine disturbs far less than
 // wall-clock time; the wall-clock figures are printed beside them.
+#include "BenchFigures.h"
 #include "ProfileFile.h"
 
 #include <QFile>
@@ -20,39 +21,12 @@
 #include <functional>
 #include <vector>
 
+using bench::Figure;
+
 namespace {
 
 constexpr int kLines = 100000;
 constexpr int kRuns = 5;
-
-double processMs() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
-}
-
-struct Figure {
-  double cpuMs;
-  double wallMs;
-};
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-Figure measure(const std::function<void()>& work) {
-  std::vector<double> cpu;
-  std::vector<double> wall;
-  for (int run = 0; run < kRuns; ++run) {
-    const double cpuStart = processMs();
-    const auto wallStart = std::chrono::steady_clock::now();
-    work();
-    wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart).count());
-    cpu.push_back(processMs() - cpuStart);
-  }
-  return {median(cpu), median(wall)};
-}
 
 QString dataText(int line, int round) {
   return QStringLiteral("%1 %2 %3 ")
@@ -116,19 +90,19 @@ int main() {
   }
   const QString path = dir.filePath("bench.trc");
 
-  const Figure saveNew = measure([&] {
+  const Figure saveNew = bench::Measure(kRuns, [&] {
     QFile::remove(path);
     ProfileFile file(path);
     writeTrace(file, 0);
     file.save();
   });
   qint64 characters = 0;
-  const Figure load = measure([&] {
+  const Figure load = bench::Measure(kRuns, [&] {
     const ProfileFile file(path);
     characters = readTrace(file);
   });
   int round = 0;
-  const Figure saveInPlace = measure([&] {
+  const Figure saveInPlace = bench::Measure(kRuns, [&] {
     ProfileFile file(path);
     writeTrace(file, ++round);  // every "Data" value changes, the rest stays
     file.save();

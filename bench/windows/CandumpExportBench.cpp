@@ -17,43 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "CandumpExport.h"
 #include "CandumpLine.h"
+
+using bench::Figure;
 
 namespace {
 
 constexpr int kFrames = 100000;
 constexpr int kRuns = 7;
-
-double ProcessMs() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
-}
-
-struct Figure {
-  double cpuMs;
-  double wallMs;
-};
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-// `prepare` runs before each measured run and is not counted.
-Figure Measure(const std::function<void()>& work, const std::function<void()>& prepare) {
-  std::vector<double> cpu, wall;
-  for (int run = 0; run < kRuns; ++run) {
-    prepare();
-    const double cpuStart = ProcessMs();
-    const auto wallStart = std::chrono::steady_clock::now();
-    work();
-    wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart).count());
-    cpu.push_back(ProcessMs() - cpuStart);
-  }
-  return {Median(cpu), Median(wall)};
-}
 
 TTraceLine Line(int k) {
   QString data;
@@ -90,7 +63,8 @@ int main(int argc, char** argv) {
     QFile::remove(path);
     std::remove(plainPath.c_str());
   };
-  const Figure plain = Measure(
+  const Figure plain = bench::Measure(
+      kRuns,
       [&] {
         std::FILE* file = std::fopen(plainPath.c_str(), "w");
         if (!file) return;
@@ -98,7 +72,8 @@ int main(int argc, char** argv) {
         std::fclose(file);
       },
       removeFiles);
-  const Figure exported = Measure([&] { CandumpExport::Write(path, lines, listings); }, removeFiles);
+  const Figure exported = bench::Measure(
+      kRuns, [&] { CandumpExport::Write(path, lines, listings); }, removeFiles);
 
   QFile written(path);
   written.open(QIODevice::ReadOnly);

@@ -19,45 +19,18 @@
 #include <functional>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "ProfileFile.h"
 #include "ToolWindowHost.h"
 #include "TraceFile.h"
 #include "TraceFrm.h"
 
+using bench::Figure;
+
 namespace {
 
 constexpr int kLines = 100000;
 constexpr int kRuns = 5;
-
-double ProcessMs() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
-}
-
-struct Figure {
-  double cpuMs;
-  double wallMs;
-};
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-// `prepare` runs before each measured run and is not counted.
-Figure Measure(const std::function<void()>& work, const std::function<void()>& prepare = {}) {
-  std::vector<double> cpu, wall;
-  for (int run = 0; run < kRuns; ++run) {
-    if (prepare) prepare();
-    const double cpuStart = ProcessMs();
-    const auto wallStart = std::chrono::steady_clock::now();
-    work();
-    wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart).count());
-    cpu.push_back(ProcessMs() - cpuStart);
-  }
-  return {Median(cpu), Median(wall)};
-}
 
 void Print(const char* what, const Figure& figure, const Figure& baseline) {
   std::printf("%-44s %9.1f ms cpu (%8.1f ms wall)   %.2f x baseline (%.1f ms cpu)\n", what, figure.cpuMs, figure.wallMs,
@@ -99,7 +72,8 @@ int main(int argc, char** argv) {
     QFile::remove(path);
     QFile::remove(floorPath);
   };
-  const Figure saveFloor = Measure(
+  const Figure saveFloor = bench::Measure(
+      kRuns,
       [&] {
         ProfileFile file(floorPath);
         file.writeString("General", "NbLines", QString::number(kLines));
@@ -112,7 +86,8 @@ int main(int argc, char** argv) {
         file.save();
       },
       removeFiles);
-  const Figure save = Measure(
+  const Figure save = bench::Measure(
+      kRuns,
       [&] {
         ProfileFile file(path);
         TraceFile::Write(lines, file);
@@ -127,7 +102,7 @@ int main(int argc, char** argv) {
     TraceFile::Write(lines, file);
     file.save();
   }
-  const Figure loadFloor = Measure([&] {
+  const Figure loadFloor = bench::Measure(kRuns, [&] {
     ProfileFile file(path);
     const int n = file.readInt("General", "NbLines", 0);
     qsizetype total = 0;
@@ -141,7 +116,7 @@ int main(int argc, char** argv) {
   TTraceFrm frm(host);
   frm.resize(TTraceFrm::DesignWidth, TTraceFrm::DesignHeight);
   frm.show();
-  const Figure load = Measure([&] {
+  const Figure load = bench::Measure(kRuns, [&] {
     ProfileFile file(path);
     frm.LoadTrace(file);
     frm.ListTrc()->scrollToBottom();
@@ -158,8 +133,8 @@ int main(int argc, char** argv) {
     frm.repaint();
     QCoreApplication::processEvents();
   };
-  const Figure appendShort = Measure(appendOne, [&] { model.replace({}); });
-  const Figure appendLong = Measure(appendOne, [&] {
+  const Figure appendShort = bench::Measure(kRuns, appendOne, [&] { model.replace({}); });
+  const Figure appendLong = bench::Measure(kRuns, appendOne, [&] {
     model.replace(lines);
     frm.repaint();
     QCoreApplication::processEvents();
