@@ -5,6 +5,15 @@
 void LinkFixture::SetUp() {
   boardsim::BoardSimulator::Options options;
   options.instant = true;
+  options.onTranscript = [this](const boardsim::TranscriptEntry& entry) {
+    if (entry.kind != boardsim::TranscriptEntry::Kind::Request) return;
+    std::function<void(const std::vector<std::uint8_t>&)> hook;
+    {
+      std::lock_guard<std::mutex> guard(onRequestLock_);
+      hook = onRequest_;
+    }
+    if (hook) hook(entry.bytes);
+  };
   ConfigureBoard(options);
   sim_ = std::make_unique<boardsim::BoardSimulator>(options);
   sim_->start();

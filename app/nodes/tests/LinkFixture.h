@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "boardsim/BoardSimulator.h"
@@ -22,6 +24,12 @@ class LinkFixture : public ::testing::Test {
   // The requests the board has served since the last ClearTranscript.
   std::vector<std::vector<std::uint8_t>> Requests() { return sim_->transcript().requests(); }
   void ClearTranscript() { sim_->transcript().clear(); }
+  // Runs `hook` on the simulator's thread for each request it has served,
+  // before its answer goes out. Any thread may set or replace it.
+  void OnRequest(std::function<void(const std::vector<std::uint8_t>&)> hook) {
+    std::lock_guard<std::mutex> guard(onRequestLock_);
+    onRequest_ = std::move(hook);
+  }
   // Waits until the board has served n requests (answers included) since the last clear.
   bool WaitForRequests(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
@@ -39,4 +47,8 @@ class LinkFixture : public ::testing::Test {
   // for the time-out; every other exchange must never reach it, however busy
   // the machine (sanitizer builds, parallel tests), or a good pass would fail.
   int timeOutMs_ = 3000;
+
+ private:
+  std::mutex onRequestLock_;  // guards onRequest_ (test thread and simulator thread)
+  std::function<void(const std::vector<std::uint8_t>&)> onRequest_;
 };

@@ -49,19 +49,6 @@ TTraceLine Line(QString id, QString dlc, QString data, QString filter, QString b
 
 class TraceOnBoard : public LinkFixture {
  protected:
-  // A hook on the requests the board serves.
-  void ConfigureBoard(boardsim::BoardSimulator::Options& options) override {
-    options.onTranscript = [this](const boardsim::TranscriptEntry& entry) {
-      if (entry.kind != boardsim::TranscriptEntry::Kind::Request) return;
-      std::function<void(const Bytes&)> hook;
-      {
-        std::lock_guard<std::mutex> guard(onRequestLock_);
-        hook = onRequest_;
-      }
-      if (hook) hook(entry.bytes);
-    };
-  }
-
   void SetUp() override {
     LinkFixture::SetUp();
     thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
@@ -108,21 +95,12 @@ class TraceOnBoard : public LinkFixture {
     sim_->pokeRegister(4, MLR0, 0xE0);
   }
 
-  // Runs on the simulator's thread for each request it has served, before
-  // its answer goes out.
-  void OnRequest(std::function<void(const Bytes&)> hook) {
-    std::lock_guard<std::mutex> guard(onRequestLock_);
-    onRequest_ = std::move(hook);
-  }
-
   FakeToolWindowHost host_;
   std::unique_ptr<TCANRegAccessThread> thread_;
   std::unique_ptr<QMainWindow> main_;
   TTraceFrm* frm_ = nullptr;
   std::vector<std::string> statuses_;
   std::function<void()> onStatus_;  // runs once, at the next status report
-  std::mutex onRequestLock_;        // guards onRequest_ (test thread and simulator thread)
-  std::function<void(const Bytes&)> onRequest_;
 };
 
 }  // namespace

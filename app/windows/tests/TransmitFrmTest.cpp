@@ -40,19 +40,6 @@ QString Visible(QString caption) {
 
 class TransmitOnBoard : public LinkFixture {
  protected:
-  // A hook on the requests the board serves, run on its thread before the answer goes out.
-  void ConfigureBoard(boardsim::BoardSimulator::Options& options) override {
-    options.onTranscript = [this](const boardsim::TranscriptEntry& entry) {
-      if (entry.kind != boardsim::TranscriptEntry::Kind::Request) return;
-      std::function<void(const Bytes&)> hook;
-      {
-        std::lock_guard<std::mutex> guard(onRequestLock_);
-        hook = onRequest_;
-      }
-      if (hook) hook(entry.bytes);
-    };
-  }
-
   void SetUp() override {
     LinkFixture::SetUp();
     if (HasFatalFailure()) return;
@@ -79,11 +66,6 @@ class TransmitOnBoard : public LinkFixture {
     window_->createForm();
     ASSERT_TRUE(ShowActive(window_.get()));
   }
-  void OnRequest(std::function<void(const Bytes&)> hook) {
-    std::lock_guard<std::mutex> guard(onRequestLock_);
-    onRequest_ = std::move(hook);
-  }
-
   template <class T>
   T* Find(const char* name) {
     T* found = window_->findChild<T*>(QString::fromLatin1(name));
@@ -150,8 +132,6 @@ class TransmitOnBoard : public LinkFixture {
   FakeToolWindowHost host_;
   std::unique_ptr<TCANRegAccessThread> thread_;
   std::unique_ptr<TTransmitFrm> window_;
-  std::mutex onRequestLock_;  // guards onRequest_ (test thread and simulator thread)
-  std::function<void(const Bytes&)> onRequest_;
 };
 
 }  // namespace
