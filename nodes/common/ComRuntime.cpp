@@ -4,10 +4,12 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "ComHolders.h"
 #include "ErrorInfo.h"
 #include "Identities.h"
+#include "LibraryTrust.h"
 #include "Registry.h"
 
 namespace {
@@ -21,18 +23,41 @@ using ServerFn = HRESULT (*)();
 std::mutex loadedLock;
 std::map<std::string, void*> loaded;
 
-void* LoadLibrary(const std::string& path, std::string* message) {
+// Classes pinned to a library (PinClassLibrary), by class identity text.
+// Guarded by pinnedLock.
+std::mutex pinnedLock;
+std::map<std::string, std::string> pinned;
+
+// The library at `path` once CheckLibrary trusts it, loaded from the resolved
+// path that was checked. Null with `status` E_ACCESSDENIED for a refused one,
+// E_MOD_NOT_FOUND for one that is missing or does not load.
+void* LoadLibrary(const std::string& path, std::string* message, HRESULT* status) {
+  LibraryCheck check = CheckLibrary(path);
+  if (check.verdict != LibraryCheck::Trusted) {
+    if (message) *message = std::move(check.message);
+    *status = check.verdict == LibraryCheck::Refused ? E_ACCESSDENIED : E_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  const std::string& resolved = check.resolved;
   std::lock_guard<std::mutex> guard(loadedLock);
-  if (auto it = loaded.find(path); it != loaded.end()) return it->second;
+  if (auto it = loaded.find(resolved); it != loaded.end()) return it->second;
   dlerror();
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(resolved.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
     if (message) *message = why ? why : ("Cannot load " + path);
+    *status = E_MOD_NOT_FOUND;
     return nullptr;
   }
-  loaded[path] = handle;
+  loaded[resolved] = handle;
   return handle;
+}
+
+std::optional<std::string> PinnedLibrary(REFCLSID clsid) {
+  std::lock_guard<std::mutex> guard(pinnedLock);
+  const auto it = pinned.find(GuidToString(clsid));
+  if (it == pinned.end()) return std::nullopt;
+  return it->second;
 }
 
 }  // namespace
@@ -45,14 +70,15 @@ void CoUninitialize() {}
 HRESULT CoGetClassObject(REFCLSID clsid, std::uint32_t, void*, REFIID riid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  const ComponentRegistry registry = ComponentRegistry::Load();
-  const auto path = registry.Get("CLSID\\" + GuidToString(clsid) + "\\InprocServer32");
+  std::optional<std::string> path = PinnedLibrary(clsid);
+  if (!path) path = ComponentRegistry::Load().Get("CLSID\\" + GuidToString(clsid) + "\\InprocServer32");
   if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
   std::string message;
-  void* library = LoadLibrary(*path, &message);
+  HRESULT status = S_OK;
+  void* library = LoadLibrary(*path, &message, &status);
   if (!library) {
     RecordErrorInfo("ComponentRuntime", message);
-    return E_MOD_NOT_FOUND;
+    return status;
   }
   auto getClassObject = reinterpret_cast<GetClassObjectFn>(dlsym(library, "DllGetClassObject"));
   if (!getClassObject) {
@@ -60,6 +86,11 @@ HRESULT CoGetClassObject(REFCLSID clsid, std::uint32_t, void*, REFIID riid, void
     return E_MOD_NOT_FOUND;
   }
   return getClassObject(clsid, riid, object);
+}
+
+void PinClassLibrary(REFCLSID clsid, const std::string& path) {
+  std::lock_guard<std::mutex> guard(pinnedLock);
+  pinned[GuidToString(clsid)] = path;
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, std::uint32_t context, REFIID riid, void** object) {
@@ -80,8 +111,9 @@ HRESULT CLSIDFromProgID(const std::string& progId, CLSID* clsid) {
 }
 
 HRESULT RegisterServerLibrary(const std::string& path, bool unregister, std::string* message) {
-  void* library = LoadLibrary(path, message);
-  if (!library) return E_MOD_NOT_FOUND;
+  HRESULT status = S_OK;
+  void* library = LoadLibrary(path, message, &status);
+  if (!library) return status;
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
   auto fn = reinterpret_cast<ServerFn>(dlsym(library, entry));
   if (!fn) {

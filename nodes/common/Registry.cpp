@@ -1,6 +1,7 @@
 #include "Registry.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "RegularFile.h"
+
 bool ComponentRegistry::NoCase::operator()(const std::string& a, const std::string& b) const {
   return strcasecmp(a.c_str(), b.c_str()) < 0;
 }
@@ -19,12 +22,20 @@ bool ComponentRegistry::NoCase::operator()(const std::string& a, const std::stri
 std::string ComponentRegistry::Path() {
   if (const char* env = std::getenv("VORELAN_COMPONENT_REGISTRY"); env && *env) return env;
   std::string base;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+  // A relative XDG_DATA_HOME is to be ignored (XDG base directory rules).
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
     base = data;
-  else if (const char* home = std::getenv("HOME"); home && *home)
-    base = std::string(home) + "/.local/share";
-  else
-    base = "/tmp";
+  } else {
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env && *env) {
+      home = env;
+    } else if (const passwd* user = getpwuid(getuid()); user && user->pw_dir && *user->pw_dir) {
+      home = user->pw_dir;
+    } else {
+      return {};  // never a shared folder such as /tmp, where another user could put a registry first
+    }
+    base = home + "/.local/share";
+  }
   return base + "/vorelan/components.reg";
 }
 
@@ -40,7 +51,7 @@ std::string Clean(const std::string& text) {
 bool MakeParents(const std::string& path, std::string* error) {
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
     const std::string dir = path.substr(0, slash);
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
       if (error) *error = "Cannot create folder " + dir + ": " + std::strerror(errno);
       return false;
     }
@@ -82,18 +93,23 @@ ComponentRegistry ComponentRegistry::Parse(const std::string& text) {
 }
 
 ComponentRegistry ComponentRegistry::Load(std::string* error) {
-  std::ifstream in(Path(), std::ios::binary);
-  if (!in) {
-    if (error && errno != ENOENT) *error = "Cannot read component registry " + Path() + ": " + std::strerror(errno);
+  const std::string path = Path();
+  if (path.empty()) return {};
+  std::string why;
+  const std::optional<std::string> text = ReadRegularFile(path, kMaxFileSize, &why);
+  if (!text) {
+    if (error && !why.empty()) *error = "Cannot read component registry: " + why;
     return {};
   }
-  std::stringstream text;
-  text << in.rdbuf();
-  return Parse(text.str());
+  return Parse(*text);
 }
 
 bool ComponentRegistry::Edit(const std::function<void(ComponentRegistry&)>& change, std::string* error) {
   const std::string path = Path();
+  if (path.empty()) {
+    if (error) *error = "No place for the component registry: neither XDG_DATA_HOME nor a home folder is known";
+    return false;
+  }
   if (!MakeParents(path, error)) return false;
   const std::string lockPath = path + ".lock";
   const int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);

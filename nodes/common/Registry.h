@@ -1,7 +1,9 @@
 // The per-user component registry: keys ("CLSID\{...}\InprocServer32") holding
 // named text values ("" is the key's default value), kept in one text file.
 // Its location is $VORELAN_COMPONENT_REGISTRY if set, else
-// $XDG_DATA_HOME/vorelan/components.reg (XDG_DATA_HOME defaulting to ~/.local/share).
+// $XDG_DATA_HOME/vorelan/components.reg (XDG_DATA_HOME defaulting to
+// ~/.local/share, the home folder taken from the user database when HOME is
+// unset); never a shared folder.
 #pragma once
 
 #include <functional>
@@ -20,9 +22,14 @@ class COMRT_API ComponentRegistry {
   using Values = std::map<std::string, std::string, NoCase>;
   using Keys = std::map<std::string, Values, NoCase>;
 
+  // A larger file is not read: it is no registry of ours.
+  static constexpr std::size_t kMaxFileSize = 1 << 20;
+
+  // Empty when no home folder is known.
   static std::string Path();
 
-  // Reads the whole registry (empty when the file does not exist).
+  // Reads the whole registry (empty when the file does not exist, or is no
+  // regular file of at most kMaxFileSize bytes, which `error` then names).
   static ComponentRegistry Load(std::string* error = nullptr);
   // Reads, lets `change` edit and writes back, under an exclusive file lock so
   // that concurrent registrations (parallel build steps) do not lose each

@@ -2,6 +2,7 @@
 // its own entry points, or removes it with -u.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "ComRuntime.h"
@@ -31,8 +32,11 @@ int main(int argc, char** argv) {
   }
   int failures = 0;
   for (int i = first; i < argc; ++i) {
+    // A library named from the current folder is registered by its full path.
+    std::error_code ignored;
+    const std::string library = std::filesystem::absolute(argv[i], ignored).lexically_normal().string();
     std::string message;
-    const HRESULT hr = RegisterServerLibrary(argv[i], unregister, &message);
+    const HRESULT hr = RegisterServerLibrary(library, unregister, &message);
     if (FAILED(hr)) {
       std::fprintf(stderr, "vorelan-regsvr: %s %s failed (0x%08X): %s\n", unregister ? "unregistering" : "registering",
                    argv[i], static_cast<unsigned>(hr), message.c_str());

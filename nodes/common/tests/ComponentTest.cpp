@@ -128,6 +128,64 @@ TEST_F(CreatedNode, CreationFailuresSayWhy) {
   EXPECT_EQ(other, nullptr);
 }
 
+// A registration is followed only to a library nobody else could have put
+// or changed there: a library planted in a shared or removed build tree would
+// otherwise run as the user.
+TEST_F(CreatedNode, LibrariesInPlacesOthersMayChangeAreRefused) {
+  namespace fs = std::filesystem;
+  const fs::path base = fs::path(::testing::TempDir()) / ("vorelan-trust-" + std::to_string(getpid()));
+  struct Row {
+    const char* name;
+    fs::perms folder;
+    fs::perms file;
+    uid_t owner;  // of the file; -1 for the test's own user
+    HRESULT expected;
+    const char* reason;
+  };
+  constexpr auto rwx = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                       fs::perms::others_exec;
+  constexpr auto rw = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
+  const uid_t nobody = 65534, self = static_cast<uid_t>(-1);
+  const Row rows[] = {
+      {"safe", rwx, rw, self, S_OK, ""},
+      {"group-folder", rwx | fs::perms::group_write, rw, self, E_ACCESSDENIED, "may be written by other users"},
+      {"open-folder", rwx | fs::perms::others_write, rw, self, E_ACCESSDENIED, "may be written by other users"},
+      {"open-file", rwx, rw | fs::perms::others_write, self, E_ACCESSDENIED, "may be written by other users"},
+      {"foreign-file", rwx, rw, nobody, E_ACCESSDENIED, "belongs to another user"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.owner != self && geteuid() != 0) continue;  // only root can give a file away
+    const fs::path folder = base / row.name, library = folder / "libechonode.so";
+    fs::create_directories(folder);
+    fs::permissions(base, rwx);
+    fs::copy_file(ECHO_NODE_LIBRARY, library, fs::copy_options::overwrite_existing);
+    fs::permissions(library, row.file);
+    fs::permissions(folder, row.folder);
+    if (row.owner != self) {
+      ASSERT_EQ(chown(library.c_str(), row.owner, row.owner), 0);
+    }
+    std::string error;
+    ASSERT_TRUE(ComponentRegistry::Edit(
+        [&](ComponentRegistry& reg) {
+          reg.Set("CLSID\\" + GuidToString(CLSID_EchoNode) + "\\InprocServer32", "", library.string());
+        },
+        &error));
+    INode* other = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_EchoNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&other)),
+              row.expected);
+    if (other) other->Release();
+    if (row.expected != S_OK) {
+      EXPECT_NE(TakeErrorDescription().find(row.reason), std::string::npos);
+    }
+  }
+  // A relative path would depend on the folder the program starts in.
+  std::string message;
+  EXPECT_EQ(RegisterServerLibrary("libechonode.so", false, &message), E_ACCESSDENIED);
+  EXPECT_NE(message.find("not absolute"), std::string::npos) << message;
+  fs::remove_all(base);
+}
+
 TEST_F(CreatedNode, AnswersForItsCompanionInterfaces) {
   ISupportErrorInfo* support = nullptr;
   ASSERT_EQ(node_->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)), S_OK);

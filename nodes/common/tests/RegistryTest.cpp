@@ -1,5 +1,6 @@
 // The component registry file: parsing, subtree removal and concurrent edits.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -70,4 +71,28 @@ TEST_F(RegistryFile, EditReportsAnUnwritableLocation) {
   std::string error;
   EXPECT_FALSE(ComponentRegistry::Edit([](ComponentRegistry& reg) { reg.Set("K", "", "v"); }, &error));
   EXPECT_FALSE(error.empty());
+}
+
+// Without the variable the registry is the user's own, and with no HOME
+// either it is found through the user database: never in a shared folder
+// such as /tmp, where another user could have put one first.
+TEST_F(RegistryFile, TheUsersRegistryLivesInTheirDataFolder) {
+  const std::string home = getpwuid(getuid())->pw_dir;
+  struct Row {
+    const char* dataHome;
+    const char* home;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"/data", "/home/x", "/data/vorelan/components.reg"},
+      {nullptr, "/home/x", "/home/x/.local/share/vorelan/components.reg"},
+      {"relative", "/home/x", "/home/x/.local/share/vorelan/components.reg"},
+      {nullptr, nullptr, home + "/.local/share/vorelan/components.reg"},
+  };
+  unsetenv("VORELAN_COMPONENT_REGISTRY");
+  for (const Row& row : rows) {
+    row.dataHome ? setenv("XDG_DATA_HOME", row.dataHome, 1) : unsetenv("XDG_DATA_HOME");
+    row.home ? setenv("HOME", row.home, 1) : unsetenv("HOME");
+    EXPECT_EQ(ComponentRegistry::Path(), row.expected) << (row.dataHome ? row.dataHome : "-");
+  }
 }
