@@ -77,7 +77,10 @@ void PollThread::RecoverPort() {
     SetErrorInfo(0, nullptr);
     return;
   }
+  // Only a device of the kind that went away is taken when it comes back.
+  const std::optional<SerialDevice::Kind> kind = old->DeviceKind();
   node_.ReplaceControl(std::make_unique<SerialPort>());
   SerialPort& fresh = *node_.Control();
+  fresh.RequireDeviceKind(kind);
   if (FAILED(ConfigurePort(fresh, node_.StoredConfiguration())) || FAILED(OpenPort(fresh))) SetErrorInfo(0, nullptr);
 }

@@ -42,6 +42,8 @@ inline constexpr const char* kFileName = "ports.conf";
 inline constexpr const char* kEnvironmentPrefix = "VORELAN_COM";
 // The first line of a map the editor starts from nothing.
 inline constexpr const char* kNewFileComment = "# written by Vorelan: COM<n>=<device>";
+// A larger map is not read: a few lines are all it holds.
+inline constexpr std::size_t kMaxFileSize = 64 * 1024;
 
 // Full path of the port map, or "" when neither XDG_CONFIG_HOME nor HOME is set.
 inline std::string FilePath() {

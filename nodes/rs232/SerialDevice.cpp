@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,10 +22,18 @@ SerialDevice::OpenFailure Failure(SerialDevice::OpenFailure::Kind kind, int erro
   return {kind, error, std::move(detail)};
 }
 
+// Unix98 pseudo-terminal slaves take majors 136 to 143 as they are numbered.
+constexpr unsigned kFirstPtyMajor = 136, kLastPtyMajor = 143;
+
+SerialDevice::Kind KindOf(const struct stat& status) {
+  const unsigned driver = major(status.st_rdev);
+  return driver >= kFirstPtyMajor && driver <= kLastPtyMajor ? kFirstPtyMajor : driver;
+}
+
 }  // namespace
 
 std::optional<SerialDevice::OpenFailure> SerialDevice::Open(const std::string& path, const SerialSettings& settings,
-                                                            int flowControl) {
+                                                            int flowControl, std::optional<Kind> requiredKind) {
   Close();
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -50,6 +60,11 @@ std::optional<SerialDevice::OpenFailure> SerialDevice::Open(const std::string& p
     return failure;
   };
   if (!isatty(fd)) return giveUp(Failure(OpenFailure::NotSerial, 0));
+  struct stat status {};
+  if (fstat(fd, &status) != 0) return giveUp(Failure(OpenFailure::OtherError, errno));
+  const Kind kind = KindOf(status);
+  if (requiredKind && kind != *requiredKind) return giveUp(Failure(OpenFailure::OtherKind, 0));
+  if (tcgetattr(fd, &original_) != 0) return giveUp(Failure(OpenFailure::NotSerial, errno));
   // The flock keeps out other programs that lock too, root included; TIOCEXCL
   // keeps out every other non-root open.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return giveUp(Failure(OpenFailure::Busy, EBUSY));
@@ -57,9 +72,11 @@ std::optional<SerialDevice::OpenFailure> SerialDevice::Open(const std::string& p
 
   descriptor_ = fd;
   path_ = path;
+  kind_ = kind;
   std::string detail;
   int error = 0;
   if (!Configure(settings, flowControl, &detail, &error)) {
+    tcsetattr(fd, TCSANOW, &original_);
     descriptor_ = -1;
     path_.clear();
     if (DeviceGoneError(error)) return giveUp(Failure(OpenFailure::Missing, error));
@@ -71,6 +88,8 @@ std::optional<SerialDevice::OpenFailure> SerialDevice::Open(const std::string& p
 
 void SerialDevice::Close() {
   if (descriptor_ < 0) return;
+  // Whatever the device says (a vanished one refuses), the descriptor closes.
+  tcsetattr(descriptor_, TCSANOW, &original_);
   ioctl(descriptor_, TIOCNXCL);
   // Unlocked explicitly: a poll() still waiting on the descriptor in another
   // thread keeps the file open past close(), and with it a flock lock, which

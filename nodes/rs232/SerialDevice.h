@@ -3,6 +3,8 @@
 // serialise every use (the serial node's port lock).
 #pragma once
 
+#include <termios.h>
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -24,6 +26,7 @@ class SerialDevice {
       Forbidden,   // no permission
       Busy,        // another program holds it
       NotSerial,   // not a terminal device
+      OtherKind,   // a terminal, but not of the kind required
       Refused,     // the line refuses the settings
       OtherError,  // anything else the system reports
     } kind;
@@ -36,15 +39,24 @@ class SerialDevice {
   SerialDevice& operator=(const SerialDevice&) = delete;
   ~SerialDevice() { Close(); }
 
+  // The kind of a character device: its driver's major number, the ranges
+  // of one driver taken as one (every pseudo-terminal is one kind).
+  using Kind = unsigned;
+
   // Opens `path` read/write, non-blocking, without making it the controlling
   // terminal, exclusively (TIOCEXCL plus a flock, so that root's opens are
   // refused too), in raw mode with `settings`, and discards whatever the
-  // driver held for either direction.
-  std::optional<OpenFailure> Open(const std::string& path, const SerialSettings& settings, int flowControl);
-  // Clears the exclusive mode and the lock first: on a pty TIOCEXCL would
-  // outlive close() while the master stays open and refuse the next open
-  // with EBUSY.
+  // driver held for either direction. With `requiredKind`, a terminal of
+  // another kind is not opened (OtherKind).
+  std::optional<OpenFailure> Open(const std::string& path, const SerialSettings& settings, int flowControl,
+                                  std::optional<Kind> requiredKind = std::nullopt);
+  // Gives the line back the settings it had before Open (a terminal of the
+  // user's keeps working as it did), then clears the exclusive mode and the
+  // lock: on a pty TIOCEXCL would outlive close() while the master stays open
+  // and refuse the next open with EBUSY.
   void Close();
+  // The kind of the device opened last; kept after Close.
+  std::optional<Kind> LastKind() const { return kind_; }
   bool IsOpen() const { return descriptor_ >= 0; }
   int Descriptor() const { return descriptor_; }
   const std::string& Path() const { return path_; }
@@ -72,4 +84,6 @@ class SerialDevice {
 
   int descriptor_ = -1;
   std::string path_;
+  termios original_{};  // the line's settings when it was opened
+  std::optional<Kind> kind_;
 };

@@ -78,6 +78,9 @@ std::string SerialPort::OpenFailureText(const SerialDevice::OpenFailure& failure
       return name + ": " + device.path + " is in use by another program. Close that program, or choose another port.";
     case SerialDevice::OpenFailure::NotSerial:
       return name + ": " + device.path + " (" + device.origin + ") is not a serial device.";
+    case SerialDevice::OpenFailure::OtherKind:
+      return name + ": " + device.path + " (" + device.origin +
+             ") is now another kind of device than the one that went away; waiting for that one to come back.";
     case SerialDevice::OpenFailure::Refused:
       return name + ": " + failure.detail;
     case SerialDevice::OpenFailure::OtherError:
@@ -94,7 +97,10 @@ HRESULT SerialPort::SetOpenState(bool open) {
   }
   if (device_.IsOpen()) return Fail(E_UNEXPECTED, Name() + " is already open.");
   const PortDevice device = ResolvePortDevice(portNumber_);
-  if (const auto failure = device_.Open(device.path, settings_, flowControl_)) {
+  if (!device.error.empty())
+    return Fail(E_FAIL, Name() + ": the port map is not used: " + device.error +
+                            ". Replace it with a text file of COM<n>=<device> lines.");
+  if (const auto failure = device_.Open(device.path, settings_, flowControl_, requiredKind_)) {
     // A device that may come back (unplugged, busy) counts as gone, so that
     // whoever watches the event code keeps trying to reopen it; settings it
     // refuses will not get better by retrying.

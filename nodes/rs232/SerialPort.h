@@ -69,6 +69,15 @@ class SerialPort {
   // How long a send may wait without the device taking a byte (default 5 s).
   void SetOutputStallLimit(std::chrono::milliseconds limit) { stallLimit_ = limit; }
 
+  // From now on the port opens only a device of this kind (SerialDevice::Kind):
+  // when a device comes back after an unplug, something else that took its
+  // name (a terminal of the user's) is not taken for it.
+  void RequireDeviceKind(std::optional<SerialDevice::Kind> kind) { requiredKind_ = kind; }
+  // The kind of the device opened last, else the kind required.
+  std::optional<SerialDevice::Kind> DeviceKind() const {
+    return device_.LastKind() ? device_.LastKind() : requiredKind_;
+  }
+
  private:
   HRESULT Fail(HRESULT status, const std::string& description) const;
   HRESULT FailNotOpen() const;
@@ -89,6 +98,7 @@ class SerialPort {
   std::shared_ptr<LineStatusSource> lineStatus_;
   // Counters at the last look; nothing while closed or when the driver keeps none.
   std::optional<LineErrorCounters> lineCounters_;
+  std::optional<SerialDevice::Kind> requiredKind_;
   SerialDevice device_;
 };
 

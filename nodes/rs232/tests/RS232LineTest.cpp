@@ -275,6 +275,13 @@ TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
   ASSERT_TRUE(Eventually([&] { return SleepsOf(pollThread) >= sleeps + 3; }));
   EXPECT_EQ(PollThreads(), 1);
 
+  // Another kind of terminal under the name meanwhile is not taken for the device.
+  std::filesystem::create_symlink("/dev/ptmx", link);
+  const long tries = SleepsOf(pollThread);
+  ASSERT_TRUE(Eventually([&] { return SleepsOf(pollThread) >= tries + 3; }));
+  EXPECT_EQ(Transmit(node_, Bytes{1}), MessageStatus(516));
+  TakeError();
+
   auto replugged = std::make_unique<PseudoTerminal>();
   ASSERT_TRUE(replugged->Ok());
   const std::filesystem::path next = link.string() + ".new";

@@ -6,14 +6,17 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "ByteBuffer.h"
 #include "ErrorInfo.h"
+#include "PortMapFile.h"
 #include "PseudoTerminal.h"
 #include "SerialPort.h"
 
@@ -330,6 +333,74 @@ TEST_F(SerialPortOnPty, AHungUpDeviceIsGoneAndNeverReadsInALoop) {
   EXPECT_NE(port.SetOpenState(true), S_OK);
   SetErrorInfo(0, nullptr);
   EXPECT_EQ(EventCode(port), kEventDeviceGone);
+}
+
+// A terminal of the user's named as a port is given back as it was: its
+// line discipline and speed are not left in raw mode.
+TEST_F(SerialPortOnPty, ClosingGivesTheLineBackItsFormerSettings) {
+  termios cooked{};
+  ASSERT_EQ(tcgetattr(pty_.Master(), &cooked), 0);
+  cooked.c_lflag |= ICANON | ECHO;
+  cfsetospeed(&cooked, B2400);
+  ASSERT_EQ(tcsetattr(pty_.Master(), TCSANOW, &cooked), 0);
+  SerialPort port;
+  Open(port);
+  termios line{};
+  ASSERT_EQ(tcgetattr(pty_.Master(), &line), 0);
+  EXPECT_FALSE(line.c_lflag & ICANON);
+  ASSERT_EQ(port.SetOpenState(false), S_OK);
+  ASSERT_EQ(tcgetattr(pty_.Master(), &line), 0);
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
+  EXPECT_EQ(cfgetospeed(&line), speed_t(B2400));
+}
+
+// After an unplug the port reopens only a device of the kind that went
+// away: another terminal that took its name is left alone (and retried).
+TEST_F(SerialPortOnPty, AfterAnUnplugOnlyTheSameKindOfDeviceIsReopened) {
+  SerialPort gone;
+  Open(gone);
+  ASSERT_EQ(gone.SetOpenState(false), S_OK);
+  PseudoTerminal other;
+  const struct {
+    std::string device;
+    HRESULT expected;
+    std::int16_t event;
+  } rows[] = {{"/dev/ptmx", E_FAIL, kEventDeviceGone}, {other.SlavePath(), S_OK, kEventNone}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.device);
+    setenv("VORELAN_COM7", row.device.c_str(), 1);
+    SerialPort fresh;
+    fresh.RequireDeviceKind(gone.DeviceKind());
+    ASSERT_EQ(fresh.SetPortNumber(kPort), S_OK);
+    EXPECT_EQ(fresh.SetOpenState(true), row.expected);
+    if (row.expected != S_OK) {
+      EXPECT_NE(TakeLayerError().description.find("another kind of device"), std::string::npos);
+    }
+    EXPECT_EQ(EventCode(fresh), row.event);
+  }
+}
+
+// The port map is read only as a small regular file: a FIFO in its place
+// would block the opening (and the program's start), a link to /dev/zero
+// would be read until memory runs out.
+TEST_F(SerialPortOnPty, APortMapThatIsNoSmallTextFileIsRefused) {
+  unsetenv("VORELAN_COM7");
+  const std::string map = portmap::FilePath();
+  std::filesystem::create_directories(std::filesystem::path(map).parent_path());
+  const std::function<void()> makers[] = {
+      [&] { ASSERT_EQ(mkfifo(map.c_str(), 0600), 0); },
+      [&] { std::filesystem::create_symlink("/dev/zero", map); },
+      [&] { std::ofstream(map) << "COM7=" << std::string(portmap::kMaxFileSize, 'x') << "\n"; },
+  };
+  for (const auto& make : makers) {
+    std::filesystem::remove(map);
+    make();
+    SerialPort port;
+    ASSERT_EQ(port.SetPortNumber(kPort), S_OK);
+    EXPECT_EQ(port.SetOpenState(true), E_FAIL);
+    const std::string message = TakeLayerError().description;
+    EXPECT_EQ(message.rfind("COM7: the port map is not used: " + map, 0), 0u) << message;
+  }
 }
 
 TEST_F(SerialPortOnPty, OutputWaitsForRoomAndKeepsOrder) {
