@@ -1,6 +1,8 @@
 #include "boardsim/CandumpReplay.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 namespace boardsim {
 
@@ -11,6 +13,14 @@ CandumpReplay::CandumpReplay(std::vector<candump::Record> records, bool loop) : 
   // together) is replayed at once rather than waited for.
   auto first = records.front().timestamp;
   std::chrono::microseconds last = first;
+  for (const auto& r : records) last = std::max(last, r.timestamp);
+  if (last - first > kMaxSpan) {
+    using Years = std::chrono::duration<long long, std::ratio<31556952>>;
+    throw std::invalid_argument("the log spans " + std::to_string(std::chrono::floor<Years>(last - first).count()) +
+                                " years, more than the replay's clock holds (" +
+                                std::to_string(std::chrono::floor<Years>(kMaxSpan).count()) + " years)");
+  }
+  last = first;
   for (const auto& r : records) {
     last = std::max(last, r.timestamp);
     frames_.push_back({std::chrono::duration_cast<Clock::duration>(last - first), r.frame});

@@ -3,6 +3,7 @@
 #include "boardsim/CandumpLog.h"
 #include "boardsim/TrafficSource.h"
 
+#include <chrono>
 #include <vector>
 
 namespace boardsim {
@@ -13,6 +14,13 @@ namespace boardsim {
 // cell cannot receive (CAN FD, error frames) are skipped.
 class CandumpReplay : public TrafficSource {
  public:
+  // The longest log the replay takes: a quarter of what the clock holds
+  // (about 73 years), so that the time points of a cycle and of the next
+  // stay within the clock.
+  static constexpr std::chrono::microseconds kMaxSpan =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::duration::max() / 4);
+
+  // Throws std::invalid_argument for a log that spans more than kMaxSpan.
   CandumpReplay(std::vector<candump::Record> records, bool loop);
 
   void start(Clock::time_point t0) override;
