@@ -1,8 +1,9 @@
 #include "ProfileFile.h"
 
+#include "WholeFileWriter.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -14,38 +15,28 @@ bool isBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// A run of bytes inside a line.
-struct Span {
-  const char* data;
-  qsizetype size;
-
-  bool empty() const { return size == 0; }
-};
-
-Span trimmed(const char* begin, const char* end) {
-  while (begin < end && isBlank(*begin)) ++begin;
-  while (end > begin && isBlank(end[-1])) --end;
-  return {begin, end - begin};
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return s;
 }
 
-Span unquoted(Span s) {
-  if (s.size >= 2 && (s.data[0] == '"' || s.data[0] == '\'') && s.data[s.size - 1] == s.data[0])
-    return {s.data + 1, s.size - 2};
+std::string_view unquoted(std::string_view s) {
+  if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front())
+    return s.substr(1, s.size() - 2);
   return s;
 }
 
 // The value of a key line as a reader sees it (before the length limit):
 // after the first '=', trimmed, one pair of quotes taken off.
-Span valueOf(const QByteArray& line) {
-  const char* begin = line.constData();
-  const char* end = begin + line.size();
-  const char* eq = static_cast<const char*>(std::memchr(begin, '=', line.size()));
-  if (!eq) return {end, 0};
-  return unquoted(trimmed(eq + 1, end));
+std::string_view valueOf(std::string_view line) {
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return {};
+  return unquoted(trimmed(line.substr(eq + 1)));
 }
 
-QString valueToString(Span value) {
-  QString text = QString::fromUtf8(value.data, value.size);
+QString valueToString(std::string_view value) {
+  QString text = QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
   if (text.size() > ProfileFile::kMaxValueLength) {
     qsizetype cut = ProfileFile::kMaxValueLength;
     if (text.at(cut - 1).isHighSurrogate()) --cut;  // never leave half a character
@@ -105,9 +96,24 @@ bool hasOuterBlanks(const QString& text) {
   return !text.isEmpty() && (isBlank(text.front().toLatin1()) || isBlank(text.back().toLatin1()));
 }
 
-const char kUtf8Bom[] = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Where the text of the line starting at `at` ends (its line end, or the end).
+qsizetype textEndOf(const QByteArray& data, qsizetype at) {
+  const char* d = data.constData();
+  while (at < data.size() && d[at] != '\n' && d[at] != '\r') ++at;
+  return at;
+}
+
+// The length of the line end at `at` (0 at the end of the data).
+qsizetype eolLengthAt(const QByteArray& data, qsizetype at) {
+  if (at >= data.size()) return 0;
+  return data[at] == '\r' && at + 1 < data.size() && data[at + 1] == '\n' ? 2 : 1;
+}
 
 }  // namespace
+
+static_assert(ProfileFile::kMaxFileSize <= INT32_MAX, "line offsets are 32-bit");
 
 ProfileFileError::ProfileFileError(const QString& message) : std::runtime_error(message.toStdString()) {}
 
@@ -151,10 +157,11 @@ ProfileFile::ProfileFile(const QString& path) : path_(path) {
   parse();
 }
 
-std::string ProfileFile::foldName(const char* data, qsizetype size) {
-  std::string folded(data, static_cast<size_t>(size));
+std::string ProfileFile::foldName(std::string_view name) {
+  std::string folded(name);
   for (char& c : folded) {
-    if (static_cast<unsigned char>(c) >= 0x80) return QString::fromUtf8(data, size).toCaseFolded().toStdString();
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded().toStdString();
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return folded;
@@ -171,162 +178,178 @@ std::string ProfileFile::foldName(const QString& name) {
   return folded;
 }
 
-int ProfileFile::SectionKeys::find(const std::string& foldedKey) const {
-  if (hash_) {
-    const auto it = hash_->find(foldedKey);
-    return it == hash_->end() ? -1 : it->second;
+bool ProfileFile::sameName(std::string_view name, const std::string& folded) {
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) >= 0x80) return foldName(name) == folded;
+  if (name.size() != folded.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
+    if (c != folded[i]) return false;
   }
-  for (const auto& [name, line] : list_)
-    if (name == foldedKey) return line;
-  return -1;
+  return true;
 }
 
-int ProfileFile::SectionKeys::add(std::string&& foldedKey, int line) {
-  if (hash_) return hash_->try_emplace(std::move(foldedKey), line).first->second;
-  if (const int known = find(foldedKey); known >= 0) return known;
-  list_.emplace_back(std::move(foldedKey), line);
-  if (list_.size() > kScanLimit) {
-    hash_ = std::make_unique<std::unordered_map<std::string, int>>(list_.begin(), list_.end());
-    list_.clear();
-    list_.shrink_to_fit();
+quint32 ProfileFile::hashName(const std::string& folded) {
+  quint32 hash = 2166136261u;  // FNV-1a
+  for (const char c : folded) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return hash;
+}
+
+quint32 ProfileFile::keyHash(qint32 section, quint32 nameHash) {
+  return nameHash ^ (static_cast<quint32>(section) * 0x9E3779B1u + (nameHash << 6) + (nameHash >> 2));
+}
+
+template <typename Matches>
+qint32 ProfileFile::EntryTable::find(quint32 hash, const Matches& matches) const {
+  if (slots_.empty()) return -1;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const qint32 slot = slots_[i];
+    if (slot == 0) return -1;
+    if (matches(slot - 1)) return slot - 1;
   }
-  return line;
+}
+
+template <typename HashOf>
+void ProfileFile::EntryTable::add(quint32 hash, qint32 entry, const HashOf& hashOf) {
+  if ((count_ + 1) * 4 > static_cast<qsizetype>(slots_.size()) * 3) {
+    std::vector<qint32> old = std::move(slots_);
+    slots_.assign(old.empty() ? 16 : old.size() * 2, 0);
+    for (const qint32 slot : old)
+      if (slot) place(hashOf(slot - 1), slot);
+  }
+  place(hash, entry + 1);
+  ++count_;
+}
+
+void ProfileFile::EntryTable::place(quint32 hash, qint32 slot) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = hash & mask;
+  while (slots_[i]) i = (i + 1) & mask;
+  slots_[i] = slot;
+}
+
+std::string_view ProfileFile::lineAt(LineRef line) const {
+  if (line < 0) {
+    const QByteArray& text = added_[static_cast<std::size_t>(~line)];
+    return {text.constData(), static_cast<std::size_t>(text.size())};
+  }
+  return {data_.constData() + line, static_cast<std::size_t>(textEndOf(data_, line) - line)};
+}
+
+std::string_view ProfileFile::sectionNameAt(LineRef line) const {
+  std::string_view text = lineAt(line);
+  if (line == 0 && text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
+  text = trimmed(text).substr(1);  // after the '['
+  return trimmed(text.substr(0, text.find(']')));
+}
+
+std::string_view ProfileFile::keyNameOf(std::string_view line) {
+  return trimmed(line.substr(0, line.find('=')));
+}
+
+qint32 ProfileFile::findSection(const std::string& folded, quint32 hash) const {
+  return sectionTable_.find(hash, [&](qint32 s) {
+    return sections_[s].hash == hash && sameName(sectionNameAt(sections_[s].header), folded);
+  });
+}
+
+qint32 ProfileFile::findKey(qint32 section, const std::string& folded, quint32 hash) const {
+  return keyTable_.find(hash, [&](qint32 k) {
+    const Key& key = keys_[k];
+    return key.hash == hash && key.section == section && sameName(keyNameOf(lineAt(key.line)), folded);
+  });
+}
+
+qint32 ProfileFile::addSection(LineRef header, qint32 anchor, quint32 hash) {
+  const auto index = static_cast<qint32>(sections_.size());
+  sections_.push_back(Section{header, anchor, hash});
+  sectionTable_.add(hash, index, [this](qint32 s) { return sections_[s].hash; });
+  return index;
+}
+
+void ProfileFile::addKey(qint32 section, LineRef line, quint32 hash) {
+  const auto index = static_cast<qint32>(keys_.size());
+  keys_.push_back(Key{section, line, hash});
+  keyTable_.add(hash, index, [this](qint32 k) { return keys_[k].hash; });
+}
+
+ProfileFile::LineRef ProfileFile::addLine(const QByteArray& text) {
+  added_.push_back(text);
+  return ~static_cast<LineRef>(added_.size() - 1);
 }
 
 void ProfileFile::parse() {
   const char* d = data_.constData();
   const qsizetype n = data_.size();
   bool styleFound = false;
-  int current = -1;  // section that the key lines belong to; -1 before the first or in a duplicate
-
-  // Room for every line up front: growing the table while filling it costs
-  // more than counting the line ends once.
-  const qsizetype lineEnds = std::max(data_.count('\n'), data_.count('\r')) + 1;
-  lines_.reserve(static_cast<size_t>(lineEnds));
-
+  qint32 current = -1;  // section that the key lines belong to; -1 before the first or in a duplicate
   for (qsizetype pos = 0; pos < n;) {
-    qsizetype end = pos;
-    while (end < n && d[end] != '\n' && d[end] != '\r') ++end;
-    Eol eol = Eol::None;
-    qsizetype next = end;
-    if (end < n) {
-      if (d[end] == '\n') {
-        eol = Eol::Lf;
-        next = end + 1;
-      } else if (end + 1 < n && d[end + 1] == '\n') {
-        eol = Eol::CrLf;
-        next = end + 2;
-      } else {
-        eol = Eol::Cr;
-        next = end + 1;
-      }
-      if (!styleFound) {
-        style_ = eol;
-        styleFound = true;
-      }
+    const qsizetype end = textEndOf(data_, pos);
+    if (end < n && !styleFound) {
+      style_ = d[end] == '\n' ? Eol::Lf : eolLengthAt(data_, end) == 2 ? Eol::CrLf : Eol::Cr;
+      styleFound = true;
     }
+    const auto start = static_cast<qint32>(pos);
+    std::string_view line(d + pos, static_cast<std::size_t>(end - pos));
+    pos = end + eolLengthAt(data_, end);
 
-    const int index = static_cast<int>(lines_.size());
-    lines_.push_back(Line{pos, end - pos, -1, -1, eol});
-    if (index > 0) lines_[index - 1].next = index;
-
-    const char* begin = d + pos;
-    const char* stop = d + end;
-    if (pos == 0 && end >= 3 && std::memcmp(begin, kUtf8Bom, 3) == 0) begin += 3;
-    while (begin < stop && isBlank(*begin)) ++begin;
-    pos = next;
-
-    if (begin == stop || *begin == ';') continue;
-    if (*begin == '[') {
-      const char* close = static_cast<const char*>(std::memchr(begin + 1, ']', stop - begin - 1));
-      if (!close) continue;
-      const Span name = trimmed(begin + 1, close);
-      const auto [it, added] =
-          sectionIds_.try_emplace(foldName(name.data, name.size), static_cast<int>(sections_.size()));
-      if (added) {
-        sections_.push_back(Section{index, {}});
-        current = it->second;
-      } else {
-        current = -1;  // only the first of duplicate sections counts
-      }
+    if (start == 0 && line.starts_with(kUtf8Bom)) line.remove_prefix(kUtf8Bom.size());
+    while (!line.empty() && isBlank(line.front())) line.remove_prefix(1);
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      const std::size_t close = line.find(']', 1);
+      if (close == std::string_view::npos) continue;
+      const std::string folded = foldName(trimmed(line.substr(1, close - 1)));
+      const quint32 hash = hashName(folded);
+      // Only the first of duplicate sections counts.
+      current = findSection(folded, hash) >= 0 ? -1 : addSection(start, start, hash);
       continue;
     }
-    const char* eq = static_cast<const char*>(std::memchr(begin, '=', stop - begin));
-    if (!eq || current < 0) continue;
-    const Span key = trimmed(begin, eq);
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos || current < 0) continue;
+    const std::string_view key = trimmed(line.substr(0, eq));
     if (key.empty()) continue;
-    sections_[current].keys.add(foldName(key.data, key.size), index);  // the first one counts
-    sections_[current].lastLine = index;
+    sections_[current].anchor = start;
+    const std::string folded = foldName(key);
+    const quint32 hash = keyHash(current, hashName(folded));
+    if (findKey(current, folded, hash) < 0) addKey(current, start, hash);  // the first one counts
   }
-  if (!lines_.empty()) {
-    head_ = 0;
-    tail_ = static_cast<int>(lines_.size()) - 1;
-  }
+  sections_.shrink_to_fit();
+  keys_.shrink_to_fit();
 }
 
-QByteArray ProfileFile::lineText(int line) const {
-  const Line& l = lines_[line];
-  if (l.ownText >= 0) return ownText_[l.ownText];
-  return QByteArray::fromRawData(data_.constData() + l.start, l.length);
-}
-
-int ProfileFile::sectionIndex(const QString& section) const {
+qint32 ProfileFile::sectionIndex(const QString& section) const {
   if (lastSectionIndex_ >= 0 && section == lastSection_) return lastSectionIndex_;
-  const auto s = sectionIds_.find(foldName(section));
-  if (s == sectionIds_.end()) return -1;
-  lastSection_ = section;
-  lastSectionIndex_ = s->second;
-  return s->second;
-}
-
-int ProfileFile::findKeyLine(const QString& section, const QString& key) const {
-  const int index = sectionIndex(section);
+  const std::string folded = foldName(section);
+  const qint32 index = findSection(folded, hashName(folded));
   if (index < 0) return -1;
-  return sections_[index].keys.find(foldName(key));
-}
-
-QString ProfileFile::readString(const QString& section, const QString& key, const QString& defaultValue) const {
-  const int line = findKeyLine(section, key);
-  if (line < 0) return defaultValue;
-  return valueToString(valueOf(lineText(line)));
-}
-
-qint32 ProfileFile::readInt(const QString& section, const QString& key, qint32 defaultValue) const {
-  const int line = findKeyLine(section, key);
-  if (line < 0) return defaultValue;
-  return parseInt(valueToString(valueOf(lineText(line)))).value_or(defaultValue);
-}
-
-bool ProfileFile::contains(const QString& section, const QString& key) const {
-  return findKeyLine(section, key) >= 0;
-}
-
-int ProfileFile::insertLineAfter(int after, const QByteArray& text) {
-  const int index = static_cast<int>(lines_.size());
-  ownText_.push_back(text);
-  Line line;
-  line.ownText = static_cast<int>(ownText_.size()) - 1;
-  line.eol = style_;
-  if (after < 0) {
-    line.next = head_;
-    head_ = index;
-  } else {
-    line.next = lines_[after].next;
-    lines_[after].next = index;
-  }
-  lines_.push_back(line);
-  if (after == tail_) tail_ = index;
+  lastSection_ = section;
+  lastSectionIndex_ = index;
   return index;
 }
 
-void ProfileFile::setLineText(int line, const QByteArray& text) {
-  Line& l = lines_[line];
-  if (l.ownText >= 0) {
-    ownText_[l.ownText] = text;
-  } else {
-    ownText_.push_back(text);
-    l.ownText = static_cast<int>(ownText_.size()) - 1;
-  }
+qint32 ProfileFile::keyEntry(const QString& section, const QString& key) const {
+  const qint32 index = sectionIndex(section);
+  if (index < 0) return -1;
+  const std::string folded = foldName(key);
+  return findKey(index, folded, keyHash(index, hashName(folded)));
+}
+
+QString ProfileFile::readString(const QString& section, const QString& key, const QString& defaultValue) const {
+  const qint32 entry = keyEntry(section, key);
+  if (entry < 0) return defaultValue;
+  return valueToString(valueOf(lineAt(keys_[entry].line)));
+}
+
+qint32 ProfileFile::readInt(const QString& section, const QString& key, qint32 defaultValue) const {
+  const qint32 entry = keyEntry(section, key);
+  if (entry < 0) return defaultValue;
+  return parseInt(valueToString(valueOf(lineAt(keys_[entry].line)))).value_or(defaultValue);
+}
+
+bool ProfileFile::contains(const QString& section, const QString& key) const {
+  return keyEntry(section, key) >= 0;
 }
 
 void ProfileFile::writeString(const QString& section, const QString& key, const QString& value) {
@@ -340,30 +363,37 @@ void ProfileFile::writeString(const QString& section, const QString& key, const 
         QStringLiteral("A profile file value cannot hold a line break (key \"%1\" in section [%2])").arg(key, section));
 
   const QByteArray valueBytes = value.toUtf8();
-  int index = sectionIndex(section);
+  qint32 index = sectionIndex(section);
   if (index < 0) {
-    index = static_cast<int>(sections_.size());
-    sectionIds_.emplace(foldName(section), index);
-    sections_.push_back(Section{insertLineAfter(tail_, '[' + section.toUtf8() + ']'), {}});
+    index = addSection(addLine('[' + section.toUtf8() + ']'), -1, hashName(foldName(section)));
+    newSections_.push_back(index);
   }
-  Section& sec = sections_[index];
-  std::string foldedKey = foldName(key);
-  const int keyLine = sec.keys.find(foldedKey);
-  if (keyLine < 0) {
-    sec.lastLine = insertLineAfter(sec.lastLine, key.toUtf8() + '=' + encodeValue(valueBytes));
-    sec.keys.add(std::move(foldedKey), sec.lastLine);
+  const std::string folded = foldName(key);
+  const quint32 hash = keyHash(index, hashName(folded));
+  const qint32 entry = findKey(index, folded, hash);
+  if (entry < 0) {
+    const LineRef line = addLine(key.toUtf8() + '=' + encodeValue(valueBytes));
+    newKeys_[index].push_back(~line);
+    addKey(index, line, hash);
     modified_ = true;
     return;
   }
 
-  const QByteArray old = lineText(keyLine);
-  const Span oldValue = valueOf(old);
-  if (QByteArray::fromRawData(oldValue.data, oldValue.size) == valueBytes)
+  const std::string_view old = lineAt(keys_[entry].line);
+  if (valueOf(old) == std::string_view(valueBytes.constData(), static_cast<std::size_t>(valueBytes.size())))
     return;  // reads as the new value already: keep the line as it is
   // Keep the key as it is written, the '=' and the blanks after it.
-  qsizetype prefix = old.indexOf('=') + 1;
-  while (prefix < old.size() && isBlank(old.at(prefix))) ++prefix;
-  setLineText(keyLine, old.left(prefix) + encodeValue(valueBytes));
+  std::size_t prefix = old.find('=') + 1;
+  while (prefix < old.size() && isBlank(old[prefix])) ++prefix;
+  QByteArray text = QByteArray(old.data(), static_cast<qsizetype>(prefix)) + encodeValue(valueBytes);
+  LineRef& line = keys_[entry].line;
+  if (line < 0) {
+    added_[static_cast<std::size_t>(~line)] = std::move(text);
+  } else {
+    const qint32 offset = line;
+    line = addLine(text);
+    rewritten_.emplace_back(offset, ~line);
+  }
   modified_ = true;
 }
 
@@ -373,48 +403,70 @@ void ProfileFile::writeInt(const QString& section, const QString& key, qint32 va
 
 QByteArray ProfileFile::contents() const {
   static const QByteArray eolBytes[] = {QByteArray(), QByteArray("\n"), QByteArray("\r\n"), QByteArray("\r")};
+  const QByteArray& newEol = eolBytes[static_cast<int>(style_)];
   QByteArray out;
   qsizetype added = 0;
-  for (const QByteArray& text : ownText_) added += text.size() + 2;
+  for (const QByteArray& text : added_) added += text.size() + 2;
   out.reserve(data_.size() + added);
-  for (int line = head_; line >= 0; line = lines_[line].next) {
-    const Line& l = lines_[line];
-    if (l.ownText >= 0)
-      out += ownText_[l.ownText];
-    else
-      out.append(data_.constData() + l.start, l.length);
-    // A last line without a line end gets one when a line follows it now.
-    Eol eol = l.eol != Eol::None ? l.eol : (l.next >= 0 ? style_ : Eol::None);
-    // A CR right before an empty line that ends in LF would read back as one
-    // CR LF, and the empty line would be gone: a new line there ends in CR LF.
-    if (eol == Eol::Cr && l.next >= 0) {
-      const Line& n = lines_[l.next];
-      if (n.eol == Eol::Lf && (n.ownText >= 0 ? ownText_[n.ownText].size() : n.length) == 0) eol = Eol::CrLf;
+
+  // Lines of ours, each with the file's line end. A CR right before an empty
+  // line that ends in LF would read back as one CR LF, and the empty line would
+  // be gone: the last new line there ends in CR LF.
+  const auto putLines = [&](const std::vector<qint32>& lines, char following) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      out += added_[static_cast<std::size_t>(lines[i])];
+      const bool joins = style_ == Eol::Cr && following == '\n' && i + 1 == lines.size();
+      out += joins ? eolBytes[static_cast<int>(Eol::CrLf)] : newEol;
     }
-    out += eolBytes[static_cast<int>(eol)];
+  };
+
+  // The loaded bytes in order, with the rewritten lines replaced and each
+  // loaded section's new keys after its anchor line.
+  std::vector<std::pair<qint32, qint32>> rewrites = rewritten_;
+  std::sort(rewrites.begin(), rewrites.end());
+  std::vector<std::pair<qint32, qint32>> inserts;  // anchor offset, section
+  for (const auto& [section, lines] : newKeys_)
+    if (sections_[section].anchor >= 0) inserts.emplace_back(sections_[section].anchor, section);
+  std::sort(inserts.begin(), inserts.end());
+  const char* d = data_.constData();
+  const qsizetype n = data_.size();
+  qsizetype pos = 0;
+  for (std::size_t r = 0, i = 0; r < rewrites.size() || i < inserts.size();) {
+    if (r < rewrites.size() && (i == inserts.size() || rewrites[r].first <= inserts[i].first)) {
+      out.append(d + pos, rewrites[r].first - pos);
+      out += added_[static_cast<std::size_t>(rewrites[r].second)];
+      pos = textEndOf(data_, rewrites[r].first);
+      ++r;
+      continue;
+    }
+    const qsizetype textEnd = textEndOf(data_, inserts[i].first);
+    const qsizetype end = textEnd + eolLengthAt(data_, textEnd);
+    out.append(d + pos, end - pos);
+    pos = end;
+    if (end == textEnd) out += newEol;  // a last line without a line end gets one
+    putLines(newKeys_.at(inserts[i].second), end < n ? d[end] : '\0');
+    ++i;
+  }
+  out.append(d + pos, n - pos);
+
+  // The sections of ours after the file, each with its keys.
+  if (!newSections_.empty() && !out.isEmpty() && out.back() != '\n' && out.back() != '\r') out += newEol;
+  for (const qint32 section : newSections_) {
+    out += added_[static_cast<std::size_t>(~sections_[section].header)] + newEol;
+    if (const auto keys = newKeys_.find(section); keys != newKeys_.end()) putLines(keys->second, '\0');
   }
   return out;
 }
 
 void ProfileFile::save() {
-  const QString failure = QStringLiteral("Unable to write to ") + path_;
+  const QString failure = WholeFileWriter::failureMessage(path_);
   // Never replace a file whose content was not read, nor one we may not write.
   if (!loadError_.isEmpty()) throw ProfileFileError(failure);
   if (fileExists_ && !modified_) return;
   if (fileExists_ && !QFileInfo(path_).isWritable()) throw ProfileFileError(failure);
 
-  // Writes a temporary file beside it and renames it over the file.
-  // Unbuffered, so that a short write (a full disk) fails here: QSaveFile's
-  // commit() does not see a failure of its buffer's flush and would rename a
-  // cut-off file over the earlier one.
-  QSaveFile file(path_);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw ProfileFileError(failure);
-  const QByteArray bytes = contents();
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    throw ProfileFileError(failure);
-  }
-  if (!file.commit()) throw ProfileFileError(failure);
+  WholeFileWriter file(path_);
+  if (!file.open() || !file.write(contents()) || !file.commit()) throw ProfileFileError(failure);
   fileExists_ = true;
   modified_ = false;
 }

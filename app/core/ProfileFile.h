@@ -3,10 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
-#include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // A failed save (message "Unable to write to " + file name) or a name or value
@@ -40,7 +41,11 @@ class ProfileFileError : public std::runtime_error {
 // written (blanks at its ends, or quotes around it) is written between double
 // quotes.
 //
-// Loading, reading and saving cost time linear in the file's size.
+// Loading, reading and saving cost time linear in the file's size, and a
+// loaded file holds memory in proportion to it: its bytes, and for each
+// section header and key line (the first of its name) 20 to 26 bytes of
+// index, for no other line. A file of nothing but short keys ("k1=") takes
+// at most about seven times its size; one of empty lines or comments, its size.
 //
 // Threads: an object is used by one thread at a time.
 class ProfileFile {
@@ -80,48 +85,65 @@ class ProfileFile {
  private:
   enum class Eol : quint8 { None, Lf, CrLf, Cr };
 
-  // One line of the file, in a singly linked list so that inserting a line
-  // costs O(1). An unchanged line refers to its bytes in data_; a rewritten
-  // or new line holds its text in ownText_.
-  struct Line {
-    qsizetype start = 0;
-    qsizetype length = 0;
-    int ownText = -1;  // index into ownText_, or -1
-    int next = -1;
-    Eol eol = Eol::None;
-  };
-
-  // A section's keys, the first of each name only. A section holds few keys
-  // as a rule, and scanning a short list beats a hash lookup; one that grows
-  // beyond kScanLimit keys gets a hash, so that no file costs more than linear
-  // time.
-  class SectionKeys {
-   public:
-    static constexpr size_t kScanLimit = 16;
-    int find(const std::string& foldedKey) const;
-    // Adds the key unless it is there; returns its line either way.
-    int add(std::string&& foldedKey, int line);
-
-   private:
-    std::vector<std::pair<std::string, int>> list_;
-    std::unique_ptr<std::unordered_map<std::string, int>> hash_;
-  };
+  // A line is named by a reference: a line of the file as loaded by the
+  // offset where it starts in data_ (>= 0), a line of ours by ~index into
+  // added_ (< 0). Only section headers and key lines are ever named: the
+  // index holds nothing for any other line (an empty line, a comment).
+  using LineRef = qint32;
 
   struct Section {
-    int lastLine;  // the header or the last key line: new keys go after it
-    SectionKeys keys;
+    LineRef header;
+    // The loaded line after which new keys go (its last key line, else its
+    // header); -1 for a section of ours, whose new keys follow its header.
+    qint32 anchor;
+    quint32 hash;  // of its folded name
+  };
+  // The first key of each name in a section (the one that counts).
+  struct Key {
+    qint32 section;
+    LineRef line;
+    quint32 hash;  // of the section and the folded name
+  };
+
+  // An open-addressing hash table of entry numbers (into sections_ or keys_),
+  // 4 bytes a slot, at most three quarters full; the names are compared
+  // through the entries' lines, so the index holds no copy of any name.
+  class EntryTable {
+   public:
+    // The entry with this hash that `matches`, or -1.
+    template <typename Matches>
+    qint32 find(quint32 hash, const Matches& matches) const;
+    // Adds an entry; `hashOf(entry)` gives the hash of any entry held.
+    template <typename HashOf>
+    void add(quint32 hash, qint32 entry, const HashOf& hashOf);
+
+   private:
+    void place(quint32 hash, qint32 slot);
+
+    std::vector<qint32> slots_;  // entry + 1; 0 for a free slot
+    qsizetype count_ = 0;
   };
 
   void parse();
-  QByteArray lineText(int line) const;
-  int findKeyLine(const QString& section, const QString& key) const;
-  int insertLineAfter(int after, const QByteArray& text);
-  void setLineText(int line, const QByteArray& text);
+  // A line's bytes without its line end.
+  std::string_view lineAt(LineRef line) const;
+  std::string_view sectionNameAt(LineRef line) const;
+  static std::string_view keyNameOf(std::string_view line);
+  qint32 findSection(const std::string& folded, quint32 hash) const;
+  qint32 findKey(qint32 section, const std::string& folded, quint32 hash) const;
+  // The entry in keys_ of a key, or -1.
+  qint32 keyEntry(const QString& section, const QString& key) const;
+  qint32 addSection(LineRef header, qint32 anchor, quint32 hash);
+  void addKey(qint32 section, LineRef line, quint32 hash);
+  LineRef addLine(const QByteArray& text);
+  static quint32 hashName(const std::string& folded);
+  static quint32 keyHash(qint32 section, quint32 nameHash);
   // Names as the index compares them: folded to one letter case, as UTF-8
   // (short names need no heap memory).
-  static std::string foldName(const char* data, qsizetype size);
+  static std::string foldName(std::string_view name);
   static std::string foldName(const QString& name);
-  int sectionIndex(const QString& section) const;
+  static bool sameName(std::string_view name, const std::string& folded);
+  qint32 sectionIndex(const QString& section) const;
 
   QString path_;
   QString loadError_;
@@ -129,16 +151,23 @@ class ProfileFile {
   bool modified_ = false;
 
   QByteArray data_;  // the file as loaded
-  std::vector<Line> lines_;
-  std::vector<QByteArray> ownText_;
-  int head_ = -1;
-  int tail_ = -1;
   Eol style_ = Eol::Lf;
 
   std::vector<Section> sections_;
-  std::unordered_map<std::string, int> sectionIds_;  // folded section name -> index in sections_
+  std::vector<Key> keys_;
+  EntryTable sectionTable_;
+  EntryTable keyTable_;
+
+  // What was written: the text of every line of ours, the loaded lines it
+  // replaces (offset, line of ours), the new keys of each section in order,
+  // and the sections of ours in the order they were made (after the file).
+  std::vector<QByteArray> added_;
+  std::vector<std::pair<qint32, qint32>> rewritten_;
+  std::unordered_map<qint32, std::vector<qint32>> newKeys_;
+  std::vector<qint32> newSections_;
+
   // The section found last: callers read and write one section's keys in a
   // row. Section indexes never change, so the entry never goes stale.
   mutable QString lastSection_;
-  mutable int lastSectionIndex_ = -1;
+  mutable qint32 lastSectionIndex_ = -1;
 };
