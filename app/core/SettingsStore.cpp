@@ -2,8 +2,13 @@
 
 #include "SettingsRoot.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -17,6 +22,10 @@ const QString kStringTag = QStringLiteral("sz:");
 std::mutex g_memoryLock;
 bool g_keepInMemory = false;
 std::map<QString, std::optional<QString>> g_memory;
+
+// Held through a sync, so that no thread's sync puts back the previous file
+// over another's write.
+std::mutex g_syncLock;
 
 // The stored text of a value, or nothing when the value is missing or is not
 // text. A list comes only from a hand-edited value with unquoted commas; it is
@@ -135,8 +144,42 @@ bool SettingsStore::sync() {
     std::lock_guard<std::mutex> guard(g_memoryLock);
     if (g_keepInMemory) return true;  // nothing goes to the file
   }
+  std::lock_guard<std::mutex> guard(g_syncLock);
+  const QByteArray file = QFile::encodeName(settings_.fileName());
+  // A second name for the file as it is, to put it back if the write fails:
+  // a hard link needs no room on a full disk.
+  const QByteArray previous = file + ".previous";
+  ::unlink(previous.constData());
+  const bool hadFile = ::link(file.constData(), previous.constData()) == 0;
   settings_.sync();
-  return settings_.status() == QSettings::NoError;
+  const bool written = settings_.status() == QSettings::NoError && readsBackWhole();
+  if (!written)
+    hadFile ? ::rename(previous.constData(), file.constData()) : ::unlink(file.constData());
+  else if (hadFile)
+    ::unlink(previous.constData());
+  return written;
+}
+
+bool SettingsStore::readsBackWhole() const {
+  // QSettings' buffered write may lose its end without a word (a full disk):
+  // the file read afresh, through a name no QSettings has cached, must hold
+  // every value that the settings hold now.
+  const QString file = settings_.fileName();
+  static std::atomic<int> checks{0};
+  const QString check = file + QStringLiteral(".check-%1-%2").arg(QCoreApplication::applicationPid()).arg(++checks);
+  if (!QFile::exists(file)) return true;  // nothing was written, and nothing needed to be
+  if (::link(QFile::encodeName(file).constData(), QFile::encodeName(check).constData()) != 0) return false;
+  bool whole = true;
+  {
+    const QSettings written(check, QSettings::IniFormat);
+    QSettings current(settings_.format(), settings_.scope(), settings_.organizationName(), settings_.applicationName());
+    current.setFallbacksEnabled(false);
+    const QStringList keys = current.allKeys();
+    whole = written.status() == QSettings::NoError && written.allKeys().size() == keys.size();
+    for (qsizetype i = 0; whole && i < keys.size(); ++i) whole = written.value(keys[i]) == current.value(keys[i]);
+  }
+  QFile::remove(check);
+  return whole;
 }
 
 void SettingsStore::keepChangesInMemory(bool keep) {

@@ -20,7 +20,9 @@
 // A typed read of a missing value, or of a value of the other type, gives no
 // value (std::nullopt), so a reader can stop at the first one it cannot use.
 // Writes are buffered by QSettings and reach the file at sync() or destruction;
-// a failing write is reported only by sync().
+// a failing write is reported only by sync(), which also finds a write that
+// QSettings took for done but that lost its end (a full disk) and then puts
+// the previous file back.
 //
 // A run may keep its changes in memory (keepChangesInMemory): every object
 // then reads what this process wrote before, and otherwise the file, and the
@@ -28,8 +30,9 @@
 // stored settings byte for byte as they were.
 //
 // Threads: an object is used by one thread at a time. Objects in different
-// threads may share the file (QSettings locks it while it syncs) and the
-// changes kept in memory (guarded by a lock of their own).
+// threads may share the file (QSettings locks it while it syncs; syncs of this
+// process take turns under a lock of their own) and the changes kept in
+// memory (guarded by a lock of their own).
 class SettingsStore {
  public:
   // Opens <settings root>/<keyPath>; keyPath uses "/" between levels. Nothing
@@ -54,7 +57,9 @@ class SettingsStore {
   void remove(const QString& name);
 
   // Writes pending changes to the file; false when the file cannot be written
-  // or read (its status is then QSettings::AccessError or FormatError).
+  // or read (its status is then QSettings::AccessError or FormatError), or
+  // when it does not read back with every value: the previous file (or none)
+  // is then put back.
   bool sync();
 
   // The file that holds every key of the program's settings.
@@ -68,6 +73,8 @@ class SettingsStore {
  private:
   // The stored text of a value: what this process kept in memory, else the file's.
   std::optional<QString> storedText(const QString& name) const;
+  // Whether the file, read afresh, holds every value the settings hold.
+  bool readsBackWhole() const;
   void store(const QString& name, const QString& text);
   QString fullKey(const QString& name) const { return keyPath_ + QLatin1Char('/') + name; }
 

@@ -1,11 +1,10 @@
 #include "CandumpExport.h"
 
-#include <QSaveFile>
-
 #include <string>
 
 #include "AppError.h"
 #include "CandumpLine.h"
+#include "WholeFileWriter.h"
 
 namespace CandumpExport {
 namespace {
@@ -13,20 +12,20 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;  // bytes handed to the file at once
 
 [[noreturn]] void Fail(const QString& path) {
-  throw EAppError(("Unable to write to " + path).toStdString());
+  throw EAppError(WholeFileWriter::failureMessage(path).toStdString());
 }
 
-void Flush(QSaveFile& file, std::string& chunk, const QString& path) {
+void Flush(WholeFileWriter& file, std::string& chunk, const QString& path) {
   if (chunk.empty()) return;
-  if (file.write(chunk.data(), static_cast<qint64>(chunk.size())) != static_cast<qint64>(chunk.size())) Fail(path);
+  if (!file.write(chunk.data(), static_cast<qint64>(chunk.size()))) Fail(path);
   chunk.clear();
 }
 
 }  // namespace
 
 Result Write(const QString& path, const std::vector<TTraceLine>& lines, const std::vector<TTraceListing>& listings) {
-  QSaveFile file(path);  // a temporary file beside `path`, renamed over it by commit()
-  if (!file.open(QIODevice::WriteOnly)) Fail(path);
+  WholeFileWriter file(path);
+  if (!file.open()) Fail(path);
 
   Result result;
   std::string chunk;
@@ -43,7 +42,7 @@ Result Write(const QString& path, const std::vector<TTraceLine>& lines, const st
     if (chunk.size() >= kChunk) Flush(file, chunk, path);
   }
   Flush(file, chunk, path);
-  if (!file.commit()) Fail(path);  // an unfinished QSaveFile removes its temporary file
+  if (!file.commit()) Fail(path);  // an unfinished writer removes its temporary file
   return result;
 }
 

@@ -19,9 +19,8 @@ struct Result {
 };
 
 // Writes the lines (listings[k] belongs to lines[k]) into the file at `path`,
-// replacing it. The file is written whole or not at all: the lines go into a
-// temporary file beside it, which is renamed over it once complete, so a
-// failure leaves the previous file (or none) and no partial one. Lines that
+// replacing it, whole or not at all (WholeFileWriter.h): a failure, a full
+// disk included, leaves the previous file (or none) and no partial one. Lines that
 // are not frames are left out and counted. Throws EAppError("Unable to write
 // to " + path) when the file cannot be written.
 Result Write(const QString& path, const std::vector<TTraceLine>& lines, const std::vector<TTraceListing>& listings);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "FileSizeLimit.h"
+
 #include <limits>
 
 namespace {
@@ -174,6 +176,28 @@ TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenFailsAtSync) {
   key.writeInt("Enabled", 1);
   EXPECT_FALSE(key.sync());
   QDir(path).removeRecursively();
+}
+
+// QSettings' buffered write reported success on a full disk and left the
+// file cut short: the sync says so, and the previous file is back.
+TEST_F(SettingsStoreTest, AFullDiskFailsTheSyncAndKeepsThePreviousFile) {
+  SettingsStore positions("FormPositions/TraceFrm");
+  for (int i = 0; i < 100; ++i) positions.writeInt(QStringLiteral("Value%1").arg(i), i);
+  ASSERT_TRUE(positions.sync());
+  QFile file(SettingsStore::filePath());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray previous = file.readAll();
+  file.close();
+
+  SettingsStore comm("Communication");
+  comm.writeString("Settings", QString(2000, u'x'));
+  {
+    const FileSizeLimit fullDisk(1024);
+    EXPECT_FALSE(comm.sync());
+  }
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), previous);
+  EXPECT_EQ(QDir(QFileInfo(file).path()).entryList(QDir::Files), QStringList{QFileInfo(file).fileName()});
 }
 
 }  // namespace

@@ -9,13 +9,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 #include "AppError.h"
 #include "CandumpExport.h"
 #include "CandumpLine.h"
+#include "FileSizeLimit.h"
 
 using namespace std::chrono;
 
@@ -155,31 +152,25 @@ TEST_F(CandumpExportFile, AFileThatCannotBeWrittenIsNamed) {
   EXPECT_EQ(Files(), QStringList{});
 }
 
-// A write that fails half way (the file size limit of the process stands in
-// for a full disk, which root-run tests cannot get from permissions) leaves
-// the previous file as it was and no temporary file behind.
+// A write that fails half way (a full disk: FileSizeLimit.h), in a large
+// export or in a small one that fits one chunk, leaves the previous file as
+// it was and no temporary file behind.
 TEST_F(CandumpExportFile, AFailureHalfWayLeavesThePreviousFileWhole) {
   const QString path = Path("trace.log");
-  Put(path, "previous\n");
-  std::vector<TTraceLine> lines(5000, Line("123", "8", "01 02 03 04 05 06 07 08 "));
-  std::vector<TTraceListing> listings(lines.size());
-
-  std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead of ending the process
-  rlimit before{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
-  rlimit limited = before;
-  limited.rlim_cur = 100 * 1024;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  bool failed = false;
-  try {
-    CandumpExport::Write(path, lines, listings);
-  } catch (const EAppError& e) {
-    failed = e.what() == "Unable to write to " + path.toStdString();
+  for (const auto& [frames, limit] : {std::pair<std::size_t, rlim_t>{5000, 100 * 1024}, {300, 8192}}) {
+    Put(path, "previous\n");
+    std::vector<TTraceLine> lines(frames, Line("123", "8", "01 02 03 04 05 06 07 08 "));
+    bool failed = false;
+    try {
+      const FileSizeLimit fullDisk(limit);
+      CandumpExport::Write(path, lines, std::vector<TTraceListing>(lines.size()));
+    } catch (const EAppError& e) {
+      failed = e.what() == "Unable to write to " + path.toStdString();
+    }
+    EXPECT_TRUE(failed) << frames;
+    EXPECT_EQ(Contents(path), "previous\n");
+    EXPECT_EQ(Files(), QStringList{"trace.log"});
   }
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
-  EXPECT_TRUE(failed);
-  EXPECT_EQ(Contents(path), "previous\n");
-  EXPECT_EQ(Files(), QStringList{"trace.log"});
 }
 
 // can-utils' log2asc reads the log back with the same identifiers, kinds,
