@@ -3,32 +3,31 @@
 #include <string>
 #include <vector>
 
-// Makes the node libraries creatable on a first run. When the environment does
-// not name a component registry (VORELAN_COMPONENT_REGISTRY), the program uses
-// the per-user one; a node class that is not registered there, or whose
-// library file is gone, is registered from the library found beside the
-// program (<program folder>/../lib/librs232.so, libtavarnel.so). So an
-// uninstalled build tree and an installed program both work the first time.
+#include "ComTypes.h"
+
+// Makes the node libraries creatable. When the environment does not name a
+// component registry on purpose (VORELAN_COMPONENT_REGISTRY: the tests, the
+// build tree's tools), the program creates its nodes from the libraries
+// installed beside it (<program folder>/../lib/librs232.so, libtavarnel.so),
+// whatever a per-user registry says, and writes no registry: an installed
+// program never loads a build tree's libraries, nor one that another user put
+// where a registry points. The uninstalled build tree has the same layout
+// (bin beside lib), so it works the same way.
 //
 // Threads: main thread, before the nodes are created.
 namespace ComponentSetup {
 
 struct NodeLibrary {
-  std::string name;      // "librs232.so"
-  std::string classKey;  // "CLSID\{...}\InprocServer32"
+  std::string name;  // "librs232.so"
+  CLSID clsid;       // the class it serves
 };
 
 const std::vector<NodeLibrary>& nodeLibraries();
 
-// The library a class is registered with in the registry now in use, or empty.
-std::string registeredLibrary(const std::string& classKey);
-
-// Registers each node library that needs it from libraryFolder. Returns the
-// messages of the registrations that failed (empty when all is well).
-std::vector<std::string> registerMissing(const std::string& libraryFolder);
-
-// Only when VORELAN_COMPONENT_REGISTRY is unset: registerMissing() for the
-// folder <program folder>/../lib.
+// Only when VORELAN_COMPONENT_REGISTRY is unset: pins each node class to its
+// library in <program folder>/../lib (PinClassLibrary). Returns why a library
+// there cannot be used (missing, or refused as LibraryTrust.h says); creating
+// its node then fails with the same message.
 std::vector<std::string> ensureRegistered(const std::string& programFolder);
 
 }  // namespace ComponentSetup

@@ -2,13 +2,15 @@
 
 #include "AppError.h"
 #include "PortMapFile.h"
+#include "RegularFile.h"
+#include "WholeFileWriter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -36,30 +38,33 @@ QString PortMapEditor::filePath() {
 }
 
 QString PortMapEditor::entry(const QString& mapText, int port) {
-  return QString::fromStdString(portmap::FindEntry(mapText.toStdString(), port));
+  return QFile::decodeName(QByteArray::fromStdString(portmap::FindEntry(mapText.toLatin1().toStdString(), port)));
 }
 
 QString PortMapEditor::withEntries(const QString& mapText, const std::map<int, QString>& devices) {
   std::map<int, std::string> paths;
-  for (const auto& [port, device] : devices) paths[port] = device.toStdString();
+  for (const auto& [port, device] : devices) paths[port] = QFile::encodeName(device).toStdString();
   try {
-    return QString::fromStdString(portmap::WithEntries(mapText.toStdString(), paths));
+    return QString::fromLatin1(
+        QByteArray::fromStdString(portmap::WithEntries(mapText.toLatin1().toStdString(), paths)));
   } catch (const std::invalid_argument& e) {
     throw EAppError(e.what());
   }
 }
 
 QString PortMapEditor::load(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return QString();
-  return QString::fromUtf8(file.readAll());
+  std::string error;
+  const std::optional<std::string> bytes =
+      ReadRegularFile(QFile::encodeName(path).toStdString(), portmap::kMaxFileSize, &error);
+  if (!error.empty()) throw EAppError("The port map cannot be read: " + error);
+  return bytes ? QString::fromLatin1(QByteArray::fromStdString(*bytes)) : QString();
 }
 
 void PortMapEditor::save(const QString& path, const QString& text) {
   const std::string failure = "Unable to write to " + path.toStdString();
   if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath())) throw EAppError(failure);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) throw EAppError(failure);
+  WholeFileWriter file(path);
+  if (!file.open() || !file.write(text.toLatin1()) || !file.commit()) throw EAppError(failure);
 }
 
 QStringList PortMapEditor::findSerialDevices(const QString& devRoot) {

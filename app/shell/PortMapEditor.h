@@ -9,6 +9,11 @@
 // (nodes/rs232/PortMapFile.h, which fixes the format), and finding the serial
 // devices of the machine to offer in it.
 //
+// A map's text is held as one character per byte of the file (Latin-1), so
+// that the lines the user does not touch are written back byte for byte,
+// whatever their encoding; device paths are file names (QFile::decodeName,
+// encodeName) where they meet the dialog.
+//
 // Threads: GUI thread (file access only; no shared state).
 namespace PortMapEditor {
 
@@ -25,10 +30,12 @@ QString entry(const QString& mapText, int port);
 // cannot hold (a line end in it).
 QString withEntries(const QString& mapText, const std::map<int, QString>& devices);
 
-// Reads the map's text; empty when the file does not exist.
+// Reads the map's text; empty when the file does not exist. Throws EAppError
+// when it is no regular file of at most portmap::kMaxFileSize bytes (a FIFO
+// or a device is never read) or cannot be read.
 QString load(const QString& path);
-// Writes the text atomically, creating the folder. Throws EAppError
-// ("Unable to write to <path>") on failure.
+// Writes the text whole or not at all (WholeFileWriter.h), creating the
+// folder. Throws EAppError ("Unable to write to <path>") on failure.
 void save(const QString& path, const QString& text);
 
 // The serial devices under devRoot: serial/by-id/* (stable names of USB

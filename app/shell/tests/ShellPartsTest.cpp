@@ -1,13 +1,17 @@
 // The main window's parts on their own: client area painting and arranging,
 // dock sites, About box, port map editing, file dialog filters, the command
-// line and the registration of the node libraries beside the program.
+// line and the node libraries beside the program.
 #include "AboutFrm.h"
+#include "AppError.h"
 #include "ClientArea.h"
+#include "ComRuntime.h"
 #include "CommSettings.h"
 #include "CommandLine.h"
 #include "ComponentSetup.h"
 #include "DockLayout.h"
 #include "FileDialogs.h"
+#include "FileSizeLimit.h"
+#include "Identities.h"
 #include "PortMapEditor.h"
 #include "PortsDlg.h"
 #include "Registry.h"
@@ -23,6 +27,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -210,15 +215,29 @@ TEST(PortMapEditorTest, RewritesOnlyTheChosenPortsAndKeepsEverythingElse) {
   EXPECT_TRUE(PortMapEditor::withEntries("", {{3, "/dev/ttyACM0"}}).endsWith("\nCOM3=/dev/ttyACM0\n"));
 }
 
-TEST(PortMapEditorTest, SavesAtomicallyWhereTheSerialNodeLooks) {
+// Saved where the serial node looks, whole or not at all (a full disk keeps
+// the previous map), and a line the dialog did not change keeps its bytes
+// even when they are no UTF-8 (a comment written in Latin-1).
+TEST(PortMapEditorTest, SavesWhereTheSerialNodeLooksKeepingEveryOtherByte) {
   wipeSettings();
   const QString path = PortMapEditor::filePath();
   ASSERT_TRUE(path.endsWith("/vorelan/ports.conf")) << path.toStdString();
   QFile::remove(path);
   EXPECT_EQ(PortMapEditor::load(path), "");
-  PortMapEditor::save(path, "COM1=/dev/pts/3\n");
-  EXPECT_EQ(PortMapEditor::load(path), "COM1=/dev/pts/3\n");
-  QFile::remove(path);
+  PortMapEditor::save(path, QString::fromLatin1("# Ger\xE4t\nCOM1=/dev/pts/3\n"));  // a character a byte
+  const auto bytes = [&path] {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+  };
+  const QString text = PortMapEditor::load(path);
+  EXPECT_EQ(PortMapEditor::entry(text, 1), "/dev/pts/3");
+  PortMapEditor::save(path, PortMapEditor::withEntries(text, {{2, "/dev/ttyACM0"}}));
+  EXPECT_EQ(bytes(), "# Ger\xE4t\nCOM1=/dev/pts/3\nCOM2=/dev/ttyACM0\n");
+  {
+    const FileSizeLimit fullDisk(16);
+    EXPECT_THROW(PortMapEditor::save(path, PortMapEditor::withEntries(text, {{3, "/dev/ttyS2"}})), EAppError);
+  }
+  EXPECT_EQ(bytes(), "# Ger\xE4t\nCOM1=/dev/pts/3\nCOM2=/dev/ttyACM0\n");
 
   QTemporaryDir folder;
   const QString blocked = folder.filePath("file");
@@ -288,37 +307,38 @@ TEST(CommandLineTest, NamesTheFilesInOrderAndEveryArgumentAfterTheEndOfOptions) 
   EXPECT_NE(TCommandLine::usage().find("register file (.rgr)"), std::string::npos);
 }
 
-// ---- registration beside the program ---------------------------------------------------
+// ---- the node libraries beside the program --------------------------------------------
 
-TEST(ComponentSetupTest, RegistersTheLibrariesBesideTheProgramWhenMissingOrGone) {
-  QTemporaryDir folder;
-  const std::string registry = folder.filePath("user.reg").toStdString();
-  const char* old = std::getenv("VORELAN_COMPONENT_REGISTRY");
-  const std::string saved = old ? old : "";
-  setenv("VORELAN_COMPONENT_REGISTRY", registry.c_str(), 1);
-
-  // The build puts the libraries in <build>/lib, beside <build>/bin.
-  const std::string libraryFolder = std::filesystem::path(RS232_LIBRARY).parent_path().string();
-  EXPECT_TRUE(ComponentSetup::registerMissing(libraryFolder).empty());
-  for (const auto& library : ComponentSetup::nodeLibraries())
-    EXPECT_EQ(std::filesystem::path(ComponentSetup::registeredLibrary(library.classKey)).filename(), library.name);
-
-  // A registration whose library has gone is made again; a good one stays.
+// Unless a registry is named on purpose, the program creates its nodes from
+// the libraries beside it, whatever the user's registry points at (here a
+// copy elsewhere, as a build tree's libraries would be), and writes nothing.
+TEST(ComponentSetupTest, TheProgramCreatesItsNodesFromTheLibrariesBesideIt) {
+  unsetenv("VORELAN_COMPONENT_REGISTRY");  // the user's own registry, in this test's private home
+  QTemporaryDir elsewhere;
+  const std::string copy = elsewhere.filePath("librs232.so").toStdString();
+  std::filesystem::copy_file(RS232_LIBRARY, copy);
+  const std::string key = "CLSID\\" + GuidToString(CLSID_RS232Node) + "\\InprocServer32";
   std::string error;
-  const std::string rs232Key = ComponentSetup::nodeLibraries()[0].classKey;
-  ASSERT_TRUE(ComponentRegistry::Edit([&](ComponentRegistry& r) { r.Set(rs232Key, "", "/gone/librs232.so"); }, &error));
-  EXPECT_TRUE(ComponentSetup::registerMissing(libraryFolder).empty());
-  EXPECT_EQ(ComponentSetup::registeredLibrary(rs232Key), std::filesystem::path(RS232_LIBRARY).lexically_normal());
+  ASSERT_TRUE(ComponentRegistry::Edit([&](ComponentRegistry& r) { r.Set(key, "", copy); }, &error)) << error;
+  const std::string bin = std::filesystem::path(RS232_LIBRARY).parent_path().string() + "/../bin";
+  const auto libraryOf = [](REFCLSID clsid) {
+    IUnknown* node = nullptr;
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IUnknown, reinterpret_cast<void**>(&node))))
+      return std::string("not created");
+    Dl_info info{};
+    dladdr(*reinterpret_cast<void**>(node), &info);  // where the object's code lives
+    node->Release();
+    return std::filesystem::canonical(info.dli_fname).string();
+  };
 
-  // With a registry named by the environment, nothing is touched.
-  ASSERT_TRUE(ComponentRegistry::Edit([&](ComponentRegistry& r) { r.Set(rs232Key, "", "/gone/librs232.so"); }, &error));
-  EXPECT_TRUE(ComponentSetup::ensureRegistered(libraryFolder + "/../bin").empty());
-  EXPECT_EQ(ComponentSetup::registeredLibrary(rs232Key), "/gone/librs232.so");
-
-  if (old)
-    setenv("VORELAN_COMPONENT_REGISTRY", saved.c_str(), 1);
-  else
-    unsetenv("VORELAN_COMPONENT_REGISTRY");
+  for (const bool named : {true, false}) {
+    named ? setenv("VORELAN_COMPONENT_REGISTRY", ComponentRegistry::Path().c_str(), 1)
+          : unsetenv("VORELAN_COMPONENT_REGISTRY");
+    EXPECT_TRUE(ComponentSetup::ensureRegistered(bin).empty());
+    EXPECT_EQ(libraryOf(CLSID_RS232Node), std::filesystem::canonical(named ? copy : RS232_LIBRARY).string());
+  }
+  EXPECT_EQ(ComponentRegistry::Load().Get(key), copy);
+  EXPECT_EQ(ComponentSetup::ensureRegistered("/nonexistent/bin").size(), ComponentSetup::nodeLibraries().size());
 }
 
 }  // namespace
