@@ -9,10 +9,13 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 std::unique_ptr<TTestDriver> TTestDriver::fromEnvironment() {
   const QString path = qEnvironmentVariable(kEnvironmentVariable);
@@ -34,6 +37,19 @@ QString TTestDriver::refusalFor(const QString& socketPath) {
   if (status.st_uid != ::geteuid()) return QStringLiteral("its folder belongs to another user");
   if (status.st_mode & (S_IRWXG | S_IRWXO))
     return QStringLiteral("its folder is open to other users (needs mode 0700)");
+  const QByteArray path = QFile::encodeName(socketPath);
+  if (::lstat(path.constData(), &status) != 0) return QString();  // nothing there yet
+  if (!S_ISSOCK(status.st_mode)) return QStringLiteral("something that is not a socket is there");
+  if (status.st_uid != ::geteuid()) return QStringLiteral("a socket of another user is there");
+  // A socket a crashed run left refuses connections; one that takes them is another program's.
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (static_cast<std::size_t>(path.size()) >= sizeof address.sun_path) return QStringLiteral("the path is too long");
+  std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+  const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const bool live = probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (probe >= 0) ::close(probe);
+  if (live) return QStringLiteral("another program listens on the socket there");
   return QString();
 }
 
@@ -50,7 +66,8 @@ TTestDriver::~TTestDriver() {
 }
 
 bool TTestDriver::listen(const QString& socketPath, QString* error) {
-  QLocalServer::removeServer(socketPath);  // a socket file a crashed run left behind
+  // refusalFor() found at most a socket of the user's that nobody serves.
+  QLocalServer::removeServer(socketPath);
   if (server_->listen(socketPath)) return true;
   *error = server_->errorString();
   return false;
@@ -76,11 +93,24 @@ void TTestDriver::acceptClient() {
 void TTestDriver::readRequests() {
   if (!client_) return;
   partial_ += client_->readAll();
-  for (qsizetype end; (end = partial_.indexOf('\n')) >= 0;) {
-    requests_.push_back(QString::fromUtf8(partial_.left(end)));
-    partial_.remove(0, end + 1);
+  if (!takeRequests(partial_, requests_)) {
+    PendingAnswer refusal{answerLine(
+        {false, QStringLiteral("a request longer than %1 bytes: the connection ends").arg(kMaxRequestLength), {}})};
+    send(refusal);
+    client_->disconnectFromServer();
+    partial_.clear();
   }
   schedule();
+}
+
+bool TTestDriver::takeRequests(QByteArray& pending, std::deque<QString>& requests) {
+  qsizetype start = 0;
+  for (qsizetype end; (end = pending.indexOf('\n', start)) >= 0; start = end + 1) {
+    if (end - start > kMaxRequestLength) return false;
+    requests.push_back(QString::fromUtf8(pending.constData() + start, end - start));
+  }
+  pending.remove(0, start);
+  return pending.size() <= kMaxRequestLength;
 }
 
 void TTestDriver::schedule() {

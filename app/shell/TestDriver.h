@@ -29,10 +29,15 @@ class QLocalSocket;
 // another user reaches the socket. The driver therefore listens only when the
 // socket's folder belongs to the user and is closed to everybody else (mode
 // 0700, as XDG_RUNTIME_DIR and the tests' private folders are), creates the
-// socket for the user only, and serves one client at a time. A refusal is
-// written to the standard error output and the program runs without it.
+// socket for the user only, and serves one client at a time. Whatever is at
+// the path already is left alone unless it is a socket of the user's that
+// nobody listens on (one a crashed run left): never a file, nor a socket
+// another program serves. A refusal is written to the standard error output
+// and the program runs without it.
 //
-// Protocol: a request is fields separated by tabs, ending with a line feed.
+// Protocol: a request is fields separated by tabs, ending with a line feed,
+// of at most kMaxRequestLength bytes: a longer one is answered with an error
+// and the client is cut off.
 // The answer is "ok", or "ok" and a tab and a text, or "error", a tab and a
 // message; in texts a backslash, line feed, carriage return and tab are
 // written as \\, \n, \r and \t, so every answer is one line.
@@ -50,6 +55,7 @@ class TTestDriver : public QObject {
 
  public:
   static constexpr char kEnvironmentVariable[] = "VORELAN_TEST_DRIVER";
+  static constexpr qsizetype kMaxRequestLength = 64 * 1024;
 
   // A listening driver when the variable is set and its folder is private;
   // null otherwise (with the reason on the standard error output when the
@@ -64,6 +70,11 @@ class TTestDriver : public QObject {
   // A reply as its answer line, without the line end.
   static QString answerLine(const TestDriverCommands::Reply& reply);
   static QString escape(const QString& text);
+
+  // Moves the complete request lines at the front of `pending` (the bytes
+  // read so far) to `requests`; false when a line is, or the bytes left
+  // already are, longer than kMaxRequestLength.
+  static bool takeRequests(QByteArray& pending, std::deque<QString>& requests);
 
  private:
   // The answer of a command whose input is under way.

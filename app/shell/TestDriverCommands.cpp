@@ -35,6 +35,8 @@
 #include <QTest>
 #include <QWindow>
 
+#include <climits>
+#include <initializer_list>
 #include <map>
 #include <vector>
 
@@ -56,6 +58,27 @@ Reply success(const QJsonObject& object) {
 }
 Reply acting(std::function<void()> act) {
   return {true, QString(), std::move(act)};
+}
+
+// No window is larger (QWIDGETSIZE_MAX): coordinates and sizes within it
+// leave room for any sum or step the commands make of them.
+constexpr int kMaxCoordinate = 16777215;
+
+// The fields from `first` on, as many as `values` has, as integers within
+// [low, high]; else false with the message naming the first that is not one.
+bool integers(const QStringList& fields, qsizetype first, std::initializer_list<int*> values, int low, int high,
+              QString* error) {
+  for (int* value : values) {
+    const QString text = fields.value(first++);
+    bool ok = false;
+    const qlonglong number = text.toLongLong(&ok);
+    if (!ok || number < low || number > high) {
+      *error = QStringLiteral("not a whole number from %1 to %2: %3").arg(low).arg(high).arg(text);
+      return false;
+    }
+    *value = static_cast<int>(number);
+  }
+  return true;
 }
 
 // A caption without its mnemonic marks ("&Load" -> "Load", "&&" -> "&").
@@ -302,10 +325,12 @@ Reply rows(const QStringList& fields) {
   if (!view || !view->model()) return failure(describe(widget) + QStringLiteral(" is no table or list"));
   const QAbstractItemModel& model = *view->model();
   const int count = model.rowCount();
-  const int first = fields.size() > 2 ? fields[2].toInt() : 0;
-  const int wanted = fields.size() > 3 ? fields[3].toInt() : count;
+  int first = 0;
+  int wanted = count;
+  if (fields.size() > 2 && !integers(fields, 2, {&first}, 0, INT_MAX, &error)) return failure(error);
+  if (fields.size() > 3 && !integers(fields, 3, {&wanted}, 0, INT_MAX, &error)) return failure(error);
   QJsonArray lines;
-  for (int row = qMax(0, first); row < count && row < first + wanted; ++row) {
+  for (int row = first; row < count && row - first < wanted; ++row) {
     QJsonArray cells;
     for (int column = 0; column < model.columnCount(); ++column)
       cells.append(model.index(row, column).data().toString());
@@ -368,7 +393,10 @@ Reply pixel(const QStringList& fields) {
   QString error;
   QWidget* widget = resolveWidget(fields.value(1), &error);
   if (!widget) return failure(error);
-  const QPoint at(fields.value(2).toInt(), fields.value(3).toInt());
+  int x = 0;
+  int y = 0;
+  if (!integers(fields, 2, {&x, &y}, -kMaxCoordinate, kMaxCoordinate, &error)) return failure(error);
+  const QPoint at(x, y);
   if (!widget->rect().contains(at)) return failure(QStringLiteral("the point lies outside ") + describe(widget));
   return success(widget->grab().toImage().pixelColor(at).name());
 }
@@ -396,7 +424,9 @@ Reply click(const QStringList& fields) {
   QWidget* widget = resolveWidget(fields.value(1), &error);
   if (!widget) return failure(error);
   if (const QString refusal = inputRefusal(widget); !refusal.isEmpty()) return failure(refusal);
-  const QPoint at = fields.size() > 3 ? QPoint(fields[2].toInt(), fields[3].toInt()) : widget->rect().center();
+  QPoint at = widget->rect().center();
+  if (fields.size() > 3 && !integers(fields, 2, {&at.rx(), &at.ry()}, -kMaxCoordinate, kMaxCoordinate, &error))
+    return failure(error);
   if (!widget->rect().contains(at)) return failure(QStringLiteral("the point lies outside ") + describe(widget));
   if (const QString covered = coverRefusal(widget, at); !covered.isEmpty()) return failure(covered);
   QPointer<QWidget> target = widget;
@@ -546,9 +576,14 @@ Reply setGeometry(const QStringList& fields) {
   QWidget* window = framed(widget);
   if (!window->isWindow() && !qobject_cast<QMdiSubWindow*>(window))
     return failure(describe(widget) + QStringLiteral(" is no window"));
-  const QRect geometry(fields.value(2).toInt(), fields.value(3).toInt(), fields.value(4).toInt(),
-                       fields.value(5).toInt());
-  if (geometry.isEmpty()) return failure(QStringLiteral("an empty rectangle"));
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  if (!integers(fields, 2, {&x, &y}, -kMaxCoordinate, kMaxCoordinate, &error) ||
+      !integers(fields, 4, {&width, &height}, 1, kMaxCoordinate, &error))
+    return failure(error);
+  const QRect geometry(x, y, width, height);
   window->setGeometry(geometry);
   return success();
 }
@@ -576,8 +611,10 @@ Reply drag(const QStringList& fields) {
   QWidget* widget = resolveWidget(fields.value(1), &error);
   if (!widget) return failure(error);
   if (const QString refusal = inputRefusal(widget); !refusal.isEmpty()) return failure(refusal);
-  const QPoint from(fields.value(2).toInt(), fields.value(3).toInt());
-  const QPoint to(fields.value(4).toInt(), fields.value(5).toInt());
+  QPoint from;
+  QPoint to;
+  if (!integers(fields, 2, {&from.rx(), &from.ry(), &to.rx(), &to.ry()}, -kMaxCoordinate, kMaxCoordinate, &error))
+    return failure(error);
   if (!widget->rect().contains(from)) return failure(QStringLiteral("the point lies outside ") + describe(widget));
   QPointer<QWidget> target = widget;
   return acting([target, from, to] {

@@ -8,7 +8,11 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,9 +21,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 
 namespace {
 
@@ -51,6 +60,59 @@ TEST(TestDriverGate, ListensOnlyInAFolderOfTheUserClosedToOthers) {
   ::setenv(TTestDriver::kEnvironmentVariable, accepted.constData(), 1);
   EXPECT_NE(TTestDriver::fromEnvironment(), nullptr);
   ::unsetenv(TTestDriver::kEnvironmentVariable);
+}
+
+// What is at the path already is left as it is, unless it is a socket of
+// the user's that nobody serves any more (a crashed run's).
+TEST(TestDriverGate, LeavesAlonePathsThatAreNotItsStaleSocket) {
+  QTemporaryDir home;
+  const QString file = home.filePath(QStringLiteral("file")), live = home.filePath(QStringLiteral("live")),
+                stale = home.filePath(QStringLiteral("stale"));
+  QFile(file).open(QIODevice::WriteOnly);
+  QLocalServer other;
+  ASSERT_TRUE(other.listen(live));
+  sockaddr_un address{};  // bound, then closed without removing its file: a crashed run's
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, QFile::encodeName(stale).constData());
+  const int crashed = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(crashed, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::close(crashed);
+  const struct {
+    QString path;
+    bool listens;
+  } rows[] = {{file, false}, {live, false}, {stale, true}, {home.filePath(QStringLiteral("none")), true}};
+  for (const auto& row : rows) {
+    ::setenv(TTestDriver::kEnvironmentVariable, QFile::encodeName(row.path).constData(), 1);
+    EXPECT_EQ(TTestDriver::fromEnvironment() != nullptr, row.listens) << row.path.toStdString();
+  }
+  ::unsetenv(TTestDriver::kEnvironmentVariable);
+  EXPECT_TRUE(QFileInfo(file).isFile());
+  QLocalSocket client;
+  client.connectToServer(live);
+  EXPECT_TRUE(client.waitForConnected(5000));
+}
+
+// Requests are lines of at most kMaxRequestLength bytes, whole or still coming.
+TEST(TestDriverGate, TakesRequestLinesUpToTheirLimit) {
+  const QByteArray longest(TTestDriver::kMaxRequestLength, 'x');
+  const struct {
+    QByteArray bytes;
+    bool taken;
+    std::size_t requests;
+    QByteArray left;
+  } rows[] = {{"ping\ntext\tA/B\npa", true, 2, "pa"},
+              {longest + "\n" + longest, true, 1, longest},
+              {longest + "x", false, 0, {}},
+              {longest + "x\nping\n", false, 0, {}}};
+  for (const auto& row : rows) {
+    QByteArray pending = row.bytes;
+    std::deque<QString> requests;
+    EXPECT_EQ(TTestDriver::takeRequests(pending, requests), row.taken);
+    if (row.taken) {
+      EXPECT_EQ(requests.size(), row.requests);
+      EXPECT_EQ(pending, row.left);
+    }
+  }
 }
 
 TEST(TestDriverGate, EveryAnswerIsOneLine) {
@@ -141,6 +203,31 @@ TEST_F(TestDriverInput, RefusesWhatAPersonCouldNotDo) {
   EXPECT_FALSE(reply.ok);
   EXPECT_TRUE(reply.text.contains(QStringLiteral("modal"))) << reply.text.toStdString();
   EXPECT_TRUE(run({QStringLiteral("modal")}).text.contains(QStringLiteral("Question")));
+}
+
+// Numbers are whole and within what a screen can hold, so that no sum or
+// step the commands make of them overflows (one request aborted the
+// sanitizer build).
+TEST_F(TestDriverInput, NumbersBeyondAnyScreenAreRefused) {
+  const QString huge = QStringLiteral("2147483647"), beyond = QStringLiteral("99999999999");
+  const QStringList requests[] = {
+      {"rows", "Desk/List", "1", beyond},
+      {"rows", "Desk/List", "-1"},
+      {"setgeometry", "Desk", huge, "0", "100", "100"},
+      {"setgeometry", "Desk", "0", "0", beyond, "100"},
+      {"drag", "Desk/Field", "1", "1", huge, "1"},
+      {"click", "Desk/Go", "x", "1"},
+  };
+  auto* list = new QListWidget(&window_);
+  list->setObjectName(QStringLiteral("List"));
+  list->addItems({QStringLiteral("a"), QStringLiteral("b")});
+  list->show();
+  for (const QStringList& request : requests) {
+    const TestDriverCommands::Reply reply = give(request);
+    EXPECT_FALSE(reply.ok) << request.join(' ').toStdString();
+    EXPECT_TRUE(reply.text.startsWith(QStringLiteral("not a whole number"))) << reply.text.toStdString();
+  }
+  EXPECT_TRUE(give({QStringLiteral("rows"), QStringLiteral("Desk/List"), QStringLiteral("1"), huge}).ok);
 }
 
 }  // namespace
