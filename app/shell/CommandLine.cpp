@@ -50,8 +50,9 @@ std::string TCommandLine::usage() {
          "Settings are kept in $XDG_CONFIG_HOME/Orvex/ (default ~/.config/Orvex/).\n"
          "\n"
          "Without a display (no DISPLAY or WAYLAND_DISPLAY, as over SSH) the program\n"
-         "says so and ends: log in with ssh -X, or use Qt's VNC platform (-platform vnc,\n"
-         "Debian package qt6-qpa-plugins) and a VNC viewer on port 5900.\n"
+         "says so and ends: log in with ssh -X, or give it a display only that machine\n"
+         "reaches (Xvfb, and x11vnc -localhost with a password; see man vorelan).\n"
+         "Qt's -platform vnc listens on every network interface without a password.\n"
          "\n"
          "Exit status: 0 after a normal end, 2 for an unknown option, 69 when no\n"
          "display can be opened.\n";

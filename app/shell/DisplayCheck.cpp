@@ -36,9 +36,13 @@ std::vector<std::string> platformNames(const std::string& platformList) {
   return names;
 }
 
+// Only a display that this machine alone reaches, behind a password: Qt's
+// own VNC platform listens on every network interface and asks for none.
 const char* const HowToGoOn =
-    "Log in with ssh -X, or run 'vorelan --simulate -platform vnc' (Qt's VNC platform, Debian package "
-    "qt6-qpa-plugins) and connect a VNC viewer to port 5900, e.g. through ssh -L 5900:localhost:5900.";
+    "Log in with ssh -X, or give it a display only this machine reaches: Xvfb :7 -nolisten tcp & "
+    "x11vnc -display :7 -localhost -rfbauth ~/.vnc/passwd & DISPLAY=:7 vorelan (Debian packages xvfb and "
+    "x11vnc; man vorelan has the steps), and view it through ssh -L 5900:localhost:5900. "
+    "Not -platform vnc: Qt's VNC server listens on every network interface and asks for no password.";
 
 }  // namespace
 

@@ -49,7 +49,7 @@ TEST(NoDisplayProgram, SaysHowToGoOnInOneLineAndEndsWithItsStatus) {
     EXPECT_EQ(run.output.count('\n'), 1) << run.output.toStdString();
     EXPECT_TRUE(run.output.startsWith(QStringLiteral("vorelan: no display to open"))) << run.output.toStdString();
     EXPECT_TRUE(run.output.contains(QStringLiteral("ssh -X"))) << run.output.toStdString();
-    EXPECT_TRUE(run.output.contains(QStringLiteral("-platform vnc"))) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains(QStringLiteral("x11vnc -display :7 -localhost"))) << run.output.toStdString();
   }
   // Nothing was started or stored: no simulated board, no settings.
   EXPECT_TRUE(QDir(home.path()).entryList({QStringLiteral("vorelan-sim-*")}, QDir::Dirs).isEmpty());
