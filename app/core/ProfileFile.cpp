@@ -244,8 +244,16 @@ std::string_view ProfileFile::sectionNameAt(LineRef line) const {
   return trimmed(text.substr(0, text.find(']')));
 }
 
-std::string_view ProfileFile::keyNameOf(std::string_view line) {
-  return trimmed(line.substr(0, line.find('=')));
+std::string_view ProfileFile::keyNameAt(LineRef line) const {
+  if (line < 0) {
+    const std::string_view text = lineAt(line);
+    return trimmed(text.substr(0, text.find('=')));
+  }
+  // Up to the '=' only: the value need not be scanned.
+  const char* d = data_.constData();
+  qsizetype end = line;
+  while (end < data_.size() && d[end] != '=' && d[end] != '\n' && d[end] != '\r') ++end;
+  return trimmed({d + line, static_cast<std::size_t>(end - line)});
 }
 
 qint32 ProfileFile::findSection(const std::string& folded, quint32 hash) const {
@@ -257,7 +265,7 @@ qint32 ProfileFile::findSection(const std::string& folded, quint32 hash) const {
 qint32 ProfileFile::findKey(qint32 section, const std::string& folded, quint32 hash) const {
   return keyTable_.find(hash, [&](qint32 k) {
     const Key& key = keys_[k];
-    return key.hash == hash && key.section == section && sameName(keyNameOf(lineAt(key.line)), folded);
+    return key.hash == hash && key.section == section && sameName(keyNameAt(key.line), folded);
   });
 }
 
