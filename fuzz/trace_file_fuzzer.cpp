@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // trace file's unit tests load such files.
   const int count = before.readInt(QStringLiteral("General"), QStringLiteral("NbLines"), 0);
   if (count > kMaxCount) return 0;
-  const std::vector<TTraceLine> old = TraceFile::Read(before);
+  const std::vector<TTraceLine> old = TraceFile::Read(before, {}).lines;
   FUZZ_CHECK(old.size() == static_cast<std::size_t>(std::max(count, 0)), "a trace has as many lines as its count says");
 
   std::vector<TTraceLine> trace;
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ProfileFile file(path);
   try {
-    TraceFile::Write(trace, file);
+    TraceFile::Write(trace, {}, file);
   } catch (const ProfileFileError&) {
     FUZZ_CHECK(breaks, "a trace without line breaks in its cells is written");
     return 0;
@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<TTraceLine> expected = trace;
   for (TTraceLine& l : expected)
     for (QString* cell : {&l.id, &l.dlc, &l.data, &l.filter, &l.buffer}) *cell = AsRead(*cell);
-  FUZZ_CHECK(TraceFile::Read(after) == expected, "a saved trace loads as it was written");
+  FUZZ_CHECK(TraceFile::Read(after, {}).lines == expected, "a saved trace loads as it was written");
 
   // The sections of an older, longer trace beyond the new count stay as they were.
   const std::size_t n = trace.size();

@@ -1,14 +1,12 @@
 #include "ToolWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QMdiSubWindow>
 
-#include <exception>
-
-#include "AppError.h"
-#include "RegisterSession.h"
 #include "ThrTimer.h"
+#include "canregthread.h"
 
 TToolWindow::TToolWindow(QWidget* form, IToolWindowHost& host) : TRegPosSavedFrm(form), host_(host) {}
 
@@ -33,20 +31,54 @@ TThreadedTimer* TToolWindow::AddTimer(const QString& name, int intervalMs, Timer
   return timer;
 }
 
-bool TToolWindow::RunRegisterAccess(const std::function<void(TRegisterSession&)>& access) {
+bool TToolWindow::RunRegisterJob(TRegisterJob job, const std::vector<QWidget*>& busy, JobDone done) {
   if (!Connected()) return false;
-  try {
-    TRegisterSession session(*Registers());
-    access(session);
-    return true;
-  } catch (const EReadFailed&) {
-    // Shown by the pass that failed.
-  } catch (const EShutdown&) {
-    // The program is closing: nothing to tell.
-  } catch (const std::exception& e) {
-    host_.ShowError(QString::fromUtf8(e.what()));
+  if (jobsPending_++ == 0) {
+    QWidget* focus = QApplication::focusWidget();
+    focusBeforeJobs_ = focus && (focus == form() || form()->isAncestorOf(focus)) ? focus : nullptr;
+    form()->setCursor(Qt::BusyCursor);
   }
-  return false;
+  std::vector<QPointer<QWidget>> held;
+  for (QWidget* control : busy) {
+    Held& h = held_[control];
+    if (h.jobs++ == 0) h.wasEnabled = control->isEnabled();
+    control->setEnabled(false);
+    held.emplace_back(control);
+  }
+  Registers()->Submit(std::move(job), form(),
+                      [this, held = std::move(held), done = std::move(done)](const TRegisterJobOutcome& outcome) {
+                        JobEnded(outcome, held);
+                        if (done) done(outcome);
+                      });
+  return true;
+}
+
+void TToolWindow::JobEnded(const TRegisterJobOutcome& outcome, const std::vector<QPointer<QWidget>>& busy) {
+  for (const QPointer<QWidget>& control : busy) {
+    if (!control) continue;
+    const auto it = held_.find(control.data());
+    if (it == held_.end() || --it->second.jobs > 0) continue;
+    control->setEnabled(it->second.wasEnabled);
+    held_.erase(it);
+  }
+  if (--jobsPending_ == 0) {
+    form()->unsetCursor();
+    // A disabled control loses the focus to the next one, or the window loses
+    // it altogether: then Enter and the window's shortcuts would reach
+    // another window. It comes back unless the user has moved it meanwhile.
+    if (focusBeforeJobs_ && focusBeforeJobs_->isEnabled() && FocusFollowedTheDisabling(QApplication::focusWidget()))
+      focusBeforeJobs_->setFocus(Qt::OtherFocusReason);
+    focusBeforeJobs_.clear();
+  }
+  if (!outcome.error.empty() && outcome.result != TRegisterJobOutcome::Result::ReadFailed)
+    host_.ShowError(QString::fromStdString(outcome.error));
+}
+
+bool TToolWindow::FocusFollowedTheDisabling(const QWidget* focus) const {
+  if (!focus || focus == form() || form()->isAncestorOf(focus)) return true;
+  for (const QWidget* w = focus; w; w = w->parentWidget())
+    if (qobject_cast<const QMdiSubWindow*>(w) || qobject_cast<const QDockWidget*>(w)) return false;
+  return focus->window() == form()->window();
 }
 
 void TToolWindow::OnFileEntry(const QString& objectName, std::function<void(const QString&)> handler) {

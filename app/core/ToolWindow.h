@@ -1,7 +1,7 @@
 // The base of every CAN tool window: the host (what the window sees of the
 // main window), its threaded timers with their one error path, the connected
-// guard, register accesses whose failures reach the error display, the File
-// menu entries it handles, and closing. It is also the window's saved-position
+// guard, register jobs (shown while pending, their failures on the error
+// display), the File menu entries it handles, and closing. It is also the window's saved-position
 // base (TRegPosSavedFrm).
 //
 // A tool window is a Qt window, a QWidget in an MDI sub-window or the Trace
@@ -24,7 +24,8 @@
 //       ...
 //     }
 //     void ApplyClick() {
-//       RunRegisterAccess([&](TRegisterSession& session) { session.WriteAll({...}); });
+//       RunRegisterJob({{...writes...}, TRegisterJob::Read::Cycle}, {apply_},
+//                      [this](const TRegisterJobOutcome& outcome) { if (outcome.ok()) ...; });
 //     }
 //   };
 //
@@ -34,17 +35,19 @@
 
 #include <QString>
 
+#include <QPointer>
+
 #include <functional>
 #include <map>
 #include <vector>
 
 #include "PosSavedForm.h"
+#include "RegisterJob.h"
 #include "ToolWindowHost.h"
 
 class QCloseEvent;
 class QWidget;
 class TCANRegAccessThread;
-class TRegisterSession;
 class TThreadedTimer;
 
 class TToolWindow : public TRegPosSavedFrm {
@@ -62,6 +65,8 @@ class TToolWindow : public TRegPosSavedFrm {
   // The register access thread, whose images the window may copy at any time
   // (a copy takes no lock); null when the nodes could not be created.
   TCANRegAccessThread* Registers() const { return host_.RegisterThread(); }
+  // Register jobs of this window whose outcome has not arrived yet.
+  int JobsPending() const { return jobsPending_; }
   // The window's threaded timers, which the main window switches off at close.
   const std::vector<TThreadedTimer*>& Timers() const { return timers_; }
 
@@ -81,12 +86,16 @@ class TToolWindow : public TRegPosSavedFrm {
   // tick lets out goes to the error display, once.
   TThreadedTimer* AddTimer(const QString& name, int intervalMs, TimerState state, std::function<void()> tick);
 
-  // Runs `access` in a register session while Connected(); does nothing
-  // otherwise. A failure goes to the error display, except a failed read
-  // (EReadFailed: its pass has shown it already) and an access refused or cut
-  // short because the program is closing (EShutdown). True when the access
-  // ran to its end.
-  bool RunRegisterAccess(const std::function<void(TRegisterSession& session)>& access);
+  // Hands `job` to the register access thread while Connected(); false, and
+  // nothing handed in, otherwise. While it is pending the window shows it:
+  // the `busy` controls are disabled and the busy cursor is over the window.
+  // When its outcome arrives: the controls are enabled again and the focus
+  // goes back where it was; a failed write's message (or that of a close
+  // that cut the writes short) goes to the error display (a failed read has
+  // been shown as its pass's status); then `done` runs. Nothing runs for a
+  // window that is gone.
+  using JobDone = std::function<void(const TRegisterJobOutcome& outcome)>;
+  bool RunRegisterJob(TRegisterJob job, const std::vector<QWidget*>& busy = {}, JobDone done = {});
 
   // The handler of a File menu entry of the window's table line: it gets the
   // path the user chose in the entry's dialog. It may throw; the main window
@@ -99,8 +108,22 @@ class TToolWindow : public TRegPosSavedFrm {
   void formClose(QCloseEvent* event) override;
 
  private:
+  void JobEnded(const TRegisterJobOutcome& outcome, const std::vector<QPointer<QWidget>>& busy);
+  // True when the focus is where disabling a control may have put it: nowhere,
+  // in this window, or on the main window itself rather than in another window.
+  bool FocusFollowedTheDisabling(const QWidget* focus) const;
+
   IToolWindowHost& host_;
   std::vector<TThreadedTimer*> timers_;  // children of the window
+  int jobsPending_ = 0;
+  // Controls disabled while jobs are pending: how many jobs hold each, and
+  // whether it was enabled before the first of them.
+  struct Held {
+    int jobs = 0;
+    bool wasEnabled = true;
+  };
+  std::map<QWidget*, Held> held_;
+  QPointer<QWidget> focusBeforeJobs_;  // where the focus was when the first job began
   std::map<QString, std::function<void(const QString&)>> fileHandlers_;
 };
 

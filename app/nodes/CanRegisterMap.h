@@ -80,24 +80,6 @@ constexpr std::uint8_t IdentifierLow(std::uint16_t id, std::uint8_t rest = 0) {
   return static_cast<std::uint8_t>(((id & 0x07) << 5) | (rest & 0x1F));
 }
 
-// Bit timing: BRPR = (RJW-1)<<6 | (BRP-1); BTR = (BS2-1)<<4 | (BS1-1).
-constexpr int Prescaler(std::uint8_t brpr) {
-  return (brpr & 0x3F) + 1;
-}
-constexpr int JumpWidth(std::uint8_t brpr) {
-  return (brpr >> 6) + 1;
-}
-constexpr int Segment1(std::uint8_t btr) {
-  return (btr & 0x0F) + 1;
-}
-constexpr int Segment2(std::uint8_t btr) {
-  return ((btr >> 4) & 0x07) + 1;
-}
-constexpr std::uint8_t MakeBRPR(int brp, int rjw) {
-  return static_cast<std::uint8_t>(((rjw - 1) << 6) | (brp - 1));
-}
-constexpr std::uint8_t MakeBTR(int bs1, int bs2) {
-  return static_cast<std::uint8_t>(((bs2 - 1) << 4) | (bs1 - 1));
-}
+// Bit timing (BRPR, BTR): see BitTiming.h.
 
 }  // namespace CanReg

@@ -1,34 +1,19 @@
 #include "RegisterSession.h"
 
 #include "AppError.h"
+#include "canregthread.h"
 
-TRegisterSession::TRegisterSession(TCANRegAccessThread& registers) : registers_(registers) {
-  if (!registers_.Lock()) throw EShutdown();
-  if (registers_.Terminated()) {
-    registers_.Unlock();
-    throw EShutdown();
-  }
-}
-
-TRegisterSession::~TRegisterSession() {
-  registers_.Unlock();
-}
-
-TCANRegAccessThread::MainImage TRegisterSession::MainRegisters() const {
+TRegisterImages::MainImage TRegisterSession::MainRegisters() const {
   return registers_.GetMainRegisters();
 }
 
-TCANRegAccessThread::PageImage TRegisterSession::Page(int page) const {
+TRegisterImages::PageImage TRegisterSession::Page(int page) const {
   return registers_.GetPage(page);
 }
 
-void TRegisterSession::RefuseWhenStopping() const {
-  if (registers_.Terminated()) throw EShutdown();
-}
-
 void TRegisterSession::Write(std::uint8_t address, int page, std::uint8_t value) {
-  RefuseWhenStopping();
   registers_.WriteRegisterLocked(address, page, value);
+  ++writesDone_;
 }
 
 void TRegisterSession::WriteAll(std::span<const TRegisterWrite> writes) {
@@ -36,16 +21,13 @@ void TRegisterSession::WriteAll(std::span<const TRegisterWrite> writes) {
 }
 
 void TRegisterSession::ReadCycle() {
-  RefuseWhenStopping();
-  const TCANRegAccessThread::ReadOutcome outcome =
-      registers_.RunRead(TCANRegAccessThread::ReadScope::SelectedPage, false);
+  const TCANRegAccessThread::ReadOutcome outcome = registers_.RunRead(TCANRegAccessThread::ReadScope::SelectedPage);
   if (!outcome.ran) throw EShutdown();
   if (!outcome.error.empty()) throw EReadFailed(outcome.error);
 }
 
 void TRegisterSession::ReadAll() {
-  RefuseWhenStopping();
-  const TCANRegAccessThread::ReadOutcome outcome = registers_.RunRead(TCANRegAccessThread::ReadScope::AllPages, false);
+  const TCANRegAccessThread::ReadOutcome outcome = registers_.RunRead(TCANRegAccessThread::ReadScope::AllPages);
   if (!outcome.ran) throw EShutdown();
   if (!outcome.error.empty()) throw EReadFailed(outcome.error);
 }

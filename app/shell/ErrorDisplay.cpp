@@ -12,6 +12,8 @@ const QPoint kTextOffset(5, 2);
 
 }  // namespace
 
+const QString ErrorDisplay::ConnectingText = QStringLiteral("Connecting...");
+
 ErrorDisplay::ErrorDisplay(QWidget* parent) : QWidget(parent), hold_(new QTimer(this)) {
   setObjectName(QStringLiteral("ErrorDisplay"));
   setFixedWidth(kWidth);
@@ -22,15 +24,23 @@ ErrorDisplay::ErrorDisplay(QWidget* parent) : QWidget(parent), hold_(new QTimer(
 }
 
 QString ErrorDisplay::displayText() const {
-  return text_.isEmpty() ? QStringLiteral("Connection OK") : QStringLiteral("ERROR: ") + text_;
+  if (!text_.isEmpty()) return QStringLiteral("ERROR: ") + text_;
+  return notice_.isEmpty() ? QStringLiteral("Connection OK") : notice_;
 }
 
 QSize ErrorDisplay::sizeHint() const {
   return QSize(kWidth, kHeight);
 }
 
+void ErrorDisplay::showNotice(const QString& notice) {
+  notice_ = notice;
+  if (text_.isEmpty()) setToolTip(QString());
+  if (isVisible()) repaint();
+}
+
 void ErrorDisplay::setText(const QString& text) {
   clearPending_ = false;
+  notice_.clear();
   if (text.isEmpty())
     hold_->stop();
   else
@@ -40,6 +50,7 @@ void ErrorDisplay::setText(const QString& text) {
 }
 
 void ErrorDisplay::showStatus(const QString& status) {
+  notice_.clear();
   if (!status.isEmpty() || !hold_->isActive()) {
     setText(status);
     return;
@@ -56,7 +67,9 @@ void ErrorDisplay::holdEnded() {
 void ErrorDisplay::apply(const QString& text) {
   if (text == text_) return;
   text_ = text;
-  setToolTip(text_);
+  // Qt takes a tool tip that looks like markup for rich text: escaped, the
+  // message shows as written.
+  setToolTip(text_.isEmpty() ? QString() : QStringLiteral("<qt>%1</qt>").arg(text_.toHtmlEscaped()));
   if (isVisible()) repaint();
   emit textChanged(text_);
 }
@@ -67,7 +80,10 @@ void ErrorDisplay::showMessageQueued(const QString& text) {
 
 void ErrorDisplay::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), text_.isEmpty() ? kOkColour : kErrorColour);
+  const QColor fill = !text_.isEmpty()    ? kErrorColour
+                      : notice_.isEmpty() ? kOkColour
+                                          : palette().color(QPalette::Window);
+  painter.fillRect(rect(), fill);
   painter.setPen(Qt::black);
   const QRect textRect = rect().adjusted(kTextOffset.x(), kTextOffset.y(), 0, 0);
   painter.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, displayText());

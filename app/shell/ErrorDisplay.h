@@ -11,7 +11,10 @@ class QTimer;
 // program ends: red with "ERROR: " and the message while it holds a message,
 // green with "Connection OK" when its text is empty. Text is written 5 pixels
 // right of and 2 pixels below the panel's top-left corner. The whole message is
-// also the panel's tool tip, since a long one does not fit the panel.
+// also the panel's tool tip, since a long one does not fit the panel; it is
+// shown as plain text (a file name may hold "<", "&"). Before the first
+// status of a connection the panel shows a notice ("Connecting...") in the
+// window's colours, neither an error nor OK.
 //
 // An error stays on the panel for at least kErrorHoldTime before a polling
 // pass's good status (showStatus with an empty text) turns it green: the
@@ -34,8 +37,10 @@ class ErrorDisplay : public QWidget {
 
   explicit ErrorDisplay(QWidget* parent = nullptr);
 
+  static const QString ConnectingText;
+
   QString text() const { return text_; }
-  // What the panel shows: "ERROR: <text>" or "Connection OK".
+  // What the panel shows: "ERROR: <text>", the notice, or "Connection OK".
   QString displayText() const;
   bool showsError() const { return !text_.isEmpty(); }
 
@@ -61,6 +66,8 @@ class ErrorDisplay : public QWidget {
   // error starts its hold; a pending good status is dropped.
   void setText(const QString& text);
   void clear() { setText(QString()); }
+  // A neutral notice in place of "Connection OK" until the next text or status.
+  void showNotice(const QString& notice);
   // A polling pass's status: an error is shown as setText shows it; an empty
   // status turns the panel green at once, or when the error's hold ends.
   void showStatus(const QString& status);
@@ -73,6 +80,7 @@ class ErrorDisplay : public QWidget {
   void holdEnded();
 
   QString text_;
+  QString notice_;
   QTimer* hold_;  // single shot, running while an error is held
   bool clearPending_ = false;
 };

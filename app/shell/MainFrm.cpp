@@ -67,6 +67,9 @@ TMainFrm::TMainFrm(Options options)
   updateToolEntries();
 
   connect(link_, &TSerialLink::statusReport, errorDisplay_, &ErrorDisplay::showStatus);
+  connect(link_, &TSerialLink::linkChanged, this, [this](const QString& error) {
+    if (!error.isEmpty()) ShowError(error);
+  });
   connect(link_, &TSerialLink::nodesClosed, this, [this] { writeCommSettings(); });
   dockLayout_->setOnChange([this] { clientArea_->arrangeIcons(); });
 
@@ -240,6 +243,8 @@ TCommSettings TMainFrm::startSettings() const {
 
 void TMainFrm::showStart(const TLinkStartReport& report) {
   for (const QString& error : report.errors) ShowError(error);
+  // The first read is on its way: its status replaces the notice.
+  if (report.connected && report.errors.isEmpty()) errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
   if (report.port.settled) checkPort(report.port.entry);
   if (report.speed.settled) checkSpeed(report.speed.entry);
   if (report.timeOut) timeOut_ = *report.timeOut;
@@ -277,6 +282,8 @@ TCANRegAccessThread* TMainFrm::RegThread() const {
 
 void TMainFrm::ShowError(const QString& message) {
   errorDisplay_->setText(message);
+  // While the program closes the panel is about to go: the terminal keeps it.
+  if (closing_ && !message.isEmpty()) std::fprintf(stderr, "vorelan: %s\n", message.toLocal8Bit().constData());
 }
 
 void TMainFrm::ShowProgress(const QString& text) {
@@ -303,21 +310,15 @@ QString TMainFrm::chooseFile(const FileDialogSpec& dialog) {
 void TMainFrm::COMSelClick(int port) {
   checkPort(port);
   if (!link_->hasNodes()) return;  // no node to configure: the program runs without a link
-  try {
-    link_->reconnectWith("CommPort", std::to_string(port));
-  } catch (const std::exception& e) {
-    ShowError(messageOf(e));
-  }
+  errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
+  link_->reconnectWith("CommPort", std::to_string(port));
 }
 
 void TMainFrm::SpeedSelClick(int bitsPerSecond) {
   checkSpeed(bitsPerSecond);
   if (!link_->hasNodes()) return;
-  try {
-    link_->reconnectWith("Settings", CommChoice::settingsForSpeed(bitsPerSecond).toStdString());
-  } catch (const std::exception& e) {
-    ShowError(messageOf(e));
-  }
+  errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
+  link_->reconnectWith("Settings", CommChoice::settingsForSpeed(bitsPerSecond).toStdString());
 }
 
 void TMainFrm::ConfigurePortsClick() {
@@ -336,31 +337,35 @@ void TMainFrm::ConfigurePortsClick() {
 // ---- files -----------------------------------------------------------------------------
 
 void TMainFrm::RegLoadClick() {
-  if (!options_.registerLoad) return;
+  if (!options_.registerLoad || registerFileBusy_) return;
   const QString path = chooseFile(FileDialogs::openRegisters());
-  if (path.isEmpty()) return;
-  redrawAfterDialog();
-  options_.registerLoad(*this, path);
+  if (!path.isEmpty()) runRegisterFile(options_.registerLoad, path);
 }
 
 void TMainFrm::RegSaveClick() {
-  if (!options_.registerSave) return;
+  if (!options_.registerSave || registerFileBusy_) return;
   const QString path = chooseFile(FileDialogs::saveRegisters());
-  if (path.isEmpty()) return;
-  redrawAfterDialog();
-  options_.registerSave(*this, path);
+  if (!path.isEmpty()) runRegisterFile(options_.registerSave, path);
 }
 
-void TMainFrm::redrawAfterDialog() {
-  // Once the window system has taken the dialog away (a round trip), the
-  // pending paints run (user input waits, so no other handler starts) and the
-  // whole window is drawn and sent: without a compositor the places the
-  // dialog uncovered keep its picture until the program draws them, and the
-  // expose events that would ask for that may not have arrived yet.
-  QGuiApplication::sync();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  repaint();
-  QGuiApplication::sync();
+void TMainFrm::runRegisterFile(const RegisterFileAction& action, const QString& path) {
+  setRegisterFileBusy(true);
+  try {
+    action(*this, path, [this] { setRegisterFileBusy(false); });
+  } catch (...) {
+    setRegisterFileBusy(false);
+    throw;
+  }
+}
+
+void TMainFrm::setRegisterFileBusy(bool busy) {
+  registerFileBusy_ = busy;
+  action(QStringLiteral("RegLoad"))->setEnabled(!busy && options_.registerLoad);
+  action(QStringLiteral("RegSave"))->setEnabled(!busy && options_.registerSave);
+  if (busy)
+    statusBar()->setCursor(Qt::BusyCursor);
+  else
+    statusBar()->unsetCursor();
 }
 
 void TMainFrm::openFile(const QString& path) {
@@ -369,7 +374,10 @@ void TMainFrm::openFile(const QString& path) {
     throw EAppError(QStringLiteral("Unable to open %1: no such file").arg(path).toStdString());
   const auto is = [&](const QString& pattern) { return pattern.compare("*." + suffix, Qt::CaseInsensitive) == 0; };
   if (options_.registerLoad && is(FileDialogs::firstPattern(FileDialogs::registerFilter()))) {
-    options_.registerLoad(*this, path);
+    if (registerFileBusy_)
+      throw EAppError(
+          QStringLiteral("%1 not loaded: another register file is being loaded or saved").arg(path).toStdString());
+    runRegisterFile(options_.registerLoad, path);
     return;
   }
   for (const ToolWindowEntry& window : options_.toolWindows)
@@ -490,8 +498,7 @@ void TMainFrm::updateToolEntries() {
     const TToolWindow* window = toolWindow(name);
     entry->setEnabled(window && window->HandlesFileEntry(entry->objectName()));
   }
-  action(QStringLiteral("RegLoad"))->setEnabled(bool(options_.registerLoad));
-  action(QStringLiteral("RegSave"))->setEnabled(bool(options_.registerSave));
+  setRegisterFileBusy(registerFileBusy_);
 }
 
 void TMainFrm::showToolWindow(const QString& componentName) {

@@ -38,19 +38,24 @@ struct TLinkStartReport;
 // Creation: construct it, then call createForm() (restores its saved position,
 // then runs formCreate(): the start-up sequence, TSerialLink::start, whose
 // report it shows),
-// then createToolWindows(), then show it. Closing it saves every window's
-// position, stops the register access thread, closes the nodes and saves the
-// communication settings, within the protocol node's TimeOut + 1 s.
+// then createToolWindows(), then show it. The start-up never waits on the
+// board: the status bar says "Connecting..." until the first read is done.
+// Closing it saves every window's position, stops the register access
+// thread (which ends at once, whatever the board does), closes the nodes and
+// saves the communication settings.
 //
 // Threads: GUI thread only. The register access thread reaches it only through
-// TSerialLink's queued status reports.
+// queued reports (TSerialLink's status and link changes, register jobs' outcomes).
 class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowHost {
   Q_OBJECT
 
  public:
   // A register file action ("Load Register values", "Save Register values")
-  // on the file the user chose in the main window's dialog.
-  using RegisterFileAction = std::function<void(IToolWindowHost& host, const QString& path)>;
+  // on the file the user chose in the main window's dialog. It hands its job
+  // to the register access thread and calls `ended` once the job is done
+  // (or throws, without calling it, when it hands in nothing).
+  using RegisterFileAction =
+      std::function<void(IToolWindowHost& host, const QString& path, std::function<void()> ended)>;
 
   struct Options {
     // The simulated board is on COM1 for this run: port 1 is used, 19200 bit/s
@@ -143,6 +148,8 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   // it); the close ends within it plus one second.
   std::chrono::milliseconds closeLimit() const;
   bool closeCompleted() const { return closeCompleted_; }
+  // A register file's load or save is on its way (its File entries are greyed).
+  bool registerFileBusy() const { return registerFileBusy_; }
 
  protected:
   void formCreate() override;
@@ -152,9 +159,10 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
  private:
   // One file of openFiles(); throws its message.
   void openFile(const QString& path);
-  // A register file's load or save holds the GUI thread for as long as the
-  // line takes: the window is first drawn again where the dialog was.
-  void redrawAfterDialog();
+  // Runs a register file action; its menu entries are greyed and the busy
+  // cursor is over the status bar until its job is done.
+  void runRegisterFile(const RegisterFileAction& action, const QString& path);
+  void setRegisterFileBusy(bool busy);
   void buildMenus();
   void buildStatusBar();
   void buildClientArea();
@@ -184,6 +192,7 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   std::array<QAction*, 3> portEntries_{};
   std::array<QAction*, 3> speedEntries_{};
   std::chrono::milliseconds timeOut_{1000};
+  bool registerFileBusy_ = false;
   bool closing_ = false;
   bool closeCompleted_ = false;
 };

@@ -6,6 +6,7 @@
 #include "AppError.h"
 #include "ProfileFile.h"
 #include "ToolWindowHost.h"
+#include "canregthread.h"
 
 namespace RegisterFile {
 
@@ -55,56 +56,53 @@ ProfileFile readFileToLoad(const QString& path) {
   return file;
 }
 
-// Status panel 1 shows a text for as long as this object lives, painted at
-// once, and is cleared on every path out.
-class ProgressText {
- public:
-  ProgressText(IToolWindowHost& host, const QString& text) : host_(host) { host_.ShowProgress(text); }
-  ~ProgressText() { host_.ShowProgress(QString()); }
-  ProgressText(const ProgressText&) = delete;
-  ProgressText& operator=(const ProgressText&) = delete;
-
- private:
-  IToolWindowHost& host_;
-};
-
-}  // namespace
-
-void Load(IToolWindowHost& host, const QString& path) {
-  const std::vector<TRegisterWrite> plan = loadPlan(readFileToLoad(path));
-  TCANRegAccessThread* registers = host.RegisterThread();
-  if (!registers) refuse(QStringLiteral("No link to the board: the register values were not loaded"));
-
-  const ProgressText loading(host, QString::fromLatin1(kLoadingText));
-  // Not connected: the main thread holds the lock already, the session nests
-  // in that hold, and the first write fails on the closed line.
-  TRegisterSession session(*registers);
-  session.WriteAll(plan);
-}
-
-void Save(IToolWindowHost& host, const QString& path) {
-  TCANRegAccessThread* registers = host.RegisterThread();
-  if (!registers) refuse(QStringLiteral("No register values to save: the program has no link to the board"));
-
-  RegisterSnapshot snapshot;
-  {
-    TRegisterSession session(*registers);
-    try {
-      session.ReadAll();
-    } catch (const EReadFailed& e) {
-      // While connected, a snapshot of half-fresh images would pass for the
-      // board's state. While not connected the read cannot reach the board,
-      // and the file receives the images read last.
-      if (host.Connected())
-        refuse(QStringLiteral("Register values not saved to %1: %2").arg(path, QString::fromUtf8(e.what())));
-    }
-    snapshot.main = session.MainRegisters();
-    for (int page = 0; page < CanReg::PageCount; ++page) snapshot.pages[page] = session.Page(page);
-  }
-
+void writeFile(const QString& path, const RegisterSnapshot& snapshot) {
   ProfileFile file(path);
   writeSnapshot(file, snapshot);
   file.save();
+}
+
+}  // namespace
+
+void Load(IToolWindowHost& host, const QString& path, std::function<void()> ended) {
+  std::vector<TRegisterWrite> plan = loadPlan(readFileToLoad(path));
+  TCANRegAccessThread* registers = host.RegisterThread();
+  if (!registers) refuse(QStringLiteral("No link to the board: the register values were not loaded"));
+
+  host.ShowProgress(QString::fromLatin1(kLoadingText));
+  // Not connected: the first write fails on the closed line, and says so.
+  registers->Submit({std::move(plan), TRegisterJob::Read::None}, registers,
+                    [&host, ended = std::move(ended)](const TRegisterJobOutcome& outcome) {
+                      host.ShowProgress(QString());
+                      if (!outcome.error.empty()) host.ShowError(QString::fromStdString(outcome.error));
+                      if (ended) ended();
+                    });
+}
+
+void Save(IToolWindowHost& host, const QString& path, std::function<void()> ended) {
+  TCANRegAccessThread* registers = host.RegisterThread();
+  if (!registers) refuse(QStringLiteral("No register values to save: the program has no link to the board"));
+
+  if (!host.Connected()) {
+    // The read cannot reach the board: the file receives the images read last.
+    writeFile(path, registers->Images());
+    if (ended) ended();
+    return;
+  }
+  registers->Submit(
+      {{}, TRegisterJob::Read::All}, registers,
+      [&host, path, ended = std::move(ended)](const TRegisterJobOutcome& outcome) {
+        // A snapshot of half-fresh images would pass for the board's state.
+        try {
+          if (outcome.result == TRegisterJobOutcome::Result::ReadFailed)
+            refuse(
+                QStringLiteral("Register values not saved to %1: %2").arg(path, QString::fromStdString(outcome.error)));
+          if (outcome.ok()) writeFile(path, outcome.images);
+        } catch (const std::exception& e) {
+          host.ShowError(QString::fromUtf8(e.what()));
+        }
+        if (ended) ended();
+      });
 }
 
 void writeSnapshot(ProfileFile& file, const RegisterSnapshot& snapshot) {

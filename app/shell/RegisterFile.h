@@ -13,33 +13,23 @@
 // or unreadable value reads as 0.
 //
 // Threads: GUI thread only (Load and Save run from the main window's File
-// menu and open a register session, which holds the register lock).
+// menu and hand their job to the register access thread; its outcome comes
+// back to the GUI thread).
 #pragma once
 
 #include <QString>
 
-#include <array>
-#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "CanRegisterMap.h"
-#include "RegisterSession.h"
+#include "RegisterJob.h"
 
 class IToolWindowHost;
 class ProfileFile;
 
-// The register images the program keeps: the main image (ISR, ICR, CSR, BRPR,
-// BTR, PSR) and the five page images, byte i of a page being the register at
-// 0x60 + i of that page.
-struct RegisterSnapshot {
-  using MainImage = std::array<std::uint8_t, CanReg::MainCount>;
-  using PageImage = std::array<std::uint8_t, CanReg::PageSize>;
-
-  MainImage main{};
-  std::array<PageImage, CanReg::PageCount> pages{};
-
-  bool operator==(const RegisterSnapshot&) const = default;
-};
+// The register images a register file holds.
+using RegisterSnapshot = TRegisterImages;
 
 namespace RegisterFile {
 
@@ -48,22 +38,25 @@ inline constexpr char kLoadingText[] = "Loading... Please Wait";
 
 // ---- the main window's File menu entries
 
-// "Load Register values" on the chosen file: shows kLoadingText (painted at
-// once), then writes loadPlan(file) in one register session, so that no
-// polling pass comes between the writes, and clears the text again. The
-// first failed write ends the load with its error (the registers written so
-// far keep their values); the lock is released on every path. Nothing is
-// written when the file is missing or cannot be read, nor while the program
-// has no register access thread. Throws EAppError.
-void Load(IToolWindowHost& host, const QString& path);
+// "Load Register values" on the chosen file: reads the file whole, then
+// shows kLoadingText and hands loadPlan(file) to the register access thread
+// as one job, so that no polling pass comes between the writes. When the job
+// ends the text is cleared, a failed write's error (the registers written so
+// far keep their values) goes to the error display, and `ended` runs.
+// Nothing is written when the file is missing or cannot be read, nor while
+// the program has no register access thread: that throws EAppError, and
+// `ended` does not run.
+void Load(IToolWindowHost& host, const QString& path, std::function<void()> ended);
 
-// "Save Register values" into the chosen file: a full read of every page,
-// then the snapshot written into the file in place (writeSnapshot) and saved
-// atomically, so that a failed save ("Unable to write to <file>") leaves the
-// earlier file whole. While not connected the file receives the last images
-// the program read; while connected, a full read that fails writes nothing.
-// Throws EAppError or ProfileFileError.
-void Save(IToolWindowHost& host, const QString& path);
+// "Save Register values" into the chosen file: a full read of every page by
+// the register access thread, then the snapshot written into the file in
+// place (writeSnapshot) and saved atomically, so that a failed save ("Unable
+// to write to <file>") leaves the earlier file whole; then `ended` runs.
+// While not connected the file receives the last images the program read at
+// once; while connected, a full read that fails writes nothing. Errors that
+// come before the read is handed in are thrown (EAppError, ProfileFileError),
+// later ones go to the error display.
+void Save(IToolWindowHost& host, const QString& path, std::function<void()> ended);
 
 // ---- the file's content
 

@@ -7,9 +7,7 @@
 #include "rs232.h"
 #include "tavarnel.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QThread>
 #include <QTimer>
 
 #include <functional>
@@ -19,8 +17,7 @@ TSerialLink::TSerialLink(QObject* parent) : QObject(parent) {}
 TSerialLink::~TSerialLink() {
   if (thread_) {
     requestStop();
-    thread_->Wait();
-    thread_.reset();
+    thread_.reset();  // joins the thread, which ends at once
   }
   // The serial node's thread calls into the protocol node's wrapper: it goes first.
   serial_.reset();
@@ -101,13 +98,11 @@ void TSerialLink::stackNodes() {
 
 void TSerialLink::startThread() {
   thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
-  // ShowStatus runs in the main thread; only while connected does a pass's
-  // status reach the error display.
+  // A pass's status reaches the error display only while connected.
   thread_->SetStatusHandler([this](const std::string& status) {
     if (connected_) emit statusReport(QString::fromStdString(status));
   });
   connect(thread_.get(), &TCANRegAccessThread::terminated, this, &TSerialLink::onThreadFinished);
-  holdLock();
   thread_->Resume();
 }
 
@@ -115,72 +110,70 @@ bool TSerialLink::threadRunning() const {
   return thread_ && !terminated_;
 }
 
-void TSerialLink::holdLock() {
-  if (!thread_ || lockHolds_ > 0) return;
-  if (thread_->Lock()) ++lockHolds_;
-}
-
-void TSerialLink::releaseLock() {
-  if (!thread_ || lockHolds_ == 0) return;
-  --lockHolds_;
-  thread_->Unlock();
-}
-
-void TSerialLink::openSerialAndRead() {
-  serial_->Open();
-  connected_ = true;
-  readAllRegisters();
-  releaseLock();
-}
-
-void TSerialLink::readAllRegisters() {
-  if (!thread_) return;
-  try {
-    TRegisterSession session(*thread_);
-    session.ReadAll();
-  } catch (const EReadFailed&) {
-    // Shown as the pass's status; the link stays connected and the polling
-    // thread tries again.
-  }
-}
-
 void TSerialLink::connectAtStart() {
   connected_ = false;
   protocol_->Open();
   protocolOpen_ = true;
-  openSerialAndRead();
+  serial_->Open();
+  serialOpen_ = true;
+  connected_ = true;
+  // The thread's first job; polling begins once it is done. A failed read
+  // is shown as the pass's status, and the passes try again.
+  thread_->SubmitTask(
+      [thread = thread_.get()](TRegisterSession& session) {
+        try {
+          session.ReadAll();
+        } catch (const EReadFailed&) {
+        }
+        thread->SetPolling(true);
+      },
+      this);
 }
 
 void TSerialLink::reconnectWith(const std::string& serialPropertyName, const std::string& value) {
-  if (!hasNodes()) return;
-  try {
-    if (connected_) {
-      holdLock();
-      connected_ = false;
-      serial_->Close();
-    }
-    serial_->SetProperty(serialPropertyName, value);
-    // A protocol node that failed to open at start-up would make every pass
-    // fail at once and the thread spin: it is opened with the serial node.
-    if (!protocolOpen_) {
-      protocol_->Open();
-      protocolOpen_ = true;
-    }
-    openSerialAndRead();
-  } catch (...) {
-    connected_ = false;
-    QThread::yieldCurrentThread();
-    throw;
+  if (!hasNodes() || !thread_) return;
+  connected_ = false;
+  thread_->SetPolling(false);
+  ++changesPending_;
+  thread_->SubmitTask(
+      [this, serialPropertyName, value](TRegisterSession& session) { changeLink(session, serialPropertyName, value); },
+      this, [this](const TRegisterJobOutcome& outcome) { linkChangeEnded(outcome); });
+}
+
+void TSerialLink::changeLink(TRegisterSession& session, const std::string& name, const std::string& value) {
+  if (serialOpen_) {
+    serialOpen_ = false;
+    serial_->Close();
   }
+  serial_->SetProperty(name, value);
+  // A protocol node that failed to open at start-up would make every pass
+  // fail at once: it is opened with the serial node.
+  if (!protocolOpen_) {
+    protocol_->Open();
+    protocolOpen_ = true;
+  }
+  serial_->Open();
+  serialOpen_ = true;
+  thread_->SetPolling(true);
+  session.ReadAll();
+}
+
+void TSerialLink::linkChangeEnded(const TRegisterJobOutcome& outcome) {
+  using Result = TRegisterJobOutcome::Result;
+  if (--changesPending_ > 0 || outcome.result == Result::Cancelled) return;  // the last change decides
+  connected_ = outcome.written();
+  if (!connected_) {
+    emit linkChanged(QString::fromStdString(outcome.error));
+    return;
+  }
+  emit linkChanged(QString());
+  // The read's status came while the flag was still clear.
+  emit statusReport(QString::fromStdString(outcome.error));
 }
 
 void TSerialLink::requestStop() {
-  if (thread_) {
-    thread_->Terminate();
-    // An access waiting for the board returns now rather than at its time-out.
-    if (protocol_) protocol_->ShutDown();
-    if (!connected_) releaseLock();
-  }
+  // An access waiting for the board returns now rather than at its time-out.
+  if (thread_) thread_->Terminate();
   connected_ = false;
 }
 
@@ -209,6 +202,7 @@ void TSerialLink::onThreadFinished() {
     protocol_->Close();
     protocolOpen_ = false;
     serial_->Close();
+    serialOpen_ = false;
     closed = true;
   } catch (const std::exception&) {
     // A node that fails to close still goes: the settings are not saved from it.
@@ -221,7 +215,6 @@ void TSerialLink::onThreadFinished() {
   }
   thread_->Wait();
   thread_.reset();
-  lockHolds_ = 0;
   serial_.reset();
   protocol_.reset();
   terminated_ = true;

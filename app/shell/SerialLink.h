@@ -10,6 +10,8 @@
 #include <string>
 
 struct TCommSettings;
+struct TRegisterJobOutcome;
+class TRegisterSession;
 class TCANRegAccessThread;
 class TRS232Object;
 class TTavarnelObject;
@@ -37,22 +39,24 @@ struct TLinkStartReport {
 
 // The main window's link to the board: the serial node and the protocol node
 // stacked on it, the register access thread that polls through them, and the
-// connected flag. The flag and the ownership of the register lock go together:
+// connected flag. The flag and the thread's polling gate go together:
 //
-//   connected       flag set,   lock free (taken only for an access), thread polling
-//   not connected   flag clear, lock held by the main thread, thread waiting
+//   connected       flag set,   the thread polls (and runs jobs)
+//   not connected   flag clear, the thread's gate shut: it only runs jobs
 //
-// so every connection attempt runs holding the lock, and a good one releases
-// it; a failed one keeps it. The lock is taken and released only through
-// holdLock()/releaseLock(), which keep count, so the main thread never holds it
-// twice nor releases it twice.
+// Nothing here waits on the board. The start-up opens the nodes (which only
+// opens the device) and hands the full read to the thread as its first job;
+// a port or speed change runs on the thread as a task (close, set, open,
+// read), after the pass or job in progress, and reports back when done.
 //
-// Threads: everything here runs in the GUI (main) thread, which created the
-// object. The register access thread reports its status, and its end
-// (TCANRegAccessThread::terminated), through a wakeup of the main thread that
-// it never waits for; both are handled here in the main thread. Nothing can
-// block the register access thread on the main thread, so the close sequence,
-// which waits for that thread while processing events, cannot deadlock.
+// Threads: the object lives in the GUI (main) thread, which created it. The
+// nodes are used by the GUI thread until the thread starts and after it has
+// ended, and in between only by the register access thread (its passes, jobs
+// and the link-change tasks), one step at a time: serial_, protocol_,
+// protocolOpen_ and serialOpen_ pass between them through the thread's job
+// queue. The thread's reports (status, outcomes, its end) reach the GUI thread
+// through a wakeup that it never waits for, so the close sequence, which waits
+// for that thread while processing events, cannot deadlock.
 class TSerialLink : public QObject {
   Q_OBJECT
 
@@ -66,12 +70,10 @@ class TSerialLink : public QObject {
   // serial node, then the protocol node (without them there is no link and no
   // thread for the whole run); hand them "CommPort", "Settings" and
   // "TimeOut"; stack the protocol node on the serial node; start the register
-  // access thread, which waits for the lock the main thread now holds; then,
-  // when every property was taken and the port is to be opened, connect
+  // access thread, its polling gate shut; then, when every property was taken and the port is to be opened, connect
   // (connectAtStart). A failing step is reported and the steps after it still
   // run, except after the nodes or the thread could not be made. Ends either
-  // connected, with the lock free, or not connected, with the main thread
-  // holding it.
+  // connected, with the full read handed to the thread, or not connected.
   TLinkStartReport start(const TCommSettings& comm, PortAtStart portAtStart = PortAtStart::Open);
 
   bool hasNodes() const { return serial_ && protocol_; }
@@ -84,23 +86,22 @@ class TSerialLink : public QObject {
   std::string serialProperty(const std::string& name) const;
   std::string protocolProperty(const std::string& name) const;
 
-  // A port or speed change: takes the lock and closes the serial node if
-  // connected, sets the serial node's property, reopens the serial node (and
-  // the protocol node, if it never opened), marks the link connected, runs a
-  // full read and releases the lock. On failure the link stays not connected
-  // with the lock held, and the error is thrown after a yield of the time slice.
+  // A port or speed change: clears the connected flag and shuts the polling
+  // gate at once, then, on the register access thread after what it is
+  // doing: closes the serial node if open, sets its property, opens the
+  // protocol node if it never opened, opens the serial node, opens the gate
+  // and reads every page. Returns at once; linkChanged() tells the outcome.
   void reconnectWith(const std::string& serialPropertyName, const std::string& value);
+  // Link changes handed to the thread whose outcome has not come back.
+  int changesPending() const { return changesPending_; }
 
   bool connected() const { return connected_; }
   TCANRegAccessThread* regThread() const { return thread_.get(); }
   bool threadRunning() const;
-  // How many times the main thread holds the register lock: 1 while not
-  // connected (with a thread), 0 while connected.
-  int mainLockHolds() const { return lockHolds_; }
 
-  // The close: requests the thread's stop, makes a memory access in progress
-  // return at once, releases the lock the main thread holds and clears the
-  // connected flag. Without a thread it only clears the flag.
+  // The close: requests the thread's stop (a memory access in progress
+  // returns at once, jobs not begun are cancelled) and clears the connected
+  // flag. Without a thread it only clears the flag.
   void requestStop();
   // Processes the main thread's events until the termination handler has run
   // or `limit` has passed. True when the handler ran (or there was no thread).
@@ -114,6 +115,8 @@ class TSerialLink : public QObject {
   // A polling pass's status while connected: empty after a good pass, else
   // its error. GUI thread.
   void statusReport(const QString& status);
+  // A port or speed change has ended: connected, or not with `error` (GUI thread).
+  void linkChanged(const QString& error);
   // The termination handler closed both nodes; they are still there to be
   // asked for their properties (the settings are saved from them now).
   void nodesClosed();
@@ -136,26 +139,24 @@ class TSerialLink : public QObject {
   std::chrono::milliseconds answerTimeOut() const;
   // Stacks the protocol node on the serial node.
   void stackNodes();
-  // Creates the register access thread suspended, with the protocol node as
-  // its memory access object and onThreadFinished() as its termination
-  // handler; takes the register lock; resumes the thread, whose first pass
-  // then waits for the lock.
+  // Creates the register access thread with the protocol node as its memory
+  // access object and onThreadFinished() as its termination handler, and
+  // starts it with its polling gate shut.
   void startThread();
   // The start-up connection: opens the protocol node, then the serial node;
-  // on success marks the link connected, runs a full read and releases the
-  // lock. Throws the opening error; the main thread then keeps the lock.
+  // on success marks the link connected and hands the thread the full read,
+  // after which it polls. Throws the opening error.
   void connectAtStart();
-  void holdLock();
-  void releaseLock();
-  void openSerialAndRead();
-  // The full read after a connection: every page, in a register session.
-  void readAllRegisters();
+  // Runs on the register access thread: a link change's node steps.
+  void changeLink(TRegisterSession& session, const std::string& name, const std::string& value);
+  void linkChangeEnded(const TRegisterJobOutcome& outcome);
 
   std::unique_ptr<TRS232Object> serial_;
   std::unique_ptr<TTavarnelObject> protocol_;
   std::unique_ptr<TCANRegAccessThread> thread_;
-  bool connected_ = false;
+  bool connected_ = false;  // GUI thread
   bool protocolOpen_ = false;
-  int lockHolds_ = 0;
+  bool serialOpen_ = false;
+  int changesPending_ = 0;  // GUI thread
   bool terminated_ = false;
 };

@@ -21,7 +21,6 @@
 #include "CanRegisterMap.h"
 #include "ExactSettingsModel.h"
 #include "HexEdit.h"
-#include "RegisterSession.h"
 #include "SettingsStore.h"
 #include "canregthread.h"
 
@@ -403,14 +402,14 @@ void TBitSetFrm::ApplyClick() {
   if (!running || Ask(QMessageBox::Question, StopCellText, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
     const std::uint8_t brpr = bit_timing::PackBRPR(int(brp_->value()), rjw_->value());
     const std::uint8_t btr = bit_timing::PackBTR(bs1_->value(), bs2_->value());
-    bool written = false;
-    RunRegisterAccess([&](TRegisterSession& session) {
-      session.WriteAll({{CanReg::CSR, 0, 0x00}, {CanReg::BRPR, 0, brpr}, {CanReg::BTR, 0, btr}});
-      written = true;
-      // A failed read has been shown by the read itself; the refresh still runs.
-      session.ReadAll();
-    });
-    if (!written) return;  // the error display tells why; the fields keep what was typed
+    RunRegisterJob({{{CanReg::CSR, 0, 0x00}, {CanReg::BRPR, 0, brpr}, {CanReg::BTR, 0, btr}}, TRegisterJob::Read::All},
+                   {apply_, refresh_}, [this](const TRegisterJobOutcome& outcome) {
+                     // A failed write leaves the fields as typed (the error display
+                     // tells why); a failed read has been shown by the read itself,
+                     // and the refresh still runs.
+                     if (outcome.written()) RefreshClick();
+                   });
+    return;
   }
   RefreshClick();
 }

@@ -11,8 +11,8 @@
 // (its input checks and its two questions) go through a prompt that tests may
 // replace.
 //
-// Threads: GUI thread only. Apply holds the register lock for its writes and
-// the full read that follows (RunRegisterAccess).
+// Threads: GUI thread only. Apply hands its writes and the full read that
+// follows to the register access thread as one job (RunRegisterJob).
 #pragma once
 
 #include <QMessageBox>

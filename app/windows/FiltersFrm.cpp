@@ -15,7 +15,6 @@
 #include "Filters.h"
 #include "HexEdit.h"
 #include "HintPanel.h"
-#include "RegisterSession.h"
 #include "canregthread.h"
 
 using filter_registers::FilterSetting;
@@ -307,9 +306,10 @@ void TFiltersFrm::ApplyClick() {
   const auto writes = filter_registers::WritesFor(Setting(0), Setting(1));
   std::array<TRegisterWrite, 8> onPage4;
   for (std::size_t i = 0; i < writes.size(); ++i) onPage4[i] = {writes[i].address, CanReg::FilterPage, writes[i].value};
-  if (!RunRegisterAccess([&](TRegisterSession& session) { session.WriteAll(onPage4); })) return;
   // The cell is on page 4 now: one pass reads the filters back. A failed
   // pass has shown its error; the window then shows what the image holds.
-  RunRegisterAccess([](TRegisterSession& session) { session.ReadCycle(); });
-  RefreshClick();
+  RunRegisterJob({{onPage4.begin(), onPage4.end()}, TRegisterJob::Read::Cycle}, {apply_, refresh_},
+                 [this](const TRegisterJobOutcome& outcome) {
+                   if (outcome.written()) RefreshClick();
+                 });
 }

@@ -9,8 +9,8 @@
 // filter 1, named "Filter 1". Every change of an identifier or a mask reaches
 // the view at once; nothing reaches the cell before Apply.
 //
-// Threads: GUI thread only. Apply holds the register lock for its eight
-// writes (RunRegisterAccess), then runs one read cycle.
+// Threads: GUI thread only. Apply hands its eight writes and one read cycle
+// to the register access thread as one job (RunRegisterJob).
 #pragma once
 
 #include <QGroupBox>

@@ -11,7 +11,6 @@
 #include "BitPanel.h"
 #include "HexEdit.h"
 #include "HintPanel.h"
-#include "RegisterSession.h"
 #include "canregthread.h"
 
 using namespace CanReg;
@@ -325,7 +324,9 @@ bool TRegFrm::UpdateField(THexEdit* field, std::uint8_t value) {
 }
 
 void TRegFrm::ReadThreadTimer() {
-  if (!Connected()) return;
+  // While an edit is on its way to the cell, the images still show the old
+  // value: the fields wait for the job's read cycle.
+  if (!Connected() || JobsPending() > 0) return;
   TCANRegAccessThread* thread = Registers();
   // Six copies, each of them whole, but not one snapshot: a pass may run between two.
   const TCANRegAccessThread::MainImage main = thread->GetMainRegisters();
@@ -374,12 +375,11 @@ void TRegFrm::SelectTab(int page) {
 
 // ---- user edits ----------------------------------------------------------------
 
-bool TRegFrm::WriteRegister(std::uint8_t address, int page, std::uint8_t value) {
-  if (!RunRegisterAccess([&](TRegisterSession& session) { session.Write(address, page, value); })) return false;
-  // A session of its own, as TCANRegAccessThread::WriteRegister runs it; a
-  // failed write skips it.
-  RunRegisterAccess([](TRegisterSession& session) { session.ReadCycle(); });
-  return true;
+void TRegFrm::WriteRegister(std::uint8_t address, int page, std::uint8_t value, std::function<void()> written) {
+  RunRegisterJob({{{address, page, value}}, TRegisterJob::Read::Cycle}, {},
+                 [written = std::move(written)](const TRegisterJobOutcome& outcome) {
+                   if (outcome.written() && written) written();
+                 });
 }
 
 TBitPanel* TRegFrm::panelOf(const THexEdit* field) const {
@@ -406,9 +406,15 @@ void TRegFrm::RegChange(THexEdit* sender) {
         return;  // the field keeps the typed value until the next tick
       }
     }
-    const bool written = WriteRegister(address, page, lowByte(sender->value()));
-    if (!written) return;  // the field keeps the typed value until the next tick
+    // The field keeps the typed value until the write is done, or until the
+    // next tick after a failed one.
+    WriteRegister(address, page, lowByte(sender->value()), [this, sender] { ShowWritten(sender); });
+    return;
   }
+  ShowWritten(sender);
+}
+
+void TRegFrm::ShowWritten(THexEdit* sender) {
   if (sender == psr_ && psr_->value() < PageCount) SelectTab(int(psr_->value()));
   if (TBitPanel* panel = panelOf(sender)) panel->setValue(int(sender->value()));
 }

@@ -5,19 +5,19 @@
 //
 // The window keeps no register values of its own. Its threaded timer copies
 // the register access thread's images into the fields every 500 ms; every edit
-// writes its register in a register session, then reads the cell afresh in a
-// second one. While the host is not connected the timer does nothing and
-// edits change only the display. Closing the window minimises it.
+// hands the register access thread a job that writes its register and then
+// reads the cell afresh. While the host is not connected the timer does
+// nothing and edits change only the display. Closing the window minimises it.
 //
-// Threads: everything here runs in the GUI thread, the timer's ticks included
-// (TThreadedTimer runs them there); the register lock serialises the writes
-// and their read cycles with the polling thread.
+// Threads: everything here runs in the GUI thread, the timer's ticks and the
+// jobs' outcomes included.
 #pragma once
 
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "CanRegisterMap.h"
@@ -91,9 +91,11 @@ class TRegFrm : public TToolWindowOf<QWidget> {
   // Copies a field's value into its bit panel and writes the register.
   void BitPanelChange(TBitPanel* panel, THexEdit* field, std::uint8_t address);
   // Writes one register when connected, then runs a read cycle so that the
-  // next tick shows the register as the cell now holds it. False when nothing
-  // was written: not connected, or the write failed (its error is shown).
-  bool WriteRegister(std::uint8_t address, int page, std::uint8_t value);
+  // next tick shows the register as the cell now holds it; `written` runs
+  // once the write went through (a failed one shows its error).
+  void WriteRegister(std::uint8_t address, int page, std::uint8_t value, std::function<void()> written = {});
+  // The page tab and bit panel follow a field whose value now stands.
+  void ShowWritten(THexEdit* sender);
   TBitPanel* panelOf(const THexEdit* field) const;
   static std::uint8_t lowByte(qint64 value) { return static_cast<std::uint8_t>(value & 0xFF); }
 

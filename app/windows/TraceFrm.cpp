@@ -7,6 +7,8 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShowEvent>
 #include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -18,7 +20,6 @@
 #include "CandumpExport.h"
 #include "HintPanel.h"
 #include "ProfileFile.h"
-#include "RegisterSession.h"
 #include "SettingsStore.h"
 #include "ThrTimer.h"
 #include "TraceFile.h"
@@ -31,14 +32,17 @@ namespace {
 const QString kSettingsKey = QStringLiteral("Trace");
 const QString kEnabledValue = QStringLiteral("Enabled");
 
-// The widest text each column holds, in the list's font: an identifier, a
-// length code up to 15, eight data bytes, a filter and a buffer number. Hex
-// digits differ in width in most fonts, so the widest one stands for all.
+// The widest text each column holds, in the list's font: a time of up to a
+// day, an identifier, a length code up to 15, eight data bytes, a filter and
+// a buffer number. Hex digits differ in width in most fonts, so the widest
+// one stands for all.
 int WidestCell(int column, const QFontMetrics& font) {
   int digit = 0;
   for (const QChar c : QStringLiteral("0123456789ABCDEF")) digit = std::max(digit, font.horizontalAdvance(c));
   const int blank = font.horizontalAdvance(QLatin1Char(' '));
   switch (column) {
+    case TTraceListModel::ColTime:
+      return 8 * digit + font.horizontalAdvance(QLatin1Char('.'));
     case TTraceListModel::ColId:
       return 3 * digit;
     case TTraceListModel::ColDlc:
@@ -180,20 +184,43 @@ void TTraceFrm::ShowOverruns() {
 // ---- handlers ------------------------------------------------------------------
 
 void TTraceFrm::RefreshTrcTimer() {
-  if (!Connected() || !isVisible()) return;
-  const TCANRegAccessThread::MainImage image = Registers()->GetMainRegisters();
-  const std::uint32_t overrunsBefore = overruns_.Count();
-  overruns_.Observe(image[CanReg::MainIndex(CanReg::ISR)]);
-  if (overruns_.Count() != overrunsBefore) ShowOverruns();
-  if (!TTraceReceiver::FramesWaiting(image)) return;
-  RunRegisterAccess([this](TRegisterSession& session) {
-    if (std::optional<TReceivedFrame> frame = receiver_.TakeFrame(session))
-      model_.append(std::move(frame->line), {std::chrono::system_clock::now(), frame->remote});
-  });
+  UpdateReception();
+}
+
+void TTraceFrm::UpdateReception() {
+  TCANRegAccessThread* registers = Registers();
+  if (!registers) return;
+  if (receiver_ == 0) {
+    if (!enableTrc_->isChecked()) return;
+    receiver_ = registers->AddReceiver(this, [this](const TReception& reception) { FramesReceived(reception); });
+  }
+  registers->SetReceiving(receiver_, enableTrc_->isChecked() && isVisible());
+}
+
+void TTraceFrm::FramesReceived(const TReception& reception) {
+  if (!reception.frames.empty()) {
+    std::vector<TTraceLine> lines;
+    std::vector<TTraceListing> listings;
+    lines.reserve(reception.frames.size());
+    listings.reserve(reception.frames.size());
+    for (const TReceivedFrame& frame : reception.frames) {
+      lines.push_back(TTraceLine::FromBufferPage(frame.page, frame.buffer));
+      listings.push_back({frame.read, lines.back().isRemote(), true});
+    }
+    // The list follows the new lines, unless the user has scrolled up to read.
+    const QScrollBar* bar = listTrc_->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+    model_.append(std::move(lines), std::move(listings));
+    if (following) listTrc_->scrollToBottom();
+  }
+  const std::uint32_t before = overruns_.Count();
+  overruns_.Observe(reception.overruns, reception.overrunNow);
+  if (overruns_.Count() != before) ShowOverruns();
 }
 
 void TTraceFrm::EnableTrcClick() {
   timer_->setEnabled(enableTrc_->isChecked());
+  UpdateReception();
 }
 
 void TTraceFrm::ClrTrcClick() {
@@ -206,14 +233,15 @@ void TTraceFrm::ClrTrcClick() {
 
 void TTraceFrm::LoadTrace(const ProfileFile& file) {
   // One reset of the model: the list is laid out once, not line by line.
-  model_.replace(TraceFile::Read(file));
+  TraceFile::Contents contents = TraceFile::Read(file, std::chrono::system_clock::now());
+  model_.replace(std::move(contents.lines), std::move(contents.listings));
   // The count spoke of the list just replaced.
   overruns_.Reset();
   ShowOverruns();
 }
 
 void TTraceFrm::SaveTrace(ProfileFile& file) {
-  TraceFile::Write(model_.lines(), file);
+  TraceFile::Write(model_.lines(), model_.listings(), file);
 }
 
 void TTraceFrm::LoadTraceFile(const QString& path) {
@@ -247,8 +275,14 @@ void TTraceFrm::formCreate() {
   }
 }
 
+void TTraceFrm::showEvent(QShowEvent* event) {
+  QDockWidget::showEvent(event);
+  UpdateReception();
+}
+
 void TTraceFrm::hideEvent(QHideEvent* event) {
   QDockWidget::hideEvent(event);
+  UpdateReception();
   // A spontaneous hide (the main window minimised) leaves the window shown.
   if (!event->spontaneous() && created_) FormHide();
 }

@@ -1,9 +1,12 @@
 // TTraceFrm: the Trace window (component name "TraceFrm", caption "Trace").
-// Lists the frames the CAN cell receives, one line per frame: identifier,
-// data length code, data bytes, accepting filter and receive buffer. While
-// "Trace enabled" is checked, its threaded timer looks every 500 ms for a set
-// RXIF flag in the register access thread's main image and takes that
-// buffer's frame (TTraceReceiver). The list is cleared with "Clear", and
+// Lists the frames the CAN cell receives, one line per frame: the time since
+// the first line, identifier, data length code, data bytes ("R" for a remote
+// frame), accepting filter and receive buffer. While "Trace enabled" is
+// checked and the window is shown, the register access thread takes every
+// frame off the cell as its passes see the receive flags, and hands them here
+// a pass's worth at a time (TCANRegAccessThread::AddReceiver); the list takes
+// each batch in one insertion and follows the new lines unless the user has
+// scrolled up. The list is cleared with "Clear", and
 // saved to and loaded from trace files through the File menu entries that
 // the window brings (LoadEntry, SaveEntry: see its line in ToolWindows.cpp),
 // and exported as a candump log that other CAN tools read (ExportEntry,
@@ -13,7 +16,8 @@
 // The list cannot hold a frame that the cell lost: with its three receive
 // buffers full, the cell drops the next frame and sets ORIF. The window
 // counts those overruns (TTraceOverruns) in the label `Overruns` beside
-// "Clear", so that a user knows the list is incomplete.
+// "Clear", so that a user knows the list is incomplete; the label is red
+// while the count is not 0.
 //
 // It is the program's dockable window: a QDockWidget that the main window
 // docks into its four edge dock sites or lets float on top of the others. It
@@ -21,10 +25,8 @@
 // hides it and takes it out of its dock site (TToolWindow); the main window
 // docks it again when it is next opened.
 //
-// Threads: everything here runs in the GUI thread, the timer's ticks included
-// (TThreadedTimer runs them there). A tick holds the register lock only
-// while it reads the registers and clears one receive flag, in a register
-// session (TTraceReceiver).
+// Threads: everything here runs in the GUI thread, the timer's ticks and the
+// register access thread's reports included.
 #pragma once
 
 #include <QDockWidget>
@@ -32,12 +34,14 @@
 #include "ToolWindow.h"
 #include "TraceListModel.h"
 #include "TraceOverruns.h"
-#include "TraceReceiver.h"
+
+struct TReception;
 
 class ProfileFile;
 class QCheckBox;
 class QFrame;
 class QHideEvent;
+class QShowEvent;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -82,9 +86,11 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
   // the previous file as it was, when the file cannot be written.
   void ExportTraceFile(const QString& path);
 
-  // The tick handler: takes at most one received frame (TTraceReceiver).
-  // Does nothing while the host is not connected or the window is not visible.
+  // The tick handler: keeps the reception switched on exactly while tracing
+  // is enabled and the window is visible.
   void RefreshTrcTimer();
+  // A batch of frames (and overruns) from the register access thread.
+  void FramesReceived(const TReception& reception);
   // "Trace enabled" switched: the timer runs exactly while it is checked.
   void EnableTrcClick();
   // "Clear": removes every line and sets the overrun count back to 0.
@@ -104,6 +110,7 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
   // Restores "Trace enabled" from the settings.
   void formCreate() override;
   void hideEvent(QHideEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildControls();
@@ -111,9 +118,11 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
   // The Data column as wide as eight bytes, the others as their captions.
   void SizeColumns();
   void ShowOverruns();
+  // Tells the register access thread whether this window wants frames now.
+  void UpdateReception();
 
   TTraceListModel model_;
-  TTraceReceiver receiver_;
+  int receiver_ = 0;  // this window's receiver at the register access thread; 0 until made
   TTraceOverruns overruns_;
   QFrame* panel_ = nullptr;
   QCheckBox* enableTrc_ = nullptr;

@@ -18,10 +18,14 @@ TTraceLine TTraceLine::FromBufferPage(const std::array<std::uint8_t, PageSize>& 
   TTraceLine line;
   line.id = Hex(Identifier(page[PageIndex(IDHR)], idlr), 3);
   line.dlc = QString::number(length);
-  line.data.reserve(3 * shown);
-  for (int i = 0; i < shown; ++i) {
-    line.data += Hex(page[PageIndex(Data0) + i], 2);
-    line.data += QLatin1Char(' ');
+  if (idlr & RemoteFrame) {
+    line.data = RemoteData();
+  } else {
+    line.data.reserve(3 * shown);
+    for (int i = 0; i < shown; ++i) {
+      line.data += Hex(page[PageIndex(Data0) + i], 2);
+      line.data += QLatin1Char(' ');
+    }
   }
   line.filter = QString::number(AcceptingFilter(page[PageIndex(BCSR)]));
   line.buffer = QString::number(buffer);

@@ -1,5 +1,6 @@
 #include "TraceListModel.h"
 
+#include <algorithm>
 #include <limits>
 
 TTraceListModel::TTraceListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -14,6 +15,8 @@ int TTraceListModel::columnCount(const QModelIndex& parent) const {
 
 QString TTraceListModel::columnCaption(int column) {
   switch (column) {
+    case ColTime:
+      return QStringLiteral("Time");
     case ColId:
       return QStringLiteral("ID");
     case ColDlc:
@@ -30,7 +33,9 @@ QString TTraceListModel::columnCaption(int column) {
 }
 
 Qt::Alignment TTraceListModel::columnAlignment(int column) {
-  const Qt::Alignment horizontal = column == ColId || column == ColData ? Qt::AlignLeft : Qt::AlignHCenter;
+  const Qt::Alignment horizontal = column == ColTime                      ? Qt::AlignRight
+                                   : column == ColId || column == ColData ? Qt::AlignLeft
+                                                                          : Qt::AlignHCenter;
   return horizontal | Qt::AlignVCenter;
 }
 
@@ -40,6 +45,8 @@ QVariant TTraceListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole) return {};
   const TTraceLine& line = lines_[static_cast<std::size_t>(index.row())];
   switch (index.column()) {
+    case ColTime:
+      return timeText(static_cast<std::size_t>(index.row()));
     case ColId:
       return line.id;
     case ColDlc:
@@ -62,23 +69,46 @@ QVariant TTraceListModel::headerData(int section, Qt::Orientation orientation, i
   return {};
 }
 
+QString TTraceListModel::timeText(std::size_t row) const {
+  if (row >= listings_.size() || !listings_[row].timed || !start_) return {};
+  const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(listings_[row].listed - *start_).count();
+  return QString::number(static_cast<double>(since) / 1000.0, 'f', 3);
+}
+
 void TTraceListModel::append(TTraceLine line, TTraceListing listing) {
+  append(std::vector<TTraceLine>{std::move(line)}, std::vector<TTraceListing>{listing});
+}
+
+void TTraceListModel::append(std::vector<TTraceLine> lines, std::vector<TTraceListing> listings) {
+  listings.resize(lines.size());
   // A view counts rows in an int; a trace that long (years of tracing) stops growing.
-  if (lines_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) return;
-  const int row = rowCount();
-  beginInsertRows(QModelIndex(), row, row);
-  lines_.push_back(std::move(line));
-  listings_.push_back(listing);
+  const std::size_t room = static_cast<std::size_t>(std::numeric_limits<int>::max()) - lines_.size();
+  const std::size_t count = std::min(lines.size(), room);
+  if (count == 0) return;
+  const int first = rowCount();
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(count) - 1);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (!start_ && listings[k].timed) start_ = listings[k].listed;
+    lines_.push_back(std::move(lines[k]));
+    listings_.push_back(listings[k]);
+  }
   endInsertRows();
 }
 
 void TTraceListModel::clear() {
-  replace({});
+  replace({}, {});
 }
 
-void TTraceListModel::replace(std::vector<TTraceLine> lines) {
+void TTraceListModel::replace(std::vector<TTraceLine> lines, std::vector<TTraceListing> listings) {
   beginResetModel();
   lines_ = std::move(lines);
-  listings_.assign(lines_.size(), TTraceListing{std::chrono::system_clock::now(), false});
+  listings_ = std::move(listings);
+  listings_.resize(lines_.size(), TTraceListing{std::chrono::system_clock::now(), false, false});
+  start_.reset();
+  for (const TTraceListing& listing : listings_)
+    if (listing.timed) {
+      start_ = listing.listed;
+      break;
+    }
   endResetModel();
 }

@@ -1,7 +1,7 @@
-// What the trace keeps of a line besides its five cells: when the line was
-// listed, and whether its frame was a remote frame. Neither is part of the
-// trace file; lines loaded from one are listed when they are loaded and
-// count as data frames, since the file does not say.
+// What the trace keeps of a line besides its five cells: when its frame was
+// read off the cell, and whether it was a remote frame. A trace file written
+// by the program holds the time (its "Time" key); lines of older files have
+// none (`timed` false) and count as listed when they were loaded.
 #pragma once
 
 #include <chrono>
@@ -9,6 +9,7 @@
 struct TTraceListing {
   std::chrono::system_clock::time_point listed{};
   bool remote = false;
+  bool timed = false;
 
   friend bool operator==(const TTraceListing&, const TTraceListing&) = default;
 };

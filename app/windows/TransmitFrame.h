@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "CanRegisterMap.h"
-#include "RegisterSession.h"
+#include "RegisterJob.h"
 
 struct TTransmitFrame {
   static constexpr int MaxLength = 8;

@@ -1,6 +1,5 @@
 #include "TransmitFrm.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,7 +16,6 @@
 #include "HexEdit.h"
 #include "HintPanel.h"
 #include "NumberEntry.h"
-#include "RegisterSession.h"
 #include "SettingsStore.h"
 #include "ThrTimer.h"
 #include "TransmitOutcome.h"
@@ -389,19 +387,20 @@ void TTransmitFrm::ApplyClick() {
   if (AutoPageActive()) automaticValue_ = AutoDataSettings().Start();
   DisableControls();
   statusBar_->setStatus(TransmitOutcome::None);
-  // The disabled controls and the blank panel show before the writes, which
-  // keep the GUI thread busy for as long as the line takes. No click and no
-  // tick runs in between.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
   SendFrame();
 }
 
 void TTransmitFrm::SendFrame() {
-  if (!Connected()) return;
+  // A frame still being written (a slow board) is not followed by another.
+  if (!Connected() || JobsPending() > 0) return;
   const TTransmitFrame frame = FrameToSend();
   const int buffer = buffNum_->value();
-  const bool written =
-      RunRegisterAccess([&](TRegisterSession& session) { session.WriteAll(FrameWrites(frame, buffer)); });
+  lastFrameWritten_ = false;
+  RunRegisterJob({FrameWrites(frame, buffer), TRegisterJob::Read::None}, {apply_},
+                 [this](const TRegisterJobOutcome& outcome) { FrameWritten(outcome.written()); });
+}
+
+void TTransmitFrm::FrameWritten(bool written) {
   lastFrameWritten_ = written;
   if (!written) {
     // The error is on the error display; the controls stay as they are. The

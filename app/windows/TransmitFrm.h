@@ -5,8 +5,9 @@
 // page, or generated on the Auto page: a 64-bit counter from CntMin to CntMax,
 // or a single set bit shifting left or right (TAutoData).
 //
-// A frame is written in one register session (FrameWrites: Data7 last, which
-// sends it). The window's threaded timer then judges the outcome every 500 ms
+// A frame is written by one register job (FrameWrites: Data7 last, which
+// sends it); Apply is disabled until the job is done. The window's threaded
+// timer then judges the outcome every 500 ms
 // from ISR in the register access thread's main image (TXIF: "OK", TEIF:
 // "Transmission Error!", neither: "Time Out!") and shows it in the status
 // panel; with automatic repetition it also sends the next frame when its
@@ -18,9 +19,8 @@
 // "Transmission" (TTransmitSettings): read at creation, written when the
 // window goes.
 //
-// Threads: everything here runs in the GUI thread, the timer's ticks included
-// (TThreadedTimer runs them there). The register lock is held only while a
-// frame is written (RunRegisterAccess).
+// Threads: everything here runs in the GUI thread, the timer's ticks and the
+// jobs' outcomes included.
 #pragma once
 
 #include <QWidget>
@@ -107,9 +107,11 @@ class TTransmitFrm : public TToolWindowOf<QWidget> {
   void LoadSettings();
   void StoreSettings() const;
 
-  // Writes the frame of the active page; on success advances the automatic
-  // value and (re)starts the timer.
+  // Hands the frame of the active page to the register access thread.
   void SendFrame();
+  // The frame's job is done: when written whole, advances the automatic
+  // value and (re)starts the timer.
+  void FrameWritten(bool written);
   void DisableControls() { SetControlsEnabled(false); }
   void EnableControls() { SetControlsEnabled(true); }
   void SetControlsEnabled(bool enabled);

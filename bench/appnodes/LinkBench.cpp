@@ -75,11 +75,15 @@ void PollingAgainstWireTime() {
     boardsim::BoardSimulator sim;  // wire-timed
     sim.start();
     Link link(sim.slavePath(), speed);
+    // The thread polls on its own, as in the program while no window works.
     TCANRegAccessThread access(&link.protocol);
-    access.ReadCycle();  // settle
-    const int passes = speed / 400;
+    access.Resume();
+    access.SetPolling(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // settle
+    const std::uint64_t passes0 = access.PassCount();
     const auto start = Clock::now();
-    for (int i = 0; i < passes; ++i) access.ReadCycle();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const double passes = double(access.PassCount() - passes0);
     const double elapsed = Seconds(Clock::now() - start);
     const double bytesPerPass = (4 + 7) + (4 + 3) + (4 + 3);
     const double limit = speed / (10.0 * bytesPerPass);
@@ -179,6 +183,7 @@ void PollingThreadCpu(int seconds) {
     Link nodes(link, 19200);
     TCANRegAccessThread access(&nodes.protocol);
     access.Resume();
+    access.SetPolling(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const double cpu0 = CpuSeconds();
     const auto start = Clock::now();
@@ -186,7 +191,6 @@ void PollingThreadCpu(int seconds) {
     const double wall = Seconds(Clock::now() - start);
     const double share = (CpuSeconds() - cpu0) / wall;
     access.Terminate();
-    nodes.protocol.ShutDown();
     access.Wait();
     std::printf(
         "3. Polling thread running at 19200 bit/s for %.1f s (simulator in another process):\n"
@@ -206,6 +210,7 @@ void DeadLinkCadence() {
   link.serial.Close();  // every access now fails at once
   TCANRegAccessThread access(&link.protocol);
   access.Resume();
+  access.SetPolling(true);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const auto passes0 = access.PassCount();
   const double cpu0 = CpuSeconds();

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
       kRuns,
       [&] {
         ProfileFile file(path);
-        TraceFile::Write(lines, file);
+        TraceFile::Write(lines, {}, file);
         file.save();
       },
       removeFiles);
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
   // ---- load and show
   {
     ProfileFile file(path);
-    TraceFile::Write(lines, file);
+    TraceFile::Write(lines, {}, file);
     file.save();
   }
   const Figure loadFloor = bench::Measure(kRuns, [&] {
@@ -128,14 +128,14 @@ int main(int argc, char** argv) {
   // ---- append one line to a long list
   TTraceListModel& model = *qobject_cast<TTraceListModel*>(frm.ListTrc()->model());
   const auto appendOne = [&] {
-    model.append(Line(7));
+    model.append(Line(7), TTraceListing{});
     frm.ListTrc()->scrollToBottom();
     frm.repaint();
     QCoreApplication::processEvents();
   };
-  const Figure appendShort = bench::Measure(kRuns, appendOne, [&] { model.replace({}); });
+  const Figure appendShort = bench::Measure(kRuns, appendOne, [&] { model.replace({}, {}); });
   const Figure appendLong = bench::Measure(kRuns, appendOne, [&] {
-    model.replace(lines);
+    model.replace(lines, {});
     frm.repaint();
     QCoreApplication::processEvents();
   });

@@ -1,20 +1,23 @@
 // The tool-window base without a board: a tick's error reaches the error
-// display once, register accesses run only while connected and show every
-// failure but those already shown or due to the close, and File menu entries
-// reach the handler the window gave.
+// display once, register jobs are handed in only while connected, show that
+// they are pending and show their failures, and File menu entries reach the
+// handler the window gave.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDockWidget>
+#include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <memory>
 #include <stdexcept>
 
 #include "AppError.h"
 #include "FakeToolWindowHost.h"
-#include "RegisterSession.h"
 #include "ThrTimer.h"
 #include "ToolWindow.h"
+#include "WindowTestSupport.h"
 #include "canregthread.h"
 
 namespace {
@@ -24,14 +27,16 @@ class TestWindow : public TToolWindowOf<QWidget> {
   explicit TestWindow(IToolWindowHost& host) : TToolWindowOf(host) { setObjectName(QStringLiteral("TestFrm")); }
   using TToolWindow::AddTimer;
   using TToolWindow::OnFileEntry;
-  using TToolWindow::RunRegisterAccess;
+  using TToolWindow::RunRegisterJob;
   using TToolWindow::TimerState;
 };
 
 class ToolWindowTest : public ::testing::Test {
  protected:
+  void SetUp() override { registers_.Resume(); }
+
   FakeToolWindowHost host_;
-  // No memory access object: nothing here reaches a board.
+  // No memory access object: every access fails with "No link to the board".
   TCANRegAccessThread registers_{nullptr};
 };
 
@@ -54,46 +59,53 @@ TEST_F(ToolWindowTest, ATickErrorReachesTheErrorDisplayOnce) {
   EXPECT_FALSE(idle->enabled());
 }
 
-TEST_F(ToolWindowTest, RegisterAccessesRunOnlyWhileConnected) {
+TEST_F(ToolWindowTest, RegisterJobsAreShownWhilePendingAndTheirWriteFailuresAfterwards) {
   TestWindow window(host_);
-  int runs = 0;
-  const auto access = [&](TRegisterSession&) { ++runs; };
-  EXPECT_FALSE(window.RunRegisterAccess(access));  // not connected
+  auto* apply = new QPushButton(QStringLiteral("Apply"), &window);
+  auto* other = new QPushButton(QStringLiteral("Other"), &window);
+  auto* column = new QVBoxLayout(&window);
+  column->addWidget(apply);
+  column->addWidget(other);
+  ASSERT_TRUE(ShowActive(&window));
+  std::vector<TRegisterJobOutcome> outcomes;
+  const auto keep = [&](const TRegisterJobOutcome& outcome) { outcomes.push_back(outcome); };
+  const auto allEnded = [&] { return window.JobsPending() == 0; };
+  EXPECT_FALSE(window.RunRegisterJob({}, {apply}, keep));  // not connected
   host_.connected = true;
-  EXPECT_FALSE(window.RunRegisterAccess(access));  // no register access thread
-  host_.connected = false;
+  EXPECT_FALSE(window.RunRegisterJob({}, {apply}, keep));  // no register access thread
   host_.thread = &registers_;
-  EXPECT_FALSE(window.RunRegisterAccess(access));
-  EXPECT_EQ(runs, 0);
 
-  host_.connected = true;
-  EXPECT_TRUE(window.Connected());
-  EXPECT_TRUE(window.RunRegisterAccess([&](TRegisterSession&) {
-    ++runs;
-    EXPECT_TRUE(registers_.registerLock().HeldByMe());
-  }));
-  EXPECT_EQ(runs, 1);
-  EXPECT_FALSE(registers_.registerLock().HeldByMe());
+  apply->setFocus();
+  ASSERT_TRUE(window.RunRegisterJob({}, {apply}, keep));
+  EXPECT_FALSE(apply->isEnabled());
+  EXPECT_EQ(window.cursor().shape(), Qt::BusyCursor);
+  EXPECT_EQ(window.JobsPending(), 1);
+  ASSERT_TRUE(QTest::qWaitFor(allEnded));
+  EXPECT_TRUE(apply->isEnabled());
+  EXPECT_EQ(QApplication::focusWidget(), apply);  // back where it was
+  EXPECT_NE(window.cursor().shape(), Qt::BusyCursor);
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].ok());
   EXPECT_TRUE(host_.errors.isEmpty());
-}
 
-TEST_F(ToolWindowTest, AFailedAccessIsShownUnlessItsPassShowedItOrTheProgramCloses) {
-  TestWindow window(host_);
-  host_.connected = true;
-  host_.thread = &registers_;
-  EXPECT_FALSE(window.RunRegisterAccess([](TRegisterSession&) { throw EAppError("Time out..."); }));
-  EXPECT_FALSE(window.RunRegisterAccess([](TRegisterSession&) { throw std::runtime_error("Unable to write"); }));
-  EXPECT_FALSE(window.RunRegisterAccess([](TRegisterSession&) { throw EReadFailed("shown by the pass"); }));
-  EXPECT_FALSE(window.RunRegisterAccess([](TRegisterSession&) { throw EShutdown(); }));
-  EXPECT_EQ(host_.errors, (QStringList{"Time out...", "Unable to write"}));
-  EXPECT_FALSE(registers_.registerLock().HeldByMe());  // released on every path
+  // A control the window had disabled stays so; a failed write is shown.
+  other->setEnabled(false);
+  ASSERT_TRUE(window.RunRegisterJob({{{0x5B, 0, 1}}}, {apply, other}, keep));
+  ASSERT_TRUE(QTest::qWaitFor(allEnded));
+  EXPECT_FALSE(other->isEnabled());
+  EXPECT_EQ(outcomes.back().result, TRegisterJobOutcome::Result::WriteFailed);
+  EXPECT_EQ(host_.errors, QStringList{"No link to the board"});
 
-  // Once the thread is told to stop, no access runs and nothing is shown.
+  // A failed read was shown by its pass; a job the close cancels says nothing.
+  ASSERT_TRUE(window.RunRegisterJob({{}, TRegisterJob::Read::Cycle}, {}, keep));
+  ASSERT_TRUE(QTest::qWaitFor(allEnded));
+  EXPECT_EQ(outcomes.back().result, TRegisterJobOutcome::Result::ReadFailed);
   registers_.Terminate();
-  bool ran = false;
-  EXPECT_FALSE(window.RunRegisterAccess([&](TRegisterSession&) { ran = true; }));
-  EXPECT_FALSE(ran);
-  EXPECT_EQ(host_.errors.size(), 2);
+  ASSERT_TRUE(window.RunRegisterJob({{{0x5B, 0, 1}}}, {apply}, keep));
+  ASSERT_TRUE(QTest::qWaitFor(allEnded));
+  EXPECT_EQ(outcomes.back().result, TRegisterJobOutcome::Result::Cancelled);
+  EXPECT_EQ(host_.errors.size(), 1);
+  EXPECT_TRUE(apply->isEnabled());
 }
 
 TEST_F(ToolWindowTest, FileEntriesReachTheHandlerTheWindowGave) {

@@ -1,6 +1,10 @@
 #include "LinkFixture.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
 #include <cstdlib>
+#include <optional>
 
 void LinkFixture::SetUp() {
   boardsim::BoardSimulator::Options options;
@@ -47,4 +51,41 @@ bool LinkFixture::WaitForRequests(std::size_t n, std::chrono::milliseconds timeo
     sim_->transcript().waitForEntries(sim_->transcript().size() + 1, std::chrono::milliseconds(50));
   }
   return true;
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const QDeadlineTimer deadline(limit);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+void BoardThreadFixture::SetUp() {
+  LinkFixture::SetUp();
+  if (HasFatalFailure()) return;
+  thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
+  thread_->SetStatusHandler([this](const std::string& status) { statuses_.push_back(status); });
+  thread_->Resume();
+}
+
+void BoardThreadFixture::TearDown() {
+  OnRequest(nullptr);
+  thread_.reset();  // stops the thread; a wait for the board ends at once
+  LinkFixture::TearDown();
+}
+
+TRegisterJobOutcome BoardThreadFixture::RunJob(TRegisterJob job) {
+  std::optional<TRegisterJobOutcome> outcome;
+  thread_->Submit(std::move(job), thread_.get(), [&outcome](const TRegisterJobOutcome& o) { outcome = o; });
+  EXPECT_TRUE(WaitUntil([&outcome] { return outcome.has_value(); }));
+  return outcome.value_or(TRegisterJobOutcome{});
+}
+
+TRegisterJobOutcome BoardThreadFixture::RunTask(TCANRegAccessThread::Task task) {
+  std::optional<TRegisterJobOutcome> outcome;
+  thread_->SubmitTask(std::move(task), thread_.get(), [&outcome](const TRegisterJobOutcome& o) { outcome = o; });
+  EXPECT_TRUE(WaitUntil([&outcome] { return outcome.has_value(); }));
+  return outcome.value_or(TRegisterJobOutcome{});
 }

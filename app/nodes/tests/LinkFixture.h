@@ -1,5 +1,6 @@
 // A board simulator on the far end of a pty, and the program's two node
-// wrappers stacked over it exactly as the main window stacks them.
+// wrappers stacked over it exactly as the main window stacks them; with
+// BoardThreadFixture, also the register access thread running over them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,8 +12,14 @@
 #include <vector>
 
 #include "boardsim/BoardSimulator.h"
+#include "canregthread.h"
 #include "rs232.h"
 #include "tavarnel.h"
+
+// Processes the GUI thread's events until `done` holds or `limit` has passed;
+// true when it holds. The one way the tests wait for the register access
+// thread's reports.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 class LinkFixture : public ::testing::Test {
  protected:
@@ -51,4 +58,28 @@ class LinkFixture : public ::testing::Test {
  private:
   std::mutex onRequestLock_;  // guards onRequest_ (test thread and simulator thread)
   std::function<void(const std::vector<std::uint8_t>&)> onRequest_;
+};
+
+// The link with the register access thread running over it, polling gate
+// shut: no pass runs unless a test runs one (Poll) or opens the gate, so
+// the board's transcript shows exactly what a job did. Status reports are
+// recorded in statuses_.
+class BoardThreadFixture : public LinkFixture {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Hands the job to the thread and waits for its outcome.
+  TRegisterJobOutcome RunJob(TRegisterJob job);
+  TRegisterJobOutcome RunTask(TCANRegAccessThread::Task task);
+  // One polling pass, as a job: the main registers and the page PSR shows.
+  TRegisterJobOutcome Poll() { return RunJob({{}, TRegisterJob::Read::Cycle}); }
+  TRegisterJobOutcome ReadAll() { return RunJob({{}, TRegisterJob::Read::All}); }
+  // Waits until every job handed in has its outcome delivered.
+  bool WaitForJobs() {
+    return WaitUntil([this] { return thread_->JobsPending() == 0; });
+  }
+
+  std::unique_ptr<TCANRegAccessThread> thread_;
+  std::vector<std::string> statuses_;
 };

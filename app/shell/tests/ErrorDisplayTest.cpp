@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -23,10 +24,18 @@ TEST(ErrorDisplayTest, GreenWhenEmptyRedWithTheMessage) {
   EXPECT_EQ(display.displayText(), "Connection OK");
   EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
 
-  display.setText("Time out...");
+  display.showNotice(ErrorDisplay::ConnectingText);
+  EXPECT_FALSE(display.showsError());
+  EXPECT_EQ(display.displayText(), "Connecting...");
+  EXPECT_EQ(colourAt(display, QPoint(290, 20)), display.palette().color(QPalette::Window));
+
+  display.setText("Unable to write to /tmp/<b>a&b</b>.rgr");
   EXPECT_TRUE(display.showsError());
-  EXPECT_EQ(display.displayText(), "ERROR: Time out...");
-  EXPECT_EQ(display.toolTip(), "Time out...");
+  EXPECT_EQ(display.displayText(), "ERROR: Unable to write to /tmp/<b>a&b</b>.rgr");
+  // The tool tip shows the file name as written, not as markup.
+  QTextDocument tip;
+  tip.setHtml(display.toolTip());
+  EXPECT_EQ(tip.toPlainText(), display.text());
   EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(255, 0, 0));
 
   display.clear();

@@ -59,9 +59,9 @@ constexpr int kDefaultSeconds = 150;
 // A fault every second on average, each from half to one and a half seconds
 // after the end of the one before; an outage lasts 0.5-3 s.
 constexpr auto kMeanFaultInterval = 1000ms;
-// The simulated board's traffic: a frame every half second, as fast as the
-// Trace window's timer takes them.
-constexpr double kFramesPerSecond = 2.0;
+// The simulated board's traffic: ten frames a second, well within what the
+// register access thread's passes take off the cell under faults.
+constexpr double kFramesPerSecond = 10.0;
 // Generous bounds for outcomes to come about (never a measured duration).
 constexpr int kOutcomeWaitMs = 60000;
 

@@ -9,7 +9,9 @@
 #include "canregthread.h"
 #include "tavarnel.h"
 
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -78,9 +80,10 @@ TEST_P(SilentBoard, StartUpEndsWithTheTimeOutOnTheDisplayAndTheProgramCloses) {
   board.sim->dropAnswers(1000000);
   storeComm("1", "19200,n,8,1", GetParam().stored);
 
-  TMainFrm& main = start();  // returns: the full read at start-up has ended
+  TMainFrm& main = start();  // returns at once: the full read is on its way
   EXPECT_TRUE(main.Connected());
-  EXPECT_EQ(main.errorDisplay()->text(), "Time out...");
+  EXPECT_EQ(main.errorDisplay()->displayText(), "Connecting...");
+  EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
   // The request went out. With a TimeOut of 0 the time-out can come before
   // the simulator has served (and counted) it.
   EXPECT_TRUE(waitUntil([&] { return board.requests() >= 1; }));
@@ -101,6 +104,29 @@ INSTANTIATE_TEST_SUITE_P(Stored, SilentBoard,
                            return "Case" + std::to_string(info.index);
                          });
 
+// A board that never answers with TimeOut "-1" (an access waits 21 s): the
+// start-up, a register file load and the close go on without waiting for it.
+TEST_F(MainFrmLink, NothingTheUserDoesWaitsForASilentBoard) {
+  Board board;
+  board.sim->dropAnswers(1000000);
+  storeComm("1", "19200,n,8,1", "-1");
+  QTemporaryDir folder;
+  const QString path = folder.filePath("setup.rgr");
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Main]\nHighByte=5\n");
+  }
+  TMainFrm& main = start();
+  EXPECT_EQ(main.errorDisplay()->displayText(), "Connecting...");
+  EXPECT_TRUE(main.openFiles({path}).isEmpty());
+  EXPECT_TRUE(main.registerFileBusy());  // handed to the thread, which waits for the board
+  EXPECT_EQ(main.errorDisplay()->displayText(), "Connecting...");
+  main.close();
+  EXPECT_TRUE(main.closeCompleted());
+  EXPECT_TRUE(main.link()->terminated());  // ended, not left behind
+}
+
 // ---- the port the user chose
 
 TEST_F(MainFrmLink, ARefusedSettingsTextKeepsTheCheckedPortForTheNextConnection) {
@@ -113,7 +139,7 @@ TEST_F(MainFrmLink, ARefusedSettingsTextKeepsTheCheckedPortForTheNextConnection)
   EXPECT_EQ(main.link()->serialProperty("CommPort"), "3");
 
   main.SpeedSelClick(19200);
-  EXPECT_TRUE(main.Connected()) << main.errorDisplay()->text().toStdString();
+  EXPECT_TRUE(waitUntil([&] { return main.Connected(); })) << main.errorDisplay()->text().toStdString();
   EXPECT_GE(third.requests(), 1u);  // the full read after the connection
   EXPECT_EQ(first.requests(), 0u);
 }
@@ -141,7 +167,7 @@ TEST_F(MainFrmLink, AFailedPassThatTheNextGoodPassFollowsAtOnceIsStillShown) {
   storeComm("1", "19200,n,8,1", "1000");
   TMainFrm& main = start();
   ASSERT_TRUE(main.Connected());
-  ASSERT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));
+  ASSERT_TRUE(waitUntil([&] { return main.RegThread()->Polling() && !main.errorDisplay()->showsError(); }));
 
   // The main thread looks away while a pass fails and good passes follow:
   // their reports reach it together, the error first.
@@ -152,7 +178,8 @@ TEST_F(MainFrmLink, AFailedPassThatTheNextGoodPassFollowsAtOnceIsStillShown) {
 
   ASSERT_TRUE(waitUntil([&] { return main.errorDisplay()->showsError(); }, 3000));
   ErrorDisplay* display = main.errorDisplay();
-  EXPECT_EQ(display->grab().toImage().pixelColor(display->width() - 3, display->height() / 2), QColor(255, 0, 0));
+  EXPECT_EQ(display->grab().toImage().pixelColor(display->width() - 3, display->height() / 2), QColor(255, 0, 0))
+      << display->text().toStdString();
   EXPECT_TRUE(main.errorDisplay()->clearPending());
   // The good passes turn it green once it has been seen.
   EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));

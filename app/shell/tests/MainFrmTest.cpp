@@ -83,11 +83,14 @@ class MainFrmTest : public ::testing::Test {
     main_.reset();
   }
 
+  // The link changes handed to the register access thread are done.
+  void settle(TMainFrm& main) {
+    EXPECT_TRUE(waitUntil([&] { return main.link()->changesPending() == 0; }));
+  }
   // Connected, with the thread polling and the error display green.
   void expectPolling(TMainFrm& main, Board& board) {
     EXPECT_TRUE(main.Connected());
-    EXPECT_EQ(main.link()->mainLockHolds(), 0);
-    EXPECT_FALSE(main.RegThread()->registerLock().HeldByMe());
+    EXPECT_TRUE(waitUntil([&] { return main.RegThread()->Polling(); }));
     const std::size_t before = board.requests();
     EXPECT_TRUE(waitUntil([&] { return board.requests() >= before + 6; }));
     EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));
@@ -104,8 +107,9 @@ TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose) {
   ASSERT_NE(main.RegThread(), nullptr);
   EXPECT_EQ(main.checkedPort(), 1);
   EXPECT_EQ(main.checkedSpeed(), 19200);
-  // The full read ran at once, before the thread's first pass: main registers,
-  // then every page.
+  // The full read is the thread's first job, before its first pass: main
+  // registers, then every page.
+  ASSERT_TRUE(waitUntil([&] { return board.requests() >= 2; }));
   const auto requests = board.sim->transcript().requests();
   ASSERT_GE(requests.size(), 2u);
   EXPECT_EQ(requests[0], kReadMain);
@@ -114,6 +118,8 @@ TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose) {
   EXPECT_EQ(main.errorDisplay()->displayText(), "Connection OK");
 
   main.SpeedSelClick(9600);
+  EXPECT_FALSE(main.Connected());  // until the change, on the register access thread, is done
+  settle(main);
   EXPECT_TRUE(main.Connected());
   EXPECT_EQ(main.link()->serialProperty("Settings"), "9600,n,8,1");
 
@@ -123,14 +129,13 @@ TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose) {
   EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
 }
 
-TEST_F(MainFrmTest, FirstStartEndsNotConnectedHoldingTheLockAndSavesNoPort) {
+TEST_F(MainFrmTest, FirstStartEndsNotConnectedWithoutPollingAndSavesNoPort) {
   TMainFrm& main = start();
 
   EXPECT_FALSE(main.Connected());
   EXPECT_TRUE(main.errorDisplay()->showsError());
   ASSERT_NE(main.RegThread(), nullptr) << main.errorDisplay()->text().toStdString();
-  EXPECT_EQ(main.link()->mainLockHolds(), 1);
-  EXPECT_TRUE(main.RegThread()->registerLock().HeldByMe());
+  EXPECT_FALSE(main.RegThread()->Polling());
   // The serial node took the empty texts, so nothing is checked.
   EXPECT_EQ(main.checkedPort(), std::nullopt);
   EXPECT_EQ(main.checkedSpeed(), std::nullopt);
@@ -152,10 +157,12 @@ TEST_F(MainFrmTest, RecoversFromAFirstStartWhenAPortIsChosen) {
 
   main.COMSelClick(1);
   EXPECT_EQ(main.checkedPort(), 1);
+  settle(main);
   expectPolling(main, board);
 
   main.SpeedSelClick(19200);
   EXPECT_EQ(main.checkedSpeed(), 19200);
+  settle(main);
   expectPolling(main, board);
 }
 
@@ -186,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{" 1", "9", std::nullopt, std::nullopt}),
     [](const ::testing::TestParamInfo<CheckCase>& info) { return "Case" + std::to_string(info.index); });
 
-TEST_F(MainFrmTest, AFailedReconnectionKeepsTheLockAndTheNextGoodOneReleasesItOnce) {
+TEST_F(MainFrmTest, AFailedReconnectionStopsThePollingAndTheNextGoodOneResumesIt) {
   Board board;
   storeComm("1", "19200,n,8,1", "1000");
   TMainFrm& main = start();
@@ -195,28 +202,29 @@ TEST_F(MainFrmTest, AFailedReconnectionKeepsTheLockAndTheNextGoodOneReleasesItOn
   ScopedEnv missing("VORELAN_COM2", "/nonexistent/vorelan-test-port");
   main.COMSelClick(2);
   EXPECT_EQ(main.checkedPort(), 2);
+  settle(main);
   EXPECT_EQ(main.link()->serialProperty("CommPort"), "2");
   EXPECT_FALSE(main.Connected());
   EXPECT_TRUE(main.errorDisplay()->showsError());
-  EXPECT_EQ(main.link()->mainLockHolds(), 1);
-  EXPECT_TRUE(main.RegThread()->registerLock().HeldByMe());
-  // The thread is held: nothing reaches the board, and the error stays.
+  EXPECT_FALSE(main.RegThread()->Polling());
+  // The thread does not poll: nothing reaches the board, and the error stays.
   const std::size_t held = board.requests();
   QTest::qWait(300);
   EXPECT_EQ(board.requests(), held);
   EXPECT_TRUE(main.errorDisplay()->showsError());
 
-  main.COMSelClick(3);  // a second failure: still held once, not twice
-  EXPECT_EQ(main.link()->mainLockHolds(), 1);
+  main.COMSelClick(3);  // a second failure
+  settle(main);
+  EXPECT_FALSE(main.RegThread()->Polling());
 
   main.COMSelClick(1);
   EXPECT_EQ(main.checkedPort(), 1);
+  settle(main);
   // A full read right after the reconnection, before the thread's next pass.
   const auto requests = board.sim->transcript().requests();
   ASSERT_GE(requests.size(), held + 2);
   EXPECT_EQ(requests[held], kReadMain);
   EXPECT_EQ(requests[held + 1], writePsr(0));
-  // Released exactly once: free for the thread, which polls again.
   expectPolling(main, board);
 }
 
@@ -232,14 +240,14 @@ TEST_F(MainFrmTest, APropertyRejectedAtStartLeavesTheLinkClosedUntilAGoodChoice)
   TMainFrm& main = start();
   EXPECT_FALSE(main.Connected());
   EXPECT_EQ(main.errorDisplay()->text(), "Bad settings: fast");
-  EXPECT_EQ(main.link()->mainLockHolds(), 1);
+  EXPECT_FALSE(main.RegThread()->Polling());
   EXPECT_EQ(main.checkedPort(), 1);      // set before the rejection
   EXPECT_EQ(main.checkedSpeed(), 9600);  // the design's mark, untouched
 
   // A speed the node takes connects; the silent stand-in times every access out.
   main.SpeedSelClick(19200);
+  settle(main);
   EXPECT_TRUE(main.Connected());
-  EXPECT_EQ(main.link()->mainLockHolds(), 0);
   EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
 
   // Closing while the thread waits for an answer.
@@ -378,7 +386,7 @@ TEST_F(MainFrmTest, ASimulationWhoseBoardFailedOpensNoPort) {
   EXPECT_FALSE(main.Connected());
   EXPECT_EQ(main.errorDisplay()->text(), "Cannot start the simulated board: no pseudo-terminal");
   ASSERT_NE(main.RegThread(), nullptr);
-  EXPECT_EQ(main.link()->mainLockHolds(), 1);  // the thread waits
+  EXPECT_FALSE(main.RegThread()->Polling());
   EXPECT_EQ(main.checkedPort(), std::nullopt);
   EXPECT_EQ(main.checkedSpeed(), 9600);
   EXPECT_EQ(board.requests(), 0u);

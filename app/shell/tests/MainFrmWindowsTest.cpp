@@ -279,8 +279,15 @@ TEST_F(MainFrmWindowsTest, CtrlF4OpensTheFiltersWindowAndTheSystemMenuStillClose
 TEST_F(MainFrmWindowsTest, RegisterFileActionsGetTheChosenFileAndCancellingDoesNothing) {
   TMainFrm::Options options = withoutToolWindows();
   QStringList calls;
-  options.registerLoad = [&](IToolWindowHost&, const QString& path) { calls << "load " + path; };
-  options.registerSave = [&](IToolWindowHost&, const QString& path) { calls << "save " + path; };
+  std::function<void()> ended;  // the job of the last action, until it ends
+  options.registerLoad = [&](IToolWindowHost&, const QString& path, std::function<void()> whenDone) {
+    calls << "load " + path;
+    ended = std::move(whenDone);
+  };
+  options.registerSave = [&](IToolWindowHost&, const QString& path, std::function<void()> whenDone) {
+    calls << "save " + path;
+    ended = std::move(whenDone);
+  };
   QString answer = "/tmp/x.rgr";
   options.chooseFile = [&](const FileDialogSpec& dialog) {
     EXPECT_EQ(dialog.filter, FileDialogs::registerFilter());
@@ -290,7 +297,14 @@ TEST_F(MainFrmWindowsTest, RegisterFileActionsGetTheChosenFileAndCancellingDoesN
   TMainFrm& main = start(std::move(options));
   ASSERT_TRUE(main.action("RegLoad")->isEnabled());
   main.action("RegLoad")->trigger();
+  // While the load's job runs, neither entry can start another.
+  EXPECT_FALSE(main.action("RegLoad")->isEnabled());
+  EXPECT_FALSE(main.action("RegSave")->isEnabled());
   main.action("RegSave")->trigger();
+  std::exchange(ended, nullptr)();
+  EXPECT_TRUE(main.action("RegLoad")->isEnabled());
+  main.action("RegSave")->trigger();
+  std::exchange(ended, nullptr)();
   answer.clear();
   main.action("RegSave")->trigger();
   EXPECT_EQ(calls, (QStringList{"open dialog", "load /tmp/x.rgr", "save dialog", "save /tmp/x.rgr", "save dialog"}));

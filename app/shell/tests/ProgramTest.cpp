@@ -155,9 +155,11 @@ void expectOrderlyExit(const std::optional<int>& status, const ProgramHome& home
   }
 }
 
-TEST(Program, AQuitSignalWhileStartUpWaitsForTheBoardClosesItInOrder) {
+// TimeOut "-1" makes an access wait 21 s for its answer: a program whose
+// start-up waited for the board would outlast the bound of its end.
+TEST(Program, AQuitSignalDuringStartUpOnASilentBoardEndsTheProgramInOrder) {
   ProgramHome home;
-  home.writeSettings("[Communication]\nPort=1\nSettings=\"19200,n,8,1\"\nTimeOut=1000\n");
+  home.writeSettings("[Communication]\nPort=1\nSettings=\"19200,n,8,1\"\nTimeOut=-1\n");
   QTemporaryDir boardFolder;
   boardsim::BoardSimulator::Options options;
   options.instant = true;
@@ -172,7 +174,7 @@ TEST(Program, AQuitSignalWhileStartUpWaitsForTheBoardClosesItInOrder) {
   ASSERT_TRUE(board.transcript().waitForCount(boardsim::TranscriptEntry::Kind::Request, 1, 60s))
       << home.outputText().toStdString();
   program.signal(SIGTERM);
-  expectOrderlyExit(program.waitForEnd(), home);
+  expectOrderlyExit(program.waitForEnd(10s), home);
   board.stop();
 
   // The close ran: positions and communication settings were saved.

@@ -7,10 +7,12 @@
 #include "MainFrm.h"
 #include "ProfileFile.h"
 #include "RegisterFile.h"
+#include "SerialLink.h"
 #include "ShellTestSupport.h"
 #include "ToolWindow.h"
 #include "TraceFrm.h"
 #include "boardsim/Transcript.h"
+#include "canregthread.h"
 
 #include <QAbstractItemModel>
 #include <QDir>
@@ -95,11 +97,19 @@ class RegisterFileLink : public ::testing::Test {
     main_->createToolWindows();
     main_->show();
     EXPECT_TRUE(main_->Connected()) << main_->errorDisplay()->text().toStdString();
+    // The start-up's full read is done once the thread polls.
+    EXPECT_TRUE(waitUntil([this] { return main_->RegThread()->Polling(); }));
     awaitPolling();
     return *main_;
   }
 
   std::vector<std::vector<uint8_t>> requests() { return board_.sim->transcript().requests(); }
+
+  // Chooses a File menu entry and waits until its register job is done.
+  void choose(const char* entry) {
+    main_->action(entry)->trigger();
+    EXPECT_TRUE(waitUntil([this] { return !main_->registerFileBusy(); }));
+  }
 
   // Returns once the register access thread has read the board twice more.
   void awaitPolling() {
@@ -119,7 +129,7 @@ class RegisterFileLink : public ::testing::Test {
   std::string load(const QString& path) {
     chosen_ = path;
     const std::size_t before = board_.requests();
-    main_->action("RegLoad")->trigger();
+    choose("RegLoad");
     return wireWrites(requests(), before);
   }
 
@@ -151,7 +161,7 @@ TEST_F(RegisterFileLink, ASavedFileLoadsBackEveryImagedRegisterWithCsrLastAndNoP
   start();
   const QString path = folder_.filePath("bench.rgr");
   chosen_ = path;
-  main_->action("RegSave")->trigger();
+  choose("RegSave");
   ASSERT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
 
   // The file holds what the board holds, read afresh: every imaged register.
@@ -172,7 +182,7 @@ TEST_F(RegisterFileLink, ASavedFileLoadsBackEveryImagedRegisterWithCsrLastAndNoP
     for (int address = 0x60; address <= 0x67; ++address) board_.sim->pokeRegister(page, address, 0);
   board_.sim->pokeRegister(0, CanReg::BRPR, 0);
   const std::size_t before = board_.requests();
-  main_->action("RegLoad")->trigger();
+  choose("RegLoad");
   EXPECT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
 
   const std::vector<std::vector<uint8_t>> wire = requests();
@@ -180,7 +190,7 @@ TEST_F(RegisterFileLink, ASavedFileLoadsBackEveryImagedRegisterWithCsrLastAndNoP
   for (std::size_t i = before; i < wire.size(); ++i)
     if (isWrite(wire[i])) writeAt.push_back(i);
   ASSERT_EQ(writeAt.size(), 171u);
-  // One register session: no polling read between the first write and the last.
+  // One register job: no polling read between the first write and the last.
   for (std::size_t i = writeAt.front(); i <= writeAt.back(); ++i) ASSERT_TRUE(isWrite(wire[i])) << "request " << i;
 
   // Every write carries the file's value for its register, CSR last.
@@ -206,7 +216,7 @@ TEST_F(RegisterFileLink, ASavedFileLoadsBackEveryImagedRegisterWithCsrLastAndNoP
   EXPECT_EQ(board_.sim->peekRegister(4, 0x67), 0xA7);
   EXPECT_EQ(board_.sim->peekRegister(0, CanReg::PSR), 4);
   EXPECT_EQ(board_.sim->peekRegister(0, CanReg::CSR), 0x11);
-  // Polling goes on: the lock was released.
+  // Polling goes on.
   awaitPolling();
   EXPECT_EQ(main_->hintPanel()->text(), "");
 }
@@ -236,14 +246,16 @@ TEST_F(RegisterFileLink, LoadingShowsItsTextBeforeTheFirstWriteAndClearsItAfterT
   };
   TMainFrm::Options options = withoutToolWindows();
   std::unique_ptr<RecordingHost> host;
-  options.registerLoad = [&](IToolWindowHost&, const QString& path) { RegisterFile::Load(*host, path); };
+  options.registerLoad = [&](IToolWindowHost&, const QString& path, std::function<void()> ended) {
+    RegisterFile::Load(*host, path, std::move(ended));
+  };
   start(std::move(options));
   host = std::make_unique<RecordingHost>(*main_, board_);
 
   const QString path = file("short.rgr", "[Main]\nHighByte=0\n");
   const std::size_t before = board_.requests();
   chosen_ = path;
-  main_->action("RegLoad")->trigger();
+  choose("RegLoad");
 
   const std::vector<std::vector<uint8_t>> wire = requests();
   std::size_t first = wire.size(), last = 0;
@@ -282,7 +294,7 @@ TEST_F(RegisterFileLink, WhatAFileWritesOnTheLine) {
   EXPECT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
 }
 
-TEST_F(RegisterFileLink, AFailedWriteEndsTheLoadReleasesTheLockAndKeepsWhatWasWritten) {
+TEST_F(RegisterFileLink, AFailedWriteEndsTheLoadAndKeepsWhatWasWritten) {
   start();
   board_.sim->pokeRegister(4, 0x63, 0x5A);
   // The 21st one-byte write of the load gets no answer: the reset and "Main"
@@ -307,16 +319,17 @@ TEST_F(RegisterFileLink, AFailedWriteEndsTheLoadReleasesTheLockAndKeepsWhatWasWr
   EXPECT_EQ(board_.sim->peekRegister(0, CanReg::BRPR), 0x47);
   EXPECT_EQ(board_.sim->peekRegister(4, 0x63), 0x5A);
   EXPECT_EQ(board_.sim->peekRegister(0, CanReg::CSR) & CanReg::RUN, 0);
-  // The lock is free: polling goes on.
+  // Polling goes on.
   awaitPolling();
 }
 
 TEST_F(RegisterFileLink, WhileNotConnectedALoadSendsNothingAndASaveKeepsTheLastImages) {
   fillBoard(*board_.sim);
   start();
-  // A port without a device: the link is down and the main thread holds the lock.
+  // A port without a device: the link is down and the thread does not poll.
   setenv("VORELAN_COM3", folder_.filePath("no-such-device").toLocal8Bit().constData(), 1);
   main_->COMSelClick(3);
+  ASSERT_TRUE(waitUntil([this] { return main_->link()->changesPending() == 0; }));
   ASSERT_FALSE(main_->Connected());
   const std::size_t before = board_.requests();
 
@@ -327,7 +340,7 @@ TEST_F(RegisterFileLink, WhileNotConnectedALoadSendsNothingAndASaveKeepsTheLastI
   const QString path = folder_.filePath("offline.rgr");
   chosen_ = path;
   main_->ShowError(QString());
-  main_->action("RegSave")->trigger();
+  choose("RegSave");
   EXPECT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
   const ProfileFile saved(path);
   EXPECT_EQ(saved.readInt("Main", "Byte3", -1), 0x47);
@@ -335,10 +348,9 @@ TEST_F(RegisterFileLink, WhileNotConnectedALoadSendsNothingAndASaveKeepsTheLastI
   EXPECT_EQ(saved.readInt("Filters", "Byte0", -1), 0xA0);
   EXPECT_EQ(board_.requests(), before);
 
-  // The lock the load and the save took again is released by them: the
-  // reconnection lets the thread poll.
+  // The reconnection lets the thread poll again.
   main_->COMSelClick(1);
-  ASSERT_TRUE(main_->Connected());
+  ASSERT_TRUE(waitUntil([this] { return main_->Connected(); }));
   awaitPolling();
 }
 
@@ -347,8 +359,8 @@ TEST_F(RegisterFileLink, CancellingADialogTouchesNeitherTheFileNorTheBoard) {
   start();
   const std::size_t before = board_.requests();
   chosen_.clear();
-  main_->action("RegLoad")->trigger();
-  main_->action("RegSave")->trigger();
+  choose("RegLoad");
+  choose("RegSave");
   awaitPolling();
   EXPECT_EQ(dialogs_, (QStringList{"open", "save"}));
   EXPECT_EQ(wireWrites(requests(), before), "");
@@ -385,7 +397,7 @@ TEST_F(RegisterFileLink, AFailedSaveSaysUnableToWriteAndLeavesTheEarlierFileWhol
   chosen_ = path;
   {
     const FileSizeLimit fullDisk(earlier.size() + 64);
-    main_->action("RegSave")->trigger();
+    choose("RegSave");
   }
   EXPECT_EQ(main_->errorDisplay()->text(), "Unable to write to " + path);
   EXPECT_EQ(bytesOf(path), earlier);
@@ -395,7 +407,7 @@ TEST_F(RegisterFileLink, AFailedSaveSaysUnableToWriteAndLeavesTheEarlierFileWhol
   ASSERT_TRUE(QDir(folder_.path()).mkdir("folder.rgr"));
   for (const QString& target : {folder_.filePath("folder.rgr"), folder_.filePath("missing/snap.rgr")}) {
     chosen_ = target;
-    main_->action("RegSave")->trigger();
+    choose("RegSave");
     EXPECT_EQ(main_->errorDisplay()->text(), "Unable to write to " + target);
   }
   EXPECT_TRUE(QFileInfo(folder_.filePath("folder.rgr")).isDir());
@@ -403,7 +415,7 @@ TEST_F(RegisterFileLink, AFailedSaveSaysUnableToWriteAndLeavesTheEarlierFileWhol
   // Room again: the same save goes through, in place.
   chosen_ = path;
   main_->ShowError(QString());
-  main_->action("RegSave")->trigger();
+  choose("RegSave");
   EXPECT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
   EXPECT_TRUE(bytesOf(path).startsWith("; kept\n[Main]\nHighByte=5\nByte0="));
   EXPECT_EQ(ProfileFile(path).readInt("Filters", "Byte7", -1), 0xA7);
@@ -415,7 +427,7 @@ TEST_F(RegisterFileLink, ASaveWhoseReadFailsWhileConnectedWritesNothing) {
   const QString path = file("earlier.rgr", earlier);
   chosen_ = path;
   board_.sim->dropAnswers(1000000);
-  main_->action("RegSave")->trigger();
+  choose("RegSave");
   board_.sim->clearFaults();
   EXPECT_TRUE(main_->errorDisplay()->text().startsWith("Register values not saved to " + path + ": "))
       << main_->errorDisplay()->text().toStdString();
@@ -435,6 +447,7 @@ TEST_F(RegisterFileLink, FilesNamedOnTheCommandLineOpenAsTheFileMenuOpensThem) {
 
   const std::size_t before = board_.requests();
   const QStringList failures = main_->openFiles({registers, missing, trace, other});
+  ASSERT_TRUE(waitUntil([this] { return !main_->registerFileBusy(); }));
 
   EXPECT_EQ(wireWrites(requests(), before), kReset + " 5A=00 0:60=00 1:60=00 2:60=00 3:60=00 4:60=00 5C=01");
   auto* traceFrm = qobject_cast<TTraceFrm*>(main_->toolWindow("TraceFrm")->form());

@@ -16,12 +16,9 @@
 
 #include "BitSetFrm.h"
 #include "BitTiming.h"
-#include "FakeToolWindowHost.h"
 #include "HexEdit.h"
-#include "LinkFixture.h"
 #include "SettingsStore.h"
-#include "WindowTestSupport.h"
-#include "canregthread.h"
+#include "WindowOnBoard.h"
 
 using namespace CanReg;
 using Bytes = std::vector<std::uint8_t>;
@@ -326,49 +323,32 @@ TEST_F(BitSetAlone, NothingTouchesTheCellWhileNotConnected) {
 
 // ---- on the board -----------------------------------------------------------------------
 
-class BitSetOnBoard : public LinkFixture {
+class BitSetOnBoard : public WindowOnBoard<BitSetWindow> {
  protected:
   void SetUp() override {
-    LinkFixture::SetUp();
+    WindowOnBoard::SetUp();
     if (HasFatalFailure()) return;
-    thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
-    host_.thread = thread_.get();
-    host_.connected = true;
-    thread_->ReadAll(true);  // as the main window does once connected
+    ReadAll();  // as the main window does once connected
     ClearTranscript();
-  }
-  void TearDown() override {
-    w_.reset();
-    if (thread_) {
-      thread_->Terminate();
-      thread_->Wait();
-      thread_.reset();
-    }
-    LinkFixture::TearDown();
   }
   // Created once the board is as the test wants it; shown, so that typing reaches it.
   BitSetWindow& Window() {
-    if (!w_) {
-      w_ = std::make_unique<BitSetWindow>(host_);
-      EXPECT_TRUE(ShowActive(w_->window.get()));
+    if (!window_) {
+      window_ = std::make_unique<BitSetWindow>(host_);
+      EXPECT_TRUE(ShowActive(window_->window.get()));
     }
-    return *w_;
+    return *window_;
   }
-  std::vector<Bytes> Writes() {
-    std::vector<Bytes> writes;
-    for (const Bytes& r : Requests())
-      if (r.size() == 4 && r[0] == 0x23) writes.push_back({r[2], r[3]});
-    return writes;
+  // Clicks Apply and waits for its job.
+  void Apply(BitSetWindow& w) {
+    w.window->ApplyClick();
+    EXPECT_TRUE(WaitForJobs());
   }
   std::size_t ReadCount() {
     std::size_t reads = 0;
     for (const Bytes& r : Requests()) reads += !r.empty() && r[0] == 0x13;
     return reads;
   }
-
-  FakeToolWindowHost host_;
-  std::unique_ptr<TCANRegAccessThread> thread_;
-  std::unique_ptr<BitSetWindow> w_;
 };
 
 TEST_F(BitSetOnBoard, CreationLoadsTheCellsTiming) {
@@ -382,24 +362,24 @@ TEST_F(BitSetOnBoard, CreationLoadsTheCellsTiming) {
 
   sim_->pokeRegister(0, BRPR, 0xC3);
   sim_->pokeRegister(0, BTR, 0xF0);  // bit 7 set: BS2 held at 8
-  thread_->ReadCycle();
+  Poll();
   w.window->RefreshClick();
   EXPECT_EQ(w.Shown(), (bit_timing::Setting{4, 1, 1}));  // BS2 8 follows BS1 1 down
   EXPECT_EQ(w.Rjw()->value(), 4);
   sim_->pokeRegister(0, BTR, 0xF7);
-  thread_->ReadCycle();
+  Poll();
   w.window->RefreshClick();
   EXPECT_EQ(w.Shown(), (bit_timing::Setting{4, 8, 8}));
 }
 
 TEST_F(BitSetOnBoard, ApplyOnAStoppedCellWritesCsrBrprBtrThenReadsEverything) {
   sim_->pokeRegister(0, CSR, 0x00);
-  thread_->ReadCycle();
+  Poll();
   BitSetWindow& w = Window();
   w.Rjw()->setValue(2);
   w.Search("8", "125000", 75);  // BRP 16, BS1 2, BS2 1
   ClearTranscript();
-  w.window->ApplyClick();
+  Apply(w);
   EXPECT_TRUE(w.prompt.shown.empty());
   const std::vector<Bytes> expected{{CSR, 0x00}, {BRPR, 0x4F}, {BTR, 0x01}, {PSR, 0}, {PSR, 4},
                                     {PSR, 1},    {PSR, 2},     {PSR, 3},    {PSR, 0}};
@@ -410,7 +390,6 @@ TEST_F(BitSetOnBoard, ApplyOnAStoppedCellWritesCsrBrprBtrThenReadsEverything) {
   EXPECT_EQ(sim_->peekRegister(0, CSR), 0x00);
   EXPECT_EQ(w.Shown(), (bit_timing::Setting{16, 2, 1}));
   EXPECT_EQ(w.Rjw()->value(), 2);
-  EXPECT_FALSE(thread_->registerLock().HeldByMe());
   EXPECT_TRUE(host_.errors.isEmpty());
 }
 
@@ -419,7 +398,7 @@ TEST_F(BitSetOnBoard, ARunningCellIsStoppedOnlyOnYes) {
   w.prompt.answer = QMessageBox::No;
   TypeInto(w.Brp(), "05");
   ClearTranscript();
-  w.window->ApplyClick();
+  Apply(w);
   ASSERT_EQ(w.prompt.shown.size(), 1u);
   EXPECT_EQ(w.prompt.shown[0].text, "CAN cell is running. Stop it?");
   EXPECT_EQ(w.prompt.shown[0].icon, QMessageBox::Question);
@@ -429,7 +408,7 @@ TEST_F(BitSetOnBoard, ARunningCellIsStoppedOnlyOnYes) {
 
   w.prompt.answer = QMessageBox::Yes;
   TypeInto(w.Brp(), "05");
-  w.window->ApplyClick();
+  Apply(w);
   ASSERT_GE(Writes().size(), 3u);
   EXPECT_EQ(Writes()[0], (Bytes{CSR, 0x00}));
   EXPECT_EQ(Writes()[1], (Bytes{BRPR, 0x04}));
@@ -437,17 +416,16 @@ TEST_F(BitSetOnBoard, ARunningCellIsStoppedOnlyOnYes) {
   EXPECT_EQ(w.Brp()->text(), "05");
 }
 
-TEST_F(BitSetOnBoard, AFailedWriteReleasesTheLockAndIsShown) {
+TEST_F(BitSetOnBoard, AFailedWriteIsShownAndLeavesTheFieldsAsTyped) {
   sim_->pokeRegister(0, CSR, 0x00);
-  thread_->ReadCycle();
+  Poll();
   BitSetWindow& w = Window();
   TypeInto(w.Brp(), "07");
   ClearTranscript();
   sim_->dropAnswers(1);  // the CSR write's answer never comes
-  w.window->ApplyClick();
+  Apply(w);
   ASSERT_EQ(host_.errors.size(), 1);
   EXPECT_FALSE(host_.errors[0].isEmpty());
-  EXPECT_FALSE(thread_->registerLock().HeldByMe());
   EXPECT_EQ(Writes().size(), 1u);    // the sequence ended at the failure
   EXPECT_EQ(w.Brp()->text(), "07");  // no refresh
 }

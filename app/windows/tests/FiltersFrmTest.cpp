@@ -12,14 +12,11 @@
 
 #include <memory>
 
-#include "FakeToolWindowHost.h"
 #include "FilterMatch.h"
 #include "Filters.h"
 #include "FiltersFrm.h"
 #include "HexEdit.h"
-#include "LinkFixture.h"
-#include "WindowTestSupport.h"
-#include "canregthread.h"
+#include "WindowOnBoard.h"
 
 using namespace CanReg;
 using filter_registers::FilterSetting;
@@ -166,29 +163,22 @@ TEST_F(FiltersAlone, ThePointedRangeNamesTheRunUnderThePointer) {
 
 // ---- on the board -----------------------------------------------------------------------
 
-class FiltersOnBoard : public LinkFixture {
+class FiltersOnBoard : public WindowOnBoard<FiltersWindow> {
  protected:
   void SetUp() override {
-    LinkFixture::SetUp();
+    WindowOnBoard::SetUp();
     if (HasFatalFailure()) return;
-    thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
-    host_.thread = thread_.get();
-    host_.connected = true;
-    thread_->ReadAll(true);  // as the main window does once connected
+    ReadAll();  // as the main window does once connected
     ClearTranscript();
   }
-  void TearDown() override {
-    w_.reset();
-    if (thread_) {
-      thread_->Terminate();
-      thread_->Wait();
-      thread_.reset();
-    }
-    LinkFixture::TearDown();
-  }
   FiltersWindow& Window() {
-    if (!w_) w_ = std::make_unique<FiltersWindow>(host_);
-    return *w_;
+    if (!window_) window_ = std::make_unique<FiltersWindow>(host_);
+    return *window_;
+  }
+  // Clicks Apply and waits for its job.
+  void Apply() {
+    Window().window->ApplyClick();
+    EXPECT_TRUE(WaitForJobs());
   }
   void Set(int filter, FilterSetting f) {
     const QString n = QString::number(filter);
@@ -196,27 +186,17 @@ class FiltersOnBoard : public LinkFixture {
     Window().F(("Mask" + n).toLatin1().constData())->setValue(f.mask);
     Window().Kind(filter)->setKind(f.kind);
   }
-  std::vector<Bytes> Writes() {
-    std::vector<Bytes> writes;
-    for (const Bytes& r : Requests())
-      if (r.size() == 4 && r[0] == 0x23) writes.push_back({r[2], r[3]});
-    return writes;
-  }
   std::array<std::uint8_t, 8> Page4() {
     std::array<std::uint8_t, 8> bytes{};
     for (int i = 0; i < 8; ++i) bytes[std::size_t(i)] = sim_->peekRegister(FilterPage, std::uint16_t(FHR0 + i));
     return bytes;
   }
-
-  FakeToolWindowHost host_;
-  std::unique_ptr<TCANRegAccessThread> thread_;
-  std::unique_ptr<FiltersWindow> w_;
 };
 
 TEST_F(FiltersOnBoard, RefreshDecodesPageFour) {
   const std::uint8_t page4[] = {0x24, 0x70, 0xFE, 0x10, 0xFF, 0xE0, 0x12, 0x00};
   for (int i = 0; i < 8; ++i) sim_->pokeRegister(FilterPage, std::uint16_t(FHR0 + i), page4[i]);
-  thread_->ReadAll(true);
+  ReadAll();
   ClearTranscript();
   FiltersWindow& w = Window();
   EXPECT_EQ(w.F("ID0")->text(), "123");
@@ -235,7 +215,7 @@ TEST_F(FiltersOnBoard, RefreshDecodesPageFour) {
 TEST_F(FiltersOnBoard, ApplyWritesEachRegisterOnPageFourThenReadsThePageBack) {
   Set(0, {0x123, 0x7FF, FrameKind::Data});
   Set(1, {0x123, 0x7F0, FrameKind::Remote});
-  Window().window->ApplyClick();
+  Apply();
   const std::vector<Bytes> expected{{PSR, 4}, {FLR0, 0x60}, {PSR, 4}, {FHR0, 0x24}, {PSR, 4}, {MLR0, 0xF0},
                                     {PSR, 4}, {MHR0, 0xFF}, {PSR, 4}, {FLR1, 0x70}, {PSR, 4}, {FHR1, 0x24},
                                     {PSR, 4}, {MLR1, 0x10}, {PSR, 4}, {MHR1, 0xFE}};
@@ -259,7 +239,7 @@ TEST_F(FiltersOnBoard, AllIdsAndAnUnchosenKindAsTheyAreWritten) {
   host_.connected = true;
   w.F("ID0")->setValue(0x555);
   QTest::mouseClick(w.window->findChild<QPushButton*>("AllIDs1"), Qt::LeftButton);
-  w.window->ApplyClick();
+  Apply();
   EXPECT_EQ(Page4(), (std::array<std::uint8_t, 8>{0xAA, 0xA0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10}));
   EXPECT_EQ(w.Kind(0)->kind(), FrameKind::Both);
   EXPECT_EQ(w.Kind(1)->kind(), FrameKind::Data);  // what the cell holds now
@@ -269,7 +249,7 @@ TEST_F(FiltersOnBoard, TheBoardAcceptsExactlyWhatTheViewDraws) {
   Set(0, {0x120, 0x7F0, FrameKind::Data});    // 0x120-0x12F, data frames
   Set(1, {0x400, 0x600, FrameKind::Remote});  // 0x400-0x5FF, remote frames
   FiltersWindow& w = Window();
-  w.window->ApplyClick();
+  Apply();
   ASSERT_TRUE(host_.errors.isEmpty());
   TFilters* view = w.View();
   int accepted = 0;
@@ -297,10 +277,9 @@ TEST_F(FiltersOnBoard, AFailedWriteEndsApplyAndIsShown) {
   FiltersWindow& w = Window();
   w.F("ID0")->setValue(0x321);
   sim_->dropAnswers(1);  // the first page selection's answer never comes
-  w.window->ApplyClick();
+  Apply();
   ASSERT_EQ(host_.errors.size(), 1);
   EXPECT_FALSE(host_.errors[0].isEmpty());
-  EXPECT_FALSE(thread_->registerLock().HeldByMe());
   EXPECT_EQ(Writes().size(), 1u);        // no further write, no read cycle
   EXPECT_EQ(w.F("ID0")->text(), "321");  // no refresh
   for (const Bytes& r : Requests()) EXPECT_NE(r[0], 0x13);
@@ -310,8 +289,9 @@ TEST_F(FiltersOnBoard, NothingReachesTheCellWhileNotConnected) {
   FiltersWindow& w = Window();
   host_.connected = false;
   w.F("ID0")->setValue(0x321);
-  w.window->ApplyClick();
+  Apply();
   w.window->RefreshClick();
+  EXPECT_EQ(thread_->JobsPending(), 0);
   EXPECT_TRUE(Requests().empty());
   EXPECT_EQ(w.F("ID0")->text(), "321");
 }

@@ -4,80 +4,48 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
-#include <functional>
 #include <memory>
 
 #include "BitButton.h"
 #include "BitPanel.h"
-#include "FakeToolWindowHost.h"
 #include "HexEdit.h"
-#include "LinkFixture.h"
 #include "RegFrm.h"
 #include "ThrTimer.h"
-#include "WindowTestSupport.h"
-#include "canregthread.h"
+#include "WindowOnBoard.h"
 
-using Bytes = std::vector<std::uint8_t>;
 using namespace CanReg;
 
 namespace {
 
-class RegFrmLink : public LinkFixture {
+class RegFrmLink : public WindowOnBoard<TRegFrm> {
  protected:
   void SetUp() override {
-    LinkFixture::SetUp();
+    WindowOnBoard::SetUp();
     if (HasFatalFailure()) return;
-    thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
-    host_.thread = thread_.get();
-    host_.connected = true;
     window_ = std::make_unique<TRegFrm>(host_);
     // Ticks are run by hand so that every step is seen; the live test turns it on.
     window_->readThreadTimer()->setEnabled(false);
     ASSERT_TRUE(ShowActive(window_.get()));
   }
-  void TearDown() override {
-    window_.reset();  // its timer first: no tick after the thread is gone
-    if (thread_) {
-      thread_->Terminate();
-      thread_->Wait();
-      thread_.reset();
-    }
-    LinkFixture::TearDown();
-  }
 
-  THexEdit* F(const char* name) { return Field(window_.get(), name); }
   TBitPanel* Panel(const char* name) { return window_->findChild<TBitPanel*>(name); }
   QTabWidget* Tabs() { return window_->findChild<QTabWidget*>("PageControl"); }
   QString Status(int page) { return window_->findChild<QLabel*>(QString("Status%1").arg(page))->text(); }
 
   // The board's registers as the thread would find them after a full read, then one tick.
   void Refresh() {
-    thread_->ReadAll(true);
+    ReadAll();
     window_->ReadThreadTimer();
   }
-  // The write requests among those the board served.
   std::vector<Bytes> Writes() {
-    std::vector<Bytes> writes;
-    for (const Bytes& r : Requests())
-      if (!r.empty() && r[0] == 0x23) writes.push_back(r);
-    return writes;
+    EXPECT_TRUE(WaitForJobs());
+    return WriteRequests();
   }
-  bool ProcessUntil(const std::function<bool()>& done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-  }
-
-  FakeToolWindowHost host_;
-  std::unique_ptr<TCANRegAccessThread> thread_;
-  std::unique_ptr<TRegFrm> window_;
 };
 
 }  // namespace
@@ -119,7 +87,7 @@ TEST_F(RegFrmLink, ATickCopiesTheMainRegistersAndThePageThatPsrSelects) {
   ClearTranscript();
   sim_->pokeRegister(0, PSR, 4);
   sim_->pokeRegister(4, MHR1, 0x7E);
-  thread_->ReadCycle();
+  Poll();
   ClearTranscript();
   window_->ReadThreadTimer();
   EXPECT_EQ(Tabs()->currentIndex(), 4);
@@ -184,6 +152,7 @@ TEST_F(RegFrmLink, TogglingAnIsrBitWritesIsrWithPageZero) {
   ClearTranscript();
   QTest::mouseClick(Panel("BitPanelISR")->button(5), Qt::LeftButton);
   EXPECT_EQ(F("ISR")->text(), "23");
+  ASSERT_TRUE(WaitForJobs());
   const auto requests = Requests();
   ASSERT_GE(requests.size(), 2u);
   EXPECT_EQ(requests[0], Write(ISR, 0x23));  // a main register: no PSR write first
@@ -217,6 +186,7 @@ TEST_F(RegFrmLink, EditingARegisterOfPageTwoSelectsThePageFirst) {
   ASSERT_EQ(Tabs()->currentIndex(), 2);
   ClearTranscript();
   TypeInto(F("Data12"), "a5");
+  ASSERT_TRUE(WaitForJobs());
   const auto requests = Requests();
   ASSERT_GE(requests.size(), 3u);
   EXPECT_EQ(requests[0], Write(PSR, 2));
@@ -278,7 +248,7 @@ TEST_F(RegFrmLink, TheBufferStateFollowsBcsr) {
 
 TEST_F(RegFrmLink, WhileNotConnectedNothingIsCopiedOrWritten) {
   sim_->pokeRegister(0, BTR, 0x2F);
-  thread_->ReadAll(true);
+  ReadAll();
   host_.connected = false;
   ClearTranscript();
   window_->ReadThreadTimer();
@@ -313,6 +283,9 @@ TEST_F(RegFrmLink, AFailedWriteIsShownAndTheNextTickRestoresTheRegister) {
   Refresh();
   sim_->dropAnswers(1);
   TypeInto(F("BTR"), "44");
+  EXPECT_EQ(F("BTR")->text(), "44");
+  window_->ReadThreadTimer();  // while the write is on its way, ticks leave the fields alone
+  ASSERT_TRUE(WaitForJobs());
   ASSERT_EQ(host_.errors.size(), 1);
   EXPECT_EQ(host_.errors.front(), "Time out...");
   EXPECT_EQ(F("BTR")->text(), "44");  // what the user typed, until the next tick
@@ -323,25 +296,27 @@ TEST_F(RegFrmLink, AFailedWriteIsShownAndTheNextTickRestoresTheRegister) {
   // The same through a bit panel.
   sim_->dropAnswers(1);
   QTest::mouseClick(Panel("BitPanelISR")->button(0), Qt::LeftButton);
+  ASSERT_TRUE(WaitForJobs());
   EXPECT_EQ(host_.errors.size(), 2);
   EXPECT_EQ(F("ISR")->text(), "01");
 }
 
 TEST_F(RegFrmLink, TheTimerFollowsThePollingThreadOnItsOwn) {
-  thread_->Resume();
+  thread_->SetPolling(true);
   window_->readThreadTimer()->setEnabled(true);
   sim_->pokeRegister(0, PSR, 1);
   sim_->pokeRegister(1, BCSR, 0x04);
   sim_->pokeRegister(1, IDHR, 0x42);
-  EXPECT_TRUE(ProcessUntil([&] { return F("IDHR1")->text() == "42"; }));
+  EXPECT_TRUE(WaitUntil([&] { return F("IDHR1")->text() == "42"; }));
   EXPECT_EQ(Tabs()->currentIndex(), 1);
   EXPECT_EQ(Status(1), "RX \\Filled");
 
-  // An edit while the thread polls: written under the register lock between passes.
+  // An edit while the thread polls: written between passes.
   TypeInto(F("Data31"), "99");
+  ASSERT_TRUE(WaitForJobs());
   EXPECT_EQ(sim_->peekRegister(1, 0x65), 0x99);
   sim_->pokeRegister(0, CSR, 0x41);
-  EXPECT_TRUE(ProcessUntil([&] { return F("CSR")->text() == "41"; }));
+  EXPECT_TRUE(WaitUntil([&] { return F("CSR")->text() == "41"; }));
   EXPECT_EQ(Panel("BitPanelCSR")->value(), 0x41);
   EXPECT_TRUE(host_.errors.isEmpty());
 }

@@ -5,9 +5,17 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
+
 #include "ProfileFile.h"
 #include "TraceFile.h"
 #include "TraceLinePrinter.h"
+
+// Found by the failure messages through the listing's own namespace.
+void PrintTo(const TTraceListing& listing, std::ostream* os) {
+  *os << listing.listed.time_since_epoch().count() << (listing.remote ? " remote" : "")
+      << (listing.timed ? " timed" : "");
+}
 
 namespace {
 
@@ -25,15 +33,19 @@ class TraceFileTest : public ::testing::Test {
     file.write(bytes);
     return file.fileName();
   }
-  static QByteArray Saved(const std::vector<TTraceLine>& lines, const QString& path) {
+  static QByteArray Saved(const std::vector<TTraceLine>& lines, const QString& path,
+                          const std::vector<TTraceListing>& listings = {}) {
     ProfileFile file(path);
-    TraceFile::Write(lines, file);
+    TraceFile::Write(lines, listings, file);
     file.save();
     QFile saved(path);
     EXPECT_TRUE(saved.open(QIODevice::ReadOnly));
     return saved.readAll();
   }
-  static std::vector<TTraceLine> Loaded(const QString& path) { return TraceFile::Read(ProfileFile(path)); }
+  static TraceFile::Contents Contents(const QString& path) { return TraceFile::Read(ProfileFile(path), Loading); }
+  static std::vector<TTraceLine> Loaded(const QString& path) { return Contents(path).lines; }
+
+  static constexpr std::chrono::system_clock::time_point Loading{std::chrono::seconds(1000)};
 
   QTemporaryDir dir_;
 };
@@ -61,6 +73,27 @@ TEST_F(TraceFileTest, SaveThenLoadThenSaveGivesTheSameBytes) {
   const std::vector<TTraceLine> loaded = Loaded(PathOf("a.trc"));
   EXPECT_EQ(loaded, lines);
   EXPECT_EQ(Saved(loaded, PathOf("b.trc")), first);
+}
+
+TEST_F(TraceFileTest, TimesAndRemoteFramesComeBackAndOlderFilesLoadWithoutTimes) {
+  using std::chrono::microseconds;
+  const std::chrono::system_clock::time_point read{microseconds(1765270801123456)};
+  const std::vector<TTraceLine> lines{Line("123", "2", "12 AB ", "0", "1"), Line("7FF", "3", "R", "1", "2"),
+                                      Line("001", "0", "", "0", "3")};
+  const std::vector<TTraceListing> listings{{read, false, true}, {read + microseconds(1500), true, true}, {}};
+  const QByteArray bytes = Saved(lines, PathOf("timed.trc"), listings);
+  EXPECT_TRUE(bytes.contains("[Line1]\nID=123\nDLC=2\nData=\"12 AB \"\nFilter=0\nBuffer=1\nTime=1765270801.123456\n"));
+  EXPECT_TRUE(bytes.contains("Data=R\nFilter=1\nBuffer=2\nTime=1765270801.124956\n"));
+  EXPECT_TRUE(bytes.endsWith("Buffer=3\n"));  // a line without a time has no Time key
+  const TraceFile::Contents loaded = Contents(PathOf("timed.trc"));
+  EXPECT_EQ(loaded.lines, lines);
+  const std::vector<TTraceListing> expected{listings[0], listings[1], {Loading, false, false}};
+  EXPECT_EQ(loaded.listings, expected);
+
+  // Times that are no such time: the line loads without one.
+  for (const char* text : {"", "12", "1.5", "1765270801.12345", "-1.000000", "1x.000000", "1234567890123.000000"})
+    EXPECT_FALSE(TraceFile::TimeOf(QString::fromLatin1(text))) << text;
+  EXPECT_EQ(TraceFile::TimeOf("0.000001"), std::chrono::system_clock::time_point(microseconds(1)));
 }
 
 TEST_F(TraceFileTest, SavingIntoAnExistingFileUpdatesItInPlace) {

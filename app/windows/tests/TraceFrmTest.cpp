@@ -20,6 +20,7 @@
 #include "AppError.h"
 #include "FakeToolWindowHost.h"
 #include "ProfileFile.h"
+#include "RegisterJob.h"
 #include "SettingsStore.h"
 #include "ThrTimer.h"
 #include "TraceFile.h"
@@ -84,7 +85,7 @@ TEST_F(TraceWindow, ControlsAsDesigned) {
   QTableView* list = frm_->ListTrc();
   EXPECT_EQ(list->objectName(), "ListTrc");
   QHeaderView* header = list->horizontalHeader();
-  const QStringList captions{"ID", "DLC", "Data", "Filter", "Buffer"};
+  const QStringList captions{"Time", "ID", "DLC", "Data", "Filter", "Buffer"};
   ASSERT_EQ(list->model()->columnCount(), captions.size());
   for (int c = 0; c < captions.size(); ++c)
     EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
@@ -99,9 +100,10 @@ TEST_F(TraceWindow, ControlsAsDesigned) {
   EXPECT_FALSE(header->sectionsClickable());
   EXPECT_FALSE(list->isSortingEnabled());
 
-  // Centred: DLC, Filter, Buffer; left: ID, Data.
-  const Qt::Alignment expected[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignHCenter};
-  for (int c = 0; c < 5; ++c)
+  // Right: Time; centred: DLC, Filter, Buffer; left: ID, Data.
+  const Qt::Alignment expected[] = {Qt::AlignRight, Qt::AlignLeft,    Qt::AlignHCenter,
+                                    Qt::AlignLeft,  Qt::AlignHCenter, Qt::AlignHCenter};
+  for (int c = 0; c < 6; ++c)
     EXPECT_EQ(TTraceListModel::columnAlignment(c) & Qt::AlignHorizontal_Mask, expected[c]) << c;
 
   // The timer: a child the main window finds at close, disabled, 500 ms.
@@ -186,7 +188,7 @@ TEST_F(TraceWindow, ClearAndTraceFiles) {
   const QString path = dir_.filePath("t.trc");
   {
     ProfileFile file(path);
-    TraceFile::Write({Line(1), Line(2), Line(3)}, file);
+    TraceFile::Write({Line(1), Line(2), Line(3)}, {}, file);
     file.save();
   }
   ProfileFile in(path);
@@ -250,6 +252,45 @@ TEST_F(TraceWindow, ExportOfALoadedTrace) {
     EXPECT_EQ(QString::fromStdString(e.what()), "Unable to write to " + nowhere);
   }
   EXPECT_FALSE(QFileInfo::exists(nowhere));
+}
+
+// Batches from the register access thread: one insertion each, the time of
+// each line since the first, and a list that follows the new lines unless
+// the user has scrolled up to read.
+TEST_F(TraceWindow, BatchesAreListedWithTheirTimeAndTheListFollowsThem) {
+  main_.show();
+  frm_->show();
+  const auto start = std::chrono::system_clock::now();
+  int k = 0;
+  const auto batch = [&](int frames) {
+    TReception reception;
+    for (int i = 0; i < frames; ++i, ++k) {
+      TRegisterImages::PageImage page{};
+      page[0] = std::uint8_t(k);           // IDHR
+      page[1] = k % 7 == 6 ? 0x11 : 0x01;  // one data byte; every seventh a remote frame
+      reception.frames.push_back({1, page, start + std::chrono::milliseconds(1500 * k)});
+    }
+    frm_->FramesReceived(reception);
+    QCoreApplication::processEvents();
+  };
+  QSignalSpy inserts(&frm_->Lines(), &QAbstractItemModel::rowsInserted);
+  batch(3);
+  EXPECT_EQ(inserts.count(), 1);
+  const QAbstractItemModel* model = frm_->ListTrc()->model();
+  EXPECT_EQ(model->index(0, TTraceListModel::ColTime).data().toString(), "0.000");
+  EXPECT_EQ(model->index(2, TTraceListModel::ColTime).data().toString(), "3.000");
+  for (int b = 0; b < 40; ++b) batch(5);
+  QScrollBar* bar = frm_->ListTrc()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_EQ(model->index(6, TTraceListModel::ColData).data().toString(), "R");
+  EXPECT_TRUE(frm_->Lines().listings()[6].remote);
+
+  const int reading = bar->maximum() / 2;  // the user reads an earlier line
+  bar->setValue(reading);
+  batch(5);
+  EXPECT_EQ(bar->value(), reading);
+  EXPECT_EQ(frm_->Lines().rowCount(), 208);
 }
 
 TEST_F(TraceWindow, TicksDoNothingWithoutALink) {

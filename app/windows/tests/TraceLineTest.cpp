@@ -52,6 +52,9 @@ TEST(TraceLine, DataFollowsTheLengthCodeUpToEightBytes) {
   EXPECT_EQ(fifteen.data, "01 02 03 04 05 06 07 08 ");
   EXPECT_EQ(fifteen.filter, "31");
 
-  // A remote frame's kind bit does not enter the length code.
-  EXPECT_EQ(TTraceLine::FromBufferPage(BufferPage(0x01, 0x13, {}, 0), 1).dlc, "3");
+  // A remote frame's kind bit does not enter the length code, and the data
+  // registers (left by an earlier frame) are not its data.
+  const auto remote = TTraceLine::FromBufferPage(BufferPage(0x01, 0x13, {0x55, 0x66, 0x77}, 0), 1);
+  EXPECT_EQ(remote.dlc, "3");
+  EXPECT_EQ(remote.data, "R");
 }

@@ -1,27 +1,23 @@
-// Overruns counted from the ISR values the trace reads.
+// Overruns counted from the reports of the polling passes.
 #include <gtest/gtest.h>
 
-#include "CanRegisterMap.h"
+#include <limits>
+
 #include "TraceOverruns.h"
 
-using namespace CanReg;
-
-TEST(TraceOverruns, EachRaisingOfTheFlagCountsOnce) {
+TEST(TraceOverruns, EveryReportCountsAndClearStartsAtOneWhileFramesAreLost) {
   TTraceOverruns overruns;
-  overruns.Observe(RXIF1);
+  overruns.Observe(0, false);
   EXPECT_EQ(overruns.Count(), 0u);
-  overruns.Observe(ORIF | RXIF1 | RXIF2 | RXIF3);
-  overruns.Observe(ORIF | RXIF2);  // still the same raising
+  overruns.Observe(2, true);  // two passes found ORIF set
+  overruns.Observe(1, true);
+  EXPECT_EQ(overruns.Count(), 3u);
+  overruns.Reset();  // the cell is still losing frames
   EXPECT_EQ(overruns.Count(), 1u);
-  overruns.Observe(0);  // cleared elsewhere (a transmission, the Registers window)
-  overruns.Observe(ORIF);
-  EXPECT_EQ(overruns.Count(), 2u);
-
-  // Clear: back to 0; the flag still up is not counted again, a new raising is.
+  overruns.Observe(0, false);
   overruns.Reset();
-  overruns.Observe(ORIF);
   EXPECT_EQ(overruns.Count(), 0u);
-  overruns.Observe(TXIF);
-  overruns.Observe(ORIF | TXIF);
-  EXPECT_EQ(overruns.Count(), 1u);
+  overruns.Observe(std::numeric_limits<std::uint32_t>::max(), true);
+  overruns.Observe(5, true);
+  EXPECT_EQ(overruns.Count(), std::numeric_limits<std::uint32_t>::max());
 }

@@ -18,16 +18,13 @@
 #include <mutex>
 
 #include "ChoiceGroup.h"
-#include "FakeToolWindowHost.h"
 #include "HexEdit.h"
-#include "LinkFixture.h"
 #include "NumberEntry.h"
 #include "SettingsStore.h"
 #include "ThrTimer.h"
 #include "TransmitFrm.h"
 #include "TransmitStatusBar.h"
-#include "WindowTestSupport.h"
-#include "canregthread.h"
+#include "WindowOnBoard.h"
 
 using namespace CanReg;
 using Bytes = std::vector<std::uint8_t>;
@@ -38,27 +35,14 @@ QString Visible(QString caption) {
   return caption.remove(QLatin1Char('&'));
 }
 
-class TransmitOnBoard : public LinkFixture {
+class TransmitOnBoard : public WindowOnBoard<TTransmitFrm> {
  protected:
   void SetUp() override {
-    LinkFixture::SetUp();
+    WindowOnBoard::SetUp();
     if (HasFatalFailure()) return;
-    thread_ = std::make_unique<TCANRegAccessThread>(protocol_.get());
-    host_.thread = thread_.get();
-    host_.connected = true;
-    thread_->ReadAll(true);  // as the main window does once connected
+    ReadAll();  // as the main window does once connected
     Create();
     ClearTranscript();
-  }
-  void TearDown() override {
-    OnRequest(nullptr);
-    window_.reset();  // its timer first: no tick after the thread is gone
-    if (thread_) {
-      thread_->Terminate();
-      thread_->Wait();
-      thread_.reset();
-    }
-    LinkFixture::TearDown();
   }
 
   void Create() {
@@ -72,7 +56,6 @@ class TransmitOnBoard : public LinkFixture {
     EXPECT_NE(found, nullptr) << name;
     return found;
   }
-  THexEdit* F(const char* name) { return Field(window_.get(), name); }
   TNumberEntry* Number(const char* name) { return Find<TNumberEntry>(name); }
   TChoiceGroup* Choice(const char* name) { return Find<TChoiceGroup>(name); }
   QPushButton* Apply() { return Find<QPushButton>("Apply"); }
@@ -80,21 +63,19 @@ class TransmitOnBoard : public LinkFixture {
   void ShowPage(const char* name) { Pages()->setCurrentWidget(Find<QWidget>(name)); }
   QString Panel() { return window_->StatusBar()->shownText(); }
 
-  // The polling thread's pass, run here so that a test decides when the image is refreshed.
-  void Poll() { thread_->ReadCycle(); }
-  // One tick of the window's timer, after a pass.
+  // A click on Apply, and its frame's job done.
+  void Click() {
+    window_->ApplyClick();
+    EXPECT_TRUE(WaitForJobs());
+  }
+  // One tick of the window's timer, after a pass (the test decides when the
+  // image is refreshed), and the frame it may send written.
   void Tick() {
     Poll();
     window_->SendingTimer();
+    EXPECT_TRUE(WaitForJobs());
   }
 
-  // The register writes the board served since the last clear, as {address, value}.
-  std::vector<Bytes> Writes() {
-    std::vector<Bytes> writes;
-    for (const Bytes& r : Requests())
-      if (r.size() == 4 && r[0] == 0x23) writes.push_back({r[2], r[3]});
-    return writes;
-  }
   // What a frame's writes look like on the line: PSR before every paged register.
   static std::vector<Bytes> OnTheLine(const std::vector<TRegisterWrite>& writes) {
     std::vector<Bytes> line;
@@ -128,10 +109,6 @@ class TransmitOnBoard : public LinkFixture {
     Choice("Repetition")->setItemIndex(1);
     Number("Period")->setValue(period);
   }
-
-  FakeToolWindowHost host_;
-  std::unique_ptr<TCANRegAccessThread> thread_;
-  std::unique_ptr<TTransmitFrm> window_;
 };
 
 }  // namespace
@@ -183,7 +160,7 @@ TEST_F(TransmitOnBoard, AUserFrameWritesItsLengthAndData7Last) {
   for (int k = 3; k < 7; ++k) sim_->pokeRegister(2, std::uint16_t(Data0 + k), 0xEE);
   UserFrame(0x123, 3, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
   Number("BuffNum")->setValue(2);
-  window_->ApplyClick();
+  Click();
   TTransmitFrame expected{0x123, false, 3, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}};
   EXPECT_EQ(Writes(), OnTheLine(FrameWrites(expected, 2)));
   EXPECT_EQ(Writes().back(), (Bytes{Data7, 0x00}));
@@ -209,13 +186,13 @@ TEST_F(TransmitOnBoard, AUserFrameWritesItsLengthAndData7Last) {
   // Length 8: every data register, Data7 last with byte 7. Length 0: Data7 alone, with 0.
   ClearTranscript();
   Number("UserLength")->setValue(8);
-  window_->ApplyClick();
+  Click();
   expected.length = 8;
   EXPECT_EQ(Writes(), OnTheLine(FrameWrites(expected, 2)));
   EXPECT_EQ(Writes().back(), (Bytes{Data7, 0x88}));
   ClearTranscript();
   Number("UserLength")->setValue(0);
-  window_->ApplyClick();
+  Click();
   EXPECT_EQ(Writes().size(), 14u);  // the 6 steps (2 of them paged), IDHR, IDLR, Data7: PSR before each paged one
   EXPECT_EQ(Writes().back(), (Bytes{Data7, 0x00}));
   ASSERT_EQ(Sent().size(), 3u);
@@ -227,7 +204,7 @@ TEST_F(TransmitOnBoard, AUserFrameWritesItsLengthAndData7Last) {
 TEST_F(TransmitOnBoard, ARemoteFrameCarriesItsFlagAndItsLength) {
   UserFrame(0, 2, {0xA1, 0xA2}, true);
   TypeInto(F("UserID"), "FFF");  // an identifier above 7FF loses its bits above bit 10
-  window_->ApplyClick();
+  Click();
   ASSERT_EQ(Sent().size(), 1u);
   EXPECT_TRUE(Sent()[0].remote);
   EXPECT_EQ(Sent()[0].id, 0x7FFu);
@@ -244,7 +221,7 @@ TEST_F(TransmitOnBoard, ACounterFromFeToHundredWithOneByte) {
   Number("AutoLength")->setValue(1);
   F("CntMin")->setValue(0xFE);
   F("CntMax")->setValue(0x100);
-  window_->ApplyClick();
+  Click();
   EXPECT_EQ(Visible(Apply()->text()), "Stop");
   for (int tick = 0; tick < 10; ++tick) Tick();  // a frame every second tick
   EXPECT_EQ(SentByte(0), (std::vector<int>{0xFE, 0xFF, 0x00, 0xFE, 0xFF, 0x00}));
@@ -262,7 +239,7 @@ TEST_F(TransmitOnBoard, ACounterAtTheTopOfTheRangeStartsAgainAtItsMinimum) {
   Number("AutoLength")->setValue(8);
   F("CntMin")->setValue(-2);  // FFFFFFFFFFFFFFFE
   F("CntMax")->setValue(-1);  // FFFFFFFFFFFFFFFF
-  window_->ApplyClick();
+  Click();
   for (int tick = 0; tick < 4; ++tick) Tick();
   ASSERT_EQ(Sent().size(), 3u);
   EXPECT_EQ(SentByte(0), (std::vector<int>{0xFE, 0xFF, 0xFE}));
@@ -273,15 +250,15 @@ TEST_F(TransmitOnBoard, ShiftLeftWithOneByteAndRightWithTwo) {
   Automatic(1);
   Find<QRadioButton>("ShiftMode")->click();
   Number("AutoLength")->setValue(1);
-  window_->ApplyClick();
+  Click();
   for (int tick = 0; tick < 16; ++tick) Tick();
   EXPECT_EQ(SentByte(0), (std::vector<int>{0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x01}));
 
-  window_->ApplyClick();  // Stop
+  Click();  // Stop
   sim_->clearTransmittedFrames();
   Number("AutoLength")->setValue(2);
   Choice("ShiftOpt")->setItemIndex(1);
-  window_->ApplyClick();  // Start
+  Click();  // Start
   for (int tick = 0; tick < 34; ++tick) Tick();
   ASSERT_EQ(Sent().size(), 18u);
   for (std::size_t k = 0; k < 16; ++k) {
@@ -298,7 +275,7 @@ TEST_F(TransmitOnBoard, ShiftWithLengthZeroSendsEmptyFrames) {
   Find<QRadioButton>("ShiftMode")->click();
   Choice("ShiftOpt")->setItemIndex(1);
   Number("AutoLength")->setValue(0);
-  window_->ApplyClick();
+  Click();
   EXPECT_EQ(window_->AutomaticValue(), 1u);
   for (int tick = 0; tick < 4; ++tick) Tick();
   ASSERT_EQ(Sent().size(), 3u);
@@ -308,7 +285,7 @@ TEST_F(TransmitOnBoard, ShiftWithLengthZeroSendsEmptyFrames) {
 
 TEST_F(TransmitOnBoard, PeriodThreeSendsEverySixthTickAndStopEndsIt) {
   Automatic(3);
-  window_->ApplyClick();
+  Click();
   ASSERT_EQ(Sent().size(), 1u);
   std::vector<int> framesAfterTick;
   for (int tick = 1; tick <= 13; ++tick) {
@@ -320,7 +297,7 @@ TEST_F(TransmitOnBoard, PeriodThreeSendsEverySixthTickAndStopEndsIt) {
 
   // Stop between two frames: nothing more is written, even by a tick that
   // was already on its way.
-  window_->ApplyClick();
+  Click();
   EXPECT_EQ(Visible(Apply()->text()), "Start");
   EXPECT_FALSE(window_->Timer()->enabled());
   EXPECT_EQ(window_->TickCount(), 0);
@@ -333,18 +310,18 @@ TEST_F(TransmitOnBoard, PeriodThreeSendsEverySixthTickAndStopEndsIt) {
 
 TEST_F(TransmitOnBoard, TheOutcomeAcknowledgedReportedAsAnErrorOrSilent) {
   UserFrame(0x100, 1, {0x5A});
-  window_->ApplyClick();
+  Click();
   Tick();
   EXPECT_EQ(Panel(), "Transmission OK");
 
   sim_->setAcknowledged(false);
-  window_->ApplyClick();
+  Click();
   EXPECT_EQ(Panel(), " ");  // cleared when the frame goes
   Tick();
   EXPECT_EQ(Panel(), "ERROR: Transmission Error!");
 
   // A cell that reports nothing (neither flag set).
-  window_->ApplyClick();
+  Click();
   sim_->pokeRegister(0, ISR, 0);
   Tick();
   EXPECT_EQ(Panel(), "ERROR: Time Out!");
@@ -353,7 +330,7 @@ TEST_F(TransmitOnBoard, TheOutcomeAcknowledgedReportedAsAnErrorOrSilent) {
   // With automatic repetition the last frame is judged at every tick.
   sim_->setAcknowledged(true);
   Automatic(60);
-  window_->ApplyClick();
+  Click();
   Tick();
   EXPECT_EQ(Panel(), "Transmission OK");
   sim_->pokeRegister(0, ISR, TEIF);
@@ -370,7 +347,7 @@ TEST_F(TransmitOnBoard, ACellThatNeverReportsTimesOutAtEveryTick) {
     if (request.size() == 4 && request[0] == 0x23 && request[2] == Data7) sim_->pokeRegister(0, ISR, 0);
   });
   Automatic(1);
-  window_->ApplyClick();
+  Click();
   std::vector<std::string> panels;
   for (int tick = 0; tick < 6; ++tick) {
     Tick();
@@ -379,7 +356,7 @@ TEST_F(TransmitOnBoard, ACellThatNeverReportsTimesOutAtEveryTick) {
   EXPECT_EQ(panels, std::vector<std::string>(6, "ERROR: Time Out!"));
   EXPECT_EQ(Sent().size(), 4u);  // the first frame, then one every second tick
   EXPECT_TRUE(host_.errors.isEmpty());
-  window_->ApplyClick();  // Stop
+  Click();  // Stop
   EXPECT_EQ(Visible(Apply()->text()), "Start");
   EXPECT_TRUE(Pages()->isEnabled());
 }
@@ -392,21 +369,20 @@ TEST_F(TransmitOnBoard, AWriteFailureMidFrameLeavesTheRunToStop) {
   OnRequest([this, &served](const Bytes& request) {
     if (request.size() == 4 && request[0] == 0x23 && request[2] == IDLR && served++ == 0) sim_->dropAnswers(1);
   });
-  window_->ApplyClick();
+  Click();
   OnRequest(nullptr);
   EXPECT_TRUE(Sent().empty());
   ASSERT_EQ(host_.errors.size(), 1);
   EXPECT_FALSE(host_.errors[0].isEmpty());
-  EXPECT_FALSE(thread_->registerLock().HeldByMe());
   EXPECT_EQ(Visible(Apply()->text()), "Stop");
   EXPECT_FALSE(Pages()->isEnabled());
   EXPECT_FALSE(window_->Timer()->enabled());  // not started
 
   // Stop gives the idle state back; Start then sends.
-  window_->ApplyClick();
+  Click();
   EXPECT_EQ(Visible(Apply()->text()), "Start");
   EXPECT_TRUE(Pages()->isEnabled());
-  window_->ApplyClick();
+  Click();
   EXPECT_EQ(Sent().size(), 1u);
 }
 
@@ -417,7 +393,7 @@ TEST_F(TransmitOnBoard, AWriteFailureMidFrameLeavesTheRunToStop) {
 TEST_F(TransmitOnBoard, AFailedFrameOfARunShowsNoOutcomeAndTheRunTriesAgain) {
   Automatic(1);
   Number("AutoLength")->setValue(1);
-  window_->ApplyClick();
+  Click();
   Tick();
   EXPECT_EQ(Panel(), "Transmission OK");
   int served = 0;
@@ -432,7 +408,6 @@ TEST_F(TransmitOnBoard, AFailedFrameOfARunShowsNoOutcomeAndTheRunTriesAgain) {
   window_->SendingTimer();  // the image not read again
   EXPECT_EQ(Panel(), " ");
   EXPECT_EQ(Visible(Apply()->text()), "Stop");
-  EXPECT_FALSE(thread_->registerLock().HeldByMe());
 
   Tick();
   Tick();  // due again: written whole this time
@@ -445,7 +420,7 @@ TEST_F(TransmitOnBoard, AFailedFrameOfARunShowsNoOutcomeAndTheRunTriesAgain) {
 TEST_F(TransmitOnBoard, NothingHappensWhileNotConnected) {
   host_.connected = false;
   UserFrame(0x100, 1, {1});
-  window_->ApplyClick();
+  Click();
   window_->RefreshClick();
   window_->SendingTimer();
   EXPECT_TRUE(Requests().empty());
@@ -457,7 +432,7 @@ TEST_F(TransmitOnBoard, RefreshFillsTheActivePageFromTheBuffer) {
   sim_->pokeRegister(3, IDHR, 0xFF);
   sim_->pokeRegister(3, IDLR, 0xFF);  // identifier 7FF, remote, length code 15
   for (int k = 0; k < 8; ++k) sim_->pokeRegister(3, std::uint16_t(Data0 + k), std::uint8_t(0xC0 + k));
-  thread_->ReadAll(true);
+  ReadAll();
   ClearTranscript();
   Number("BuffNum")->setValue(3);
 
@@ -496,6 +471,7 @@ TEST_F(TransmitOnBoard, EnterPressesApply) {
   UserFrame(0x042, 1, {0x42});
   F("Dat0")->setFocus();
   QTest::keyClick(F("Dat0"), Qt::Key_Return);
+  ASSERT_TRUE(WaitForJobs());
   ASSERT_EQ(Sent().size(), 1u);
   EXPECT_EQ(Sent()[0].id, 0x042u);
 }

@@ -230,11 +230,17 @@ TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedLoadedAndExported) {
     for (std::size_t i = 1; i < m[3].str().size(); i += 3) data += m[3].str().substr(i, 2) + " ";
     taken.push_back(m[1].str() + "|" + m[2].str() + "|" + data + "|" + m[5].str() + "|" + m[4].str());
   }
+  // The time of each line since the first: in order, to the millisecond.
+  double previous = 0;
   for (const auto& row : rows) {
-    ASSERT_EQ(row.size(), 5u);
-    const std::string line = row[0] + "|" + row[1] + "|" + row[2] + "|" + row[3] + "|" + row[4];
+    ASSERT_EQ(row.size(), 6u);
+    ASSERT_TRUE(std::regex_match(row[0], std::regex(R"(\d+\.\d{3})"))) << row[0];
+    EXPECT_GE(std::stod(row[0]), previous) << row[0];
+    previous = std::stod(row[0]);
+    const std::string line = row[1] + "|" + row[2] + "|" + row[3] + "|" + row[4] + "|" + row[5];
     EXPECT_NE(std::find(taken.begin(), taken.end(), line), taken.end()) << line << " is no frame the board took";
   }
+  EXPECT_EQ(rows[0][0], "0.000");
 
   // File > Save Trace writes the list.
   const std::string traceFile = desk.path("frames.trc");
@@ -242,11 +248,12 @@ TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedLoadedAndExported) {
   ASSERT_TRUE(desk.waitFor([&] { return !readFile(traceFile).empty(); })) << desk.text("MainFrm/ErrorDisplay");
   auto saved = sectionsOf(readFile(traceFile));
   EXPECT_EQ(saved["General"]["NbLines"], std::to_string(rows.size()));
-  EXPECT_EQ(saved["Line1"]["ID"], rows[0][0]);
-  EXPECT_EQ(saved["Line1"]["Data"], rows[0][2]);
+  EXPECT_EQ(saved["Line1"]["ID"], rows[0][1]);
+  EXPECT_EQ(saved["Line1"]["Data"], rows[0][3]);
   const std::string last = "Line" + std::to_string(rows.size());
-  EXPECT_EQ(saved[last]["ID"], rows.back()[0]);
-  EXPECT_EQ(saved[last]["Buffer"], rows.back()[4]);
+  EXPECT_EQ(saved[last]["ID"], rows.back()[1]);
+  EXPECT_EQ(saved[last]["Buffer"], rows.back()[5]);
+  EXPECT_FALSE(saved[last]["Time"].empty());
 
   // Clear, then File > Load Trace brings the same lines back.
   desk.must({"click", "MainFrm/TraceFrm/ClrTrc"});
@@ -265,9 +272,9 @@ TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedLoadedAndExported) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(logLines[i], m, candump)) << logLines[i];
-    std::string data = rows[i][2];
+    std::string data = rows[i][3];
     data.erase(std::remove(data.begin(), data.end(), ' '), data.end());
-    EXPECT_EQ(m[1].str(), rows[i][0]) << logLines[i];
+    EXPECT_EQ(m[1].str(), rows[i][1]) << logLines[i];
     EXPECT_EQ(m[2].str(), data) << logLines[i];
   }
 
