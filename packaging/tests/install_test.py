@@ -3,11 +3,13 @@
 
   install_test.py --build BUILD_DIR --work SCRATCH_DIR [--cmake CMAKE] [unittest arguments]
 
-The files: programs, node libraries, menu entry (desktop-file-validate), icon
+The files: programs, node libraries (no RUNPATH entry naming the current folder,
+in the build tree either), menu entry (desktop-file-validate), icon
 in the hicolor theme (PNG of the right size, drawn), file types (xmllint,
 update-mime-database), manual pages (groff without warnings, naming every
 option --help lists). The programs: the installed vorelan polls the registers
-of the installed vorelan-boardsim, and `vorelan --simulate` opens its own
+of the installed vorelan-boardsim with the node libraries installed beside it
+(not those a per-user registry names), and `vorelan --simulate` opens its own
 simulated board; both close on SIGTERM with status 0.
 
 Every wait is bounded; none checks how long anything took.
@@ -139,16 +141,35 @@ def settings_text(home):
     return read_text(path) if os.path.exists(path) else ""
 
 
-def registry_libraries(home):
-    path = os.path.join(home, "data", "vorelan", "components.reg")
-    if not os.path.exists(path):
-        return set()
-    lines = read_text(path).splitlines()
-    return {lines[i + 1][2:] for i, line in enumerate(lines[:-1])
-            if line.endswith("\\InprocServer32]") and lines[i + 1].startswith("@=")}
+def node_libraries_mapped(process):
+    """The node libraries the running process has loaded, by path."""
+    with open(f"/proc/{process.pid}/maps") as maps:
+        return {line.split()[-1] for line in maps if re.search(r"/lib(rs232|tavarnel)\.so$", line.strip())}
+
+
+def elf_files(folder):
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        if os.path.isfile(path) and not os.path.islink(path):
+            with open(path, "rb") as f:
+                if f.read(4) == b"\x7fELF":
+                    yield path
 
 
 class InstalledFiles(unittest.TestCase):
+    def test_no_program_or_library_looks_for_libraries_in_the_current_folder(self):
+        """An empty or relative RUNPATH entry is the folder a program starts in: a library left there would run."""
+        checked = 0
+        for folder in (os.path.join(BUILD, "bin"), os.path.join(BUILD, "lib"),
+                       os.path.join(PREFIX, "bin"), os.path.join(PREFIX, "lib")):
+            for path in elf_files(folder):
+                dynamic = run(["readelf", "-d", path]).stdout
+                for found in re.findall(r"\((?:RUNPATH|RPATH)\)\s+Library r(?:un)?path: \[(.*)\]", dynamic):
+                    for entry in found.split(":"):
+                        self.assertTrue(entry.startswith(("/", "$ORIGIN")), f"{path}: RUNPATH [{found}]")
+                checked += 1
+        self.assertGreater(checked, 10)
+
     def test_programs_and_node_libraries_are_in_place(self):
         for program in ("vorelan", "vorelan-boardsim", "vorelan-regsvr"):
             path = os.path.join(PREFIX, "bin", program)
@@ -234,6 +255,13 @@ class InstalledPrograms(unittest.TestCase):
         board = self.start([os.path.join(PREFIX, "bin", "vorelan-boardsim"), "--link", link, "--trace", transcript,
                             "--traffic", "--quiet"], env, "boardsim")
         wait_until(lambda: os.path.exists(link), "board simulator link", process=board)
+        # The user's registry names the build tree's libraries (as an older program wrote it after a
+        # run from the build tree): the installed program uses its own libraries all the same.
+        registry = os.path.join(home, "data", "vorelan", "components.reg")
+        os.makedirs(os.path.dirname(registry))
+        shutil.copy(os.path.join(BUILD, "registry", "components.reg"), registry)
+        planted = read_text(registry)
+        self.assertIn(os.path.join(BUILD, "lib", "librs232.so"), planted)
         # COM1 at 19200 bit/s, as a user who chose them last time; COM1 is the simulator.
         os.makedirs(os.path.join(home, "config", "Orvex"))
         with open(os.path.join(home, "config", "Orvex", "vorelan.conf"), "w") as f:
@@ -252,14 +280,15 @@ class InstalledPrograms(unittest.TestCase):
             wait_until(answered_register_reads, "register polling in the simulator's transcript", process=vorelan)
         except AssertionError as e:
             raise AssertionError(f"{e}\nvorelan said:\n{self.output('vorelan')}") from None
+        self.assertEqual(node_libraries_mapped(vorelan),
+                         {os.path.join(PREFIX, "lib", "librs232.so"), os.path.join(PREFIX, "lib", "libtavarnel.so")})
         wait_until(lambda: closes_on_sigterm(vorelan), "SIGTERM handler", process=vorelan)
         vorelan.send_signal(signal.SIGTERM)  # closes as File > Exit does
         self.assertEqual(ended(vorelan), 0, self.output("vorelan"))
         settings = settings_text(home)
         self.assertIn("[FormPositions]", settings)  # saved by the orderly close
         self.assertRegex(settings, r'Settings="?19200,n,8,1')
-        self.assertEqual(registry_libraries(home),
-                         {os.path.join(PREFIX, "lib", "librs232.so"), os.path.join(PREFIX, "lib", "libtavarnel.so")})
+        self.assertEqual(read_text(registry), planted)  # the program writes no registry
         board.stdin.write(b"quit\n")
         board.stdin.flush()
         self.assertEqual(ended(board), 0, self.output("boardsim"))
