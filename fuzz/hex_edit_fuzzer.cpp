@@ -28,6 +28,7 @@
 #include <memory>
 
 #include "FuzzSupport.h"
+#include "GuiFuzzSupport.h"
 #include "HexEdit.h"
 
 namespace {
@@ -122,7 +123,6 @@ void Normalized(std::string_view payload) {
 }
 
 struct Gui {
-  std::unique_ptr<QApplication> app;
   std::unique_ptr<QWidget> window;
   QWidget* neighbour = nullptr;
 };
@@ -131,12 +131,8 @@ struct Gui {
 // static destructors run at exit.
 Gui& TheGui() {
   static Gui& gui = *[] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "hex_edit_fuzzer";
-    static char* argv[] = {name, nullptr};
+    fuzz::StartOffscreenApplication();
     auto* g = new Gui;
-    g->app = std::make_unique<QApplication>(argc, argv);
     g->window = std::make_unique<QWidget>();
     g->window->resize(300, 60);
     g->neighbour = new QWidget(g->window.get());

@@ -20,20 +20,16 @@
 #include <memory>
 
 #include "FuzzSupport.h"
+#include "GuiFuzzSupport.h"
 #include "TestDriver.h"
 #include "TestDriverCommands.h"
 
 namespace {
 
-// Made once and never destroyed: Qt's own globals may be gone by the time
-// static destructors run at exit.
+// Made once and never destroyed, as the application object is.
 QWidget& Window() {
   static QWidget& window = *[] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "test_driver_request_fuzzer";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    fuzz::StartOffscreenApplication();
     auto* w = new QWidget;
     w->setObjectName(QStringLiteral("Desk"));
     auto* column = new QVBoxLayout(w);
