@@ -153,11 +153,14 @@ bool SettingsStore::sync() {
   const bool hadFile = ::link(file.constData(), previous.constData()) == 0;
   settings_.sync();
   const bool written = settings_.status() == QSettings::NoError && readsBackWhole();
-  if (!written)
-    hadFile ? ::rename(previous.constData(), file.constData()) : ::unlink(file.constData());
-  else if (hadFile)
-    ::unlink(previous.constData());
-  return written;
+  if (written) {
+    if (hadFile) ::unlink(previous.constData());
+    return true;
+  }
+  hadFile ? ::rename(previous.constData(), file.constData()) : ::unlink(file.constData());
+  // The callers at the program's end have no window left to say it in.
+  qWarning("Unable to write to %s: the settings are as they were before", file.constData());
+  return false;
 }
 
 bool SettingsStore::readsBackWhole() const {

@@ -59,7 +59,8 @@ class SettingsStore {
   // Writes pending changes to the file; false when the file cannot be written
   // or read (its status is then QSettings::AccessError or FormatError), or
   // when it does not read back with every value: the previous file (or none)
-  // is then put back.
+  // is then put back, and "Unable to write to <file>" goes to the standard
+  // error output.
   bool sync();
 
   // The file that holds every key of the program's settings.
