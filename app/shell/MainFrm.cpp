@@ -2,6 +2,7 @@
 
 #include "AboutFrm.h"
 #include "AppError.h"
+#include "CanShareEntry.h"
 #include "ClientArea.h"
 #include "ComRuntime.h"
 #include "CommSettings.h"
@@ -162,6 +163,12 @@ void TMainFrm::buildMenus() {
   addEntry(link, QStringLiteral("ConfigurePorts"), QStringLiteral("Configure &ports..."),
            QStringLiteral("Configure ports|Choose the serial device of each comm port."), QKeySequence(),
            [this] { ConfigurePortsClick(); });
+  auto* canShare = new TCanShareEntry(*this);
+  addEntry(link, QStringLiteral("ShareCan"), QStringLiteral("Share as CAN &interface..."),
+           QStringLiteral("Share as CAN interface|Serve the board's CAN cell as an SLCAN interface for CAN tools "
+                          "(python-can, slcand); click again to end it."),
+           QKeySequence(), [canShare] { canShare->Click(); })
+      ->setCheckable(true);
 
   QMenu* windows = bar->addMenu(QStringLiteral("&Windows"));
   windows->setObjectName(QStringLiteral("WindowsMenu"));

@@ -1,7 +1,7 @@
 #include "SerialLink.h"
 
 #include "AppError.h"
-#include "CommSettings.h"
+#include "LinkSettings.h"
 #include "RegisterSession.h"
 #include "canregthread.h"
 #include "rs232.h"
@@ -24,7 +24,7 @@ TSerialLink::~TSerialLink() {
   protocol_.reset();
 }
 
-TLinkStartReport TSerialLink::start(const TCommSettings& comm, PortAtStart portAtStart) {
+TLinkStartReport TSerialLink::start(const TLinkSettings& comm, PortAtStart portAtStart) {
   TLinkStartReport report;
   // Runs one step; its failure is reported, and false.
   const auto step = [&report](const std::function<void()>& action) {

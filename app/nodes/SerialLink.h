@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-struct TCommSettings;
+struct TLinkSettings;
 struct TRegisterJobOutcome;
 class TRegisterSession;
 class TCANRegAccessThread;
@@ -37,9 +37,9 @@ struct TLinkStartReport {
   bool connected = false;
 };
 
-// The main window's link to the board: the serial node and the protocol node
-// stacked on it, the register access thread that polls through them, and the
-// connected flag. The flag and the thread's polling gate go together:
+// The link to the board, of the main window and of vorelan-slcan: the serial
+// node and the protocol node stacked on it, the register access thread that
+// polls through them, and the connected flag. The flag and the thread's polling gate go together:
 //
 //   connected       flag set,   the thread polls (and runs jobs)
 //   not connected   flag clear, the thread's gate shut: it only runs jobs
@@ -74,7 +74,7 @@ class TSerialLink : public QObject {
   // (connectAtStart). A failing step is reported and the steps after it still
   // run, except after the nodes or the thread could not be made. Ends either
   // connected, with the full read handed to the thread, or not connected.
-  TLinkStartReport start(const TCommSettings& comm, PortAtStart portAtStart = PortAtStart::Open);
+  TLinkStartReport start(const TLinkSettings& comm, PortAtStart portAtStart = PortAtStart::Open);
 
   bool hasNodes() const { return serial_ && protocol_; }
   TRS232Object* serialNode() const { return serial_.get(); }

@@ -7,8 +7,9 @@
 class QSocketNotifier;
 
 // Turns SIGINT, SIGTERM and SIGHUP (Ctrl+C in the terminal, the session
-// ending) into an orderly close of the program: the main window closes as if
-// the user had chosen Exit, so positions and settings are saved. A second
+// ending) into an orderly close of the program: vorelan's main window closes
+// as if the user had chosen Exit, so positions and settings are saved, and
+// vorelan-slcan puts the cell back as it found it before it ends. A second
 // signal of the same kind ends the program at once, as without this object.
 //
 // Catching starts with catchSignals(), first thing in main(): a signal that
