@@ -72,20 +72,11 @@ TEST(CandumpReplay, LoopsAfterOneMeanInterval) {
 // Time points are nanoseconds on a 64-bit clock: a log spanning more than a
 // quarter of that (73 years) is refused rather than wrapped around.
 TEST(CandumpReplay, ALogLongerThanTheClockHoldsIsRefused) {
-  const struct {
-    const char* last;
-    bool taken;
-  } rows[] = {{"(2000000000.0) can0 102#02", true}, {"(9467280000.0) can0 102#02", false}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.last);
-    if (!row.taken) {
-      EXPECT_THROW(CandumpReplay(records({"(0.0) can0 101#01", row.last}), true), std::invalid_argument);
-      continue;
-    }
-    CandumpReplay replay(records({"(0.0) can0 101#01", row.last}), true);
-    const auto t0 = Clock::now();
-    replay.start(t0);
-    EXPECT_EQ(replay.takeDue(t0).size(), 1u);
-    EXPECT_EQ(*replay.nextDue() - t0, std::chrono::seconds(2000000000));
-  }
+  EXPECT_THROW(CandumpReplay(records({"(0.0) can0 101#01", "(9467280000.0) can0 102#02"}), true),  // 300 years
+               std::invalid_argument);
+  CandumpReplay longest(records({"(0.0) can0 101#01", "(2000000000.0) can0 102#02"}), true);  // 63 years
+  const auto t0 = Clock::now();
+  longest.start(t0);
+  EXPECT_EQ(longest.takeDue(t0).size(), 1u);
+  EXPECT_EQ(*longest.nextDue() - t0, std::chrono::seconds(2000000000));
 }

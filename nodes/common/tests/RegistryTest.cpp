@@ -77,22 +77,18 @@ TEST_F(RegistryFile, EditReportsAnUnwritableLocation) {
 // either it is found through the user database: never in a shared folder
 // such as /tmp, where another user could have put one first.
 TEST_F(RegistryFile, TheUsersRegistryLivesInTheirDataFolder) {
-  const std::string home = getpwuid(getuid())->pw_dir;
-  struct Row {
-    const char* dataHome;
-    const char* home;
+  const std::string fromUserDatabase = getpwuid(getuid())->pw_dir + std::string("/.local/share/vorelan/components.reg");
+  const struct {
+    const char *dataHome, *home;
     std::string expected;
-  };
-  const Row rows[] = {
-      {"/data", "/home/x", "/data/vorelan/components.reg"},
-      {nullptr, "/home/x", "/home/x/.local/share/vorelan/components.reg"},
-      {"relative", "/home/x", "/home/x/.local/share/vorelan/components.reg"},
-      {nullptr, nullptr, home + "/.local/share/vorelan/components.reg"},
-  };
+  } rows[] = {{"/data", "/home/x", "/data/vorelan/components.reg"},
+              {nullptr, "/home/x", "/home/x/.local/share/vorelan/components.reg"},
+              {"relative", "/home/x", "/home/x/.local/share/vorelan/components.reg"},
+              {nullptr, nullptr, fromUserDatabase}};
   unsetenv("VORELAN_COMPONENT_REGISTRY");
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     row.dataHome ? setenv("XDG_DATA_HOME", row.dataHome, 1) : unsetenv("XDG_DATA_HOME");
     row.home ? setenv("HOME", row.home, 1) : unsetenv("HOME");
-    EXPECT_EQ(ComponentRegistry::Path(), row.expected) << (row.dataHome ? row.dataHome : "-");
+    EXPECT_EQ(ComponentRegistry::Path(), row.expected);
   }
 }

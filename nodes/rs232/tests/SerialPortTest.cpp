@@ -354,32 +354,6 @@ TEST_F(SerialPortOnPty, ClosingGivesTheLineBackItsFormerSettings) {
   EXPECT_EQ(cfgetospeed(&line), speed_t(B2400));
 }
 
-// After an unplug the port reopens only a device of the kind that went
-// away: another terminal that took its name is left alone (and retried).
-TEST_F(SerialPortOnPty, AfterAnUnplugOnlyTheSameKindOfDeviceIsReopened) {
-  SerialPort gone;
-  Open(gone);
-  ASSERT_EQ(gone.SetOpenState(false), S_OK);
-  PseudoTerminal other;
-  const struct {
-    std::string device;
-    HRESULT expected;
-    std::int16_t event;
-  } rows[] = {{"/dev/ptmx", E_FAIL, kEventDeviceGone}, {other.SlavePath(), S_OK, kEventNone}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.device);
-    setenv("VORELAN_COM7", row.device.c_str(), 1);
-    SerialPort fresh;
-    fresh.RequireDeviceKind(gone.DeviceKind());
-    ASSERT_EQ(fresh.SetPortNumber(kPort), S_OK);
-    EXPECT_EQ(fresh.SetOpenState(true), row.expected);
-    if (row.expected != S_OK) {
-      EXPECT_NE(TakeLayerError().description.find("another kind of device"), std::string::npos);
-    }
-    EXPECT_EQ(EventCode(fresh), row.event);
-  }
-}
-
 // The port map is read only as a small regular file: a FIFO in its place
 // would block the opening (and the program's start), a link to /dev/zero
 // would be read until memory runs out.
