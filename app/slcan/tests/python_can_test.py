@@ -105,6 +105,19 @@ class PythonCanClient(unittest.TestCase):
             bus.send(can.Message(arbitration_id=0x1234567, is_extended_id=True, data=b"\x01"))
             bus.serialPortOrig.timeout = 10
             self.assertEqual(bus.serialPortOrig.read(1), b"\a")
+
+            # The board goes away: BEL to every command until it is back.
+            def answer(command):
+                bus.serialPortOrig.write(command)
+                first = bus.serialPortOrig.read(1)
+                return first if first in (b"\a", b"") else first + bus.serialPortOrig.read_until(b"\r")
+            bus.serialPortOrig.timeout = 2
+            self.board.stdin.write(b"vanish\n")
+            self.board.stdin.flush()
+            wait_until(lambda: answer(b"V\r") == b"\a", "BEL while the board is gone")
+            self.board.stdin.write(b"reappear\n")
+            self.board.stdin.flush()
+            wait_until(lambda: answer(b"V\r") == b"V0111\r", "the bridge back with the board")
         finally:
             bus.shutdown()
         self.assertEqual(len(candump_frames(self.tx_log)), len(frames))  # the 29-bit frame never went out
