@@ -28,3 +28,10 @@ std::vector<std::string> ComponentSetup::ensureRegistered(const std::string& pro
   }
   return unusable;
 }
+
+std::string ComponentSetup::programFolder(const char* argv0) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) return self.parent_path().string();
+  return std::filesystem::absolute(argv0, error).parent_path().string();
+}

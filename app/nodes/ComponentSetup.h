@@ -30,4 +30,7 @@ const std::vector<NodeLibrary>& nodeLibraries();
 // its node then fails with the same message.
 std::vector<std::string> ensureRegistered(const std::string& programFolder);
 
+// The folder of the running program (/proc/self/exe), else of `argv0`.
+std::string programFolder(const char* argv0);
+
 }  // namespace ComponentSetup

@@ -24,19 +24,11 @@
 #include <QStringList>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string programFolder(const char* argv0) {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) return self.parent_path().string();
-  return std::filesystem::absolute(argv0, error).parent_path().string();
-}
 
 // On the simulated board the newcomer sees frames arrive at once: the Trace
 // window is docked and shown if it was hidden, and tracing is switched on,
@@ -86,7 +78,7 @@ int main(int argc, char** argv) {
   // tracing it switches on, window positions, the simulated port) to itself.
   if (line.simulate) SettingsStore::keepChangesInMemory(true);
 
-  for (const std::string& failure : ComponentSetup::ensureRegistered(programFolder(argv[0])))
+  for (const std::string& failure : ComponentSetup::ensureRegistered(ComponentSetup::programFolder(argv[0])))
     std::fprintf(stderr, "vorelan: %s\n", failure.c_str());
 
   // The simulated board is up, and COM1 leads to it, before the nodes connect.

@@ -16,7 +16,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,13 +24,6 @@ namespace {
 
 void Say(const std::string& text) {
   std::fprintf(stderr, "vorelan-slcan: %s\n", text.c_str());
-}
-
-std::string ProgramFolder(const char* argv0) {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) return self.parent_path().string();
-  return std::filesystem::absolute(argv0, error).parent_path().string();
 }
 
 }  // namespace
@@ -52,7 +44,8 @@ int main(int argc, char** argv) {
   }
   // From here on a quit signal is kept until the event loop runs.
   TQuitSignals::catchSignals();
-  for (const std::string& failure : ComponentSetup::ensureRegistered(ProgramFolder(argv[0]))) Say(failure);
+  for (const std::string& failure : ComponentSetup::ensureRegistered(ComponentSetup::programFolder(argv[0])))
+    Say(failure);
   // A device path is COM1 for this run, through the variable the port map reads first.
   if (!line.devicePath.empty()) setenv("VORELAN_COM1", line.devicePath.c_str(), 1);
 

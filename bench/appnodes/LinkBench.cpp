@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchLink.h"
 #include "boardsim/BoardSimulator.h"
 #include "canregthread.h"
 #include "rs232.h"
@@ -52,29 +53,13 @@ double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
-// Both nodes, stacked and opened on COM1 at `speed`.
-struct Link {
-  TRS232Object serial;
-  TTavarnelObject protocol;
-  Link(const std::string& device, int speed) {
-    setenv("VORELAN_COM1", device.c_str(), 1);
-    serial.SetProperty("CommPort", "1");
-    serial.SetProperty("Settings", std::to_string(speed) + ",n,8,1");
-    protocol.SetProperty("TimeOut", "1000");
-    protocol.SetLowerNode(&serial);
-    protocol.Open();
-    serial.Open();
-  }
-  ~Link() { protocol.ShutDown(); }
-};
-
 void PollingAgainstWireTime() {
   std::printf("1. Polling passes (PSR = 0: 3 reads, 25 bytes on the line per pass)\n");
   std::printf("   %-8s %12s %12s %8s\n", "bit/s", "passes/s", "limit/s", "ratio");
   for (int speed : {19200, 9600, 4800}) {
     boardsim::BoardSimulator sim;  // wire-timed
     sim.start();
-    Link link(sim.slavePath(), speed);
+    BenchLink link(sim.slavePath(), speed);
     // The thread polls on its own, as in the program while no window works.
     TCANRegAccessThread access(&link.protocol);
     access.Resume();
@@ -146,7 +131,7 @@ void ReadMemoryAgainstPlainClient() {
     // The nodes open the port exclusively, so each round reopens them.
     close(fd);
     {
-      Link link(sim.slavePath(), 19200);
+      BenchLink link(sim.slavePath(), 19200);
       std::uint8_t data[6];
       link.protocol.ReadMemory(0x5A, data, 6);
       const Rate nodes = Measure(Exchanges, [&] { link.protocol.ReadMemory(0x5A, data, 6); });
@@ -180,7 +165,7 @@ void PollingThreadCpu(int seconds) {
   for (int i = 0; i < 200 && !std::filesystem::exists(link); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   {
-    Link nodes(link, 19200);
+    BenchLink nodes(link, 19200);
     TCANRegAccessThread access(&nodes.protocol);
     access.Resume();
     access.SetPolling(true);
@@ -206,7 +191,7 @@ void DeadLinkCadence() {
   options.instant = true;
   boardsim::BoardSimulator sim(options);
   sim.start();
-  Link link(sim.slavePath(), 19200);
+  BenchLink link(sim.slavePath(), 19200);
   link.serial.Close();  // every access now fails at once
   TCANRegAccessThread access(&link.protocol);
   access.Resume();
@@ -238,7 +223,7 @@ void SilentBoardTimes() {
   std::vector<double> timeOuts, shutDowns;
   for (int i = 0; i < kSamples; ++i) {
     {
-      Link link(sim.slavePath(), 19200);
+      BenchLink link(sim.slavePath(), 19200);
       std::uint8_t data[6];
       sim.dropAnswers(1);
       const auto start = Clock::now();
@@ -249,7 +234,7 @@ void SilentBoardTimes() {
       timeOuts.push_back(Seconds(Clock::now() - start) * 1e3);
     }
     {
-      Link link(sim.slavePath(), 19200);
+      BenchLink link(sim.slavePath(), 19200);
       std::uint8_t data[6];
       sim.dropAnswers(1);
       const std::size_t served = sim.transcript().requests().size();

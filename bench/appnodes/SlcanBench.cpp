@@ -27,11 +27,10 @@
 #include <vector>
 
 #include "BenchFigures.h"
+#include "BenchLink.h"
 #include "SlcanShare.h"
 #include "boardsim/BoardSimulator.h"
 #include "canregthread.h"
-#include "rs232.h"
-#include "tavarnel.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -137,17 +136,9 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   boardsim::BoardSimulator sim;  // wire-timed
   sim.start();
-  setenv("VORELAN_COM1", sim.slavePath().c_str(), 1);
-  TRS232Object serial;
-  TTavarnelObject protocol;
-  serial.SetProperty("CommPort", "1");
-  serial.SetProperty("Settings", std::to_string(kSpeed) + ",n,8,1");
-  protocol.SetProperty("TimeOut", "1000");
-  protocol.SetLowerNode(&serial);
-  protocol.Open();
-  serial.Open();
+  BenchLink link(sim.slavePath(), kSpeed);
   {
-    TCANRegAccessThread thread(&protocol);
+    TCANRegAccessThread thread(&link.protocol);
     thread.Resume();
     TSlcanShare share(
         thread, {}, [] { return true; },
@@ -215,6 +206,5 @@ int main(int argc, char** argv) {
                 receiveLimit, kReceivedFrameBytes, received / receiveLimit);
     thread.Terminate();
   }
-  protocol.ShutDown();
   return 0;
 }
