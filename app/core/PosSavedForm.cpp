@@ -173,6 +173,7 @@ void TRegPosSavedFrm::closeForm(QCloseEvent* event) {
 bool TRegPosSavedFrm::restorePosition() {
   if (componentName().isEmpty()) return false;  // a window without a component name has no key
   const SettingsStore key(kKeyPrefix + componentName());
+  positionStored_ = key.readInt(QStringLiteral("Left")).has_value();
   const bool complete = restoreSteps(key);
   keepOnScreen();
   return complete;

@@ -63,6 +63,9 @@ class TRegPosSavedFrm {
   // Stops at the first value that is missing, has the other type or cannot be
   // applied, keeping what was applied until then. True when nothing stopped it.
   bool restorePosition();
+  // Whether the last restorePosition found a stored position ("Left") for
+  // the window; without one, the window keeps the place its owner gave it.
+  bool positionStored() const { return positionStored_; }
 
   // Writes the window's key: ActiveForm, Visible, WindowState, Docked (with
   // DockSiteName, DockWidth, DockHeight when docked), Left, Top, Width, Height.
@@ -119,6 +122,7 @@ class TRegPosSavedFrm {
 
   QWidget* form_;
   Role role_;
+  bool positionStored_ = false;
   // For the dockable window: its geometry when it last floated; kept up to
   // date by a FloatGeometryRecorder on the dock widget.
   QRect floatRect_;

@@ -34,8 +34,7 @@ TThreadedTimer* TToolWindow::AddTimer(const QString& name, int intervalMs, Timer
 bool TToolWindow::RunRegisterJob(TRegisterJob job, const std::vector<QWidget*>& busy, JobDone done) {
   if (!Connected()) return false;
   if (jobsPending_++ == 0) {
-    QWidget* focus = QApplication::focusWidget();
-    focusBeforeJobs_ = focus && (focus == form() || form()->isAncestorOf(focus)) ? focus : nullptr;
+    KeepFocus();
     form()->setCursor(Qt::BusyCursor);
   }
   std::vector<QPointer<QWidget>> held;
@@ -63,15 +62,30 @@ void TToolWindow::JobEnded(const TRegisterJobOutcome& outcome, const std::vector
   }
   if (--jobsPending_ == 0) {
     form()->unsetCursor();
-    // A disabled control loses the focus to the next one, or the window loses
-    // it altogether: then Enter and the window's shortcuts would reach
-    // another window. It comes back unless the user has moved it meanwhile.
-    if (focusBeforeJobs_ && focusBeforeJobs_->isEnabled() && FocusFollowedTheDisabling(QApplication::focusWidget()))
-      focusBeforeJobs_->setFocus(Qt::OtherFocusReason);
-    focusBeforeJobs_.clear();
+    RestoreFocus();
   }
   if (!outcome.error.empty() && outcome.result != TRegisterJobOutcome::Result::ReadFailed)
     host_.ShowError(QString::fromStdString(outcome.error));
+}
+
+void TToolWindow::BoardReached() {
+  if (boardReached_) return;
+  boardReached_ = true;
+  RefreshFromBoard();
+}
+
+void TToolWindow::KeepFocus() {
+  if (focusKept_++ > 0) return;
+  QWidget* focus = QApplication::focusWidget();
+  keptFocus_ = focus && (focus == form() || form()->isAncestorOf(focus)) ? focus : nullptr;
+}
+
+void TToolWindow::RestoreFocus() {
+  if (focusKept_ == 0 || --focusKept_ > 0) return;
+  if (keptFocus_ && keptFocus_->isEnabled() && keptFocus_->isVisible() &&
+      FocusFollowedTheDisabling(QApplication::focusWidget()))
+    keptFocus_->setFocus(Qt::TabFocusReason);  // as the keyboard brings it: a field starts at its first digit
+  keptFocus_.clear();
 }
 
 bool TToolWindow::FocusFollowedTheDisabling(const QWidget* focus) const {

@@ -65,6 +65,10 @@ class TToolWindow : public TRegPosSavedFrm {
   // The register access thread, whose images the window may copy at any time
   // (a copy takes no lock); null when the nodes could not be created.
   TCANRegAccessThread* Registers() const { return host_.RegisterThread(); }
+  // The link's first good read since the window was made: a window that
+  // filled its fields from the images at creation (which the link may not
+  // have read yet) fills them again, once.
+  void BoardReached();
   // Register jobs of this window whose outcome has not arrived yet.
   int JobsPending() const { return jobsPending_; }
   // The window's threaded timers, which the main window switches off at close.
@@ -102,6 +106,18 @@ class TToolWindow : public TRegPosSavedFrm {
   // shows the error.
   void OnFileEntry(const QString& objectName, std::function<void(const QString& path)> handler);
 
+  // Fills the window's fields from the images (its Refresh); BoardReached runs it.
+  virtual void RefreshFromBoard() {}
+
+  // Around disabling controls that may hold the keyboard focus: KeepFocus
+  // remembers the control of this window that has it, RestoreFocus (once per
+  // KeepFocus) gives it back when it can take it again, unless the user has
+  // moved the focus to another window meanwhile. Without this a disabled
+  // control hands the focus on, and Enter and the window's shortcuts end up
+  // in another window.
+  void KeepFocus();
+  void RestoreFocus();
+
   // Closing: an MDI tool window is minimised, the dockable window hidden and
   // taken out of its dock site as a free window the size of its client area
   // (the Windows menu docks it again). Either way it lives for the whole run.
@@ -116,6 +132,7 @@ class TToolWindow : public TRegPosSavedFrm {
   IToolWindowHost& host_;
   std::vector<TThreadedTimer*> timers_;  // children of the window
   int jobsPending_ = 0;
+  bool boardReached_ = false;
   // Controls disabled while jobs are pending: how many jobs hold each, and
   // whether it was enabled before the first of them.
   struct Held {
@@ -123,7 +140,8 @@ class TToolWindow : public TRegPosSavedFrm {
     bool wasEnabled = true;
   };
   std::map<QWidget*, Held> held_;
-  QPointer<QWidget> focusBeforeJobs_;  // where the focus was when the first job began
+  int focusKept_ = 0;            // KeepFocus calls not yet matched
+  QPointer<QWidget> keptFocus_;  // where the focus was at the first of them
   std::map<QString, std::function<void(const QString&)>> fileHandlers_;
 };
 

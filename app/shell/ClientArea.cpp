@@ -6,9 +6,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QStyle>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 TClientArea::TClientArea(QWidget* parent)
     : QMdiArea(parent), background_(Pictures::background()), logo_(Pictures::logo()) {
@@ -111,8 +113,75 @@ void TClientArea::tile(bool rows) {
         const int x1 = area.left() + area.width() * (k + 1) / inLine;
         cell = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
       }
-      sub->setGeometry(cell);
+      // Never below what shows every control of the window: a window that
+      // needs more than its cell reaches over its neighbour instead.
+      sub->setGeometry(QRect(cell.topLeft(), cell.size().expandedTo(sub->minimumSizeHint())));
     }
+  }
+}
+
+namespace {
+
+// The first free place for a window of `size` in `within`, from the top left:
+// the corner, or right of or below a place already taken.
+std::optional<QPoint> firstFreePlace(const QSize& size, const QRect& within, const QList<QRect>& taken) {
+  QList<QPoint> corners{within.topLeft()};
+  for (const QRect& r : taken) corners << QPoint(r.right() + 1, r.top()) << QPoint(r.left(), r.bottom() + 1);
+  std::sort(corners.begin(), corners.end(),
+            [](const QPoint& a, const QPoint& b) { return a.y() != b.y() ? a.y() < b.y() : a.x() < b.x(); });
+  for (const QPoint& corner : corners) {
+    const QRect candidate(corner, size);
+    if (within.contains(candidate) &&
+        std::none_of(taken.begin(), taken.end(), [&](const QRect& r) { return r.intersects(candidate); }))
+      return corner;
+  }
+  return std::nullopt;
+}
+
+// Where each window goes, in order; nothing for one that does not fit.
+QList<std::optional<QPoint>> plan(const QList<QMdiSubWindow*>& windows, const QRect& within) {
+  QList<std::optional<QPoint>> places;
+  QList<QRect> taken;
+  for (QMdiSubWindow* sub : windows) {
+    places << firstFreePlace(sub->size(), within, taken);
+    if (places.last()) taken << QRect(*places.last(), sub->size());
+  }
+  return places;
+}
+
+}  // namespace
+
+void TClientArea::placeSideBySide(const QList<QMdiSubWindow*>& windows) {
+  QRect area = viewport()->rect();
+  QList<std::optional<QPoint>> places = plan(windows, area);
+  if (std::any_of(places.begin(), places.end(), [](const auto& at) { return !at; })) {
+    // Room for the row of minimised windows along the bottom.
+    area.setBottom(area.bottom() - style()->pixelMetric(QStyle::PM_TitleBarHeight) -
+                   2 * style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth));
+    places = plan(windows, area);
+  }
+  QList<QMdiSubWindow*> placed;
+  bool minimised = false;
+  for (qsizetype i = 0; i < windows.size(); ++i) {
+    if (places[i]) {
+      windows[i]->showNormal();
+      windows[i]->move(*places[i]);
+      placed << windows[i];
+    } else {
+      windows[i]->showMinimized();
+      minimised = true;
+    }
+  }
+  if (!minimised) return;
+  // The row of minimised windows stays uncovered: a placed window it would
+  // still cover joins it, the last placed first.
+  for (;;) {
+    arrangeIcons();
+    QRect icons;
+    for (QMdiSubWindow* sub : subWindowList())
+      if (sub->isMinimized() && !sub->isHidden()) icons |= sub->geometry();
+    if (placed.isEmpty() || !placed.last()->geometry().intersects(icons)) break;
+    placed.takeLast()->showMinimized();
   }
 }
 

@@ -31,10 +31,16 @@ class TClientArea : public QMdiArea {
   // Where the logo goes in an area of the given size.
   QPoint logoPosition(const QSize& area) const;
 
-  // The Windows menu's arrangements, of the visible child windows.
+  // The Windows menu's arrangements, of the visible child windows; a window
+  // is never made smaller than what shows all its controls.
   void tileHorizontally();  // one above the other, each the full width
   void tileVertically();    // side by side, each the full height
   void arrangeIcons();      // the minimised ones in a row along the bottom
+  // The first start's arrangement of windows that have no stored place: at
+  // their own sizes, the first at the top left and the others in rows beside
+  // and below it, none over another; those that do not fit are minimised
+  // into the row along the bottom.
+  void placeSideBySide(const QList<QMdiSubWindow*>& windows);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

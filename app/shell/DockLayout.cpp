@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QMainWindow>
 
+#include <algorithm>
+
 namespace {
 
 bool sideways(Qt::DockWidgetArea site) {
@@ -62,7 +64,13 @@ void TDockLayout::docked(QDockWidget* dock, Qt::DockWidgetArea site) {
   if (place.site == site) return;  // already there: a second notice of the same docking
   place.site = site;
   lastSite_ = site;
-  const int size = dockSize(site);
+  int size = dockSize(site);
+  // Until the person has sized the site, it is at least as wide (or high)
+  // as the window wants: the Trace window shows its columns whole.
+  if (!chosen_.contains(site) && dock->widget()) {
+    const QSize wanted = dock->widget()->sizeHint();
+    size = std::max(size, sideways(site) ? wanted.width() : wanted.height());
+  }
   if (size > 0) main_->resizeDocks({dock}, {size}, sideways(site) ? Qt::Horizontal : Qt::Vertical);
   if (onChange_) onChange_();
 }
@@ -74,8 +82,10 @@ void TDockLayout::undocked(QDockWidget* dock) {
   for (QDockWidget* other : main_->findChildren<QDockWidget*>())
     if (other != dock && !other->isFloating() && other->isVisible() && main_->dockWidgetArea(other) == place.site)
       alone = false;
-  if (alone && place.size.isValid())
+  if (alone && place.size.isValid()) {
     sizes_[place.site] = sideways(place.site) ? place.size.width() : place.size.height();
+    chosen_.insert(place.site);
+  }
   place.site = Qt::NoDockWidgetArea;
   if (onChange_) onChange_();
 }

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QSize>
 #include <Qt>
 
@@ -13,7 +14,9 @@ class QMainWindow;
 // The main window's four edge dock sites (PanelLeft, PanelRight, PanelTop,
 // PanelBottom: the dock areas of the QMainWindow) and their remembered sizes:
 // the width of the left and right sites and the height of the top and bottom
-// ones. A site takes no room while empty. A window docked into a site gives
+// ones. A site takes no room while empty; until a window left it (keeping the
+// size it had then), a site is at least as large as the window docked into
+// it wants. A window docked into a site gives
 // the site its remembered size and makes it the last dock site, where the
 // Windows menu docks the window when it is opened again. When a site's only
 // window leaves it, the site's size at that moment is remembered.
@@ -48,6 +51,7 @@ class TDockLayout : public QObject {
 
   QMainWindow* main_;
   QHash<Qt::DockWidgetArea, int> sizes_;
+  QSet<Qt::DockWidgetArea> chosen_;  // sites whose size a leaving window set
   Qt::DockWidgetArea lastSite_ = Qt::RightDockWidgetArea;
   // Where each watched window sits and its size there, kept up to date while
   // it is docked, so that its site's size is known when it leaves.

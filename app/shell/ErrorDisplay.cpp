@@ -1,8 +1,12 @@
 #include "ErrorDisplay.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <QPainter>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -18,6 +22,9 @@ ErrorDisplay::ErrorDisplay(QWidget* parent) : QWidget(parent), hold_(new QTimer(
   setObjectName(QStringLiteral("ErrorDisplay"));
   setFixedWidth(kWidth);
   setMinimumHeight(fontMetrics().height() + kTextOffset.y());
+  if (parent) parent->installEventFilter(this);  // the status bar's resizing
+  // Keys and mouse buttons anywhere in the program are the person's actions.
+  if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(this);
   hold_->setSingleShot(true);
   hold_->setInterval(kErrorHoldTime);
   connect(hold_, &QTimer::timeout, this, &ErrorDisplay::holdEnded);
@@ -32,15 +39,42 @@ QSize ErrorDisplay::sizeHint() const {
   return QSize(kWidth, kHeight);
 }
 
+void ErrorDisplay::fitText() {
+  const int wanted = fontMetrics().horizontalAdvance(displayText()) + 2 * kTextOffset.x();
+  const int room = parentWidget() ? parentWidget()->contentsRect().width() : wanted;
+  setFixedWidth(std::max(kWidth, std::min(wanted, room)));
+}
+
+bool ErrorDisplay::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == parentWidget() && event->type() == QEvent::Resize) fitText();
+  if (waitsForAction_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) newAction();
+  return QWidget::eventFilter(watched, event);
+}
+
 void ErrorDisplay::showNotice(const QString& notice) {
   notice_ = notice;
+  fitText();
   if (text_.isEmpty()) setToolTip(QString());
   if (isVisible()) repaint();
 }
 
+void ErrorDisplay::clearNotice() {
+  if (notice_.isEmpty()) return;
+  notice_.clear();
+  fitText();
+  if (isVisible()) repaint();
+}
+
+void ErrorDisplay::newAction() {
+  if (!waitsForAction_) return;
+  waitsForAction_ = false;
+  if (clearPending_ && !hold_->isActive()) holdEnded();
+}
+
 void ErrorDisplay::setText(const QString& text) {
   clearPending_ = false;
-  notice_.clear();
+  waitsForAction_ = !text.isEmpty();
+  clearNotice();
   if (text.isEmpty())
     hold_->stop();
   else
@@ -50,8 +84,13 @@ void ErrorDisplay::setText(const QString& text) {
 }
 
 void ErrorDisplay::showStatus(const QString& status) {
-  notice_.clear();
-  if (!status.isEmpty() || !hold_->isActive()) {
+  clearNotice();
+  if (!status.isEmpty()) {
+    setText(status);
+    waitsForAction_ = false;  // a pass's error needs no action to give way
+    return;
+  }
+  if (!hold_->isActive() && !waitsForAction_) {
     setText(status);
     return;
   }
@@ -59,7 +98,7 @@ void ErrorDisplay::showStatus(const QString& status) {
 }
 
 void ErrorDisplay::holdEnded() {
-  if (!clearPending_) return;
+  if (!clearPending_ || waitsForAction_) return;
   clearPending_ = false;
   apply(QString());
 }
@@ -70,6 +109,7 @@ void ErrorDisplay::apply(const QString& text) {
   // Qt takes a tool tip that looks like markup for rich text: escaped, the
   // message shows as written.
   setToolTip(text_.isEmpty() ? QString() : QStringLiteral("<qt>%1</qt>").arg(text_.toHtmlEscaped()));
+  fitText();
   if (isVisible()) repaint();
   emit textChanged(text_);
 }

@@ -10,13 +10,19 @@ class QTimer;
 // The first panel of the main window's status bar, where every error of the
 // program ends: red with "ERROR: " and the message while it holds a message,
 // green with "Connection OK" when its text is empty. Text is written 5 pixels
-// right of and 2 pixels below the panel's top-left corner. The whole message is
-// also the panel's tool tip, since a long one does not fit the panel; it is
+// right of and 2 pixels below the panel's top-left corner. The panel is
+// kWidth wide and widens to its text, up to the width of the status bar that
+// holds it (the hint panel beside it gives way), so a message is never cut
+// while there is room. The whole message is also the panel's tool tip; it is
 // shown as plain text (a file name may hold "<", "&"). Before the first
 // status of a connection the panel shows a notice ("Connecting...") in the
 // window's colours, neither an error nor OK.
 //
-// An error stays on the panel for at least kErrorHoldTime before a polling
+// An error given with setText (a window's, a file's, the link's) stays until
+// the person's next action (a key or mouse button pressed in the program, a
+// menu command: newAction), so that a good polling pass does not take it away
+// unread; a pass's own error (showStatus) does not wait for one. Either way,
+// an error stays on the panel for at least kErrorHoldTime before a polling
 // pass's good status (showStatus with an empty text) turns it green: the
 // register access thread may report a failed pass and the good pass after it
 // in one go, and a good pass follows within milliseconds of any error while
@@ -68,6 +74,9 @@ class ErrorDisplay : public QWidget {
   void clear() { setText(QString()); }
   // A neutral notice in place of "Connection OK" until the next text or status.
   void showNotice(const QString& notice);
+  // The person did something: an error given with setText may now give way
+  // to a good status.
+  void newAction();
   // A polling pass's status: an error is shown as setText shows it; an empty
   // status turns the panel green at once, or when the error's hold ends.
   void showStatus(const QString& status);
@@ -78,9 +87,14 @@ class ErrorDisplay : public QWidget {
  private:
   void apply(const QString& text);
   void holdEnded();
+  // The width for the text shown, within kWidth and the status bar's width.
+  void fitText();
+  void clearNotice();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   QString text_;
   QString notice_;
-  QTimer* hold_;  // single shot, running while an error is held
+  bool waitsForAction_ = false;  // the error came with setText and no action followed yet
+  QTimer* hold_;                 // single shot, running while an error is held
   bool clearPending_ = false;
 };

@@ -15,6 +15,7 @@
 #include "Pictures.h"
 #include "PortMapEditor.h"
 #include "PortsDlg.h"
+#include "RegisterSession.h"
 #include "SerialLink.h"
 #include "ThrTimer.h"
 #include "ToolWindow.h"
@@ -34,7 +35,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPointer>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -42,6 +46,9 @@
 namespace {
 
 constexpr std::array<int, 3> kSpeeds{4800, 9600, 19200};
+// What the first connection still needs, as the messages say it.
+constexpr char kChoosePort[] = "choose a port under Serial Link > Comm port";
+constexpr char kChooseSpeed[] = "choose a speed under Serial Link > Speed";
 
 QString messageOf(const std::exception& e) {
   return QString::fromUtf8(e.what());
@@ -67,7 +74,10 @@ TMainFrm::TMainFrm(Options options)
   buildStatusBar();
   updateToolEntries();
 
-  connect(link_, &TSerialLink::statusReport, errorDisplay_, &ErrorDisplay::showStatus);
+  connect(link_, &TSerialLink::statusReport, this, [this](const QString& status) {
+    errorDisplay_->showStatus(status);
+    if (status.isEmpty()) boardReached();
+  });
   connect(link_, &TSerialLink::linkChanged, this, [this](const QString& error) {
     if (!error.isEmpty()) ShowError(error);
   });
@@ -217,6 +227,7 @@ QAction* TMainFrm::action(const QString& objectName) const {
 // ---- start-up ---------------------------------------------------------------------
 
 void TMainFrm::formCreate() {
+  if (!positionStored()) fitToScreen();
   // 1. The client area draws the background and the logo.
   clientArea_->setPaintingHooked(true);
 
@@ -236,8 +247,9 @@ void TMainFrm::formCreate() {
   // whose simulated board failed opens no port: COM1 is the user's own device.
   const bool boardMissing = options_.simulate && !options_.simulatedBoardFailure.isEmpty();
   if (boardMissing) ShowError(options_.simulatedBoardFailure);
-  showStart(link_->start(startSettings(),
-                         boardMissing ? TSerialLink::PortAtStart::StayClosed : TSerialLink::PortAtStart::Open));
+  const TCommSettings comm = startSettings();
+  showStart(link_->start(comm, boardMissing ? TSerialLink::PortAtStart::StayClosed : TSerialLink::PortAtStart::Open),
+            comm);
 }
 
 TCommSettings TMainFrm::startSettings() const {
@@ -248,13 +260,44 @@ TCommSettings TMainFrm::startSettings() const {
   return simulated;
 }
 
-void TMainFrm::showStart(const TLinkStartReport& report) {
-  for (const QString& error : report.errors) ShowError(error);
-  // The first read is on its way: its status replaces the notice.
-  if (report.connected && report.errors.isEmpty()) errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
+void TMainFrm::showStart(const TLinkStartReport& report, const TCommSettings& comm) {
   if (report.port.settled) checkPort(report.port.entry);
   if (report.speed.settled) checkSpeed(report.speed.entry);
   if (report.timeOut) timeOut_ = *report.timeOut;
+  // A stored speed the serial node cannot use stays as the person wrote it
+  // until they choose one; until then a port choice does not connect.
+  speedUsable_ = CommChoice::speedOfSettings(comm.settings).has_value() && link_->hasNodes() &&
+                 link_->serialProperty("Settings") == comm.settings.toStdString();
+  if (!speedUsable_) settingsKept_ = comm.settings;
+  QStringList errors = report.errors;
+  if (!report.connected && !errors.isEmpty() && link_->hasNodes() && !options_.simulate) {
+    const bool portMissing = !CommChoice::portForText(comm.port);
+    const QString missing = portMissing && !speedUsable_ ? QStringLiteral("choose a port and a speed under Serial Link")
+                            : portMissing                ? QString::fromLatin1(kChoosePort)
+                            : !speedUsable_              ? QString::fromLatin1(kChooseSpeed)
+                                                         : QString();
+    if (!missing.isEmpty()) errors.last() += QStringLiteral(" (%1)").arg(missing);
+  }
+  for (const QString& error : errors) ShowError(error);
+  // The first read is on its way: its status replaces the notice.
+  if (report.connected && report.errors.isEmpty()) errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
+}
+
+void TMainFrm::boardReached() {
+  if (!Connected() || boardReached_) return;
+  boardReached_ = true;
+  // Windows created before the link's first good read show it now.
+  for (auto& [name, window] : toolWindows_) window->BoardReached();
+}
+
+void TMainFrm::setSerialPropertyOnly(const std::string& name, const std::string& value) {
+  TCANRegAccessThread* thread = link_->regThread();
+  if (!thread) return;
+  // On the register access thread, after what it is doing; nothing is opened.
+  thread->SubmitTask([link = link_, name, value](TRegisterSession&) { link->setSerialProperty(name, value); }, this,
+                     [this](const TRegisterJobOutcome& outcome) {
+                       if (!outcome.error.empty()) ShowError(QString::fromStdString(outcome.error));
+                     });
 }
 
 void TMainFrm::checkPort(std::optional<int> port) {
@@ -298,6 +341,7 @@ void TMainFrm::ShowProgress(const QString& text) {
 }
 
 void TMainFrm::guarded(const std::function<void()>& handler) {
+  errorDisplay_->newAction();
   try {
     handler();
   } catch (const std::exception& e) {
@@ -315,17 +359,34 @@ QString TMainFrm::chooseFile(const FileDialogSpec& dialog) {
 // ---- port and speed ------------------------------------------------------------------
 
 void TMainFrm::COMSelClick(int port) {
+  errorDisplay_->newAction();
   checkPort(port);
   if (!link_->hasNodes()) return;  // no node to configure: the program runs without a link
+  if (!speedUsable_) {
+    // The first connection needs both choices: this one is kept for the other.
+    setSerialPropertyOnly("CommPort", std::to_string(port));
+    ShowError(QStringLiteral("No speed chosen yet: %1").arg(QLatin1String(kChooseSpeed)));
+    return;
+  }
   errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
+  boardReached_ = false;
   link_->reconnectWith("CommPort", std::to_string(port));
 }
 
 void TMainFrm::SpeedSelClick(int bitsPerSecond) {
+  errorDisplay_->newAction();
   checkSpeed(bitsPerSecond);
   if (!link_->hasNodes()) return;
+  speedUsable_ = true;
+  settingsKept_.reset();
+  const std::string settings = CommChoice::settingsForSpeed(bitsPerSecond).toStdString();
+  if (!checkedPort()) {
+    setSerialPropertyOnly("Settings", settings);
+    ShowError(QStringLiteral("No port chosen yet: %1").arg(QLatin1String(kChoosePort)));
+    return;
+  }
   errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
-  link_->reconnectWith("Settings", CommChoice::settingsForSpeed(bitsPerSecond).toStdString());
+  link_->reconnectWith("Settings", settings);
 }
 
 void TMainFrm::ConfigurePortsClick() {
@@ -452,7 +513,27 @@ void TMainFrm::AboutClick() {
 
 // ---- tool windows ------------------------------------------------------------------
 
+void TMainFrm::fitToScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect free = screen->availableGeometry();
+  // The window manager's frame comes on top of this size.
+  const QSize size = QSize(free.width() * 9 / 10, free.height() * 9 / 10).expandedTo(minimumSizeHint());
+  resize(size);
+  move(free.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+void TMainFrm::arrangeNewToolWindows(const QList<QMdiSubWindow*>& windows) {
+  // The dock and the client area take their sizes in the main window's layout.
+  if (QLayout* frame = layout()) frame->activate();
+  QList<QMdiSubWindow*> shown;
+  for (QMdiSubWindow* sub : windows)
+    if (!sub->isHidden()) shown << sub;
+  clientArea_->placeSideBySide(shown);
+}
+
 void TMainFrm::createToolWindows() {
+  QList<QPointer<QMdiSubWindow>> unplaced;
   for (const ToolWindowEntry* entry : ToolWindows::InCreationOrder(options_.toolWindows)) {
     if (!entry->factory || toolWindows_.count(entry->componentName)) continue;
     TToolWindow* window = nullptr;
@@ -466,8 +547,18 @@ void TMainFrm::createToolWindows() {
     toolWindows_[entry->componentName] = window;
     placeToolWindow(window);
     window->createForm();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window->form()->parentWidget()); sub && !window->positionStored())
+      unplaced << sub;
   }
   updateToolEntries();
+  // Once the event loop runs: the main window is shown and its dock in place.
+  if (!unplaced.isEmpty())
+    QTimer::singleShot(0, this, [this, unplaced] {
+      QList<QMdiSubWindow*> windows;
+      for (const QPointer<QMdiSubWindow>& sub : unplaced)
+        if (sub) windows << sub;
+      arrangeNewToolWindows(windows);
+    });
 }
 
 void TMainFrm::placeToolWindow(TToolWindow* window) {
@@ -577,7 +668,7 @@ void TMainFrm::writeCommSettings() {
   try {
     TCommSettings comm;
     comm.port = CommChoice::portTextToSave(checkedPort());
-    comm.settings = QString::fromStdString(link_->serialProperty("Settings"));
+    comm.settings = settingsKept_.value_or(QString::fromStdString(link_->serialProperty("Settings")));
     comm.timeOut = QString::fromStdString(link_->protocolProperty("TimeOut"));
     comm.write();  // a settings failure is ignored
   } catch (const std::exception&) {

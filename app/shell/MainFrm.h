@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <string>
 
 class ErrorDisplay;
 class HintPanel;
@@ -170,12 +171,22 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
                     const QKeySequence& shortcut, std::function<void()> handler);
   // The communication settings the start-up hands the link.
   TCommSettings startSettings() const;
-  void showStart(const TLinkStartReport& report);
+  void showStart(const TLinkStartReport& report, const TCommSettings& comm);
+  // The first good polling pass since the link was opened.
+  void boardReached();
+  // Hands a property to the serial node without opening it (a first
+  // connection still missing a choice).
+  void setSerialPropertyOnly(const std::string& name, const std::string& value);
   void checkPort(std::optional<int> port);
   void checkSpeed(std::optional<int> bitsPerSecond);
   void writeCommSettings();
   void updateToolEntries();
   void placeToolWindow(TToolWindow* window);
+  // Without a stored position: most of the screen's free area, centred.
+  void fitToScreen();
+  // Tool windows without a stored position, once the window and its dock
+  // have their sizes: side by side in the client area (TClientArea::placeSideBySide).
+  void arrangeNewToolWindows(const QList<QMdiSubWindow*>& windows);
   void disableToolTimers();
 
   Options options_;
@@ -193,6 +204,11 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   std::array<QAction*, 3> speedEntries_{};
   std::chrono::milliseconds timeOut_{1000};
   bool registerFileBusy_ = false;
+  // The stored speed is one the serial node can use, or one was chosen.
+  bool speedUsable_ = true;
+  // A stored "Settings" text the node could not use: saved again as it was.
+  std::optional<QString> settingsKept_;
+  bool boardReached_ = false;  // a good pass since the link was last opened
   bool closing_ = false;
   bool closeCompleted_ = false;
 };

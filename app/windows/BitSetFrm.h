@@ -75,6 +75,7 @@ class TBitSetFrm : public TToolWindowOf<QWidget> {
   static QString OfferFor(long long rate, int samplePoint);
 
  protected:
+  void RefreshFromBoard() override { RefreshClick(); }
   void formCreate() override;  // FormCreate
   bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -68,6 +68,7 @@ class TFiltersFrm : public TToolWindowOf<QWidget> {
   static QString PointedRangeText(const QString& filterName, int begin, int end);
 
  protected:
+  void RefreshFromBoard() override { RefreshClick(); }
   void formCreate() override;  // FormCreate
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;

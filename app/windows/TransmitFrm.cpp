@@ -323,12 +323,16 @@ void TTransmitFrm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TTransmitFrm::SetControlsEnabled(bool enabled) {
+  if (enabled == controlsEnabled_) return;
+  controlsEnabled_ = enabled;
+  if (!enabled) KeepFocus();
   for (QWidget* control :
        {static_cast<QWidget*>(refresh_), static_cast<QWidget*>(repetition_), static_cast<QWidget*>(buffNum_),
         static_cast<QWidget*>(period_), static_cast<QWidget*>(userId_), static_cast<QWidget*>(userLength_),
         static_cast<QWidget*>(frameType_), static_cast<QWidget*>(pageControl_)})
     control->setEnabled(enabled);
   for (THexEdit* byte : dat_) byte->setEnabled(enabled);
+  if (enabled) RestoreFocus();
 }
 
 void TTransmitFrm::SetApplyRole(ApplyRole role) {

@@ -93,6 +93,7 @@ class TTransmitFrm : public TToolWindowOf<QWidget> {
   TTransmitStatusBar* StatusBar() const { return statusBar_; }
 
  protected:
+  void RefreshFromBoard() override { RefreshClick(); }
   // Fills the fields from buffer 1, then loads the stored settings.
   void formCreate() override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -123,6 +124,7 @@ class TTransmitFrm : public TToolWindowOf<QWidget> {
   TTransmitFrame FrameToSend() const;
 
   ApplyRole applyRole_ = ApplyRole::Send;
+  bool controlsEnabled_ = true;
   // Every write of the last frame went through: only then do the ticks judge
   // its outcome from ISR.
   bool lastFrameWritten_ = false;

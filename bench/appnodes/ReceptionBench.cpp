@@ -43,6 +43,8 @@ struct Run {
   std::uint64_t overruns = 0;  // frames lost because the buffers were full
   std::uint64_t received = 0;  // frames the receiver got
   std::uint64_t passes = 0;
+  std::uint64_t failedPasses = 0;  // statuses with an error
+  std::string lastError;
 };
 
 Run Measure(int speed, double rate, int seconds) {
@@ -72,12 +74,17 @@ Run Measure(int speed, double rate, int seconds) {
     serial.Open();
 
     TCANRegAccessThread access(&protocol);
+    access.SetStatusHandler([&run](const std::string& status) {
+      if (status.empty()) return;
+      ++run.failedPasses;
+      run.lastError = status;
+    });
     QObject receiver;
     const int id = access.AddReceiver(&receiver, [&](const TReception& r) { run.received += r.frames.size(); });
     access.SetReceiving(id, true);
     access.Resume();
     access.SetPolling(true);
-    const QDeadlineTimer deadline(std::chrono::seconds(seconds));
+    const QDeadlineTimer deadline{std::chrono::seconds(seconds)};
     while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     access.SetReceiving(id, false);
     sim.stop();
@@ -109,9 +116,11 @@ int main(int argc, char** argv) {
       const Run run = Measure(speed, limit * share, seconds);
       // Up to three frames may still wait in the buffers when the run ends.
       const bool lost = run.overruns > 0 || run.received + 3 < run.stored;
-      std::fprintf(stderr, "   %d bit/s at %.1f frames/s: %llu stored, %llu received, %llu overruns\n", speed,
-                   limit * share, static_cast<unsigned long long>(run.stored),
-                   static_cast<unsigned long long>(run.received), static_cast<unsigned long long>(run.overruns));
+      std::fprintf(stderr,
+                   "   %d bit/s at %.1f frames/s: %llu stored, %llu received, %llu overruns, %llu failed passes %s\n",
+                   speed, limit * share, static_cast<unsigned long long>(run.stored),
+                   static_cast<unsigned long long>(run.received), static_cast<unsigned long long>(run.overruns),
+                   static_cast<unsigned long long>(run.failedPasses), run.lastError.c_str());
       if (!lost) {
         found = limit * share;
         clean = run;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QTextDocument>
 
@@ -43,6 +44,26 @@ TEST(ErrorDisplayTest, GreenWhenEmptyRedWithTheMessage) {
   EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
 }
 
+TEST(ErrorDisplayTest, ALongMessageWidensThePanelUpToTheStatusBar) {
+  QStatusBar bar;
+  bar.resize(900, ErrorDisplay::kHeight);
+  auto* display = new ErrorDisplay(&bar);
+  bar.addWidget(display);
+  bar.show();
+  const QString message = QStringLiteral("COM1: the device /dev/serial/by-id/usb-0403_6001-if00 does not exist. ") +
+                          QStringLiteral("Plug the adapter in, or map the port to another device.");
+  const auto shown = [&] { return display->fontMetrics().horizontalAdvance(display->displayText()); };
+  display->setText(QStringLiteral("Time out..."));
+  EXPECT_EQ(display->width(), ErrorDisplay::kWidth);
+  display->setText(message);
+  EXPECT_GT(display->width(), ErrorDisplay::kWidth);
+  EXPECT_GE(display->width(), shown());  // not cut
+  bar.resize(500, ErrorDisplay::kHeight);
+  EXPECT_LE(display->width(), bar.contentsRect().width());  // at most the bar
+  display->clear();
+  EXPECT_EQ(display->width(), ErrorDisplay::kWidth);
+}
+
 TEST(ErrorDisplayTest, TextStartsFivePixelsInAndTwoDown) {
   ErrorDisplay display;
   display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
@@ -80,11 +101,15 @@ TEST(ErrorDisplayTest, AnErrorStaysUntilItHasBeenSeenBeforeAGoodStatusClearsIt) 
   EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(255, 0, 0));
   EXPECT_TRUE(display.clearPending());
 
-  // Another error replaces it at once and is held in its turn.
-  display.setText("Bad MCU answer while reading.");
+  // Another error replaces it at once and is held in its turn; one given
+  // with setText (a window's, a file's) waits for the person's next action too.
+  display.setText("Unable to write to /tmp/a.rgr");
   EXPECT_FALSE(display.clearPending());
   display.showStatus("");
-  EXPECT_EQ(display.text(), "Bad MCU answer while reading.");
+  EXPECT_EQ(display.text(), "Unable to write to /tmp/a.rgr");
+  QTest::qWait(int(ErrorDisplay::kErrorHoldTime.count()) + 200);
+  EXPECT_EQ(display.text(), "Unable to write to /tmp/a.rgr");
+  QTest::keyClick(&display, Qt::Key_Shift);  // an action
   ASSERT_TRUE(QTest::qWaitFor([&] { return !display.showsError(); }, 10000));
   EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
 
@@ -105,6 +130,7 @@ TEST(ErrorDisplayTest, ItsSignalsReportEveryErrorGivenAndEveryChangeOfThePanel) 
 
   display.showStatus("Time out...");
   display.setText("Time out...");
+  display.newAction();
   display.showStatus("");  // held: the panel stays red for now
   EXPECT_EQ(reported.count(), 2);
   ASSERT_EQ(changed.count(), 1);

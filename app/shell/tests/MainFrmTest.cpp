@@ -11,7 +11,9 @@
 #include "ShellTestSupport.h"
 #include "canregthread.h"
 
+#include <QGuiApplication>
 #include <QMenuBar>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -141,24 +143,29 @@ TEST_F(MainFrmTest, FirstStartEndsNotConnectedWithoutPollingAndSavesNoPort) {
   EXPECT_EQ(main.checkedSpeed(), std::nullopt);
   EXPECT_EQ(main.link()->protocolProperty("TimeOut"), "1000");
   // After the failed opening the serial node reports the settings its port kept.
-  const QString nodeSettings = QString::fromStdString(main.link()->serialProperty("Settings"));
 
   closeMain();
   EXPECT_EQ(storedString("Communication", "Port"), "");
-  EXPECT_EQ(storedString("Communication", "Settings"), nodeSettings);
+  EXPECT_EQ(storedString("Communication", "Settings"), "");  // as stored: the next start asks again
   EXPECT_EQ(storedString("Communication", "TimeOut"), "1000");
 }
 
-TEST_F(MainFrmTest, RecoversFromAFirstStartWhenAPortIsChosen) {
+// A first start asks for both choices, says which one is still missing, and
+// connects once both are made, in either order.
+TEST_F(MainFrmTest, AFirstStartConnectsOnceAPortAndASpeedAreChosen) {
   Board board;
   TMainFrm& main = start();
   ASSERT_FALSE(main.Connected());
+  EXPECT_TRUE(main.errorDisplay()->text().endsWith("(choose a port and a speed under Serial Link)"))
+      << main.errorDisplay()->text().toStdString();
   EXPECT_EQ(board.requests(), 0u);
 
   main.COMSelClick(1);
   EXPECT_EQ(main.checkedPort(), 1);
   settle(main);
-  expectPolling(main, board);
+  EXPECT_FALSE(main.Connected());
+  EXPECT_EQ(main.errorDisplay()->text(), "No speed chosen yet: choose a speed under Serial Link > Speed");
+  EXPECT_EQ(board.requests(), 0u);
 
   main.SpeedSelClick(19200);
   EXPECT_EQ(main.checkedSpeed(), 19200);
@@ -239,7 +246,7 @@ TEST_F(MainFrmTest, APropertyRejectedAtStartLeavesTheLinkClosedUntilAGoodChoice)
   storeComm("1", "fast", "200");
   TMainFrm& main = start();
   EXPECT_FALSE(main.Connected());
-  EXPECT_EQ(main.errorDisplay()->text(), "Bad settings: fast");
+  EXPECT_EQ(main.errorDisplay()->text(), "Bad settings: fast (choose a speed under Serial Link > Speed)");
   EXPECT_FALSE(main.RegThread()->Polling());
   EXPECT_EQ(main.checkedPort(), 1);      // set before the rejection
   EXPECT_EQ(main.checkedSpeed(), 9600);  // the design's mark, untouched
@@ -335,12 +342,16 @@ TEST_F(MainFrmTest, ABoardThatVanishesShowsAnErrorAndRecoversWhenItComesBack) {
 
 TEST_F(MainFrmTest, DockSitesTakeAThirdOfTheClientArea) {
   TMainFrm& main = start();
-  EXPECT_EQ(main.dockLayout()->dockSize(Qt::LeftDockWidgetArea), 254);
-  EXPECT_EQ(main.dockLayout()->dockSize(Qt::RightDockWidgetArea), 254);
-  EXPECT_EQ(main.dockLayout()->dockSize(Qt::TopDockWidgetArea), 216);
-  EXPECT_EQ(main.dockLayout()->dockSize(Qt::BottomDockWidgetArea), 216);
-  EXPECT_EQ(main.dockLayout()->lastDockSite(), Qt::RightDockWidgetArea);
   const int menu = main.menuBar()->sizeHint().height();
+  // A first start: the main window fills most of the screen's free area, centred.
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(main.size(), QSize(screen.width() * 9 / 10, screen.height() * 9 / 10));
+  EXPECT_LE((main.geometry().center() - screen.center()).manhattanLength(), 2);
+  EXPECT_EQ(main.dockLayout()->dockSize(Qt::LeftDockWidgetArea), main.width() / 3);
+  EXPECT_EQ(main.dockLayout()->dockSize(Qt::RightDockWidgetArea), main.width() / 3);
+  EXPECT_EQ(main.dockLayout()->dockSize(Qt::TopDockWidgetArea), (main.height() - menu) / 3);
+  EXPECT_EQ(main.dockLayout()->dockSize(Qt::BottomDockWidgetArea), (main.height() - menu) / 3);
+  EXPECT_EQ(main.dockLayout()->lastDockSite(), Qt::RightDockWidgetArea);
   closeMain();
 
   // After the restored position, not the design's.

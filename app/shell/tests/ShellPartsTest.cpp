@@ -90,6 +90,13 @@ TEST(ClientAreaTest, TilesAndArrangesTheChildWindows) {
     EXPECT_EQ(subs[std::size_t(i)]->geometry().top(), viewport.height() * i / 3);
   }
 
+  // A window whose controls need more than its cell keeps them whole.
+  auto* wide = area.addSubWindow(new QLabel(QString(120, QLatin1Char('W'))));
+  wide->show();
+  area.tileVertically();
+  EXPECT_GE(wide->width(), wide->minimumSizeHint().width());
+  delete wide;
+
   subs[0]->showMinimized();
   subs[2]->showMinimized();
   subs[0]->move(100, 50);
@@ -98,6 +105,28 @@ TEST(ClientAreaTest, TilesAndArrangesTheChildWindows) {
   EXPECT_EQ(subs[0]->geometry().bottom(), viewport.bottom());
   EXPECT_EQ(subs[2]->geometry().left(), subs[0]->geometry().right() + 1);
   EXPECT_EQ(subs[2]->geometry().bottom(), viewport.bottom());
+}
+
+// The first start's arrangement: at their own sizes, from the top left, none
+// over another; what does not fit is minimised without covering the others.
+TEST(ClientAreaTest, FirstStartPlacesTheWindowsSideBySide) {
+  TClientArea area;
+  area.resize(640, 520);
+  area.show();
+  QList<QMdiSubWindow*> subs;
+  for (const QSize size : {QSize(300, 250), QSize(500, 200), QSize(300, 200), QSize(400, 400)}) {
+    subs << area.addSubWindow(new QLabel(QStringLiteral("child")));
+    subs.last()->resize(size);
+    subs.last()->show();
+  }
+  area.placeSideBySide(subs);
+  EXPECT_EQ(subs[0]->pos(), QPoint(0, 0));
+  EXPECT_EQ(subs[1]->pos(), QPoint(0, 250));  // no room beside the first: below it
+  EXPECT_EQ(subs[2]->pos(), QPoint(300, 0));  // beside the first
+  EXPECT_TRUE(subs[3]->isMinimized());
+  for (QMdiSubWindow* a : subs)
+    for (QMdiSubWindow* b : subs)
+      if (a != b) EXPECT_FALSE(a->geometry().intersects(b->geometry()));
 }
 
 // ---- dock sites ----------------------------------------------------------------

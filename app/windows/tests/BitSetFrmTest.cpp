@@ -4,6 +4,7 @@
 // message boxes are answered by a recording prompt.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -414,6 +415,23 @@ TEST_F(BitSetOnBoard, ARunningCellIsStoppedOnlyOnYes) {
   EXPECT_EQ(Writes()[1], (Bytes{BRPR, 0x04}));
   EXPECT_EQ(sim_->peekRegister(0, CSR) & RUN, 0);  // left stopped
   EXPECT_EQ(w.Brp()->text(), "05");
+}
+
+// Typed, applied with the keyboard, and again: Apply, disabled while its
+// job runs, has the focus back afterwards.
+TEST_F(BitSetOnBoard, TheKeyboardAloneAppliesOneSettingAfterAnother) {
+  sim_->pokeRegister(0, CSR, 0x00);
+  Poll();
+  BitSetWindow& w = Window();
+  auto* apply = w.Find<QPushButton>("Apply");
+  for (const char* brp : {"05", "07"}) {
+    TypeInto(w.Brp(), brp);
+    apply->setFocus();
+    QTest::keyClick(apply, Qt::Key_Space);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(QApplication::focusWidget(), apply) << brp;
+  }
+  EXPECT_EQ(sim_->peekRegister(0, BRPR) & 0x3F, 0x06);
 }
 
 TEST_F(BitSetOnBoard, AFailedWriteIsShownAndLeavesTheFieldsAsTyped) {

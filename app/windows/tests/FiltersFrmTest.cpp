@@ -4,6 +4,7 @@
 // the board's acceptance of every identifier against what the view draws.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -271,6 +272,22 @@ TEST_F(FiltersOnBoard, TheBoardAcceptsExactlyWhatTheViewDraws) {
   w.PointAt(2, 0x480);
   EXPECT_EQ(w.Pointed()->text(), "Pointed Range for Filter 1 : 400 - 5FF");
   SaveScreenshot(w.window.get(), "FiltersFrm_two_filters");
+}
+
+// Typed, applied with the keyboard, and again: Apply, disabled while its
+// job runs, has the focus back afterwards.
+TEST_F(FiltersOnBoard, TheKeyboardAloneAppliesOneSettingAfterAnother) {
+  FiltersWindow& w = Window();
+  ASSERT_TRUE(ShowActive(w.window.get()));
+  auto* apply = w.window->findChild<QPushButton*>("Apply");
+  for (const char* id : {"123", "456"}) {
+    TypeInto(w.F("ID0"), id);
+    apply->setFocus();
+    QTest::keyClick(apply, Qt::Key_Space);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(QApplication::focusWidget(), apply) << id;
+  }
+  EXPECT_EQ(Identifier(sim_->peekRegister(FilterPage, FHR0), sim_->peekRegister(FilterPage, FLR0)), 0x456);
 }
 
 TEST_F(FiltersOnBoard, AFailedWriteEndsApplyAndIsShown) {

@@ -5,6 +5,7 @@
 // every step is seen.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -467,13 +468,23 @@ TEST_F(TransmitOnBoard, CounterBoundsNeverCrossWhenAFieldIsLeft) {
   EXPECT_EQ(F("CntMin")->text(), "0000000000000010");
 }
 
-TEST_F(TransmitOnBoard, EnterPressesApply) {
-  UserFrame(0x042, 1, {0x42});
+// Typed, sent with Enter, typed again, sent again: the focus comes back to
+// the field it was in once the controls are enabled again.
+TEST_F(TransmitOnBoard, TheKeyboardAloneSendsOneFrameAfterAnother) {
+  UserFrame(0x042, 2, {});
   F("Dat0")->setFocus();
-  QTest::keyClick(F("Dat0"), Qt::Key_Return);
+  QTest::keyClicks(F("Dat0"), "42");  // the second digit hands the focus on to Dat1
+  ASSERT_TRUE(F("Dat1")->hasFocus());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
   ASSERT_TRUE(WaitForJobs());
-  ASSERT_EQ(Sent().size(), 1u);
-  EXPECT_EQ(Sent()[0].id, 0x042u);
+  Tick();  // the outcome shown, the controls enabled again
+  ASSERT_EQ(QApplication::focusWidget(), F("Dat1"));
+  QTest::keyClicks(QApplication::focusWidget(), "55");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  ASSERT_TRUE(WaitForJobs());
+  ASSERT_EQ(Sent().size(), 2u);
+  EXPECT_EQ(SentByte(0), (std::vector<int>{0x42, 0x42}));
+  EXPECT_EQ(SentByte(1), (std::vector<int>{0x00, 0x55}));
 }
 
 TEST_F(TransmitOnBoard, SettingsStoredAtCloseComeBackAtTheNextCreation) {

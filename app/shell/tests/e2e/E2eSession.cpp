@@ -79,7 +79,7 @@ std::string E2eSession::settingsText() const {
   return readFile(home_ + "/config/Orvex/vorelan.conf");
 }
 
-bool E2eSession::startProgram() {
+bool E2eSession::startProgram(const std::vector<std::string>& arguments) {
   Environment environment;
   environment.set("DISPLAY", display_->display());
   environment.set("XAUTHORITY", display_->authorityFile());
@@ -94,6 +94,7 @@ bool E2eSession::startProgram() {
     environment.erase(name);
   ChildProcess::Options options;
   options.arguments = {VORELAN_PROGRAM};
+  options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
   options.environment = environment;
   options.outputFile = path("vorelan-output.txt");
   program_ = std::make_unique<ChildProcess>(std::move(options));

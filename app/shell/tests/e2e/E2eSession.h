@@ -51,8 +51,8 @@ class E2eSession {
   std::string settingsText() const;
 
   // ---- the program
-  // Starts vorelan and connects to its driver; false when either failed.
-  bool startProgram();
+  // Starts vorelan with `arguments` and connects to its driver; false when either failed.
+  bool startProgram(const std::vector<std::string>& arguments = {});
   // File > Exit, then waits for the program to end: its wait status, or
   // nothing when it did not end.
   std::optional<int> exitProgram();

@@ -11,7 +11,9 @@
 #include "LeakReport.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QRect>
 
 #include <gtest/gtest.h>
 
@@ -130,6 +132,37 @@ TEST(LeakReport, TellsOurLeaksFromQtsOwn) {
   EXPECT_TRUE(readLeakReport("x.cpp:3:5: runtime error: signed integer overflow", "/src").sanitizerErrors);
 }
 
+// What a person sees first: `vorelan --simulate` on a fresh home, on a screen
+// of 1280 x 1024. The picture is the one the README opens with.
+TEST(EndToEnd, TheFirstStartOnTheSimulatedBoardShowsEveryWindowWhole) {
+  E2eSession desk;
+  ASSERT_TRUE(desk.startProgram({"--simulate"})) << desk.programOutput();
+  ASSERT_TRUE(desk.waitForConnection()) << desk.text("MainFrm/ErrorDisplay");
+  ASSERT_TRUE(desk.waitFor([&] {
+    return desk.json({"rows", "MainFrm/TraceFrm/ListTrc"}).value("count").toInt() >= 3;
+  }));
+  const QJsonObject windows = desk.json({"windows"});
+  // The tool windows in the client area: none over another, none cut by its edges.
+  const auto rect = [](const QJsonValue& value) {
+    const QJsonArray a = value.toArray();
+    return QRect(a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt());
+  };
+  std::vector<QRect> shown;
+  for (const QJsonValue& child : windows.value("children").toArray()) {
+    const QJsonObject window = child.toObject();
+    if (window.value("minimized").toBool() || !window.value("visible").toBool()) continue;
+    const QRect r = rect(window.value("geometry"));
+    for (const QRect& other : shown) EXPECT_FALSE(r.intersects(other)) << window.value("name").toString().toStdString();
+    shown.push_back(r);
+  }
+  EXPECT_GE(shown.size(), 2u);
+  const int width = std::stoi(desk.must({"property", "MainFrm/ClientArea", "width"}));
+  const int height = std::stoi(desk.must({"property", "MainFrm/ClientArea", "height"}));
+  for (const QRect& r : shown) EXPECT_TRUE(QRect(0, 0, width, height).contains(r)) << r.right() << "," << r.bottom();
+  desk.screenshot("main", "MainFrm");
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
 TEST(EndToEnd, AFirstStartIsNotConnectedUntilThePersonChoosesCom1At9600) {
   E2eSession desk;
   desk.startBoard({});  // a quiet bus: the test puts each frame on it
@@ -213,7 +246,7 @@ TEST(EndToEnd, TracedFramesOfTheBoardsTrafficAreSavedLoadedAndExported) {
   desk.must({"drag", "MainFrm", std::to_string(edge), std::to_string(middle), std::to_string(edge - 140),
              std::to_string(middle)});
   EXPECT_TRUE(desk.waitFor([&] { return traceGeometry().at(2).toInt() > docked[2].toInt() + 100; }));
-  desk.screenshot("main", "MainFrm");
+  desk.screenshot("trace-main", "MainFrm");
 
   desk.must({"click", "MainFrm/TraceFrm/EnableTrc"});  // tracing stops: the list stays as it is
   ASSERT_FALSE(desk.json({"find", "MainFrm/TraceFrm/EnableTrc"}).value("checked").toBool());
@@ -490,6 +523,7 @@ TEST(EndToEnd, ClosingEndsTheProgramAndTheNextStartBringsBackEveryWindowAndSetti
   // moved, the Trace window docked and tracing, a clock and a repetition chosen.
   desk.must({"setgeometry", "MainFrm", "40", "30", "1100", "760"});
   desk.must({"setgeometry", "MainFrm/RegFrm", "12", "24", "400", "470"});
+  desk.must({"menu", "MainFrm/WinFilters"});
   desk.must({"setgeometry", "MainFrm/FiltersFrm", "300", "260", "660", "330"});
   desk.must({"menu", "MainFrm/WinTrace"});
   ASSERT_TRUE(desk.waitFor([&] { return desk.json({"find", "MainFrm/TraceFrm"}).value("visible").toBool(); }));
@@ -498,8 +532,10 @@ TEST(EndToEnd, ClosingEndsTheProgramAndTheNextStartBringsBackEveryWindowAndSetti
     return desk.json({"find", "MainFrm/TraceFrm/EnableTrc"}).value("checked").toBool();
   }));
   desk.must({"menu", "MainFrm/WinBitSettings"});
+  desk.must({"setgeometry", "MainFrm/BitSetFrm", "420", "24", "640", "400"});
   desk.must({"fill", "MainFrm/BitSetFrm/Clock", "16"});
   desk.must({"menu", "MainFrm/WinTransmission"});
+  desk.must({"setgeometry", "MainFrm/TransmitFrm", "100", "300", "420", "330"});
   desk.must({"click", "MainFrm/TransmitFrm/Repetition/=Automatic Transmission"});
   desk.must({"menu", "MainFrm/WinRegisters"});  // the Registers window on top, and the active one
   const QJsonObject before = desk.json({"windows"});
@@ -516,9 +552,12 @@ TEST(EndToEnd, ClosingEndsTheProgramAndTheNextStartBringsBackEveryWindowAndSetti
   EXPECT_EQ(desk.text("MainFrm/BitSetFrm/Clock"), "16");
   EXPECT_TRUE(desk.json({"find", "MainFrm/TransmitFrm/Repetition/=Automatic Transmission"}).value("checked").toBool());
   const QJsonObject after = desk.json({"windows"});
-  EXPECT_EQ(after.value("windows"), before.value("windows"));
-  EXPECT_EQ(after.value("children"), before.value("children"));
-  EXPECT_EQ(after.value("docks"), before.value("docks"));
+  const auto json = [](const QJsonValue& v) {
+    return QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact).toStdString();
+  };
+  EXPECT_EQ(json(after.value("windows")), json(before.value("windows")));
+  EXPECT_EQ(json(after.value("children")), json(before.value("children")));
+  EXPECT_EQ(json(after.value("docks")), json(before.value("docks")));
 
   expectOrderlyEnd(desk.exitProgram(), desk);
 }
