@@ -418,6 +418,29 @@ TEST(EndToEnd, APeriodicTransmissionPutsCounterFramesOnTheBus) {
   expectOrderlyEnd(desk.exitProgram(), desk);
 }
 
+// The Transmission window with the keyboard alone: a frame typed and sent
+// with Enter, and sent again with Enter once the window has shown its outcome.
+TEST(EndToEnd, TheKeyboardAloneSendsTwoFramesInARow) {
+  E2eSession desk;
+  const std::string busLog = desk.path("bus.log");
+  startConnected(desk, {"--tx-log", busLog});
+  desk.must({"menu", "MainFrm/WinTransmission"});
+  ASSERT_TRUE(desk.waitFor([&] { return desk.json({"find", "MainFrm/TransmitFrm"}).value("visible").toBool(); }));
+  for (const char* keys : {"Alt+U", "Alt+I", "1, 2, 3", "Up", "Alt+D", "4, 2", "Return"})
+    desk.must({"key", "MainFrm", keys});  // the identifier's last digit hands on to Length, Up makes it 1
+  const auto sent = [&] { return linesOf(readFile(busLog)); };
+  ASSERT_TRUE(desk.waitFor([&] { return sent().size() == 1; })) << sent().size() << " frames sent";
+  EXPECT_NE(sent()[0].find(" 123#42"), std::string::npos) << sent()[0];
+  // The outcome shown, the controls enabled again: Enter sends once more.
+  ASSERT_TRUE(desk.waitFor([&] {
+    return desk.json({"find", "MainFrm/TransmitFrm/Refresh"}).value("enabled").toBool();
+  }));
+  desk.must({"key", "MainFrm", "Return"});
+  ASSERT_TRUE(desk.waitFor([&] { return sent().size() == 2; })) << sent().size() << " frames sent";
+  EXPECT_NE(sent()[1].find(" 123#42"), std::string::npos) << sent()[1];
+  expectOrderlyEnd(desk.exitProgram(), desk);
+}
+
 TEST(EndToEnd, ABitTimingSearchIsOfferedAcceptedAndWrittenToTheCell) {
   E2eSession desk;
   startConnected(desk, {});
