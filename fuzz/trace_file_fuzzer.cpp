@@ -40,8 +40,11 @@ TTraceLine FromPage(std::string_view bytes) {
   bool ok = false;
   const int dlc = line.dlc.toInt(&ok);
   FUZZ_CHECK(ok && dlc >= 0 && dlc <= 15, "the data length code is 0 to 15");
-  FUZZ_CHECK(data.match(line.data).hasMatch() && line.data.size() == 3 * std::min(dlc, 8),
-             "the data shows at most eight bytes, as many as the length code says");
+  if (page[CanReg::PageIndex(CanReg::IDLR)] & CanReg::RemoteFrame)
+    FUZZ_CHECK(line.data == TTraceLine::RemoteData(), "a remote frame's data says R");
+  else
+    FUZZ_CHECK(data.match(line.data).hasMatch() && line.data.size() == 3 * std::min(dlc, 8),
+               "the data shows at most eight bytes, as many as the length code says");
   FUZZ_CHECK(line.buffer == QString::number(buffer), "the buffer is the one read");
   return line;
 }
