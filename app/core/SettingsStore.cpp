@@ -4,7 +4,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <limits>
 
 #include <unistd.h>
 
@@ -43,7 +46,16 @@ std::optional<QString> fileText(const QSettings& settings, const QString& name) 
 }
 
 std::optional<qint32> parseInteger(const QString& text) {
-  if (!text.startsWith(kIntegerTag)) return std::nullopt;
+  if (!text.startsWith(kIntegerTag)) {
+    // A plain decimal, as a person writes one by hand ("Period=3").
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]{1,10}$"));
+    if (!decimal.match(text).hasMatch()) return std::nullopt;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+      return std::nullopt;
+    return static_cast<qint32>(value);
+  }
   const QStringView digits = QStringView(text).mid(kIntegerTag.size());
   if (digits.isEmpty() || digits.size() > 8) return std::nullopt;
   bool ok = false;

@@ -17,8 +17,10 @@
 //   case "sz:" is put in front of it so that it can never pass for an integer.
 // QSettings quotes a string with commas, so "9600,n,8,1" stays one string.
 //
-// A typed read of a missing value, or of a value of the other type, gives no
-// value (std::nullopt), so a reader can stop at the first one it cannot use.
+// A plain decimal written by hand ("Enabled=1", "Period=3") reads as an
+// integer too; the program itself always writes the "dword:" form. A typed
+// read of a missing value, or of a value of the other type, gives no value
+// (std::nullopt), so a reader can stop at the first one it cannot use.
 // Writes are buffered by QSettings and reach the file at sync() or destruction;
 // a failing write is reported only by sync(), which also finds a write that
 // QSettings took for done but that lost its end (a full disk) and then puts

@@ -79,8 +79,14 @@ void PollThread::RecoverPort() {
   }
   // Only a device of the kind that went away is taken when it comes back.
   const std::optional<SerialDevice::Kind> kind = old->DeviceKind();
+  const std::string gone = old->GoneText();
   node_.ReplaceControl(std::make_unique<SerialPort>());
   SerialPort& fresh = *node_.Control();
   fresh.RequireDeviceKind(kind);
-  if (FAILED(ConfigurePort(fresh, node_.StoredConfiguration())) || FAILED(OpenPort(fresh))) SetErrorInfo(0, nullptr);
+  if (FAILED(ConfigurePort(fresh, node_.StoredConfiguration())) || FAILED(OpenPort(fresh))) {
+    SetErrorInfo(0, nullptr);
+    if (!gone.empty()) node_.NoteClosedBecause(gone);
+  } else {
+    node_.NoteClosedBecause("");
+  }
 }

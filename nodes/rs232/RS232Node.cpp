@@ -49,7 +49,12 @@ HRESULT RS232Node::ReportControlFailure(ComPtr<IErrorInfo> controlError) {
   return DISP_E_EXCEPTION;
 }
 
+void RS232Node::NoteClosedBecause(const std::string& why) {
+  if (why.empty() || closedBecause_.empty()) closedBecause_ = why;
+}
+
 HRESULT RS232Node::ConnectControl() {
+  closedBecause_.clear();
   if (!control_) control_ = std::make_unique<SerialPort>();
   bool open = false;
   if (HRESULT hr = control_->GetOpenState(&open); FAILED(hr)) return hr;
@@ -159,7 +164,12 @@ HRESULT RS232Node::DoTransmit(std::int32_t, VARIANT, VARIANT Buffer) {
   if (!control_) return FailWith(MSG_NO_CONTROL);
   bool open = false;
   HRESULT hr = control_->GetOpenState(&open);
-  if (SUCCEEDED(hr) && !open) return FailWith(MSG_NOT_ALLOWED_CLOSED);
+  if (SUCCEEDED(hr) && !open) {
+    // A device that went away says so, naming it, until it is back.
+    if (closedBecause_.empty()) return FailWith(MSG_NOT_ALLOWED_CLOSED);
+    RecordErrorInfo(server().progId, closedBecause_);
+    return DISP_E_EXCEPTION;
+  }
   if (SUCCEEDED(hr)) hr = control_->SetOutput(Buffer);
   if (FAILED(hr)) {
     ComPtr<IErrorInfo> controlError;

@@ -36,6 +36,10 @@ class RS232Node final : public NodeObject {
   // For the poll thread, which calls them with the port lock held.
   SerialPort* Control() { return control_.get(); }
   void ReplaceControl(std::unique_ptr<SerialPort> control) { control_ = std::move(control); }
+  // Why the port is closed while the poll thread tries to reopen it: the
+  // device went away (SerialPort::GoneText). The first reason stays until the
+  // port opens again, when an empty one clears it.
+  void NoteClosedBecause(const std::string& why);
   // The stored Settings and CommPort, as the layer takes them.
   PortConfiguration StoredConfiguration() const;
   // Raises OnReception(0, buffer) on the calling thread (the poll thread, without the port lock).
@@ -73,6 +77,8 @@ class RS232Node final : public NodeObject {
   // use is under that thread's port lock; before one exists only Connect
   // touches it (under lifecycleLock_), since DoTransmit needs a poll thread.
   std::unique_ptr<SerialPort> control_;
+  // See NoteClosedBecause; guarded by the poll thread's port lock, like control_.
+  std::string closedBecause_;
   // Guards settings_ and commPort_: client threads set and read them, the
   // poll thread reads them for port recovery. Taken after the port lock, never before.
   mutable std::mutex propertiesLock_;

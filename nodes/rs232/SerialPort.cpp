@@ -27,8 +27,13 @@ HRESULT SerialPort::FailNotOpen() const {
 }
 
 HRESULT SerialPort::FailGone(const std::string& description) {
-  lastEvent_ = kEventDeviceGone;
+  NoteGone(description);
   return Fail(E_FAIL, description);
+}
+
+void SerialPort::NoteGone(const std::string& description) {
+  lastEvent_ = kEventDeviceGone;
+  if (goneText_.empty()) goneText_ = description;
 }
 
 HRESULT SerialPort::SetPortNumber(std::int16_t number) {
@@ -209,7 +214,7 @@ HRESULT SerialPort::GetInput(VARIANT* input) {
   if (outcome == SerialDevice::Io::Gone) {
     // Bytes read before the hang-up are still handed over.
     if (bytes.empty()) return FailGone(error);
-    lastEvent_ = kEventDeviceGone;
+    NoteGone(error);
   }
   if (inputMode_ == 1) {
     *input = MakeByteBuffer(bytes);
@@ -249,7 +254,7 @@ HRESULT SerialPort::SetOutput(const VARIANT& output) {
 HRESULT SerialPort::GetLastEventCode(std::int16_t* code) {
   if (device_.IsOpen() && !IsCommunicationError(lastEvent_)) {
     if (device_.HungUp()) {
-      lastEvent_ = kEventDeviceGone;
+      NoteGone("The device " + device_.Path() + " has gone away (the line hung up).");
     } else if (lineCounters_) {
       if (const std::optional<LineErrorCounters> now = lineStatus_->Read(device_.Descriptor())) {
         if (const std::int16_t event = LineEventCode(*lineCounters_, *now); event != kEventNone) lastEvent_ = event;
@@ -275,7 +280,7 @@ HRESULT SerialPort::SetBreakState(bool on) {
       return S_OK;
     // Nothing to end on a device that has gone; the event code tells the rest.
     case SerialDevice::Io::Gone:
-      lastEvent_ = kEventDeviceGone;
+      NoteGone(error);
       return S_OK;
     case SerialDevice::Io::Failed:
       break;

@@ -78,11 +78,18 @@ class SerialPort {
     return device_.LastKind() ? device_.LastKind() : requiredKind_;
   }
 
+ public:
+  // Why the device went away ("The device /dev/ttyUSB0 has gone away
+  // (Input/output error)."); empty unless it did.
+  const std::string& GoneText() const { return goneText_; }
+
  private:
   HRESULT Fail(HRESULT status, const std::string& description) const;
   HRESULT FailNotOpen() const;
   // Notes a device that has gone and fails with `description`.
   HRESULT FailGone(const std::string& description);
+  // Notes a device that has gone, with the first description of why.
+  void NoteGone(const std::string& description);
   std::string Name() const { return "COM" + std::to_string(portNumber_); }
   std::string OpenFailureText(const SerialDevice::OpenFailure& failure, const PortDevice& device) const;
 
@@ -93,6 +100,7 @@ class SerialPort {
   std::int32_t flowControl_ = 0;
   std::int32_t inputMode_ = 0;
   std::int16_t lastEvent_ = kEventNone;
+  std::string goneText_;  // see GoneText
   bool breakOn_ = false;
   std::chrono::milliseconds stallLimit_{5000};
   std::shared_ptr<LineStatusSource> lineStatus_;

@@ -64,7 +64,7 @@ TEST_F(SettingsStoreTest, ValuesKeepTheirTypes) {
     key.writeInt("Left", 120);
     key.writeInt("Top", -4);
     key.writeString("DockSiteName", "PanelRight");
-    key.writeString("Port", "1");  // a string that looks like a number stays a string
+    key.writeString("Port", "1");  // a string that looks like a number stays a string (and reads as one)
     key.writeBool("Docked", true);
     ASSERT_TRUE(key.sync());
   }
@@ -75,11 +75,12 @@ TEST_F(SettingsStoreTest, ValuesKeepTheirTypes) {
   EXPECT_EQ(key.readString("Port"), "1");
   EXPECT_EQ(key.readBool("Docked"), true);
 
-  // A typed read of the other type fails, like a missing value.
+  // A typed read of the other type fails, like a missing value; a decimal
+  // text is also the integer a person writing it by hand means.
   EXPECT_EQ(key.readString("Left"), std::nullopt);
-  EXPECT_EQ(key.readInt("Port"), std::nullopt);
+  EXPECT_EQ(key.readInt("Port"), 1);
   EXPECT_EQ(key.readInt("DockSiteName"), std::nullopt);
-  EXPECT_EQ(key.readBool("Port"), std::nullopt);
+  EXPECT_EQ(key.readBool("DockSiteName"), std::nullopt);
   EXPECT_EQ(key.readInt("Width"), std::nullopt);
   EXPECT_EQ(key.readString("Width"), std::nullopt);
   EXPECT_TRUE(key.contains("Left"));
@@ -124,31 +125,39 @@ TEST_F(SettingsStoreTest, StringsWithCommasOrTagsStayOneString) {
   EXPECT_EQ(key.readInt("E"), std::numeric_limits<qint32>::min());
 }
 
+// A settings file written by hand: every form of value opens, what can be
+// read is used, and nothing else.
 TEST_F(SettingsStoreTest, HandEditedValuesAreReadByTheirStoredType) {
   writeFile(SettingsStore::filePath(),
             "[Communication]\n"
             "Settings=9600,n,8,1\n"  // unquoted commas: still the one string
             "Port=1\n"
-            "[FormPositions]\n"
-            "MainFrm\\Left=dword:64\n"  // fewer digits are fine
-            "MainFrm\\Top=100\n"        // a plain number is a string, not an integer
-            "MainFrm\\Width=dword:123456789\n"
-            "MainFrm\\Height=dword:xyz\n"
-            "MainFrm\\Visible=@ByteArray(1)\n");
+            "[Hand]\n"
+            "Short=dword:64\n"  // fewer digits are fine
+            "Plain=100\n"       // a plain decimal is an integer too, and still the text
+            "Negative=-4\n"
+            "Signed=+7\n"
+            "TooLarge=2147483648\n"
+            "Exponent=1e3\n"
+            "Hexadecimal=0x10\n"
+            "Empty=\n"
+            "LongDword=dword:123456789\n"
+            "BadDword=dword:xyz\n"
+            "Bytes=@ByteArray(1)\n");
   raw().sync();
 
   const SettingsStore communication("Communication");
   EXPECT_EQ(communication.readString("Settings"), "9600,n,8,1");
   EXPECT_EQ(communication.readString("Port"), "1");
 
-  const SettingsStore main("FormPositions/MainFrm");
-  EXPECT_EQ(main.readInt("Left"), 100);
-  EXPECT_EQ(main.readInt("Top"), std::nullopt);
-  EXPECT_EQ(main.readString("Top"), "100");
-  EXPECT_EQ(main.readInt("Width"), std::nullopt);
-  EXPECT_EQ(main.readInt("Height"), std::nullopt);
-  EXPECT_EQ(main.readInt("Visible"), std::nullopt);
-  EXPECT_EQ(main.readString("Visible"), std::nullopt);
+  const SettingsStore hand("Hand");
+  const std::pair<const char*, std::optional<qint32>> ints[] = {
+      {"Short", 100},      {"Plain", 100}, {"Negative", -4},  {"Signed", 7},    {"TooLarge", {}}, {"Exponent", {}},
+      {"Hexadecimal", {}}, {"Empty", {}},  {"LongDword", {}}, {"BadDword", {}}, {"Bytes", {}},    {"Missing", {}}};
+  for (const auto& [name, value] : ints) EXPECT_EQ(hand.readInt(name), value) << name;
+  EXPECT_EQ(hand.readString("Plain"), "100");
+  EXPECT_EQ(hand.readString("Short"), std::nullopt);
+  EXPECT_EQ(hand.readString("Bytes"), std::nullopt);
 }
 
 TEST_F(SettingsStoreTest, OnlyTheUsersOwnFileCounts) {
