@@ -293,7 +293,7 @@ TEST_F(PosSavedFormTest, EveryDockSiteIsFoundByItsExactName) {
 
 TEST_F(PosSavedFormTest, RestoringStopsAtTheFirstMissingOrMistypedValue) {
   // "Width" has the wrong type: Left and Top are applied, nothing after them.
-  store("MainFrm", {{"Left", 11}, {"Top", 12}, {"Width", QString("500")}, {"Height", 400}, {"WindowState", 2}});
+  store("MainFrm", {{"Left", 11}, {"Top", 12}, {"Width", QString("wide")}, {"Height", 400}, {"WindowState", 2}});
   store("RegFrm", {{"Left", 5}, {"Top", 6}, {"Width", 200}, {"Height", 100}, {"WindowState", 7}, {"Visible", 1}});
   Program program;
   EXPECT_EQ(program.main.geometry(), QRect(11, 12, TestMainForm::kDesign.width(), TestMainForm::kDesign.height()));

@@ -142,7 +142,7 @@ TEST_F(TraceWindow, CreationWithoutAUsableValueKeepsTheDesignState) {
   EXPECT_FALSE(frm_->EnableTrc()->isChecked());
   EXPECT_FALSE(frm_->Timer()->enabled());
 
-  SettingsStore("Trace").writeString("Enabled", "1");  // a string is not the integer it should be
+  SettingsStore("Trace").writeString("Enabled", "yes");  // text that is no integer
   TTraceFrm other(host_);
   other.createForm();
   EXPECT_FALSE(other.EnableTrc()->isChecked());
