@@ -93,7 +93,10 @@ class TTransmitFrm : public TToolWindowOf<QWidget> {
   TTransmitStatusBar* StatusBar() const { return statusBar_; }
 
  protected:
-  void RefreshFromBoard() override { RefreshClick(); }
+  // Not while a frame or a run is under way: its fields are what it sends.
+  void RefreshFromBoard() override {
+    if (controlsEnabled_) RefreshClick();
+  }
   // Fills the fields from buffer 1, then loads the stored settings.
   void formCreate() override;
   void keyPressEvent(QKeyEvent* event) override;
