@@ -1,4 +1,4 @@
-// The test's end of the program's test driver (app/shell/TestDriver.h): one
+// The test's end of the program's test driver (app/testdriver/TestDriver.h): one
 // request of tab-separated fields, one answer line, over the driver's local
 // socket.
 //

@@ -1,7 +1,7 @@
 // One person's desk for an end-to-end test: an X server of its own, the board
 // simulator (vorelan-boardsim) behind a pseudo-terminal whose link the port
 // map gives COM1, and the vorelan program, started and closed as often as
-// the test wants, driven through its test driver (app/shell/TestDriver.h).
+// the test wants, driven through its test driver (app/testdriver/TestDriver.h).
 // The folders are the test process's private home (testing/PrivateHome.h):
 // the program's settings, port map and runtime folder belong to this test
 // alone.

@@ -1,7 +1,7 @@
 // The vorelan program end to end, as a person uses it: the real program on an
 // X server of the test's own (Xvfb), the board simulator (vorelan-boardsim)
 // on a pseudo-terminal that the port map gives COM1, and the person's clicks
-// and keys given through the program's test driver (app/shell/TestDriver.h).
+// and keys given through the program's test driver (app/testdriver/TestDriver.h).
 // Each test checks what the person sees through the driver and what reached
 // the board through the simulator (its registers, and the frames on its bus).
 //

@@ -13,7 +13,7 @@
 #include "SettingsRoot.h"
 #include "SettingsStore.h"
 #include "SimulatedBoard.h"
-#include "TestDriver.h"
+#include "TestDriverPlugin.h"
 #include "ToolWindow.h"
 #include "TraceFrm.h"
 #include "VorelanApp.h"
@@ -94,8 +94,9 @@ int main(int argc, char** argv) {
 
   TApplication app(argc, argv);
   // The end-to-end tests drive the program through it; null unless
-  // VORELAN_TEST_DRIVER names its socket (TestDriver.h).
-  const std::unique_ptr<TTestDriver> testDriver = TTestDriver::fromEnvironment();
+  // VORELAN_TEST_DRIVER names its socket (TestDriverPlugin.h).
+  const std::unique_ptr<QObject> testDriver =
+      TestDriverPlugin::startFromEnvironment(ComponentSetup::programFolder(argv[0]));
   // The files to open are what QApplication left once it took its own options.
   QStringList files;
   for (const std::string& file : TCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc)).files)

@@ -8,12 +8,11 @@
 #include <QMainWindow>
 #include <QString>
 
-#include <array>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
-#include <string>
 
 class ErrorDisplay;
 class HintPanel;
@@ -24,17 +23,20 @@ class QMdiSubWindow;
 class TCANRegAccessThread;
 class TClientArea;
 class TDockLayout;
+class TFileMenuActions;
+class TLinkChoices;
 class TSerialLink;
 class TToolWindow;
-struct TCommSettings;
-struct TLinkStartReport;
 
 // The main window (component name MainFrm, caption "Vorelan 1.1"): the frame
 // whose client area holds the tool windows and whose four edges are dock
 // sites for the Trace window. It owns the link to the board (both nodes, the
 // register access thread and the connected flag, TSerialLink), keeps the
 // communication settings under "Communication", and shows every error of the
-// program on the first panel of its status bar.
+// program on the first panel of its status bar. Its jobs have classes of
+// their own: the port and speed choices (TLinkChoices), the File menu's work
+// with files (TFileMenuActions) and the first start's arrangement
+// (FirstStartLayout).
 //
 // Creation: construct it, then call createForm() (restores its saved position,
 // then runs formCreate(): the start-up sequence, TSerialLink::start, whose
@@ -150,7 +152,7 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   std::chrono::milliseconds closeLimit() const;
   bool closeCompleted() const { return closeCompleted_; }
   // A register file's load or save is on its way (its File entries are greyed).
-  bool registerFileBusy() const { return registerFileBusy_; }
+  bool registerFileBusy() const;
 
  protected:
   void formCreate() override;
@@ -158,39 +160,21 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // One file of openFiles(); throws its message.
-  void openFile(const QString& path);
-  // Runs a register file action; its menu entries are greyed and the busy
-  // cursor is over the status bar until its job is done.
-  void runRegisterFile(const RegisterFileAction& action, const QString& path);
-  void setRegisterFileBusy(bool busy);
   void buildMenus();
   void buildStatusBar();
   void buildClientArea();
   QAction* addEntry(QMenu* menu, const QString& objectName, const QString& caption, const QString& hint,
                     const QKeySequence& shortcut, std::function<void()> handler);
-  // The communication settings the start-up hands the link.
-  TCommSettings startSettings() const;
-  void showStart(const TLinkStartReport& report, const TCommSettings& comm);
   // The first good polling pass since the link was opened.
   void boardReached();
-  // Hands a property to the serial node without opening it (a first
-  // connection still missing a choice).
-  void setSerialPropertyOnly(const std::string& name, const std::string& value);
-  void checkPort(std::optional<int> port);
-  void checkSpeed(std::optional<int> bitsPerSecond);
-  void writeCommSettings();
   void updateToolEntries();
   void placeToolWindow(TToolWindow* window);
-  // Without a stored position: most of the screen's free area, centred.
-  void fitToScreen();
-  // Tool windows without a stored position, once the window and its dock
-  // have their sizes: side by side in the client area (TClientArea::placeSideBySide).
-  void arrangeNewToolWindows(const QList<QMdiSubWindow*>& windows);
   void disableToolTimers();
 
   Options options_;
   TSerialLink* link_;
+  std::unique_ptr<TLinkChoices> linkChoices_;
+  std::unique_ptr<TFileMenuActions> fileActions_;
   TClientArea* clientArea_ = nullptr;
   QFrame* topLine_ = nullptr;
   TDockLayout* dockLayout_;
@@ -200,14 +184,6 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   // The File menu entries of the tool windows: entry -> component name of its window.
   std::map<QAction*, QString> toolFileEntries_;
   std::map<QString, TToolWindow*> toolWindows_;
-  std::array<QAction*, 3> portEntries_{};
-  std::array<QAction*, 3> speedEntries_{};
-  std::chrono::milliseconds timeOut_{1000};
-  bool registerFileBusy_ = false;
-  // The stored speed is one the serial node can use, or one was chosen.
-  bool speedUsable_ = true;
-  // A stored "Settings" text the node could not use: saved again as it was.
-  std::optional<QString> settingsKept_;
   bool boardReached_ = false;  // a good pass since the link was last opened
   bool closing_ = false;
   bool closeCompleted_ = false;

@@ -2,17 +2,19 @@
 
 #include "AppError.h"
 #include "BitSetFrm.h"
-#include "MainFrm.h"
 #include "SettingsStore.h"
 #include "SlcanShare.h"
+#include "ToolWindowHost.h"
 #include "canregthread.h"
 
 #include <QAction>
 #include <QDir>
 #include <QLabel>
+#include <QMainWindow>
 #include <QStatusBar>
 
-TCanShareEntry::TCanShareEntry(TMainFrm& mainFrm) : QObject(&mainFrm), mainFrm_(mainFrm) {}
+TCanShareEntry::TCanShareEntry(IToolWindowHost& host, QMainWindow& window, ChooseFile chooseFile)
+    : QObject(&window), host_(host), window_(window), chooseFile_(std::move(chooseFile)) {}
 
 TCanShareEntry::~TCanShareEntry() = default;
 
@@ -22,15 +24,15 @@ void TCanShareEntry::Click() {
     Stop();
   else
     Start();
-  if (QAction* entry = mainFrm_.action(QStringLiteral("ShareCan"))) entry->setChecked(sharing());
+  CheckEntry(sharing());
 }
 
 void TCanShareEntry::Start() {
-  TCANRegAccessThread* registers = mainFrm_.RegThread();
-  if (!registers || !mainFrm_.Connected()) throw EAppError("Share as CAN interface: the link to the board is not open");
-  const QString link = mainFrm_.chooseFile({FileDialogSpec::Mode::Save,
-                                            QStringLiteral("Share as CAN interface: where the link to it goes"),
-                                            QStringLiteral("All (*.*)|*.*"), QString()});
+  TCANRegAccessThread* registers = host_.RegisterThread();
+  if (!registers || !host_.Connected()) throw EAppError("Share as CAN interface: the link to the board is not open");
+  const QString link =
+      chooseFile_({FileDialogSpec::Mode::Save, QStringLiteral("Share as CAN interface: where the link to it goes"),
+                   QStringLiteral("All (*.*)|*.*"), QString()});
   if (link.isEmpty()) return;
   bool number = false;
   const int clock = SettingsStore(TBitSetFrm::SettingsKey)
@@ -41,11 +43,11 @@ void TCanShareEntry::Start() {
     share_ = std::make_unique<TSlcanShare>(
         *registers, TSlcanShare::Options{{number && clock > 0 ? clock : 8, 1}, QDir::cleanPath(link).toStdString()},
         [this] {
-          TCANRegAccessThread* thread = mainFrm_.RegThread();
-          return mainFrm_.Connected() && thread && thread->StatusText().empty();
+          TCANRegAccessThread* thread = host_.RegisterThread();
+          return host_.Connected() && thread && thread->StatusText().empty();
         },
         [this](const std::string& text) {
-          mainFrm_.ShowError(QStringLiteral("CAN interface: ") + QString::fromStdString(text));
+          host_.ShowError(QStringLiteral("CAN interface: ") + QString::fromStdString(text));
         });
   } catch (const std::exception& e) {
     throw EAppError(std::string("Share as CAN interface: ") + e.what());
@@ -61,19 +63,23 @@ void TCanShareEntry::Stop() {
     share_.release()->deleteLater();
     stopping_ = false;
     Show(QString());
-    if (QAction* entry = mainFrm_.action(QStringLiteral("ShareCan"))) entry->setChecked(false);
+    CheckEntry(false);
   });
 }
 
 void TCanShareEntry::Show(const QString& text) {
   if (!panel_) {
-    panel_ = new QLabel(mainFrm_.statusBar());
+    panel_ = new QLabel(window_.statusBar());
     panel_->setObjectName(QStringLiteral("CanSharePanel"));
-    mainFrm_.statusBar()->addPermanentWidget(panel_);
+    window_.statusBar()->addPermanentWidget(panel_);
   }
   panel_->setText(text);
   panel_->setToolTip(text);
   panel_->setVisible(!text.isEmpty());
+}
+
+void TCanShareEntry::CheckEntry(bool checked) {
+  if (auto* entry = window_.findChild<QAction*>(QStringLiteral("ShareCan"))) entry->setChecked(checked);
 }
 
 QString TCanShareEntry::panelText() const {

@@ -3,10 +3,14 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+#include "ToolWindows.h"
+
+class IToolWindowHost;
 class QLabel;
-class TMainFrm;
+class QMainWindow;
 class TSlcanShare;
 
 // Serial Link > Share as CAN interface...: serves the board's CAN cell as an
@@ -16,12 +20,19 @@ class TSlcanShare;
 // next click ends it (the cell is stopped if a client's O started it). The
 // bit timing of S0-S8 uses the CPU clock of the Bit Settings window.
 //
+// It reaches the link through the host the tool windows see, and the main
+// window's status bar and its "ShareCan" menu entry through the QMainWindow.
+//
 // Threads: GUI thread only.
 class TCanShareEntry : public QObject {
   Q_OBJECT
 
  public:
-  explicit TCanShareEntry(TMainFrm& mainFrm);
+  // The main window's file dialog; the chosen path or empty.
+  using ChooseFile = std::function<QString(const FileDialogSpec& dialog)>;
+
+  // A child of `window`, which outlives it, as `host` does.
+  TCanShareEntry(IToolWindowHost& host, QMainWindow& window, ChooseFile chooseFile);
   ~TCanShareEntry() override;
 
   void Click();
@@ -33,8 +44,11 @@ class TCanShareEntry : public QObject {
   void Start();
   void Stop();
   void Show(const QString& text);
+  void CheckEntry(bool checked);
 
-  TMainFrm& mainFrm_;
+  IToolWindowHost& host_;
+  QMainWindow& window_;
+  ChooseFile chooseFile_;
   std::unique_ptr<TSlcanShare> share_;
   bool stopping_ = false;
   QLabel* panel_ = nullptr;  // made on the first share, owned by the status bar

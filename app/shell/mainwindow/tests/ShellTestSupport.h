@@ -1,16 +1,13 @@
 // Helpers of the main window's tests: a simulated board behind a link that
-// COM1 names, the program's settings wiped or preset, and waiting on a
-// condition while the GUI thread's events are processed.
+// COM1 names, the program's settings wiped or preset (StoredSettings.h), and
+// waiting on a condition while the GUI thread's events are processed.
 #pragma once
 
-#include "CommSettings.h"
 #include "MainFrm.h"
-#include "SettingsRoot.h"
-#include "SettingsStore.h"
+#include "StoredSettings.h"
 #include "ToolWindows.h"
 #include "boardsim/BoardSimulator.h"
 
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,25 +41,6 @@ inline TMainFrm::Options withoutToolWindows() {
   TMainFrm::Options options;
   options.toolWindows = toolWindowsBuiltBy({});
   return options;
-}
-
-inline void wipeSettings() {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                     SettingsRoot::programKey());
-  settings.clear();
-  settings.sync();
-}
-
-inline void storeComm(const QString& port, const QString& serialSettings, const QString& timeOut) {
-  TCommSettings comm;
-  comm.port = port;
-  comm.settings = serialSettings;
-  comm.timeOut = timeOut;
-  comm.write();
-}
-
-inline QString storedString(const QString& key, const QString& name) {
-  return SettingsStore(key).readString(name).value_or(QStringLiteral("<missing>"));
 }
 
 // The board, reached through a link that VORELAN_COM<port> names.

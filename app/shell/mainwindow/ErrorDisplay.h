@@ -35,6 +35,9 @@ class QTimer;
 // thread, so a worker that the GUI thread is waiting for cannot deadlock on it.
 class ErrorDisplay : public QWidget {
   Q_OBJECT
+  // What the panel shows, for the test driver, which reads a control's text
+  // without knowing its class (app/testdriver).
+  Q_PROPERTY(QString shownText READ displayText)
 
  public:
   static constexpr int kWidth = 300;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestDriverCommands.h"
+#include "TestDriverPlugin.h"
 
 class QLocalServer;
 class QLocalSocket;
@@ -19,8 +20,9 @@ class QLocalSocket;
 // reach what a person's would: a hidden, disabled or covered control, or a
 // window behind a modal dialog, does not take them (the command says why).
 //
-// Inert unless the environment variable VORELAN_TEST_DRIVER names the
-// socket's path: without it nothing listens and nothing here runs.
+// A plugin of its own, which the program loads only when the environment
+// variable VORELAN_TEST_DRIVER names the socket's path (TestDriverPlugin.h):
+// without it nothing here is even loaded.
 //
 // Threat model: the socket lets its client do whatever the user could do in
 // the program's windows, and write screenshots wherever the user may write.
@@ -54,7 +56,7 @@ class TTestDriver : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr char kEnvironmentVariable[] = "VORELAN_TEST_DRIVER";
+  static constexpr const char* kEnvironmentVariable = TestDriverPlugin::kEnvironmentVariable;
   static constexpr qsizetype kMaxRequestLength = 64 * 1024;
 
   // A listening driver when the variable is set and its folder is private;

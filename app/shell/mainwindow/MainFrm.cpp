@@ -5,17 +5,18 @@
 #include "CanShareEntry.h"
 #include "ClientArea.h"
 #include "ComRuntime.h"
-#include "CommSettings.h"
 #include "DockLayout.h"
 #include "ErrorDisplay.h"
 #include "FileDialogs.h"
+#include "FileMenuActions.h"
+#include "FirstStartLayout.h"
 #include "HelpTopics.h"
 #include "HelpViewer.h"
 #include "HintPanel.h"
+#include "LinkChoices.h"
 #include "Pictures.h"
 #include "PortMapEditor.h"
 #include "PortsDlg.h"
-#include "RegisterSession.h"
 #include "SerialLink.h"
 #include "ThrTimer.h"
 #include "ToolWindow.h"
@@ -28,7 +29,6 @@
 #include <QCloseEvent>
 #include <QDeadlineTimer>
 #include <QDockWidget>
-#include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
 #include <QMdiSubWindow>
@@ -36,19 +36,12 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
-#include <QScreen>
 #include <QStatusBar>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdio>
 
 namespace {
-
-constexpr std::array<int, 3> kSpeeds{4800, 9600, 19200};
-// What the first connection still needs, as the messages say it.
-constexpr char kChoosePort[] = "choose a port under Serial Link > Comm port";
-constexpr char kChooseSpeed[] = "choose a speed under Serial Link > Speed";
 
 QString messageOf(const std::exception& e) {
   return QString::fromUtf8(e.what());
@@ -63,6 +56,8 @@ TMainFrm::TMainFrm(Options options)
       TRegPosSavedFrm(this, Role::Main),
       options_(std::move(options)),
       link_(new TSerialLink(this)),
+      linkChoices_(std::make_unique<TLinkChoices>(*this)),
+      fileActions_(std::make_unique<TFileMenuActions>(*this, options_)),
       dockLayout_(new TDockLayout(this)) {
   setObjectName(QStringLiteral("MainFrm"));
   setWindowTitle(QStringLiteral("Vorelan 1.1"));
@@ -81,7 +76,7 @@ TMainFrm::TMainFrm(Options options)
   connect(link_, &TSerialLink::linkChanged, this, [this](const QString& error) {
     if (!error.isEmpty()) ShowError(error);
   });
-  connect(link_, &TSerialLink::nodesClosed, this, [this] { writeCommSettings(); });
+  connect(link_, &TSerialLink::nodesClosed, this, [this] { linkChoices_->writeSettings(options_.simulate); });
   dockLayout_->setOnChange([this] { clientArea_->arrangeIcons(); });
 
   resize(kDesignClient.width(), kDesignClient.height() + menuBar()->sizeHint().height());
@@ -149,31 +144,35 @@ void TMainFrm::buildMenus() {
   link->setObjectName(QStringLiteral("SerialLinkMenu"));
   QMenu* ports = link->addMenu(QStringLiteral("&Comm port"));
   ports->setObjectName(QStringLiteral("CommPortMenu"));
+  std::array<QAction*, 3> portEntries{};
   for (int port = 1; port <= 3; ++port) {
     QAction* entry = addEntry(ports, QStringLiteral("COM%1").arg(port), QStringLiteral("COM &%1").arg(port),
                               QStringLiteral("Comm port %1|Select communication port number %1.").arg(port),
                               QKeySequence(), [this, port] { COMSelClick(port); });
     entry->setCheckable(true);
-    portEntries_[std::size_t(port - 1)] = entry;
+    portEntries[std::size_t(port - 1)] = entry;
   }
   QMenu* speeds = link->addMenu(QStringLiteral("&Speed"));
   speeds->setObjectName(QStringLiteral("SpeedMenu"));
-  for (std::size_t i = 0; i < kSpeeds.size(); ++i) {
-    const int speed = kSpeeds[i];
+  std::array<QAction*, 3> speedEntries{};
+  for (std::size_t i = 0; i < TLinkChoices::kSpeeds.size(); ++i) {
+    const int speed = TLinkChoices::kSpeeds[i];
     QAction* entry =
         addEntry(speeds, QStringLiteral("Speed%1").arg(speed), QStringLiteral("&%1 bps").arg(speed),
                  QStringLiteral("%1 bauds").arg(speed), QKeySequence(), [this, speed] { SpeedSelClick(speed); });
     entry->setCheckable(true);
-    speedEntries_[i] = entry;
+    speedEntries[i] = entry;
   }
   // The design checks COM 1 and 9600 bit/s; the stored settings decide at start-up.
-  portEntries_[0]->setChecked(true);
-  speedEntries_[1]->setChecked(true);
+  portEntries[0]->setChecked(true);
+  speedEntries[1]->setChecked(true);
+  linkChoices_->setEntries(portEntries, speedEntries);
   link->addSeparator();
   addEntry(link, QStringLiteral("ConfigurePorts"), QStringLiteral("Configure &ports..."),
            QStringLiteral("Configure ports|Choose the serial device of each comm port."), QKeySequence(),
            [this] { ConfigurePortsClick(); });
-  auto* canShare = new TCanShareEntry(*this);
+  auto* canShare =
+      new TCanShareEntry(*this, *this, [this](const FileDialogSpec& dialog) { return chooseFile(dialog); });
   addEntry(link, QStringLiteral("ShareCan"), QStringLiteral("Share as CAN &interface..."),
            QStringLiteral("Share as CAN interface|Serve the board's CAN cell as an SLCAN interface for CAN tools "
                           "(python-can, slcand); click again to end it."),
@@ -227,7 +226,7 @@ QAction* TMainFrm::action(const QString& objectName) const {
 // ---- start-up ---------------------------------------------------------------------
 
 void TMainFrm::formCreate() {
-  if (!positionStored()) fitToScreen();
+  if (!positionStored()) FirstStartLayout::fitToScreen(*this);
   // 1. The client area draws the background and the logo.
   clientArea_->setPaintingHooked(true);
 
@@ -243,44 +242,8 @@ void TMainFrm::formCreate() {
   CoUninitialize();
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
-  // 5-17. The link starts from the stored communication settings. A run
-  // whose simulated board failed opens no port: COM1 is the user's own device.
-  const bool boardMissing = options_.simulate && !options_.simulatedBoardFailure.isEmpty();
-  if (boardMissing) ShowError(options_.simulatedBoardFailure);
-  const TCommSettings comm = startSettings();
-  showStart(link_->start(comm, boardMissing ? TSerialLink::PortAtStart::StayClosed : TSerialLink::PortAtStart::Open),
-            comm);
-}
-
-TCommSettings TMainFrm::startSettings() const {
-  const TCommSettings stored = TCommSettings::read();
-  if (!options_.simulate) return stored;
-  TCommSettings simulated = stored.forSimulatedBoard();
-  if (!options_.simulatedBoardFailure.isEmpty()) simulated.port.clear();  // no entry checked: no port chosen
-  return simulated;
-}
-
-void TMainFrm::showStart(const TLinkStartReport& report, const TCommSettings& comm) {
-  if (report.port.settled) checkPort(report.port.entry);
-  if (report.speed.settled) checkSpeed(report.speed.entry);
-  if (report.timeOut) timeOut_ = *report.timeOut;
-  // A stored speed the serial node cannot use stays as the person wrote it
-  // until they choose one; until then a port choice does not connect.
-  speedUsable_ = CommChoice::speedOfSettings(comm.settings).has_value() && link_->hasNodes() &&
-                 link_->serialProperty("Settings") == comm.settings.toStdString();
-  if (!speedUsable_) settingsKept_ = comm.settings;
-  QStringList errors = report.errors;
-  if (!report.connected && !errors.isEmpty() && link_->hasNodes() && !options_.simulate) {
-    const bool portMissing = !CommChoice::portForText(comm.port);
-    const QString missing = portMissing && !speedUsable_ ? QStringLiteral("choose a port and a speed under Serial Link")
-                            : portMissing                ? QString::fromLatin1(kChoosePort)
-                            : !speedUsable_              ? QString::fromLatin1(kChooseSpeed)
-                                                         : QString();
-    if (!missing.isEmpty()) errors.last() += QStringLiteral(" (%1)").arg(missing);
-  }
-  for (const QString& error : errors) ShowError(error);
-  // The first read is on its way: its status replaces the notice.
-  if (report.connected && report.errors.isEmpty()) errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
+  // 5-17. The link starts from the stored communication settings.
+  linkChoices_->start(options_.simulate, options_.simulatedBoardFailure);
 }
 
 void TMainFrm::boardReached() {
@@ -290,34 +253,12 @@ void TMainFrm::boardReached() {
   for (auto& [name, window] : toolWindows_) window->BoardReached();
 }
 
-void TMainFrm::setSerialPropertyOnly(const std::string& name, const std::string& value) {
-  TCANRegAccessThread* thread = link_->regThread();
-  if (!thread) return;
-  // On the register access thread, after what it is doing; nothing is opened.
-  thread->SubmitTask([link = link_, name, value](TRegisterSession&) { link->setSerialProperty(name, value); }, this,
-                     [this](const TRegisterJobOutcome& outcome) {
-                       if (!outcome.error.empty()) ShowError(QString::fromStdString(outcome.error));
-                     });
-}
-
-void TMainFrm::checkPort(std::optional<int> port) {
-  for (int i = 0; i < 3; ++i) portEntries_[std::size_t(i)]->setChecked(port == i + 1);
-}
-
-void TMainFrm::checkSpeed(std::optional<int> bitsPerSecond) {
-  for (std::size_t i = 0; i < kSpeeds.size(); ++i) speedEntries_[i]->setChecked(bitsPerSecond == kSpeeds[i]);
-}
-
 std::optional<int> TMainFrm::checkedPort() const {
-  for (int i = 0; i < 3; ++i)
-    if (portEntries_[std::size_t(i)]->isChecked()) return i + 1;
-  return std::nullopt;
+  return linkChoices_->checkedPort();
 }
 
 std::optional<int> TMainFrm::checkedSpeed() const {
-  for (std::size_t i = 0; i < kSpeeds.size(); ++i)
-    if (speedEntries_[i]->isChecked()) return kSpeeds[i];
-  return std::nullopt;
+  return linkChoices_->checkedSpeed();
 }
 
 // ---- what the other windows use --------------------------------------------------------
@@ -360,33 +301,12 @@ QString TMainFrm::chooseFile(const FileDialogSpec& dialog) {
 
 void TMainFrm::COMSelClick(int port) {
   errorDisplay_->newAction();
-  checkPort(port);
-  if (!link_->hasNodes()) return;  // no node to configure: the program runs without a link
-  if (!speedUsable_) {
-    // The first connection needs both choices: this one is kept for the other.
-    setSerialPropertyOnly("CommPort", std::to_string(port));
-    ShowError(QStringLiteral("No speed chosen yet: %1").arg(QLatin1String(kChooseSpeed)));
-    return;
-  }
-  errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
-  boardReached_ = false;
-  link_->reconnectWith("CommPort", std::to_string(port));
+  if (linkChoices_->choosePort(port)) boardReached_ = false;
 }
 
 void TMainFrm::SpeedSelClick(int bitsPerSecond) {
   errorDisplay_->newAction();
-  checkSpeed(bitsPerSecond);
-  if (!link_->hasNodes()) return;
-  speedUsable_ = true;
-  settingsKept_.reset();
-  const std::string settings = CommChoice::settingsForSpeed(bitsPerSecond).toStdString();
-  if (!checkedPort()) {
-    setSerialPropertyOnly("Settings", settings);
-    ShowError(QStringLiteral("No port chosen yet: %1").arg(QLatin1String(kChoosePort)));
-    return;
-  }
-  errorDisplay_->showNotice(ErrorDisplay::ConnectingText);
-  link_->reconnectWith("Settings", settings);
+  linkChoices_->chooseSpeed(bitsPerSecond);
 }
 
 void TMainFrm::ConfigurePortsClick() {
@@ -405,82 +325,23 @@ void TMainFrm::ConfigurePortsClick() {
 // ---- files -----------------------------------------------------------------------------
 
 void TMainFrm::RegLoadClick() {
-  if (!options_.registerLoad || registerFileBusy_) return;
-  const QString path = chooseFile(FileDialogs::openRegisters());
-  if (!path.isEmpty()) runRegisterFile(options_.registerLoad, path);
+  fileActions_->loadRegisters();
 }
 
 void TMainFrm::RegSaveClick() {
-  if (!options_.registerSave || registerFileBusy_) return;
-  const QString path = chooseFile(FileDialogs::saveRegisters());
-  if (!path.isEmpty()) runRegisterFile(options_.registerSave, path);
+  fileActions_->saveRegisters();
 }
 
-void TMainFrm::runRegisterFile(const RegisterFileAction& action, const QString& path) {
-  setRegisterFileBusy(true);
-  try {
-    action(*this, path, [this] { setRegisterFileBusy(false); });
-  } catch (...) {
-    setRegisterFileBusy(false);
-    throw;
-  }
-}
-
-void TMainFrm::setRegisterFileBusy(bool busy) {
-  registerFileBusy_ = busy;
-  action(QStringLiteral("RegLoad"))->setEnabled(!busy && options_.registerLoad);
-  action(QStringLiteral("RegSave"))->setEnabled(!busy && options_.registerSave);
-  if (busy)
-    statusBar()->setCursor(Qt::BusyCursor);
-  else
-    statusBar()->unsetCursor();
-}
-
-void TMainFrm::openFile(const QString& path) {
-  const QString suffix = QFileInfo(path).suffix();
-  if (!QFileInfo::exists(path))
-    throw EAppError(QStringLiteral("Unable to open %1: no such file").arg(path).toStdString());
-  const auto is = [&](const QString& pattern) { return pattern.compare("*." + suffix, Qt::CaseInsensitive) == 0; };
-  if (options_.registerLoad && is(FileDialogs::firstPattern(FileDialogs::registerFilter()))) {
-    if (registerFileBusy_)
-      throw EAppError(
-          QStringLiteral("%1 not loaded: another register file is being loaded or saved").arg(path).toStdString());
-    runRegisterFile(options_.registerLoad, path);
-    return;
-  }
-  for (const ToolWindowEntry& window : options_.toolWindows)
-    for (const FileMenuEntry& entry : window.fileEntries) {
-      TToolWindow* tool = toolWindow(window.componentName);
-      if (entry.dialog.mode != FileDialogSpec::Mode::Open || !is(FileDialogs::firstPattern(entry.dialog.filter)) ||
-          !tool || !tool->HandlesFileEntry(entry.objectName))
-        continue;
-      showToolWindow(window.componentName);
-      tool->RunFileEntry(entry.objectName, path);
-      return;
-    }
-  throw EAppError(QStringLiteral("Unable to open %1: Vorelan opens register files (.rgr) and trace files (.trc)")
-                      .arg(path)
-                      .toStdString());
+bool TMainFrm::registerFileBusy() const {
+  return fileActions_->busy();
 }
 
 QStringList TMainFrm::openFiles(const QStringList& paths) {
-  QStringList failures;
-  for (const QString& path : paths) {
-    try {
-      openFile(path);
-    } catch (const std::exception& e) {
-      failures << messageOf(e);
-    }
-  }
-  if (!failures.isEmpty()) ShowError(failures.join(QStringLiteral("; ")));
-  return failures;
+  return fileActions_->openFiles(paths);
 }
 
 void TMainFrm::ToolFileClick(const ToolWindowEntry& window, const FileMenuEntry& entry) {
-  TToolWindow* tool = toolWindow(window.componentName);
-  if (!tool || !tool->HandlesFileEntry(entry.objectName)) return;
-  const QString path = chooseFile(entry.dialog);
-  if (!path.isEmpty()) tool->RunFileEntry(entry.objectName, path);
+  fileActions_->runToolEntry(window, entry);
 }
 
 // ---- help -------------------------------------------------------------------------------
@@ -513,25 +374,6 @@ void TMainFrm::AboutClick() {
 
 // ---- tool windows ------------------------------------------------------------------
 
-void TMainFrm::fitToScreen() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
-  const QRect free = screen->availableGeometry();
-  // The window manager's frame comes on top of this size.
-  const QSize size = QSize(free.width() * 9 / 10, free.height() * 9 / 10).expandedTo(minimumSizeHint());
-  resize(size);
-  move(free.center() - QPoint(size.width() / 2, size.height() / 2));
-}
-
-void TMainFrm::arrangeNewToolWindows(const QList<QMdiSubWindow*>& windows) {
-  // The dock and the client area take their sizes in the main window's layout.
-  if (QLayout* frame = layout()) frame->activate();
-  QList<QMdiSubWindow*> shown;
-  for (QMdiSubWindow* sub : windows)
-    if (!sub->isHidden()) shown << sub;
-  clientArea_->placeSideBySide(shown);
-}
-
 void TMainFrm::createToolWindows() {
   QList<QPointer<QMdiSubWindow>> unplaced;
   for (const ToolWindowEntry* entry : ToolWindows::InCreationOrder(options_.toolWindows)) {
@@ -551,14 +393,7 @@ void TMainFrm::createToolWindows() {
       unplaced << sub;
   }
   updateToolEntries();
-  // Once the event loop runs: the main window is shown and its dock in place.
-  if (!unplaced.isEmpty())
-    QTimer::singleShot(0, this, [this, unplaced] {
-      QList<QMdiSubWindow*> windows;
-      for (const QPointer<QMdiSubWindow>& sub : unplaced)
-        if (sub) windows << sub;
-      arrangeNewToolWindows(windows);
-    });
+  FirstStartLayout::arrangeOnceShown(*this, *clientArea_, unplaced);
 }
 
 void TMainFrm::placeToolWindow(TToolWindow* window) {
@@ -596,7 +431,7 @@ void TMainFrm::updateToolEntries() {
     const TToolWindow* window = toolWindow(name);
     entry->setEnabled(window && window->HandlesFileEntry(entry->objectName()));
   }
-  setRegisterFileBusy(registerFileBusy_);
+  fileActions_->setBusy(fileActions_->busy());
 }
 
 void TMainFrm::showToolWindow(const QString& componentName) {
@@ -628,7 +463,7 @@ void TMainFrm::disableToolTimers() {
 // ---- closing -----------------------------------------------------------------------------
 
 std::chrono::milliseconds TMainFrm::closeLimit() const {
-  return timeOut_ + std::chrono::seconds(1);
+  return linkChoices_->timeOut() + std::chrono::seconds(1);
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
@@ -653,7 +488,7 @@ void TMainFrm::formClose(QCloseEvent* event) {
   const auto left = std::chrono::milliseconds(std::max<qint64>(0, deadline.remainingTime() - 100));
   if (!link_->waitForTermination(left)) {
     std::fprintf(stderr, "vorelan: the register access thread did not end in time; leaving it behind\n");
-    writeCommSettings();
+    linkChoices_->writeSettings(options_.simulate);
     link_->abandon();
   }
   // 7.
@@ -661,17 +496,4 @@ void TMainFrm::formClose(QCloseEvent* event) {
   hintPanel_->detach();
   closeCompleted_ = true;
   event->accept();
-}
-
-void TMainFrm::writeCommSettings() {
-  if (options_.simulate || !link_->hasNodes()) return;  // the simulated board's port is for this run only
-  try {
-    TCommSettings comm;
-    comm.port = CommChoice::portTextToSave(checkedPort());
-    comm.settings = settingsKept_.value_or(QString::fromStdString(link_->serialProperty("Settings")));
-    comm.timeOut = QString::fromStdString(link_->protocolProperty("TimeOut"));
-    comm.write();  // a settings failure is ignored
-  } catch (const std::exception&) {
-    // A node that cannot tell its properties leaves the stored settings as they were.
-  }
 }
