@@ -1,5 +1,6 @@
 // Random faults against the simulator on a real pty: what a client sees, and
 // what the injector counts.
+#include "MonitorFrames.h"
 #include "PtyClient.h"
 
 #include "boardsim/BoardSimulator.h"
@@ -22,10 +23,6 @@ using Kind = TranscriptEntry::Kind;
 namespace {
 
 constexpr uint16_t kPattern = 0x1000;  // 15 known bytes the client reads
-
-Bytes rd(uint16_t address, uint8_t n) {
-  return {0x13, uint8_t(address >> 8), uint8_t(address), n};
-}
 
 BoardSimulator::Options instant() {
   BoardSimulator::Options o;
@@ -87,7 +84,7 @@ std::map<Seen, int> pollUntilFinished(BoardSimulator& sim, PtyClient& c, const F
     Bytes expected{n};
     auto memory = sim.readMemory(address, n);
     expected.insert(expected.end(), memory.begin(), memory.end());
-    c.send(rd(address, n));
+    c.send(ReadRequest(address, n));
     sent += 4;
     EXPECT_TRUE(sim.waitUntilSettled(sent, 5s)) << i;
     // The answer (or its absence) is the last entry once the line has settled.
@@ -137,7 +134,7 @@ TEST_P(AnswerFaultTest, TheClientSeesEachCountedFault) {
   EXPECT_EQ(status.counts.total(), 3u);
   chaos.stop();
   // Nothing is left armed: the next answer is whole and right.
-  EXPECT_EQ(c.exchange(rd(kPattern, 2), 3), (Bytes{0x02, 0x11, 0x22}));
+  EXPECT_EQ(c.exchange(ReadRequest(kPattern, 2), 3), (Bytes{0x02, 0x11, 0x22}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AnswerFaultTest, ::testing::Values("drop", "corrupt", "extra", "split"),
@@ -181,7 +178,7 @@ TEST(FaultInjector, TheBoardVanishesAndComesBack) {
   EXPECT_EQ(chaos.status().counts[FaultKind::Vanish], 2u);
   EXPECT_FALSE(sim.vanished());
   PtyClient again(sim.slavePath());
-  EXPECT_EQ(again.exchange(rd(0x5C, 1), 2), (Bytes{0x01, 0x01}));
+  EXPECT_EQ(again.exchange(ReadRequest(0x5C, 1), 2), (Bytes{0x01, 0x01}));
 }
 
 // Stop cuts every wait short and leaves the board as it was before chaos.
@@ -200,7 +197,7 @@ TEST(FaultInjector, StopEndsAVanishEarly) {
   EXPECT_EQ(chaos.status().counts.total(), 1u);
   ASSERT_FALSE(sim.vanished());
   PtyClient again(sim.slavePath());
-  EXPECT_EQ(again.exchange(rd(0x5C, 1), 2), (Bytes{0x01, 0x01}));
+  EXPECT_EQ(again.exchange(ReadRequest(0x5C, 1), 2), (Bytes{0x01, 0x01}));
 }
 
 TEST(FaultInjector, TransmissionsFailWhileAcknowledgementIsOff) {
@@ -229,7 +226,7 @@ TEST(FaultInjector, StopWithdrawsAnAnswerFaultThatFoundNoRequest) {
   EXPECT_EQ(sim.armedFaults().drop, 0);
   EXPECT_EQ(chaos.status().counts.total(), 0u);
   PtyClient c(sim.slavePath());
-  EXPECT_EQ(c.exchange(rd(0x5C, 1), 2), (Bytes{0x01, 0x01}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x5C, 1), 2), (Bytes{0x01, 0x01}));
 
   // And between two faults: stop does not wait out the interval.
   auto slow = only({FaultKind::Drop}, 0);
@@ -254,7 +251,7 @@ TEST(FaultInjector, MixedFaultsCountWhatTheLineCarried) {
   Bytes got;
   std::size_t sent = 0;
   for (int i = 0; i < 5000 && !chaos.status().finished; ++i) {
-    c.send(rd(uint16_t(0x2000 + i), uint8_t(4 + i % 10)));
+    c.send(ReadRequest(uint16_t(0x2000 + i), uint8_t(4 + i % 10)));
     sent += 4;
     ASSERT_TRUE(sim.waitUntilSettled(sent, 5s)) << i;
     Bytes more = c.drain();

@@ -1,3 +1,4 @@
+#include "MonitorFrames.h"
 #include "boardsim/MonitorRequest.h"
 #include "boardsim/RequestReceiver.h"
 
@@ -10,20 +11,6 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes readRequest(uint16_t address, uint8_t n) {
-  return {0x13, uint8_t(address >> 8), uint8_t(address), n};
-}
-
-Bytes writeRequest(uint16_t address, const Bytes& data) {
-  Bytes r;
-  r.reserve(data.size() + 3);
-  r.push_back(uint8_t(0x20 | (data.size() + 2)));
-  r.push_back(uint8_t(address >> 8));
-  r.push_back(uint8_t(address));
-  for (uint8_t b : data) r.push_back(b);
-  return r;
-}
 
 // Feeds bytes at time t and returns the requests recognised (as raw frames)
 // and the discarded bytes.
@@ -67,20 +54,20 @@ TEST(MonitorProtocol, ReadsAndWritesOfOneToThirteenBytes) {
     for (uint8_t k = 0; k < n; ++k) data.push_back(uint8_t(n * 16 + k));
     uint16_t address = uint16_t(0x1000 + n * 0x20);
 
-    Bytes write = writeRequest(address, data);
+    Bytes write = WriteRequest(address, data);
     EXPECT_EQ(write.size(), n + 3u);
     auto w = decodeRequest(write);
     ASSERT_TRUE(w) << int(n);
     EXPECT_EQ(serveRequest(*w, memory), Bytes{0x00});
 
-    auto r = decodeRequest(readRequest(address, n));
+    auto r = decodeRequest(ReadRequest(address, n));
     ASSERT_TRUE(r);
     Bytes expected{n};
     expected.insert(expected.end(), data.begin(), data.end());
     EXPECT_EQ(serveRequest(*r, memory), expected) << int(n);
   }
   // The longest write is a 16-byte frame with header 0x2F.
-  EXPECT_EQ(writeRequest(0, Bytes(13, 0))[0], 0x2F);
+  EXPECT_EQ(WriteRequest(0, Bytes(13, 0))[0], 0x2F);
 }
 
 TEST(MonitorProtocol, ReadsTheCanRegistersAndWritesThroughTheirSemantics) {
@@ -88,7 +75,7 @@ TEST(MonitorProtocol, ReadsTheCanRegistersAndWritesThroughTheirSemantics) {
   auto answer = serveRequest(*decodeRequest({0x13, 0x00, 0x5A, 0x06}), memory);
   EXPECT_EQ(answer, (Bytes{0x06, 0x00, 0x00, 0x01, 0x01, 0x2B, 0x00}));
   // One write frame that selects page 3 and then fills IDHR on it.
-  serveRequest(*decodeRequest(writeRequest(0x5F, {0x03, 0x99})), memory);
+  serveRequest(*decodeRequest(WriteRequest(0x5F, {0x03, 0x99})), memory);
   EXPECT_EQ(memory.cell().peek(3, 0x60), 0x99);
   EXPECT_EQ(memory.cell().peek(1, 0x60), 0x00);
 }
@@ -108,10 +95,10 @@ TEST(MonitorProtocol, RequestsTheMonitorCannotServe) {
 
 TEST(MonitorProtocol, AddressesWrapAtTheTopOfMemory) {
   TargetMemory memory;
-  serveRequest(*decodeRequest(writeRequest(0xFFFF, {0xAA, 0xBB})), memory);
+  serveRequest(*decodeRequest(WriteRequest(0xFFFF, {0xAA, 0xBB})), memory);
   EXPECT_EQ(memory.read(0xFFFF), 0xAA);
   EXPECT_EQ(memory.read(0x0000), 0xBB);
-  EXPECT_EQ(serveRequest(*decodeRequest(readRequest(0xFFFF, 2)), memory), (Bytes{0x02, 0xAA, 0xBB}));
+  EXPECT_EQ(serveRequest(*decodeRequest(ReadRequest(0xFFFF, 2)), memory), (Bytes{0x02, 0xAA, 0xBB}));
 }
 
 TEST(RequestReceiver, RequestsInPiecesAndBackToBack) {
@@ -171,8 +158,8 @@ TEST(RequestReceiver, BoundedRandomGarbageNeverHidesTheNextGoodRequest) {
     expire(rx, t + 50ms);
     ASSERT_TRUE(rx.idle()) << round;
     t += 60ms;
-    Bytes good = random() % 2 ? readRequest(uint16_t(random()), uint8_t(1 + random() % 13))
-                              : writeRequest(uint16_t(random()), Bytes(1 + random() % 13, uint8_t(random())));
+    Bytes good = random() % 2 ? ReadRequest(uint16_t(random()), uint8_t(1 + random() % 13))
+                              : WriteRequest(uint16_t(random()), Bytes(1 + random() % 13, uint8_t(random())));
     auto fed = feed(rx, good, t);
     ASSERT_EQ(fed.requests, std::vector<Bytes>{good}) << round;
     ASSERT_TRUE(fed.discarded.empty());

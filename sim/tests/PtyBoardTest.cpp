@@ -1,4 +1,5 @@
 // The simulator on the far end of a real pty, driven through raw reads and writes.
+#include "MonitorFrames.h"
 #include "PtyClient.h"
 
 #include "boardsim/BoardSimulator.h"
@@ -19,19 +20,6 @@ using Bytes = std::vector<uint8_t>;
 using Kind = TranscriptEntry::Kind;
 
 namespace {
-
-Bytes rd(uint16_t address, uint8_t n) {
-  return {0x13, uint8_t(address >> 8), uint8_t(address), n};
-}
-Bytes wr(uint16_t address, const Bytes& data) {
-  Bytes r;
-  r.reserve(data.size() + 3);
-  r.push_back(uint8_t(0x20 | (data.size() + 2)));
-  r.push_back(uint8_t(address >> 8));
-  r.push_back(uint8_t(address));
-  for (uint8_t b : data) r.push_back(b);
-  return r;
-}
 
 BoardSimulator::Options instant() {
   BoardSimulator::Options o;
@@ -54,9 +42,9 @@ std::string fileText(const std::string& path) {
 // Writes a register the way the program's register thread does: PSR first for paged ones.
 void writeRegister(PtyClient& c, uint16_t address, int page, uint8_t value) {
   if (address > 0x5F) {
-    ASSERT_EQ(c.exchange(wr(0x5F, {uint8_t(page)}), 1), Bytes{0x00});
+    ASSERT_EQ(c.exchange(WriteRequest(0x5F, {uint8_t(page)}), 1), Bytes{0x00});
   }
-  ASSERT_EQ(c.exchange(wr(address, {value}), 1), Bytes{0x00});
+  ASSERT_EQ(c.exchange(WriteRequest(address, {value}), 1), Bytes{0x00});
 }
 
 }  // namespace
@@ -67,14 +55,14 @@ TEST(PtyBoard, RawRequestsSeeTheRegisterSemantics) {
   PtyClient c(sim.slavePath());
   ASSERT_TRUE(c.isOpen());
 
-  EXPECT_EQ(c.exchange(rd(0x5A, 6), 7), (Bytes{0x06, 0x00, 0x00, 0x01, 0x01, 0x2B, 0x00}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x5A, 6), 7), (Bytes{0x06, 0x00, 0x00, 0x01, 0x01, 0x2B, 0x00}));
   // Paging: page 2's IDHR is written through the window and read back.
   writeRegister(c, 0x60, 2, 0x99);
-  EXPECT_EQ(c.exchange(rd(0x5F, 2), 3), (Bytes{0x02, 0x02, 0x99}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x5F, 2), 3), (Bytes{0x02, 0x02, 0x99}));
   EXPECT_EQ(sim.peekRegister(2, 0x60), 0x99);
   // ICR bit 7 reads 0.
   writeRegister(c, 0x5B, 0, 0xFF);
-  EXPECT_EQ(c.exchange(rd(0x5B, 1), 2), (Bytes{0x01, 0x7F}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x5B, 1), 2), (Bytes{0x01, 0x7F}));
 
   // A frame arrives; the trace window's way of fetching it: ISR, clear the flag, read the buffer.
   CanFrame f;
@@ -82,13 +70,13 @@ TEST(PtyBoard, RawRequestsSeeTheRegisterSemantics) {
   f.dlc = 2;
   f.data = {0x12, 0xAB};
   EXPECT_EQ(sim.injectFrame(f).buffer, 1);
-  EXPECT_EQ(c.exchange(rd(0x5A, 1), 2), (Bytes{0x01, 0x20}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x5A, 1), 2), (Bytes{0x01, 0x20}));
   writeRegister(c, 0x5A, 0, 0x00);
   writeRegister(c, 0x5F, 0, 0x00);
-  EXPECT_EQ(c.exchange(rd(0x60, 2), 3), (Bytes{0x02, 0x24, 0x62}));  // last identifier
+  EXPECT_EQ(c.exchange(ReadRequest(0x60, 2), 3), (Bytes{0x02, 0x24, 0x62}));  // last identifier
   writeRegister(c, 0x5F, 0, 0x01);
-  EXPECT_EQ(c.exchange(rd(0x60, 10), 11), (Bytes{0x0A, 0x24, 0x62, 0x12, 0xAB, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(c.exchange(rd(0x5A, 1), 2), (Bytes{0x01, 0x00}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x60, 10), 11), (Bytes{0x0A, 0x24, 0x62, 0x12, 0xAB, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x5A, 1), 2), (Bytes{0x01, 0x00}));
 
   // Transmission from buffer 3, then the same without acknowledgement.
   sim.clearTransmittedFrames();
@@ -103,10 +91,10 @@ TEST(PtyBoard, RawRequestsSeeTheRegisterSemantics) {
     writeRegister(c, 0x61, 3, 0x21);
     writeRegister(c, 0x62, 3, 0x5A);
     writeRegister(c, 0x69, 3, 0x00);
-    EXPECT_EQ(c.exchange(rd(0x5A, 1), 2), (Bytes{0x01, uint8_t(ack ? 0x10 : 0x02)}));
+    EXPECT_EQ(c.exchange(ReadRequest(0x5A, 1), 2), (Bytes{0x01, uint8_t(ack ? 0x10 : 0x02)}));
   }
   writeRegister(c, 0x5F, 0, 0x00);
-  EXPECT_EQ(c.exchange(rd(0x6E, 2), 3), (Bytes{0x02, 0x08, 0x00}));  // TECR grew by 8
+  EXPECT_EQ(c.exchange(ReadRequest(0x6E, 2), 3), (Bytes{0x02, 0x08, 0x00}));  // TECR grew by 8
   auto sent = sim.transmittedFrames();
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0].frame.id, 0x321u);
@@ -123,11 +111,12 @@ TEST(PtyBoard, TranscriptHoldsTheExactRequestSequence) {
   BoardSimulator sim(options);
   sim.start();
   PtyClient c(sim.slavePath());
-  c.exchange(rd(0x5A, 6), 7);
-  c.exchange(wr(0x5F, {0x04}), 1);
-  c.exchange(rd(0x60, 8), 9);
+  c.exchange(ReadRequest(0x5A, 6), 7);
+  c.exchange(WriteRequest(0x5F, {0x04}), 1);
+  c.exchange(ReadRequest(0x60, 8), 9);
   ASSERT_TRUE(sim.transcript().waitForEntries(6, 5s));
-  EXPECT_EQ(sim.transcript().requests(), (std::vector<Bytes>{rd(0x5A, 6), wr(0x5F, {0x04}), rd(0x60, 8)}));
+  EXPECT_EQ(sim.transcript().requests(),
+            (std::vector<Bytes>{ReadRequest(0x5A, 6), WriteRequest(0x5F, {0x04}), ReadRequest(0x60, 8)}));
   auto entries = sim.transcript().entries();
   EXPECT_EQ(entries[1].kind, Kind::Answer);
   EXPECT_EQ(entries[3].bytes, Bytes{0x00});
@@ -175,7 +164,7 @@ TEST(PtyBoard, AnyGarbageLeavesTheNextGoodRequestAnswered) {
     Bytes expected{n};
     auto memory = sim.readMemory(address, n);
     expected.insert(expected.end(), memory.begin(), memory.end());
-    Bytes request = rd(address, n);
+    Bytes request = ReadRequest(address, n);
     ASSERT_EQ(c.exchange(request, n + 1u), expected) << round;
     sentBytes += request.size();
     ASSERT_TRUE(sim.waitUntilSettled(sentBytes, 5s));
@@ -196,7 +185,7 @@ TEST_P(LineTimingTest, ExchangesTakeAtLeastTheWireTime) {
   const auto wire = std::chrono::duration<double>((4 + 14) * 10.0 / speed);
   for (int i = 0; i < 5; ++i) {
     auto t0 = Clock::now();
-    ASSERT_EQ(c.exchange(rd(0x1000, 13), 14).size(), 14u);
+    ASSERT_EQ(c.exchange(ReadRequest(0x1000, 13), 14).size(), 14u);
     std::chrono::duration<double> took = Clock::now() - t0;
     EXPECT_GE(took.count(), wire.count() * 0.99) << i;
   }
@@ -209,14 +198,14 @@ TEST(PtyBoard, DroppedAnswer) {
   sim.start();
   PtyClient c(sim.slavePath());
   sim.dropAnswers(1);
-  c.send(rd(0x5A, 6));
+  c.send(ReadRequest(0x5A, 6));
   ASSERT_TRUE(sim.transcript().waitForEntries(2, 5s));
   auto entries = sim.transcript().entries();
   EXPECT_EQ(entries[1].kind, Kind::Answer);
   EXPECT_TRUE(entries[1].bytes.empty());
   EXPECT_EQ(entries[1].note, "dropped");
   EXPECT_TRUE(c.receive(1, 100ms).empty());
-  EXPECT_EQ(c.exchange(rd(0x5A, 1), 2), (Bytes{0x01, 0x00}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x5A, 1), 2), (Bytes{0x01, 0x00}));
 }
 
 TEST(PtyBoard, CorruptedExtraAndNoiseBytes) {
@@ -224,10 +213,10 @@ TEST(PtyBoard, CorruptedExtraAndNoiseBytes) {
   sim.start();
   PtyClient c(sim.slavePath());
   sim.corruptAnswers(1);
-  EXPECT_EQ(c.exchange(rd(0x5A, 6), 7), (Bytes{0x16, 0x00, 0x00, 0x01, 0x01, 0x2B, 0x00}));
+  EXPECT_EQ(c.exchange(ReadRequest(0x5A, 6), 7), (Bytes{0x16, 0x00, 0x00, 0x01, 0x01, 0x2B, 0x00}));
   sim.addExtraBytes({0x55, 0xAA});
-  EXPECT_EQ(c.exchange(wr(0x100, {1}), 3), (Bytes{0x00, 0x55, 0xAA}));
-  EXPECT_EQ(c.exchange(wr(0x100, {1}), 1), Bytes{0x00});
+  EXPECT_EQ(c.exchange(WriteRequest(0x100, {1}), 3), (Bytes{0x00, 0x55, 0xAA}));
+  EXPECT_EQ(c.exchange(WriteRequest(0x100, {1}), 1), Bytes{0x00});
   sim.sendNoise({0xDE, 0xAD});
   EXPECT_EQ(c.receive(2, 5s), (Bytes{0xDE, 0xAD}));
   ASSERT_TRUE(sim.transcript().waitForCount(Kind::Noise, 1, 5s));
@@ -240,7 +229,7 @@ TEST(PtyBoard, AnswerSplitIntoDelayedPieces) {
   PtyClient c(sim.slavePath());
   sim.splitAnswers(3, 100ms);
   const auto sent = Clock::now();
-  c.send(rd(0x5A, 6));
+  c.send(ReadRequest(0x5A, 6));
   EXPECT_EQ(c.receive(3, 5s), (Bytes{0x06, 0x00, 0x00}));
   EXPECT_EQ(c.receive(4, 5s), (Bytes{0x01, 0x01, 0x2B, 0x00}));
   EXPECT_GE(Clock::now() - sent, 200ms);  // the first piece at once, then two gaps of 100 ms
@@ -258,7 +247,7 @@ TEST(PtyBoard, VanishAndReappearThroughTheLink) {
   EXPECT_EQ(first, target);
 
   PtyClient c(link);
-  EXPECT_EQ(c.exchange(rd(0x5A, 1), 2).size(), 2u);
+  EXPECT_EQ(c.exchange(ReadRequest(0x5A, 1), 2).size(), 2u);
   sim.vanish();
   EXPECT_TRUE(sim.vanished());
   EXPECT_EQ(sim.slavePath(), "");
@@ -274,7 +263,7 @@ TEST(PtyBoard, VanishAndReappearThroughTheLink) {
   ASSERT_FALSE(second.empty());
   PtyClient again(link);
   ASSERT_TRUE(again.isOpen());
-  EXPECT_EQ(again.exchange(rd(0x5A, 1), 2), (Bytes{0x01, 0x00}));
+  EXPECT_EQ(again.exchange(ReadRequest(0x5A, 1), 2), (Bytes{0x01, 0x00}));
   sim.stop();
   EXPECT_NE(access(link.c_str(), F_OK), 0) << "stop removes the link";
 }
@@ -300,12 +289,12 @@ TEST(PtyBoard, ClientsComeAndGo) {
   sim.start();
   for (int i = 0; i < 3; ++i) {
     PtyClient c(sim.slavePath());
-    EXPECT_EQ(c.exchange(rd(0x5C, 1), 2), (Bytes{0x01, 0x01})) << i;
+    EXPECT_EQ(c.exchange(ReadRequest(0x5C, 1), 2), (Bytes{0x01, 0x01})) << i;
   }
   // With no client at all the simulator keeps serving the next one.
   EXPECT_TRUE(sim.running());
   PtyClient last(sim.slavePath());
-  EXPECT_EQ(last.exchange(rd(0x5C, 1), 2), (Bytes{0x01, 0x01}));
+  EXPECT_EQ(last.exchange(ReadRequest(0x5C, 1), 2), (Bytes{0x01, 0x01}));
 }
 
 TEST(PtyBoard, StopCompletesWhileTheClientReadsNothing) {
@@ -313,7 +302,7 @@ TEST(PtyBoard, StopCompletesWhileTheClientReadsNothing) {
   sim.start();
   PtyClient c(sim.slavePath());
   sim.sendNoise(Bytes(200000, 0x55));  // more than the pty holds
-  c.send(rd(0x5A, 6));
+  c.send(ReadRequest(0x5A, 6));
   sim.stop();
   EXPECT_FALSE(sim.running());
 }
@@ -341,7 +330,7 @@ TEST(PtyBoard, TrafficFillsTheBuffersAndTransmissionsAreLogged) {
     EXPECT_EQ(events[3].reception.outcome, CanCell::Reception::Overrun);
   }
   PtyClient c(sim.slavePath());
-  EXPECT_EQ(c.exchange(rd(0x5A, 1), 2), (Bytes{0x01, 0xE4}));  // RXIF1-3 and ORIF
+  EXPECT_EQ(c.exchange(ReadRequest(0x5A, 1), 2), (Bytes{0x01, 0xE4}));  // RXIF1-3 and ORIF
   writeRegister(c, 0x6F, 1, 0x01);
   writeRegister(c, 0x61, 1, 0x00);
   writeRegister(c, 0x69, 1, 0x00);

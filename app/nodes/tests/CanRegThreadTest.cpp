@@ -38,9 +38,9 @@ TEST_F(RegisterThread, APassReadsTheMainRegistersAndThePageThatPsrShows) {
     std::vector<Bytes> paged;
   };
   const Case cases[] = {
-      {0, {Read(0x60, 2), Read(0x6E, 2)}},
-      {2, {Read(0x60, 10), Read(0x6F, 1)}},
-      {4, {Read(0x60, 8)}},
+      {0, {ReadRequest(0x60, 2), ReadRequest(0x6E, 2)}},
+      {2, {ReadRequest(0x60, 10), ReadRequest(0x6F, 1)}},
+      {4, {ReadRequest(0x60, 8)}},
       // A PSR the cell cannot hold (5-255): main registers only. The simulated
       // cell keeps three bits of a PSR written to it, so its raw storage is poked.
       {5, {}},
@@ -51,7 +51,7 @@ TEST_F(RegisterThread, APassReadsTheMainRegistersAndThePageThatPsrShows) {
     sim_->pokeRegister(0, PSR, c.psr);
     ClearTranscript();
     EXPECT_TRUE(Poll().ok());
-    std::vector<Bytes> expected{Read(0x5A, 6)};
+    std::vector<Bytes> expected{ReadRequest(0x5A, 6)};
     expected.insert(expected.end(), c.paged.begin(), c.paged.end());
     EXPECT_EQ(Requests(), expected) << "PSR " << int(c.psr);
     EXPECT_EQ(thread_->GetMainRegisters()[MainIndex(PSR)], c.psr);
@@ -67,10 +67,11 @@ TEST_F(RegisterThread, AFullReadVisitsEveryPageAndRestoresPsr) {
   sim_->pokeRegister(0, TECR, 0x21);
   ClearTranscript();
   const TRegisterJobOutcome outcome = ReadAll();
-  const std::vector<Bytes> expected{Read(0x5A, 6),  Write(0x5F, 0), Read(0x60, 2),  Read(0x6E, 2),
-                                    Write(0x5F, 4), Read(0x60, 8),  Write(0x5F, 1), Read(0x60, 10),
-                                    Read(0x6F, 1),  Write(0x5F, 2), Read(0x60, 10), Read(0x6F, 1),
-                                    Write(0x5F, 3), Read(0x60, 10), Read(0x6F, 1),  Write(0x5F, 2)};
+  const std::vector<Bytes> expected{
+      ReadRequest(0x5A, 6),  WriteRequest(0x5F, 0), ReadRequest(0x60, 2),  ReadRequest(0x6E, 2),
+      WriteRequest(0x5F, 4), ReadRequest(0x60, 8),  WriteRequest(0x5F, 1), ReadRequest(0x60, 10),
+      ReadRequest(0x6F, 1),  WriteRequest(0x5F, 2), ReadRequest(0x60, 10), ReadRequest(0x6F, 1),
+      WriteRequest(0x5F, 3), ReadRequest(0x60, 10), ReadRequest(0x6F, 1),  WriteRequest(0x5F, 2)};
   EXPECT_EQ(Requests(), expected);
   EXPECT_EQ(sim_->peekRegister(0, PSR), 2);
   // The outcome carries the images as the job left them.
@@ -91,8 +92,10 @@ TEST_F(RegisterThread, AJobWritesInOrderPsrFirstThenReads) {
   const Case cases[] = {
       // A paged register: PSR first; the read cycle then shows page 2.
       {{{{0x60, 2, 0x55}}, TRegisterJob::Read::Cycle},
-       {Write(0x5F, 2), Write(0x60, 0x55), Read(0x5A, 6), Read(0x60, 10), Read(0x6F, 1)}},
-      {{{{0x5C, 0, 0x01}, {0x5D, 0, 0x42}}, TRegisterJob::Read::None}, {Write(0x5C, 0x01), Write(0x5D, 0x42)}},
+       {WriteRequest(0x5F, 2), WriteRequest(0x60, 0x55), ReadRequest(0x5A, 6), ReadRequest(0x60, 10),
+        ReadRequest(0x6F, 1)}},
+      {{{{0x5C, 0, 0x01}, {0x5D, 0, 0x42}}, TRegisterJob::Read::None},
+       {WriteRequest(0x5C, 0x01), WriteRequest(0x5D, 0x42)}},
       // Outside the cell, or a page above 4: nothing, and no error.
       {{{{0x59, 0, 1}, {0x70, 0, 1}, {0x60, 5, 1}}, TRegisterJob::Read::None}, {}},
   };
@@ -110,7 +113,7 @@ TEST_F(RegisterThread, AFailedWriteEndsItsJobAndAFailedReadIsShownAsThePassStatu
   EXPECT_EQ(written.result, Result::WriteFailed);
   EXPECT_EQ(written.error, "Bad MCU answer while writing. Data may have not been written...");
   EXPECT_EQ(written.writesDone, 0u);
-  EXPECT_EQ(Requests(), (std::vector<Bytes>{Write(0x5C, 0)}));  // nothing after the failure, no read
+  EXPECT_EQ(Requests(), (std::vector<Bytes>{WriteRequest(0x5C, 0)}));  // nothing after the failure, no read
 
   sim_->dropAnswers(1);
   const TRegisterJobOutcome read = Poll();
@@ -138,24 +141,24 @@ TEST_F(RegisterThread, JobsRunWholeInTheOrderGivenWithPassesOnlyBetweenThem) {
   std::vector<Bytes> writesSeen;
   for (const Bytes& request : Requests())
     if (request[0] == 0x23) writesSeen.push_back(request);
-  const std::vector<Bytes> expected{Write(ICR, 1),  Write(ICR, 2),  Write(ICR, 3),
-                                    Write(BRPR, 1), Write(BRPR, 2), Write(BRPR, 3)};
+  const std::vector<Bytes> expected{WriteRequest(ICR, 1),  WriteRequest(ICR, 2),  WriteRequest(ICR, 3),
+                                    WriteRequest(BRPR, 1), WriteRequest(BRPR, 2), WriteRequest(BRPR, 3)};
   EXPECT_EQ(writesSeen, expected);
   // Each job's writes are consecutive on the line: no pass falls between them.
   const auto requests = Requests();
   for (const std::uint8_t address : {ICR, BRPR}) {
-    const auto first = std::find(requests.begin(), requests.end(), Write(address, 1));
+    const auto first = std::find(requests.begin(), requests.end(), WriteRequest(address, 1));
     ASSERT_NE(first, requests.end());
     ASSERT_GE(std::distance(first, requests.end()), 3) << int(address);
-    EXPECT_EQ(*(first + 1), Write(address, 2));
-    EXPECT_EQ(*(first + 2), Write(address, 3));
+    EXPECT_EQ(*(first + 1), WriteRequest(address, 2));
+    EXPECT_EQ(*(first + 2), WriteRequest(address, 3));
   }
 }
 
 TEST_F(SilentBoardThread, TheStopCancelsJobsAndEndsTheWaitForTheBoardAtOnce) {
   // The first write is acknowledged, the second never is.
   OnRequest([this](const Bytes& request) {
-    if (request == Write(ICR, 1)) sim_->dropAnswers(1000);
+    if (request == WriteRequest(ICR, 1)) sim_->dropAnswers(1000);
   });
   std::vector<TRegisterJobOutcome> outcomes;
   const auto keep = [&](const TRegisterJobOutcome& outcome) { outcomes.push_back(outcome); };
@@ -171,7 +174,7 @@ TEST_F(SilentBoardThread, TheStopCancelsJobsAndEndsTheWaitForTheBoardAtOnce) {
   EXPECT_EQ(outcomes[0].error, "The program closed after 1 of 3 register writes: the cell holds only part of them");
   EXPECT_EQ(outcomes[1].result, Result::Cancelled);
   EXPECT_EQ(outcomes[1].error, "");
-  EXPECT_EQ(Requests(), (std::vector<Bytes>{Write(ICR, 1), Write(ICR, 2)}));
+  EXPECT_EQ(Requests(), (std::vector<Bytes>{WriteRequest(ICR, 1), WriteRequest(ICR, 2)}));
 
   // A job handed in afterwards never runs.
   thread_->Submit({{{ICR, 0, 9}}, TRegisterJob::Read::None}, thread_.get(), keep);
@@ -220,11 +223,14 @@ TEST_F(RegisterThread, APassTakesEveryFrameWaitingInArrivalOrderAndClearsOnlyIts
   EXPECT_TRUE(Poll().ok());
 
   const std::vector<Bytes> expected{
-      Read(0x5A, 6),                                                     // ISR: RXIF1-3, ORIF (0x400 was lost), TXIF
-      Write(0x5F, 1), Read(0x60, 10), Read(0x6F, 1), Write(0x5A, 0xDB),  // buffer 1, its flag and ORIF cleared
-      Write(0x5F, 2), Read(0x60, 10), Read(0x6F, 1), Write(0x5A, 0xBF),  // buffer 2
-      Write(0x5F, 3), Read(0x60, 10), Read(0x6F, 1), Write(0x5A, 0x7F),  // buffer 3
-      Write(0x5F, 4), Read(0x60, 8)};                                    // the page PSR showed, as every pass reads it
+      ReadRequest(0x5A, 6),  // ISR: RXIF1-3, ORIF (0x400 was lost), TXIF
+      WriteRequest(0x5F, 1), ReadRequest(0x60, 10),
+      ReadRequest(0x6F, 1),  WriteRequest(0x5A, 0xDB),  // buffer 1, its flag and ORIF cleared
+      WriteRequest(0x5F, 2), ReadRequest(0x60, 10),
+      ReadRequest(0x6F, 1),  WriteRequest(0x5A, 0xBF),  // buffer 2
+      WriteRequest(0x5F, 3), ReadRequest(0x60, 10),
+      ReadRequest(0x6F, 1),  WriteRequest(0x5A, 0x7F),  // buffer 3
+      WriteRequest(0x5F, 4), ReadRequest(0x60, 8)};     // the page PSR showed, as every pass reads it
   EXPECT_EQ(Requests(), expected);
   EXPECT_EQ(sim_->peekRegister(0, ISR), TXIF);
 
@@ -244,7 +250,8 @@ TEST_F(RegisterThread, APassTakesEveryFrameWaitingInArrivalOrderAndClearsOnlyIts
   sim_->injectFrame(Frame(0x500, 5));
   ClearTranscript();
   EXPECT_TRUE(Poll().ok());
-  EXPECT_EQ(Requests(), (std::vector<Bytes>{Read(0x5A, 6), Read(0x60, 10), Read(0x6F, 1), Write(0x5A, 0xDF)}));
+  EXPECT_EQ(Requests(), (std::vector<Bytes>{ReadRequest(0x5A, 6), ReadRequest(0x60, 10), ReadRequest(0x6F, 1),
+                                            WriteRequest(0x5A, 0xDF)}));
   ASSERT_TRUE(WaitUntil([&] { return reports.size() == 2; }));
   EXPECT_EQ(reports[1].frames.size(), 1u);
   EXPECT_EQ(reports[1].overruns, 0u);
@@ -255,6 +262,6 @@ TEST_F(RegisterThread, APassTakesEveryFrameWaitingInArrivalOrderAndClearsOnlyIts
   sim_->injectFrame(Frame(0x600, 6));
   ClearTranscript();
   EXPECT_TRUE(Poll().ok());
-  EXPECT_EQ(Requests(), (std::vector<Bytes>{Read(0x5A, 6), Read(0x60, 10), Read(0x6F, 1)}));
+  EXPECT_EQ(Requests(), (std::vector<Bytes>{ReadRequest(0x5A, 6), ReadRequest(0x60, 10), ReadRequest(0x6F, 1)}));
   EXPECT_EQ(sim_->peekRegister(0, ISR) & RXIF1, RXIF1);
 }

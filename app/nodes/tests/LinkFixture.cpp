@@ -1,8 +1,5 @@
 #include "LinkFixture.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
 #include <cstdlib>
 #include <optional>
 
@@ -49,15 +46,6 @@ bool LinkFixture::WaitForRequests(std::size_t n, std::chrono::milliseconds timeo
     if (std::chrono::steady_clock::now() > deadline) return false;
     // The transcript counts answers too: wait for one more entry at a time.
     sim_->transcript().waitForEntries(sim_->transcript().size() + 1, std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const QDeadlineTimer deadline(limit);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
   return true;
 }

@@ -1,6 +1,8 @@
 // A board simulator on the far end of a pty, and the program's two node
 // wrappers stacked over it exactly as the main window stacks them; with
 // BoardThreadFixture, also the register access thread running over them.
+// Tests compare the board's requests with the frames of MonitorFrames.h and
+// wait for the thread's reports with WaitUntil (testing/).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,15 +13,12 @@
 #include <mutex>
 #include <vector>
 
+#include "MonitorFrames.h"
+#include "WaitUntil.h"
 #include "boardsim/BoardSimulator.h"
 #include "canregthread.h"
 #include "rs232.h"
 #include "tavarnel.h"
-
-// Processes the GUI thread's events until `done` holds or `limit` has passed;
-// true when it holds. The one way the tests wait for the register access
-// thread's reports.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 class LinkFixture : public ::testing::Test {
  protected:
@@ -39,13 +38,6 @@ class LinkFixture : public ::testing::Test {
   }
   // Waits until the board has served n requests (answers included) since the last clear.
   bool WaitForRequests(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5));
-
-  static std::vector<std::uint8_t> Read(std::uint16_t address, std::uint8_t count) {
-    return {0x13, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address), count};
-  }
-  static std::vector<std::uint8_t> Write(std::uint16_t address, std::uint8_t value) {
-    return {0x23, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address), value};
-  }
 
   std::unique_ptr<boardsim::BoardSimulator> sim_;
   std::unique_ptr<TRS232Object> serial_;

@@ -224,8 +224,8 @@ TEST_F(FiltersOnBoard, ApplyWritesEachRegisterOnPageFourThenReadsThePageBack) {
   // Then one pass: the main registers and page 4.
   const std::vector<Bytes> requests = Requests();
   ASSERT_EQ(requests.size(), 18u);
-  EXPECT_EQ(requests[16], Read(0x5A, 6));
-  EXPECT_EQ(requests[17], Read(0x60, 8));
+  EXPECT_EQ(requests[16], ReadRequest(0x5A, 6));
+  EXPECT_EQ(requests[17], ReadRequest(0x60, 8));
   EXPECT_EQ(Page4(), (std::array<std::uint8_t, 8>{0x24, 0x60, 0xFF, 0xF0, 0x24, 0x70, 0xFE, 0x10}));
   EXPECT_EQ(sim_->peekRegister(0, PSR), 4);  // the cell stays on page 4
   EXPECT_EQ(thread_->GetPage(FilterPage)[3], 0xF0);

@@ -119,7 +119,7 @@ TEST_F(RegFrmLink, TheFocusedFieldKeepsAPartialEntryAcrossTicks) {
   ClearTranscript();
   QTest::keyClick(icr, '1');
   ASSERT_FALSE(Writes().empty());
-  EXPECT_EQ(Writes().front(), Write(ICR, 0x71));
+  EXPECT_EQ(Writes().front(), WriteRequest(ICR, 0x71));
   EXPECT_EQ(Panel("BitPanelICR")->value(), 0x71);
   window_->ReadThreadTimer();  // the focus moved on: ICR shows the register again
   EXPECT_EQ(icr->text(), "71");
@@ -141,7 +141,7 @@ TEST_F(RegFrmLink, APsrTheCellCannotShowDisplaysAsPageZero) {
   EXPECT_EQ(F("LIDHR")->text(), "3C");
   EXPECT_EQ(F("TECR")->text(), "11");
   // Only the full read wrote PSR (and put 7 back); the window wrote nothing.
-  EXPECT_EQ(Writes().back(), Write(PSR, 7));
+  EXPECT_EQ(Writes().back(), WriteRequest(PSR, 7));
   EXPECT_EQ(sim_->peekRegister(0, PSR), 7);
 }
 
@@ -155,8 +155,8 @@ TEST_F(RegFrmLink, TogglingAnIsrBitWritesIsrWithPageZero) {
   ASSERT_TRUE(WaitForJobs());
   const auto requests = Requests();
   ASSERT_GE(requests.size(), 2u);
-  EXPECT_EQ(requests[0], Write(ISR, 0x23));  // a main register: no PSR write first
-  EXPECT_EQ(requests[1], Read(0x5A, 6));     // the read cycle that follows
+  EXPECT_EQ(requests[0], WriteRequest(ISR, 0x23));  // a main register: no PSR write first
+  EXPECT_EQ(requests[1], ReadRequest(0x5A, 6));     // the read cycle that follows
   EXPECT_EQ(Writes().size(), 1u);
 
   // CSR through its panel: RUN off and on again; the fixed zero bit stays out
@@ -166,7 +166,7 @@ TEST_F(RegFrmLink, TogglingAnIsrBitWritesIsrWithPageZero) {
   QTest::mouseClick(Panel("BitPanelCSR")->button(0), Qt::LeftButton);
   QTest::mouseClick(Panel("BitPanelCSR")->button(7), Qt::LeftButton);
   QTest::mouseClick(Panel("BitPanelCSR")->button(0), Qt::LeftButton);
-  EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(CSR, 0x00), Write(CSR, RUN)}));
+  EXPECT_EQ(Writes(), (std::vector<Bytes>{WriteRequest(CSR, 0x00), WriteRequest(CSR, RUN)}));
   EXPECT_EQ(sim_->peekRegister(0, CSR) & RUN, RUN);
 }
 
@@ -174,7 +174,7 @@ TEST_F(RegFrmLink, TypingAPageIntoPsrWritesItAndSelectsItsTab) {
   Refresh();
   ClearTranscript();
   TypeInto(F("PSR"), "03");
-  EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(PSR, 3)}));  // one write only
+  EXPECT_EQ(Writes(), (std::vector<Bytes>{WriteRequest(PSR, 3)}));  // one write only
   EXPECT_EQ(Tabs()->currentIndex(), 3);
   EXPECT_EQ(sim_->peekRegister(0, PSR), 3);
   EXPECT_EQ(thread_->GetMainRegisters()[MainIndex(PSR)], 3);  // the read cycle that followed saw it
@@ -189,16 +189,16 @@ TEST_F(RegFrmLink, EditingARegisterOfPageTwoSelectsThePageFirst) {
   ASSERT_TRUE(WaitForJobs());
   const auto requests = Requests();
   ASSERT_GE(requests.size(), 3u);
-  EXPECT_EQ(requests[0], Write(PSR, 2));
-  EXPECT_EQ(requests[1], Write(0x63, 0xA5));
-  EXPECT_EQ(requests[2], Read(0x5A, 6));
+  EXPECT_EQ(requests[0], WriteRequest(PSR, 2));
+  EXPECT_EQ(requests[1], WriteRequest(0x63, 0xA5));
+  EXPECT_EQ(requests[2], ReadRequest(0x5A, 6));
   EXPECT_EQ(sim_->peekRegister(2, 0x63), 0xA5);
   EXPECT_TRUE(F("Data22")->hasFocus());  // the data row is typed without the mouse
 
   // A main register goes out without a PSR write.
   ClearTranscript();
   TypeInto(F("BRPR"), "C1");
-  EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(BRPR, 0xC1)}));
+  EXPECT_EQ(Writes(), (std::vector<Bytes>{WriteRequest(BRPR, 0xC1)}));
 }
 
 TEST_F(RegFrmLink, WhilePsrShowsNoPageMainRegistersAreWrittenAndAPagedOneIsReported) {
@@ -208,7 +208,7 @@ TEST_F(RegFrmLink, WhilePsrShowsNoPageMainRegistersAreWrittenAndAPagedOneIsRepor
   TypeInto(F("PSR"), "07");
   TypeInto(F("ISR"), "12");
   TypeInto(F("BRPR"), "C1");
-  EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(PSR, 7), Write(ISR, 0x12), Write(BRPR, 0xC1)}));
+  EXPECT_EQ(Writes(), (std::vector<Bytes>{WriteRequest(PSR, 7), WriteRequest(ISR, 0x12), WriteRequest(BRPR, 0xC1)}));
   EXPECT_TRUE(host_.errors.isEmpty());
 
   // A paged register has no page to go to: nothing is written, and the user is told.
@@ -227,8 +227,8 @@ TEST_F(RegFrmLink, PickingATabSelectsThatPageOnTheTarget) {
   QTabBar* bar = Tabs()->tabBar();
   QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(4).center());
   EXPECT_EQ(F("PSR")->text(), "04");
-  EXPECT_EQ(Writes(), (std::vector<Bytes>{Write(PSR, 4)}));
-  EXPECT_EQ(Requests().back(), Read(0x60, 8));  // the read cycle read the new page
+  EXPECT_EQ(Writes(), (std::vector<Bytes>{WriteRequest(PSR, 4)}));
+  EXPECT_EQ(Requests().back(), ReadRequest(0x60, 8));  // the read cycle read the new page
   window_->ReadThreadTimer();
   EXPECT_EQ(Tabs()->currentIndex(), 4);
   EXPECT_EQ(F("FHR0")->text(), "5A");

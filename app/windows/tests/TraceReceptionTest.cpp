@@ -119,7 +119,7 @@ TEST_F(TraceOnBoard, NothingIsTakenWhileHiddenOrNotEnabledAndAFailedPassLosesNoF
   // The page read's answer lost: the pass fails, the frame stays on the cell.
   frm_->EnableTrc()->setChecked(true);
   OnRequest([this](const Bytes& request) {
-    if (request == Read(0x60, 10)) sim_->dropAnswers(1);
+    if (request == ReadRequest(0x60, 10)) sim_->dropAnswers(1);
   });
   sim_->injectFrame(Frame(0x234, {2}));
   EXPECT_EQ(Poll().result, TRegisterJobOutcome::Result::ReadFailed);

@@ -6,22 +6,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <thread>
 
+#include "WaitUntil.h"
 #include "WorkerThread.h"
 
 namespace {
-
-// Waits until `condition` holds, for 10 s at most; true when it held.
-bool WaitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 class CountingWorker final : public WorkerThread {
  public:

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <future>
 
-#include "NodeTestSupport.h"
+#include "TestMonitor.h"
 
 namespace {
 
@@ -153,7 +153,7 @@ TEST_F(Exchange, SynchRequestWithoutAnswerFailsWithTimeOut) {
   const auto sent = Clock::now();
   EXPECT_EQ(node->DoSynchRequest(0, Var::I4(AnswerExpected).v, Var(Bytes{0x13, 0x00, 0x5A, 0x01}).v, &out.v),
             MessageStatus(515));
-  EXPECT_EQ(TakeError(), "Time out...");
+  EXPECT_EQ(TakeError().description, "Time out...");
   EXPECT_GE(Since(sent, Clock::now()), milliseconds(300));
   EXPECT_EQ(out.v.vt, VT_EMPTY);
   EXPECT_TRUE(log.WaitFor(DISPID_OnAsynchError, 1));
@@ -176,7 +176,7 @@ TEST_F(Exchange, CloseEndsAWaitingSynchRequestAndMayBeCalledFromTheTimeOutReport
   auto waiting = std::async(std::launch::async, [&] {
     Var out;
     const HRESULT hr = node->DoSynchRequest(0, Var::I4(AnswerExpected).v, Var(Bytes{0x10}).v, &out.v);
-    return std::make_pair(hr, TakeError());
+    return std::make_pair(hr, TakeError().description);
   });
   ASSERT_TRUE(monitor->WaitForRequests(1));
   ASSERT_EQ(node->Close(Var().v), S_OK);

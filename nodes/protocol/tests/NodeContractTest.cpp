@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "NodeTestSupport.h"
 #include "Registry.h"
+#include "TestMonitor.h"
 
 namespace {
 
@@ -72,11 +72,11 @@ TEST_F(Contract, TheOnePropertyIsWalkedReadAndWrittenAsDecimalText) {
   SysFreeString(name);
   index = 1;
   EXPECT_EQ(node->GetNextProperty(&index, &name), DISP_E_EXCEPTION);
-  EXPECT_EQ(TakeError(), "Bad index value: 1");
+  EXPECT_EQ(TakeError().description, "Bad index value: 1");
 
   // Refused while connected; the value stays and can still be read.
   EXPECT_EQ(node->SetProperty(Text("TimeOut").b, Text("250").b), MessageStatus(513));
-  EXPECT_EQ(TakeError(), "Not allowed when comm port is open.");
+  EXPECT_EQ(TakeError().description, "Not allowed when comm port is open.");
   BSTR value = nullptr;
   ASSERT_EQ(node->GetProperty(Text("TIMEOUT").b, &value), S_OK);
   EXPECT_EQ(Utf8FromBstr(value), "3000");
@@ -116,7 +116,7 @@ TEST_F(Contract, BadFramesAndKindsAreRefusedBeforeAnythingIsSent) {
   badBuffers.back().v.parray = SafeArrayCreateVector(VT_UI1, 1, 1);
   for (const Var& buffer : badBuffers) {
     EXPECT_EQ(node->DoTransmit(0, Var::I4(AnswerExpected).v, buffer.v), MessageStatus(516));
-    EXPECT_EQ(TakeError(), "At least one parameter is badly formatted.");
+    EXPECT_EQ(TakeError().description, "At least one parameter is badly formatted.");
     Var out;
     EXPECT_EQ(node->DoSynchRequest(0, Var::I2(NoAnswer).v, buffer.v, &out.v), MessageStatus(516));
     // Kind is looked at first for its type, last for its value.
@@ -131,7 +131,7 @@ TEST_F(Contract, BadFramesAndKindsAreRefusedBeforeAnythingIsSent) {
   for (const Var& kind : badKinds) {
     RecordErrorInfo("stale", "stale");
     EXPECT_EQ(node->DoTransmit(0, kind.v, frame.v), E_NOTIMPL);
-    EXPECT_EQ(TakeError(), "<none>");  // without an error object
+    EXPECT_EQ(TakeError().description, "<none>");  // without an error object
     Var out;
     EXPECT_EQ(node->DoSynchRequest(0, kind.v, frame.v, &out.v), E_NOTIMPL);
   }
@@ -142,10 +142,10 @@ TEST_F(Contract, ChannelsAndAClosedNodeRefuseCleanly) {
   Open();
   std::int32_t channel = -1;
   EXPECT_EQ(node->AllocChannel(&channel), MessageStatus(519));
-  EXPECT_EQ(TakeError(), "No free channel.");
+  EXPECT_EQ(TakeError().description, "No free channel.");
   for (std::int32_t wrong : {1, -1}) {
     EXPECT_EQ(node->DoTransmit(wrong, Var::I4(AnswerExpected).v, Var(Bytes{0x10}).v), DISP_E_EXCEPTION);
-    EXPECT_EQ(TakeError(), "Channel " + std::to_string(wrong) + " is not allocated.");
+    EXPECT_EQ(TakeError().description, "Channel " + std::to_string(wrong) + " is not allocated.");
     EXPECT_EQ(node->DoReceive(wrong, Var(Bytes{0x00}).v), S_OK);  // dropped
     EXPECT_EQ(node->ReleaseChannel(wrong), S_OK);
   }
@@ -160,7 +160,7 @@ TEST_F(Contract, ChannelsAndAClosedNodeRefuseCleanly) {
   ASSERT_EQ(node->Close(Var().v), S_OK);
   ASSERT_EQ(node->Close(Var().v), S_OK);
   EXPECT_EQ(Send({0x10}), MessageStatus(517));
-  EXPECT_EQ(TakeError(), "Not allowed when the node is closed.");
+  EXPECT_EQ(TakeError().description, "Not allowed when the node is closed.");
   Var out;
   EXPECT_EQ(node->DoSynchRequest(0, Var::I4(AnswerExpected).v, Var(Bytes{0x10}).v, &out.v), MessageStatus(517));
   EXPECT_EQ(node->AllocChannel(&channel), MessageStatus(517));

@@ -2,9 +2,10 @@
 // start can be made to fail as it does on a system out of threads: Connect
 // then fails with a status and leaves the node closed, and the next Connect
 // works.
-#include "NodeTestSupport.h"
+#include "PseudoTerminal.h"
 #include "RS232Node.h"
 #include "WorkerThread.h"
+#include "testing/NodeTestSupport.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ TEST(SerialNodeThreadStart, NoThreadToBeHadFailsTheConnectAndLeavesThePortClosed
   ASSERT_TRUE(line.Ok());
   setenv("VORELAN_COM4", line.SlavePath().c_str(), 1);
   auto* node = new RS232Node;  // one reference, released below
-  ReceptionLog log;
+  EventLog log;
   const std::uint32_t cookie = log.ListenTo(node);
   ASSERT_EQ(SetProp(node, "CommPort", "4"), S_OK);
   ASSERT_EQ(SetProp(node, "Settings", "9600,n,8,1"), S_OK);
@@ -34,7 +35,7 @@ TEST(SerialNodeThreadStart, NoThreadToBeHadFailsTheConnectAndLeavesThePortClosed
   ASSERT_TRUE(line.Write(AsBytes("up")));
   EXPECT_EQ(log.WaitForBytes(2), AsBytes("up"));
   EXPECT_EQ(CloseNode(node), S_OK);
-  ReceptionLog::StopListening(node, cookie);
+  EventLog::StopListening(node, cookie);
   node->Release();
   unsetenv("VORELAN_COM4");
 }

@@ -14,7 +14,9 @@
 #include <set>
 #include <vector>
 
-#include "NodeTestSupport.h"
+#include "PseudoTerminal.h"
+#include "WaitUntil.h"
+#include "testing/NodeTestSupport.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ class SerialNodeOnPty : public ::testing::Test {
     // must exist before the count is taken.
     std::thread([] {}).join();
     threadsBefore_ = ThreadCount();
-    node_ = CreateSerialNode();
+    node_ = CreateNode(CLSID_RS232Node);
     ASSERT_NE(node_, nullptr);
     log_.ListenTo(node_);
     ASSERT_EQ(SetProp(node_, "CommPort", "7"), S_OK);
@@ -61,7 +63,7 @@ class SerialNodeOnPty : public ::testing::Test {
   std::unique_ptr<PseudoTerminal> pty_;
   int threadsBefore_ = 0;
   INode* node_ = nullptr;
-  ReceptionLog log_;
+  EventLog log_;
 };
 
 speed_t SlaveSpeed(int master) {
@@ -84,7 +86,7 @@ TEST_F(SerialNodeOnPty, AConnectedNodeMovesBytesBothWays) {
   ExpectDelivered("\x06\x01\x02\x03\x04\x05\x06");
   for (const auto& event : log_.Events()) {
     EXPECT_EQ(event.member, DISPID_OnReception);
-    EXPECT_EQ(event.channel, 0);
+    EXPECT_EQ(event.channelOrCode, 0);
     EXPECT_NE(event.thread, std::this_thread::get_id());  // raised on the poll thread
   }
   EXPECT_EQ(CloseNode(node_), S_OK);
@@ -105,7 +107,7 @@ TEST_F(SerialNodeOnPty, ConnectTwiceReopensTheSamePortWithOnePollThread) {
   // "unread" was taken whole before the reopen or discarded by it; "two" follows.
   const Bytes two = AsBytes("two");
   Bytes after;
-  ASSERT_TRUE(Eventually([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     const Bytes received = log_.Received();
     after.assign(received.begin() + static_cast<std::ptrdiff_t>(afterOne), received.end());
     return after.size() >= two.size() &&
@@ -266,7 +268,7 @@ TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
   // The poll thread finds the device gone, closes it and keeps trying; the
   // port stays closed meanwhile, and a transmission says why, naming the device.
   std::string why;
-  EXPECT_TRUE(Eventually([&] {
+  EXPECT_TRUE(WaitUntil([&] {
     const HRESULT hr = Transmit(node_, Bytes{1});
     why = TakeError().description;
     return hr == DISP_E_EXCEPTION;
@@ -274,13 +276,13 @@ TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
   EXPECT_EQ(why.rfind("The device " + link.string() + " has gone away (", 0), 0u) << why;
   // A few failed attempts: the thread pauses after each.
   const long sleeps = SleepsOf(pollThread);
-  ASSERT_TRUE(Eventually([&] { return SleepsOf(pollThread) >= sleeps + 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return SleepsOf(pollThread) >= sleeps + 3; }));
   EXPECT_EQ(PollThreads(), 1);
 
   // Another kind of terminal under the name meanwhile is not taken for the device.
   std::filesystem::create_symlink("/dev/ptmx", link);
   const long tries = SleepsOf(pollThread);
-  ASSERT_TRUE(Eventually([&] { return SleepsOf(pollThread) >= tries + 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return SleepsOf(pollThread) >= tries + 3; }));
   EXPECT_EQ(Transmit(node_, Bytes{1}), DISP_E_EXCEPTION);
   EXPECT_EQ(TakeError().description, why);  // the first reason stays
 
@@ -289,7 +291,7 @@ TEST_F(SerialNodeOnPty, TheNodeRecoversWhenAVanishedDeviceComesBack) {
   const std::filesystem::path next = link.string() + ".new";
   std::filesystem::create_symlink(replugged->SlavePath(), next);
   std::filesystem::rename(next, link);  // plugged in again
-  EXPECT_TRUE(Eventually([&] {
+  EXPECT_TRUE(WaitUntil([&] {
     const HRESULT hr = Transmit(node_, AsBytes("hello"));
     TakeError();
     return hr == S_OK;
@@ -356,7 +358,7 @@ TEST_F(SerialNodeOnPty, CloseFromInsideOnReceptionIsRefused) {
   };
   Connect();
   ASSERT_TRUE(pty_->Write("x"));
-  ASSERT_TRUE(Eventually([&] { return done.load(); }, milliseconds(5000)));
+  ASSERT_TRUE(WaitUntil([&] { return done.load(); }, milliseconds(5000)));
   EXPECT_EQ(status.load(), MessageStatus(519));
   EXPECT_EQ(message, "Close is not allowed from inside OnReception of the same node.");
   EXPECT_EQ(CloseNode(node_), S_OK);

@@ -1,14 +1,15 @@
 // The serial node's operations that need no serial line: identity,
 // properties, the property walk, channels, DoReceive, DoSynchRequest, and
 // the statuses of DoTransmit on a closed node.
-#include "NodeTestSupport.h"
+#include "PseudoTerminal.h"
+#include "testing/NodeTestSupport.h"
 
 namespace {
 
 class SerialNodeContract : public ::testing::Test {
  protected:
   void SetUp() override {
-    node_ = CreateSerialNode();
+    node_ = CreateNode(CLSID_RS232Node);
     ASSERT_NE(node_, nullptr);
     log_.ListenTo(node_);
   }
@@ -16,7 +17,7 @@ class SerialNodeContract : public ::testing::Test {
     if (node_) node_->Release();
   }
   INode* node_ = nullptr;
-  ReceptionLog log_;
+  EventLog log_;
 };
 
 }  // namespace
@@ -116,7 +117,7 @@ TEST_F(SerialNodeContract, DoReceiveRaisesOnReceptionOnChannelZeroBeforeReturnin
   const auto events = log_.Events();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].member, DISPID_OnReception);
-  EXPECT_EQ(events[0].channel, 0);
+  EXPECT_EQ(events[0].channelOrCode, 0);
   EXPECT_EQ(events[0].bytes, (Bytes{0x06, 1, 2, 3}));
   EXPECT_EQ(events[0].thread, std::this_thread::get_id());
   // The buffer is not examined.

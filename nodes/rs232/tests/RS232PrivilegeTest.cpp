@@ -13,7 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "NodeTestSupport.h"
+#include "PseudoTerminal.h"
+#include "testing/NodeTestSupport.h"
 
 namespace {
 

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <random>
 
-#include "NodeTestSupport.h"
+#include "PseudoTerminal.h"
+#include "WaitUntil.h"
+#include "testing/NodeTestSupport.h"
 
 namespace {
 
@@ -109,7 +111,7 @@ class StackedNodes : public ::testing::Test {
         CoCreateInstance(CLSID_TavarnelNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&protocol_)),
         S_OK)
         << "the protocol node is not registered in the build tree's registry";
-    serial_ = CreateSerialNode();
+    serial_ = CreateNode(CLSID_RS232Node);
     ASSERT_NE(serial_, nullptr);
     toSerial_.lower = serial_;
     toProtocol_.upper = protocol_;
@@ -142,26 +144,14 @@ class StackedNodes : public ::testing::Test {
   // Sends a request through the protocol node and waits for its answer frame.
   Bytes Exchange(const Bytes& request) {
     const std::size_t before = Answers().size();
-    Var kind, buffer(request);
-    kind.v.vt = VT_I4;
-    kind.v.lVal = AnswerExpected;
-    const HRESULT hr = protocol_->DoTransmit(protocolChannel_, kind.v, buffer.v);
+    const HRESULT hr = protocol_->DoTransmit(protocolChannel_, Var::I4(AnswerExpected).v, Var(request).v);
     EXPECT_EQ(hr, S_OK) << TakeError().description;
-    std::vector<ReceptionLog::Event> answers;
-    Eventually([&] { return (answers = Answers()).size() > before; }, milliseconds(5000));
+    std::vector<EventLog::Event> answers;
+    WaitUntil([&] { return (answers = Answers()).size() > before; }, milliseconds(5000));
     return answers.size() > before ? answers.back().bytes : Bytes{};
   }
-  std::vector<ReceptionLog::Event> Answers() const {
-    std::vector<ReceptionLog::Event> out;
-    for (const auto& e : answers_.Events())
-      if (e.member == DISPID_OnReception) out.push_back(e);
-    return out;
-  }
-  std::size_t AsynchErrors() const {
-    std::size_t n = 0;
-    for (const auto& e : answers_.Events()) n += e.member == DISPID_OnAsynchError;
-    return n;
-  }
+  std::vector<EventLog::Event> Answers() const { return answers_.Of(DISPID_OnReception); }
+  std::size_t AsynchErrors() const { return answers_.Of(DISPID_OnAsynchError).size(); }
 
   PseudoTerminal pty_;
   TestMonitor monitor_{pty_};
@@ -169,7 +159,7 @@ class StackedNodes : public ::testing::Test {
   INode* serial_ = nullptr;
   std::int32_t protocolChannel_ = -1, serialChannel_ = -1;
   Relay toSerial_, toProtocol_;
-  ReceptionLog answers_;
+  EventLog answers_;
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
-// What the serial node tests share: value helpers, creation by class
-// identity, and a listener that records events and lets a test wait for them.
+// What the tests of the node libraries share: owners for the values a node
+// takes (variants, counted text), the calling thread's error object, a
+// listener that records a node's events and lets a test wait for them, and
+// the calls a test makes on a node, with creation by class identity from
+// the build tree's registry as the program creates its nodes.
 #pragma once
 
 #include "testing/ListenerBase.h"
@@ -11,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -19,16 +23,33 @@
 #include "ErrorInfo.h"
 #include "INode.h"
 #include "Identities.h"
-#include "PseudoTerminal.h"
 
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+inline Bytes AsBytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
 
 // A variant that frees what it holds.
 struct Var {
   VARIANT v;
   Var() { VariantInit(&v); }
   explicit Var(const Bytes& bytes) : v(MakeByteBuffer(bytes)) {}
-  explicit Var(const std::string& text) : Var(Bytes(text.begin(), text.end())) {}
+  explicit Var(std::string_view text) : Var(AsBytes(text)) {}
+  static Var I4(std::int32_t n) {
+    Var r;
+    r.v.vt = VT_I4;
+    r.v.lVal = n;
+    return r;
+  }
+  static Var I2(std::int16_t n) {
+    Var r;
+    r.v.vt = VT_I2;
+    r.v.iVal = n;
+    return r;
+  }
   static Var Text(const char* s) {
     Var r;
     r.v.vt = VT_BSTR;
@@ -49,7 +70,8 @@ struct Text {
   ~Text() { SysFreeString(b); }
 };
 
-// The calling thread's error object, taken; source "<none>" when there is none.
+// The calling thread's error object, taken; source and description "<none>"
+// when there is none.
 inline ErrorFields TakeError() {
   IErrorInfo* info = nullptr;
   if (GetErrorInfo(0, &info) != S_OK || !info) return ErrorFields{GUID_NULL, "<none>", "<none>", "", 0};
@@ -58,23 +80,33 @@ inline ErrorFields TakeError() {
   return fields;
 }
 
-// Records every event; the bytes of all OnReception events are gathered in
-// arrival order. Events come on the poll thread or the caller's thread.
-class ReceptionLog final : public ListenerBase {
+// Records every event a node raises, in arrival order, and gathers the bytes
+// of all OnReception events. Events come on the caller's thread or on a
+// node's own (poll, line, watcher) threads; a test reads and waits on the
+// test thread.
+class EventLog final : public ListenerBase {
  public:
   struct Event {
     DISPID member;
-    std::int32_t channel;
-    Bytes bytes;
-    std::thread::id thread;
+    std::int32_t channelOrCode;  // the channel; for OnAsynchError the code
+    Bytes bytes;                 // OnReception's and OnTransmission's buffer
+    std::string comment;         // OnAsynchError's description
+    std::thread::id thread;      // the thread that raised it
+    Clock::time_point at;        // when it arrived
   };
-  // Runs inside OnReception on the raising thread, after the bytes are recorded.
+  // Each runs on the raising thread after the event is recorded, outside the log's lock.
   std::function<void(const Bytes&)> onReception;
+  std::function<void()> onAsynchError;
 
   HRESULT Invoke(DISPID member, REFIID, LCID, std::uint16_t, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
                  std::uint32_t*) override {
-    Event e{member, p->cArgs == 2 ? p->rgvarg[1].lVal : -1, p->cArgs == 2 ? BytesOf(p->rgvarg[0]) : Bytes{},
-            std::this_thread::get_id()};
+    const bool twoArguments = p->cArgs == 2;
+    Event e{member,
+            twoArguments ? p->rgvarg[1].lVal : -1,
+            twoArguments ? BytesOf(p->rgvarg[0]) : Bytes{},
+            twoArguments && p->rgvarg[0].vt == VT_BSTR ? Utf8FromBstr(p->rgvarg[0].bstrVal) : "",
+            std::this_thread::get_id(),
+            Clock::now()};
     {
       std::lock_guard<std::mutex> guard(lock_);
       if (member == DISPID_OnReception) received_.insert(received_.end(), e.bytes.begin(), e.bytes.end());
@@ -82,15 +114,33 @@ class ReceptionLog final : public ListenerBase {
     }
     changed_.notify_all();
     if (member == DISPID_OnReception && onReception) onReception(e.bytes);
+    if (member == DISPID_OnAsynchError && onAsynchError) onAsynchError();
     return S_OK;
   }
   std::vector<Event> Events() const {
     std::lock_guard<std::mutex> guard(lock_);
     return events_;
   }
+  std::vector<Event> Of(DISPID member) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<Event> out;
+    for (const Event& e : events_)
+      if (e.member == member) out.push_back(e);
+    return out;
+  }
+  // The bytes of every OnReception so far.
   Bytes Received() const {
     std::lock_guard<std::mutex> guard(lock_);
     return received_;
+  }
+  // True once `count` events of `member` have arrived, false if `limit` passes first.
+  bool WaitFor(DISPID member, std::size_t count, milliseconds limit = milliseconds(5000)) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, limit, [&] {
+      std::size_t n = 0;
+      for (const Event& e : events_) n += e.member == member;
+      return n >= count;
+    });
   }
   // Waits until at least `count` bytes have been received in all; the bytes so far.
   Bytes WaitForBytes(std::size_t count, milliseconds limit = milliseconds(5000)) {
@@ -105,18 +155,17 @@ class ReceptionLog final : public ListenerBase {
   }
 
  private:
-  mutable std::mutex lock_;  // guards events_ and received_
+  mutable std::mutex lock_;  // guards events_ and received_ (raising threads, test thread)
   std::condition_variable changed_;
   std::vector<Event> events_;
   Bytes received_;
 };
 
-// A serial node created by class identity from the build tree's registry.
-inline INode* CreateSerialNode() {
+// A node of class `clsid` created by class identity from the build tree's registry.
+inline INode* CreateNode(REFCLSID clsid) {
   INode* node = nullptr;
-  const HRESULT hr =
-      CoCreateInstance(CLSID_RS232Node, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node));
-  EXPECT_EQ(hr, S_OK) << "the serial node is not registered in the build tree's registry";
+  const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node));
+  EXPECT_EQ(hr, S_OK) << "the node is not registered in the build tree's registry";
   return node;
 }
 
@@ -145,22 +194,5 @@ inline HRESULT CloseNode(INode* node) {
 }
 
 inline HRESULT Transmit(INode* node, const Bytes& bytes) {
-  Var kind, buffer(bytes);
-  kind.v.vt = VT_I4;
-  kind.v.lVal = 0;
-  return node->DoTransmit(0, kind.v, buffer.v);
-}
-
-inline Bytes AsBytes(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
-// Polls `condition` every few milliseconds until it holds or `limit` passes.
-inline bool Eventually(const std::function<bool()>& condition, milliseconds limit = milliseconds(10000)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  return condition();
+  return node->DoTransmit(0, Var::I4(0).v, Var(bytes).v);
 }

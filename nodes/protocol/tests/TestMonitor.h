@@ -1,123 +1,13 @@
-// What the protocol node tests share: value helpers, a listener that logs
-// events and lets a test wait for them, and a test monitor that plays the
-// board's monitor with the serial line below the node.
+// The protocol node's tests stand in for the serial line and the board's
+// monitor below the node: a test monitor that hears the node's requests and
+// hands the answers back, and a node stacked over it.
 #pragma once
 
-#include "testing/ListenerBase.h"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "ByteBuffer.h"
-#include "ComRuntime.h"
-#include "ErrorInfo.h"
-#include "INode.h"
-#include "Identities.h"
-
-using Bytes = std::vector<std::uint8_t>;
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-
-// A variant that frees what it holds.
-struct Var {
-  VARIANT v;
-  Var() { VariantInit(&v); }
-  explicit Var(const Bytes& bytes) : v(MakeByteBuffer(bytes)) {}
-  static Var I4(std::int32_t n) {
-    Var r;
-    r.v.vt = VT_I4;
-    r.v.lVal = n;
-    return r;
-  }
-  static Var I2(std::int16_t n) {
-    Var r;
-    r.v.vt = VT_I2;
-    r.v.iVal = n;
-    return r;
-  }
-  static Var Text(const char* s) {
-    Var r;
-    r.v.vt = VT_BSTR;
-    r.v.bstrVal = BstrFromUtf8(s);
-    return r;
-  }
-  Var(Var&& o) noexcept : v(o.v) { VariantInit(&o.v); }
-  Var(const Var&) = delete;
-  ~Var() { VariantClear(&v); }
-};
-
-// Counted text that frees itself.
-struct Text {
-  BSTR b;
-  explicit Text(const char* s) : b(BstrFromUtf8(s)) {}
-  ~Text() { SysFreeString(b); }
-};
-
-// The description of the calling thread's error object ("<none>" without one), taking it.
-inline std::string TakeError() {
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) != S_OK || !info) return "<none>";
-  const std::string text = ReadErrorFields(info).description;
-  info->Release();
-  return text;
-}
-
-// Logs every event with its arrival time; tests wait on it instead of sleeping.
-class EventLog final : public ListenerBase {
- public:
-  struct Event {
-    DISPID member;
-    std::int32_t channelOrCode;
-    Bytes bytes;
-    std::string comment;
-    Clock::time_point at;
-  };
-  std::function<void()> onAsynchError;  // runs on the watcher thread, after logging
-
-  HRESULT Invoke(DISPID member, REFIID, LCID, std::uint16_t, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
-                 std::uint32_t*) override {
-    Event e{member, p->rgvarg[1].lVal, BytesOf(p->rgvarg[0]),
-            p->rgvarg[0].vt == VT_BSTR ? Utf8FromBstr(p->rgvarg[0].bstrVal) : "", Clock::now()};
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      events_.push_back(e);
-    }
-    changed_.notify_all();
-    if (member == DISPID_OnAsynchError && onAsynchError) onAsynchError();
-    return S_OK;
-  }
-  std::vector<Event> Of(DISPID member) const {
-    std::lock_guard<std::mutex> guard(lock_);
-    std::vector<Event> out;
-    for (const Event& e : events_)
-      if (e.member == member) out.push_back(e);
-    return out;
-  }
-  // True once `count` events of `member` have arrived, false if `limit` passes first.
-  bool WaitFor(DISPID member, std::size_t count, milliseconds limit = milliseconds(5000)) {
-    std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, limit, [&] {
-      std::size_t n = 0;
-      for (const Event& e : events_) n += e.member == member;
-      return n >= count;
-    });
-  }
-
- private:
-  mutable std::mutex lock_;  // guards events_; events arrive on the caller's, line and watcher threads
-  std::condition_variable changed_;
-  std::vector<Event> events_;
-};
+#include "testing/NodeTestSupport.h"
 
 // Plays the board's monitor and the serial line: takes the node's
 // OnTransmission as the request on the wire, serves reads and writes from

@@ -1,0 +1,13 @@
+// WaitUntil in the test programs without Qt: a look every millisecond.
+#include "WaitUntil.h"
+
+#include <thread>
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
