@@ -7,10 +7,12 @@ The files: programs, node libraries (no RUNPATH entry naming the current folder,
 in the build tree either), menu entry (desktop-file-validate), icon
 in the hicolor theme (PNG of the right size, drawn), file types (xmllint,
 update-mime-database), manual pages (groff without warnings, naming every
-option --help lists). The programs: the installed vorelan polls the registers
+option --help lists), no test driver (no file of it, no Qt Test or Qt Network
+linked). The programs: the installed vorelan polls the registers
 of the installed vorelan-boardsim with the node libraries installed beside it
 (not those a per-user registry names), and `vorelan --simulate` opens its own
-simulated board; both close on SIGTERM with status 0.
+simulated board; both close on SIGTERM with status 0. With VORELAN_TEST_DRIVER
+set, the installed vorelan says its test driver is missing and runs without it.
 
 Every wait is bounded; none checks how long anything took.
 """
@@ -292,6 +294,24 @@ class InstalledPrograms(unittest.TestCase):
         board.stdin.write(b"quit\n")
         board.stdin.flush()
         self.assertEqual(ended(board), 0, self.output("boardsim"))
+
+    def test_the_installed_program_carries_no_test_driver(self):
+        """The end-to-end tests' driver is a plugin of the build tree: nothing installed links Qt Test or Qt Network,
+        and with its variable set the installed program says the driver is missing and runs without it."""
+        linked = run(["ldd", os.path.join(PREFIX, "bin", "vorelan")])
+        self.assertIn("libQt6Widgets", linked.stdout, linked.stderr)
+        self.assertNotRegex(linked.stdout, r"libQt6(Test|Network)")
+        self.assertEqual([name for _, _, names in os.walk(PREFIX) for name in names if "testdriver" in name], [])
+        home = os.path.join(WORK, "driver-run")
+        env = program_environment(home)
+        env["VORELAN_TEST_DRIVER"] = socket = os.path.join(env["XDG_RUNTIME_DIR"], "driver.sock")
+        vorelan = self.start([os.path.join(PREFIX, "bin", "vorelan")], env, "driver")
+        wait_until(lambda: "the test driver does not listen on " + socket in self.output("driver"),
+                   "the missing driver's message", process=vorelan)
+        wait_until(lambda: closes_on_sigterm(vorelan), "SIGTERM handler", process=vorelan)
+        vorelan.send_signal(signal.SIGTERM)
+        self.assertEqual(ended(vorelan), 0, self.output("driver"))
+        self.assertFalse(os.path.exists(socket))
 
     def test_vorelan_simulate_opens_its_own_board_and_closes_cleanly(self):
         home = os.path.join(WORK, "simulate-run")

@@ -1,0 +1,3 @@
+// A lower room that includes a higher one: the breach the check must name.
+#include "Low.h"
+#include "High.h"
