@@ -4,17 +4,30 @@
 // before it returns, as the real node's watcher may do at that very moment.
 // The teardown test of the protocol wrapper uses it to deliver an event while
 // the wrapper is being destroyed.
-#include <string>
-
 #include "Identities.h"
-#include "NodeObject.h"
 #include "ServerEntry.h"
+#include "testing/StubNode.h"
 
 namespace {
 
 const StringTable kStrings{{512, "Bad property name: %s"}, {515, "Time out..."}};
 
-IUnknown* CreateNode();
+// Longer than any string the wrapper keeps inline, so that the wrapper's
+// copy of it owns heap memory.
+constexpr const char* kRefusal = "The stand-in refuses every request; this text is long on purpose";
+
+class ClosingProtocolNode final : public StubNode {
+ public:
+  ClosingProtocolNode();
+  HRESULT Close(VARIANT) override {
+    events().RaiseAsynchError(0x80040203, "Time out...");
+    return S_OK;
+  }
+  HRESULT DoTransmit(std::int32_t, VARIANT, VARIANT) override {
+    events().RaiseAsynchError(0x80040204, kRefusal);
+    return S_OK;
+  }
+};
 
 const ServerDescription kServer{CLSID_TavarnelNode,
                                 "TavarnelNode",
@@ -31,56 +44,9 @@ const ServerDescription kServer{CLSID_TavarnelNode,
                                 APPID_Tavarnel,
                                 "Tavarnel",
                                 nullptr,
-                                &CreateNode};
+                                &CreateStub<ClosingProtocolNode>};
 
-// Longer than any string the wrapper keeps inline, so that the wrapper's
-// copy of it owns heap memory.
-constexpr const char* kRefusal = "The stand-in refuses every request; this text is long on purpose";
-
-class ClosingProtocolNode final : public NodeObject {
- public:
-  ClosingProtocolNode() : NodeObject(kServer, kStrings) {}
-  HRESULT Connect(VARIANT) override { return S_OK; }
-  HRESULT Close(VARIANT) override {
-    events().RaiseAsynchError(0x80040203, "Time out...");
-    return S_OK;
-  }
-  HRESULT DoTransmit(std::int32_t, VARIANT, VARIANT) override {
-    events().RaiseAsynchError(0x80040204, kRefusal);
-    return S_OK;
-  }
-  HRESULT DoReceive(std::int32_t, VARIANT) override { return S_OK; }
-  HRESULT DoSynchRequest(std::int32_t, VARIANT, VARIANT, VARIANT*) override { return FailBare(E_NOTIMPL); }
-  HRESULT SetProperty(BSTR name, BSTR value) override {
-    int index = 0;
-    if (HRESULT hr = LookUpProperty(name, &index); FAILED(hr)) return hr;
-    timeOut_ = Utf8FromBstr(value);
-    return S_OK;
-  }
-  HRESULT GetProperty(BSTR name, BSTR* value) override {
-    int index = 0;
-    *value = nullptr;
-    if (HRESULT hr = LookUpProperty(name, &index); FAILED(hr)) return hr;
-    *value = BstrFromUtf8(timeOut_);
-    return S_OK;
-  }
-  HRESULT ApplyProperties() override { return S_OK; }
-  HRESULT AllocChannel(std::int32_t* channel) override { return *channel = 0, S_OK; }
-  HRESULT ReleaseChannel(std::int32_t) override { return S_OK; }
-
- protected:
-  std::span<const char* const> PropertyNames() const override {
-    static const char* const names[] = {"TimeOut"};
-    return names;
-  }
-
- private:
-  std::string timeOut_ = "1000";
-};
-
-IUnknown* CreateNode() {
-  return static_cast<INode*>(new ClosingProtocolNode);
-}
+ClosingProtocolNode::ClosingProtocolNode() : StubNode(kServer, kStrings, {{"TimeOut", "1000"}}) {}
 
 }  // namespace
 

@@ -1,19 +1,27 @@
 // A stand-in for the serial node, registered under the serial node's class
 // identity in a test's private registry: it refuses a "Settings" text that
 // does not start with a digit, as a stricter serial node would, and opens
-// without any device. The main window's tests use it for a property that a
-// node rejects at start-up.
-#include <string>
-
+// without any device; nobody answers what it transmits. The main window's
+// tests use it for a property that a node rejects at start-up.
 #include "Identities.h"
-#include "NodeObject.h"
 #include "ServerEntry.h"
+#include "testing/StubNode.h"
 
 namespace {
 
 const StringTable kStrings{{512, "Bad property name: %s"}, {513, "Bad settings: %s"}};
 
-IUnknown* CreateNode();
+class RejectingSerialNode final : public StubNode {
+ public:
+  RejectingSerialNode();
+
+ protected:
+  HRESULT CheckProperty(int index, const std::string& text) override {
+    if (index == 0 && (text.empty() || text[0] < '0' || text[0] > '9'))
+      return FailFormatted(513, {std::string_view(text)});
+    return S_OK;
+  }
+};
 
 const ServerDescription kServer{CLSID_RS232Node,
                                 "RS232Node",
@@ -30,49 +38,9 @@ const ServerDescription kServer{CLSID_RS232Node,
                                 APPID_RS232,
                                 "RS232",
                                 nullptr,
-                                &CreateNode};
+                                &CreateStub<RejectingSerialNode>};
 
-class RejectingSerialNode final : public NodeObject {
- public:
-  RejectingSerialNode() : NodeObject(kServer, kStrings) {}
-  HRESULT Connect(VARIANT) override { return S_OK; }
-  HRESULT Close(VARIANT) override { return S_OK; }
-  HRESULT DoTransmit(std::int32_t, VARIANT, VARIANT) override { return S_OK; }  // nobody answers
-  HRESULT DoReceive(std::int32_t, VARIANT) override { return FailBare(E_NOTIMPL); }
-  HRESULT DoSynchRequest(std::int32_t, VARIANT, VARIANT, VARIANT*) override { return FailBare(E_NOTIMPL); }
-  HRESULT SetProperty(BSTR name, BSTR value) override {
-    int index = 0;
-    if (HRESULT hr = LookUpProperty(name, &index); FAILED(hr)) return hr;
-    const std::string text = Utf8FromBstr(value);
-    if (index == 0 && (text.empty() || text[0] < '0' || text[0] > '9'))
-      return FailFormatted(513, {std::string_view(text)});
-    values_[index] = text;
-    return S_OK;
-  }
-  HRESULT GetProperty(BSTR name, BSTR* value) override {
-    int index = 0;
-    *value = nullptr;
-    if (HRESULT hr = LookUpProperty(name, &index); FAILED(hr)) return hr;
-    *value = BstrFromUtf8(values_[index]);
-    return S_OK;
-  }
-  HRESULT ApplyProperties() override { return S_OK; }
-  HRESULT AllocChannel(std::int32_t* channel) override { return *channel = 0, S_OK; }
-  HRESULT ReleaseChannel(std::int32_t) override { return S_OK; }
-
- protected:
-  std::span<const char* const> PropertyNames() const override {
-    static const char* const names[] = {"Settings", "CommPort"};
-    return names;
-  }
-
- private:
-  std::string values_[2];
-};
-
-IUnknown* CreateNode() {
-  return static_cast<INode*>(new RejectingSerialNode);
-}
+RejectingSerialNode::RejectingSerialNode() : StubNode(kServer, kStrings, {{"Settings", ""}, {"CommPort", ""}}) {}
 
 }  // namespace
 

@@ -14,14 +14,13 @@
 #include "ComHolders.h"
 #include "ComRuntime.h"
 #include "CountedObjects.h"
+#include "EchoNode.h"
 #include "ErrorInfo.h"
 #include "INode.h"
 #include "Identities.h"
 #include "Registry.h"
 
 namespace {
-
-constexpr CLSID CLSID_EchoNode{0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 
 // Records every Invoke it receives, as a client's event listener would.
 class RecordingListener final : public IDispatch {
