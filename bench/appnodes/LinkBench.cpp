@@ -23,7 +23,6 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "BenchLink.h"
 #include "boardsim/BoardSimulator.h"
 #include "canregthread.h"
@@ -92,11 +92,6 @@ Rate Measure(int exchanges, const std::function<void()>& exchange) {
   return {exchanges / elapsed, (CpuSeconds() - cpu0) / exchanges};
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 void ReadMemoryAgainstPlainClient() {
   constexpr int Rounds = 7, Exchanges = 1000;
   boardsim::BoardSimulator::Options options;
@@ -146,12 +141,12 @@ void ReadMemoryAgainstPlainClient() {
       "2. ReadMemory of 6 bytes, simulator answering at once (median of %d rounds of %d exchanges;\n"
       "   CPU includes the in-process simulator's thread in both)\n",
       Rounds, Exchanges);
-  std::printf("   plain read()/write() client: %9.0f exchanges/s, %7.1f us CPU each\n", Median(plainRates),
-              Median(plainCpu) * 1e6);
-  std::printf("   through both nodes:          %9.0f exchanges/s, %7.1f us CPU each\n", Median(nodeRates),
-              Median(nodeCpu) * 1e6);
-  std::printf("   rate ratio %.2f (nodes / plain), CPU ratio %.2f\n", Median(nodeRates) / Median(plainRates),
-              Median(nodeCpu) / Median(plainCpu));
+  std::printf("   plain read()/write() client: %9.0f exchanges/s, %7.1f us CPU each\n", bench::Median(plainRates),
+              bench::Median(plainCpu) * 1e6);
+  std::printf("   through both nodes:          %9.0f exchanges/s, %7.1f us CPU each\n", bench::Median(nodeRates),
+              bench::Median(nodeCpu) * 1e6);
+  std::printf("   rate ratio %.2f (nodes / plain), CPU ratio %.2f\n",
+              bench::Median(nodeRates) / bench::Median(plainRates), bench::Median(nodeCpu) / bench::Median(plainCpu));
 }
 
 void PollingThreadCpu(int seconds) {
@@ -256,10 +251,10 @@ void SilentBoardTimes() {
   }
   sim.stop();
   std::printf("5. A board that does not answer, TimeOut %d ms (median of %d):\n", kTimeOutMs, kSamples);
-  std::printf("   ReadMemory fails with the time-out after %8.1f ms (%.3f x TimeOut)\n", Median(timeOuts),
-              Median(timeOuts) / kTimeOutMs);
-  std::printf("   ShutDown ends the waiting access after   %8.3f ms (%.5f x TimeOut)\n", Median(shutDowns),
-              Median(shutDowns) / kTimeOutMs);
+  std::printf("   ReadMemory fails with the time-out after %8.1f ms (%.3f x TimeOut)\n", bench::Median(timeOuts),
+              bench::Median(timeOuts) / kTimeOutMs);
+  std::printf("   ShutDown ends the waiting access after   %8.3f ms (%.5f x TimeOut)\n", bench::Median(shutDowns),
+              bench::Median(shutDowns) / kTimeOutMs);
 }
 
 }  // namespace

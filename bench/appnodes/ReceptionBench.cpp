@@ -28,11 +28,10 @@
 #include <memory>
 #include <string>
 
+#include "BenchLink.h"
 #include "boardsim/BoardSimulator.h"
 #include "boardsim/TrafficGenerator.h"
 #include "canregthread.h"
-#include "rs232.h"
-#include "tavarnel.h"
 
 namespace {
 
@@ -63,17 +62,8 @@ Run Measure(int speed, double rate, int seconds) {
 
   Run run;
   {
-    setenv("VORELAN_COM1", sim.slavePath().c_str(), 1);
-    TRS232Object serial;
-    TTavarnelObject protocol;
-    serial.SetProperty("CommPort", "1");
-    serial.SetProperty("Settings", std::to_string(speed) + ",n,8,1");
-    protocol.SetProperty("TimeOut", "1000");
-    protocol.SetLowerNode(&serial);
-    protocol.Open();
-    serial.Open();
-
-    TCANRegAccessThread access(&protocol);
+    BenchLink link(sim.slavePath(), speed);
+    TCANRegAccessThread access(&link.protocol);
     access.SetStatusHandler([&run](const std::string& status) {
       if (status.empty()) return;
       ++run.failedPasses;

@@ -12,38 +12,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "Filters.h"
-
-namespace {
-
-double medianOf(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-template <typename F>
-double medianMs(int repetitions, F&& work) {
-  std::vector<double> samples;
-  samples.reserve(repetitions);
-  for (int i = 0; i < repetitions; ++i) {
-    QElapsedTimer t;
-    t.start();
-    work();
-    samples.push_back(double(t.nsecsElapsed()) / 1e6);
-  }
-  return medianOf(std::move(samples));
-}
-
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
-
-}  // namespace
+#include "PaintCounter.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -61,11 +32,11 @@ int main(int argc, char** argv) {
 
   view.renderOffscreen();  // allocate the pixmap once, as a shown view does
   QPixmap baselinePixmap(view.renderOffscreen().size());
-  const double baseline = medianMs(repetitions, [&] { baselinePixmap.fill(Qt::gray); });
-  const double windowFilters = medianMs(repetitions, [&] { view.renderOffscreen(); });
+  const double baseline = bench::Measure(repetitions, [&] { baselinePixmap.fill(Qt::gray); }).wallMs;
+  const double windowFilters = bench::Measure(repetitions, [&] { view.renderOffscreen(); }).wallMs;
   view.setFilterMask(1, 0);
   view.setFilterMask(2, 0);
-  const double fullRows = medianMs(repetitions, [&] { view.renderOffscreen(); });
+  const double fullRows = bench::Measure(repetitions, [&] { view.renderOffscreen(); }).wallMs;
 
   std::printf("identifier range view, 1000x200, two rows over 0..0x7FF, %d repetitions (median)\n", repetitions);
   std::printf("  baseline: fill the pixmap with one colour   %8.3f ms\n", baseline);

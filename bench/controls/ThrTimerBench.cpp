@@ -18,17 +18,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "ThrTimer.h"
 
 namespace {
 
 constexpr int kIntervalMs = 100;
 constexpr int kHandlerMs = 60;
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // Runs the event loop until `done` holds.
 template <typename Done>
@@ -51,7 +47,7 @@ double ThreadedPeriod(int ticks) {
   timer.setEnabled(false);
   std::vector<double> gaps;
   for (std::size_t i = 1; i < starts.size(); ++i) gaps.push_back(starts[i] - starts[i - 1]);
-  return Median(gaps);
+  return bench::Median(gaps);
 }
 
 double QTimerPeriod(int ticks) {
@@ -70,7 +66,7 @@ double QTimerPeriod(int ticks) {
   timer.stop();
   std::vector<double> gaps;
   for (std::size_t i = 1; i < starts.size(); ++i) gaps.push_back(starts[i] - starts[i - 1]);
-  return Median(gaps);
+  return bench::Median(gaps);
 }
 
 // Milliseconds from re-enabling to the tick, the interval having passed while disabled.
@@ -118,8 +114,9 @@ int main(int argc, char** argv) {
     shots.push_back(SingleShotLatency());
   }
   std::printf("2. Tick after re-enabling past an expired interval (median of 7):\n");
-  std::printf("   QTimer::singleShot(0) (baseline): %7.3f ms\n", Median(shots));
+  std::printf("   QTimer::singleShot(0) (baseline): %7.3f ms\n", bench::Median(shots));
   std::printf("   threaded timer:                   %7.3f ms  (%.1f x the baseline, %.3f of the interval)\n",
-              Median(resumes), Median(resumes) / Median(shots), Median(resumes) / kIntervalMs);
+              bench::Median(resumes), bench::Median(resumes) / bench::Median(shots),
+              bench::Median(resumes) / kIntervalMs);
   return 0;
 }

@@ -7,7 +7,6 @@
 // node with a TimeOut of 300 ms, from DoTransmit to OnAsynchError, against a
 // plain condition-variable wait of 300 ms measured in the same run (the node
 // looks for overdue requests every 100 ms, so up to 100 ms more is expected).
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "ByteBuffer.h"
 #include "ComRuntime.h"
 #include "INode.h"
@@ -120,11 +120,6 @@ double NanosecondsPerExchange(int count, Exchange exchange) {
   return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / count;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main() {
@@ -174,7 +169,7 @@ int main() {
     std::fprintf(stderr, "An exchange through the node failed\n");
     return 1;
   }
-  const double viaNode = Median(nodeTimes), viaCall = Median(plainTimes);
+  const double viaNode = bench::Median(nodeTimes), viaCall = bench::Median(plainTimes);
   std::printf("exchange (DoTransmit 4 bytes + DoReceive 7 bytes), median of %d rounds of %d:\n", kRounds, kCount);
   std::printf("  through the protocol node : %9.1f ns\n", viaNode);
   std::printf("  plain function-call copy  : %9.1f ns\n", viaCall);
@@ -191,7 +186,7 @@ int main() {
     reports.push_back(delay);
     waits.push_back(PlainTimedWait(kTimeOutMs));
   }
-  const double report = Median(reports), wait = Median(waits);
+  const double report = bench::Median(reports), wait = bench::Median(waits);
   std::printf("time-out report, TimeOut %d ms, median of %d:\n", kTimeOutMs, kSamples);
   std::printf("  plain timed wait of %d ms : %9.1f ms (%.1f ms late)\n", kTimeOutMs, wait, wait - kTimeOutMs);
   std::printf("  request to report         : %9.1f ms (%.1f ms late, %.2f x the plain wait)\n", report,

@@ -6,14 +6,14 @@
 // time-out). Median of 5 closes each, the two kinds taking turns.
 //   bench_shell_close [rounds]
 // Settings live in a temporary folder.
-#include "CommSettings.h"
+#include "BenchFigures.h"
 #include "MainFrm.h"
 #include "SerialLink.h"
+#include "ShellBench.h"
 #include "VorelanApp.h"
 #include "boardsim/BoardSimulator.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -25,11 +25,6 @@
 namespace {
 
 constexpr int kTimeOutMs = 3000;
-
-double Median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
-}
 
 // Milliseconds that one close of a connected main window took; negative when
 // the window did not get to polling. With `silent`, the board stops answering
@@ -62,11 +57,7 @@ double TimeOneClose(boardsim::BoardSimulator& board, bool silent) {
 
 int main(int argc, char** argv) {
   const int rounds = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
-  QTemporaryDir home;
-  qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-  qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (!std::getenv("VORELAN_COMPONENT_REGISTRY")) setenv("VORELAN_COMPONENT_REGISTRY", BUILD_REGISTRY, 1);
+  const ShellBenchHome home;
   TApplication app(argc, argv);
 
   boardsim::BoardSimulator::Options options;
@@ -74,12 +65,7 @@ int main(int argc, char** argv) {
   options.linkPath = home.filePath("board").toStdString();
   boardsim::BoardSimulator board(options);
   board.start();
-  setenv("VORELAN_COM1", options.linkPath.c_str(), 1);
-  TCommSettings comm;
-  comm.port = "1";
-  comm.settings = "19200,n,8,1";
-  comm.timeOut = QString::number(kTimeOutMs);
-  comm.write();
+  UseBoardOnCom1(options.linkPath, 19200, QString::number(kTimeOutMs));
 
   std::vector<double> polling, waiting;
   for (int round = 0; round < rounds; ++round) {
@@ -94,8 +80,9 @@ int main(int argc, char** argv) {
   }
   board.stop();
   std::printf("Closing the main window, median of %d closes each (TimeOut %d ms):\n", rounds, kTimeOutMs);
-  std::printf("  while polling a board that answers (baseline): %8.1f ms\n", Median(polling));
+  std::printf("  while polling a board that answers (baseline): %8.1f ms\n", bench::Median(polling));
   std::printf("  while the thread waits for an answer:          %8.1f ms  (%.2f x the baseline, %.3f of TimeOut)\n",
-              Median(waiting), Median(waiting) / Median(polling), Median(waiting) / kTimeOutMs);
+              bench::Median(waiting), bench::Median(waiting) / bench::Median(polling),
+              bench::Median(waiting) / kTimeOutMs);
   return 0;
 }

@@ -11,17 +11,18 @@
 // chosen. Median of N rounds.
 //   bench_shell_register_file [rounds]
 // Settings and files live in a temporary folder.
-#include "CommSettings.h"
+#include "BenchFigures.h"
 #include "FileDialogs.h"
 #include "MainFrm.h"
+#include "MonitorFrames.h"
 #include "ProfileFile.h"
 #include "RegisterFile.h"
+#include "ShellBench.h"
 #include "VorelanApp.h"
 #include "boardsim/BoardSimulator.h"
 
 #include <QAction>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -42,11 +43,6 @@ constexpr double kBitsPerByte = 10;
 
 using Request = std::vector<std::uint8_t>;
 
-double Median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
-}
-
 std::size_t AnswerLength(const Request& request) {
   return request[0] == 0x13 ? request[3] + 1u : 1u;  // a read's N bytes after the header; a write's 0x00
 }
@@ -57,34 +53,27 @@ double WireMs(const std::vector<Request>& requests) {
   return bytes * kBitsPerByte * 1000.0 / kBitsPerSecond;
 }
 
-Request Write(std::uint8_t address, std::uint8_t value) {
-  return {0x23, 0x00, address, value};
-}
-Request Read(std::uint8_t address, std::uint8_t count) {
-  return {0x13, 0x00, address, count};
-}
-
 // The line writes of a load: PSR before each paged register.
 std::vector<Request> LoadRequests(const ProfileFile& file) {
   std::vector<Request> requests;
   for (const TRegisterWrite& write : RegisterFile::loadPlan(file)) {
     if (write.address >= CanReg::PageBase)
-      requests.push_back(Write(CanReg::PSR, static_cast<std::uint8_t>(write.page)));
-    requests.push_back(Write(write.address, write.value));
+      requests.push_back(WriteRequest(CanReg::PSR, static_cast<std::uint8_t>(write.page)));
+    requests.push_back(WriteRequest(write.address, write.value));
   }
   return requests;
 }
 
 // The full read of every page, PSR put back to page 4 (where a load leaves it).
 std::vector<Request> FullReadRequests() {
-  std::vector<Request> requests = {Read(0x5A, 6), Write(0x5F, 0), Read(0x60, 2),
-                                   Read(0x6E, 2), Write(0x5F, 4), Read(0x60, 8)};
+  std::vector<Request> requests = {ReadRequest(0x5A, 6), WriteRequest(0x5F, 0), ReadRequest(0x60, 2),
+                                   ReadRequest(0x6E, 2), WriteRequest(0x5F, 4), ReadRequest(0x60, 8)};
   for (std::uint8_t page = 1; page <= 3; ++page) {
-    requests.push_back(Write(0x5F, page));
-    requests.push_back(Read(0x60, 10));
-    requests.push_back(Read(0x6F, 1));
+    requests.push_back(WriteRequest(0x5F, page));
+    requests.push_back(ReadRequest(0x60, 10));
+    requests.push_back(ReadRequest(0x6F, 1));
   }
-  requests.push_back(Write(0x5F, 4));
+  requests.push_back(WriteRequest(0x5F, 4));
   return requests;
 }
 
@@ -146,23 +135,14 @@ int Fail(const char* what) {
 
 int main(int argc, char** argv) {
   const int rounds = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
-  QTemporaryDir home;
-  qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-  qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (!std::getenv("VORELAN_COMPONENT_REGISTRY")) setenv("VORELAN_COMPONENT_REGISTRY", BUILD_REGISTRY, 1);
+  const ShellBenchHome home;
   TApplication app(argc, argv);
 
   boardsim::BoardSimulator::Options options;
   options.linkPath = home.filePath("board").toStdString();
   boardsim::BoardSimulator board(options);
   board.start();
-  setenv("VORELAN_COM1", options.linkPath.c_str(), 1);
-  TCommSettings comm;
-  comm.port = "1";
-  comm.settings = QString::number(kBitsPerSecond) + ",n,8,1";
-  comm.timeOut = "1000";
-  comm.write();
+  UseBoardOnCom1(options.linkPath, kBitsPerSecond, QStringLiteral("1000"));
 
   const QString loadPath = WriteFullFile(home.filePath("full.rgr"));
   const std::vector<Request> loadRequests = LoadRequests(ProfileFile(loadPath));
@@ -219,15 +199,15 @@ int main(int argc, char** argv) {
   std::printf("Register files at %d bit/s, median of %d rounds:\n", kBitsPerSecond, rounds);
   std::printf("  complete load, 171 one-byte writes:\n");
   std::printf("    wire time (baseline)            %8.1f ms\n", loadWire);
-  std::printf("    bare client on the line         %8.1f ms  (%.3f x the wire time)\n", Median(bareLoad),
-              Median(bareLoad) / loadWire);
+  std::printf("    bare client on the line         %8.1f ms  (%.3f x the wire time)\n", bench::Median(bareLoad),
+              bench::Median(bareLoad) / loadWire);
   std::printf("    Load Register values            %8.1f ms  (%.3f x the wire time, %.3f x the bare client)\n",
-              Median(load), Median(load) / loadWire, Median(load) / Median(bareLoad));
+              bench::Median(load), bench::Median(load) / loadWire, bench::Median(load) / bench::Median(bareLoad));
   std::printf("  save, full read of every page (10 reads, 6 one-byte writes):\n");
   std::printf("    wire time (baseline)            %8.1f ms\n", readWire);
-  std::printf("    bare client on the line         %8.1f ms  (%.3f x the wire time)\n", Median(bareRead),
-              Median(bareRead) / readWire);
+  std::printf("    bare client on the line         %8.1f ms  (%.3f x the wire time)\n", bench::Median(bareRead),
+              bench::Median(bareRead) / readWire);
   std::printf("    Save Register values            %8.1f ms  (%.3f x the wire time, %.3f x the bare client)\n",
-              Median(save), Median(save) / readWire, Median(save) / Median(bareRead));
+              bench::Median(save), bench::Median(save) / readWire, bench::Median(save) / bench::Median(bareRead));
   return 0;
 }

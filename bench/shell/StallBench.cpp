@@ -13,9 +13,9 @@
 //    SIGTERM 1.5 s after it started, to its end. Baseline: the same signal to
 //    `vorelan --simulate`, whose board answers.
 // Settings live in a temporary folder.
-#include "CommSettings.h"
 #include "MainFrm.h"
 #include "SettingsRoot.h"
+#include "ShellBench.h"
 #include "ToolWindow.h"
 #include "VorelanApp.h"
 #include "boardsim/BoardSimulator.h"
@@ -24,7 +24,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -59,12 +58,7 @@ double LongestStallMs(const Case& c, int seconds, const QString& registerFile) {
   boardsim::BoardSimulator board(options);
   board.start();
   if (c.silent) board.dropAnswers(1000000000);
-  setenv("VORELAN_COM1", options.linkPath.c_str(), 1);
-  TCommSettings comm;
-  comm.port = QStringLiteral("1");
-  comm.settings = QStringLiteral("19200,n,8,1");
-  comm.timeOut = QString::fromLatin1(c.timeOut);
-  comm.write();
+  UseBoardOnCom1(options.linkPath, 19200, QString::fromLatin1(c.timeOut));
 
   auto main = std::make_unique<TMainFrm>();
   main->createForm();
@@ -121,11 +115,7 @@ double QuitAfterStart(const QStringList& arguments, const QProcessEnvironment& e
 
 int main(int argc, char** argv) {
   const int seconds = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 10;
-  QTemporaryDir home;
-  qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-  qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
-  if (!std::getenv("VORELAN_COMPONENT_REGISTRY")) setenv("VORELAN_COMPONENT_REGISTRY", BUILD_REGISTRY, 1);
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  const ShellBenchHome home;
   SettingsRoot::establish(QStringLiteral("vorelan"));
   TApplication app(argc, argv);
 
@@ -150,13 +140,8 @@ int main(int argc, char** argv) {
   int master = -1, slave = -1;
   char name[256] = {};
   if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 1;
-  TCommSettings comm;
-  comm.port = QStringLiteral("1");
-  comm.settings = QStringLiteral("19200,n,8,1");
-  comm.timeOut = QStringLiteral("-1");
-  comm.write();
+  UseBoardOnCom1(name, 19200, QStringLiteral("-1"));
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("VORELAN_COM1", QString::fromLocal8Bit(name));
   environment.insert("ASAN_OPTIONS", "detect_leaks=0");
   const double simulated = QuitAfterStart({"--simulate"}, environment);
   const double silent = QuitAfterStart({}, environment);

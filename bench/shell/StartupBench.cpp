@@ -11,6 +11,7 @@
 // node registration beside the program, the simulated board on COM1, the main
 // window's creation sequence. It prints a line when the goal is reached.
 // Settings and the component registry live in a temporary folder.
+#include "BenchFigures.h"
 #include "ComponentSetup.h"
 #include "ErrorDisplay.h"
 #include "MainFrm.h"
@@ -97,11 +98,6 @@ double timeChild(const QString& mode, const QProcessEnvironment& environment) {
   return elapsed;
 }
 
-double median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,8 +132,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "a run failed\n");
     return 1;
   }
-  const double b = median(baseline);
-  const double p = median(program);
+  const double b = bench::Median(baseline);
+  const double p = bench::Median(program);
   std::printf("start-up, median of %d runs, offscreen\n", runs);
   std::printf("  baseline: process + QApplication + empty QMainWindow shown   %8.1f ms\n", b);
   std::printf("  vorelan --simulate to the first green \"Connection OK\"        %8.1f ms  (%.2f x baseline)\n", p,

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "BitTiming.h"
 
 namespace {
@@ -22,11 +23,6 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 // Keeps the compiler from dropping work whose result nobody reads.
@@ -90,13 +86,13 @@ int main(int argc, char** argv) {
     pairSamples.resize(last.pairMs.size());
     for (std::size_t k = 0; k < last.pairMs.size(); ++k) pairSamples[k].push_back(last.pairMs[k]);
   }
-  const double baseline = median(baselines);
-  const double total = median(totals);
+  const double baseline = bench::Median(baselines);
+  const double total = bench::Median(totals);
   const int searches = int(last.pairMs.size());
   const double perSearch = total / searches;
   // The slowest pair by its median, so that a preempted sample does not count.
   double slowest = 0;
-  for (const auto& samples : pairSamples) slowest = std::max(slowest, median(samples));
+  for (const auto& samples : pairSamples) slowest = std::max(slowest, bench::Median(samples));
   std::printf("bit timing search + exact-settings table, clocks 1-99 MHz x 9 rates, %d %%, %d repetitions (median)\n",
               WantedSample, repetitions);
   std::printf("  %d searches (%d pairs refused as out of range), %zu exact settings listed\n", searches, last.refused,

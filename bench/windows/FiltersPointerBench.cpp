@@ -15,43 +15,19 @@
 #include <cstdlib>
 #include <vector>
 
+#include "BenchFigures.h"
+#include "FakeToolWindowHost.h"
 #include "Filters.h"
 #include "FiltersFrm.h"
 #include "HexEdit.h"
-#include "ToolWindowHost.h"
-
-namespace {
-
-class NoLink final : public IToolWindowHost {
- public:
-  bool Connected() const override { return false; }
-  TCANRegAccessThread* RegisterThread() const override { return nullptr; }
-  void ShowError(const QString&) override {}
-  void ShowProgress(const QString&) override {}
-};
-
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-}  // namespace
+#include "PaintCounter.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const int moves = argc > 1 ? std::max(100, std::atoi(argv[1])) : 2000;
 
-  NoLink host;
+  FakeToolWindowHost host;  // no link
   TFiltersFrm window(host);
   window.resize(800, 400);
   window.createForm();
@@ -73,7 +49,7 @@ int main(int argc, char** argv) {
     view->repaint();
     fullPaints.push_back(double(t.nsecsElapsed()) / 1e3);
   }
-  const double baseline = median(fullPaints);
+  const double baseline = bench::Median(fullPaints);
 
   // The pointer sweeps both rows back and forth: in and out of the ranges,
   // so that the label changes text, appears and disappears.
@@ -99,7 +75,7 @@ int main(int argc, char** argv) {
     perMove.push_back(double(t.nsecsElapsed()) / 1e3);
     named += !window.findChild<QLabel*>("PointedRange")->text().isEmpty();
   }
-  const double moveMedian = median(perMove);
+  const double moveMedian = bench::Median(perMove);
 
   std::printf("Filters window, 800x400, two filters (0x123/0x7F0, 0x001/0x001), offscreen\n");
   std::printf("  baseline: one full repaint of the range view (median of 200)  %8.2f us\n", baseline);

@@ -9,21 +9,20 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "BenchFigures.h"
+#include "BenchLink.h"
+#include "FakeToolWindowHost.h"
 #include "HexEdit.h"
 #include "NumberEntry.h"
-#include "ToolWindowHost.h"
 #include "TransmitFrm.h"
 #include "boardsim/BoardSimulator.h"
 #include "canregthread.h"
-#include "rs232.h"
-#include "tavarnel.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -31,23 +30,6 @@ namespace {
 
 constexpr int kSpeed = 19200;
 constexpr int kFrames = 15;
-
-class BenchHost : public IToolWindowHost {
- public:
-  explicit BenchHost(TCANRegAccessThread* thread) : thread_(thread) {}
-  bool Connected() const override { return true; }
-  TCANRegAccessThread* RegisterThread() const override { return thread_; }
-  void ShowError(const QString& message) override { std::printf("error: %s\n", qPrintable(message)); }
-  void ShowProgress(const QString&) override {}
-
- private:
-  TCANRegAccessThread* thread_;
-};
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 }  // namespace
 
@@ -62,17 +44,11 @@ int main(int argc, char** argv) {
 
   boardsim::BoardSimulator sim;  // wire-timed
   sim.start();
-  setenv("VORELAN_COM1", sim.slavePath().c_str(), 1);
-  TRS232Object serial;
-  TTavarnelObject protocol;
-  serial.SetProperty("CommPort", "1");
-  serial.SetProperty("Settings", std::to_string(kSpeed) + ",n,8,1");
-  protocol.SetProperty("TimeOut", "1000");
-  protocol.SetLowerNode(&serial);
-  protocol.Open();
-  serial.Open();
-  TCANRegAccessThread registers(&protocol);
-  BenchHost host(&registers);
+  BenchLink link(sim.slavePath(), kSpeed);
+  TCANRegAccessThread registers(&link.protocol);
+  FakeToolWindowHost host;
+  host.connected = true;
+  host.thread = &registers;
   std::vector<double> clicks, wires;
   {
     TTransmitFrm window(host);
@@ -95,9 +71,9 @@ int main(int argc, char** argv) {
     }
   }
   registers.Terminate();
-  protocol.ShutDown();
+  for (const QString& error : host.errors) std::printf("error: %s\n", qPrintable(error));
 
-  const double click = Median(clicks), wire = Median(wires);
+  const double click = bench::Median(clicks), wire = bench::Median(wires);
   std::printf("Transmission window: one Send of 8 data bytes at %d bit/s, median of %d frames\n", kSpeed, kFrames);
   std::printf("  wire time of its requests and answers   %8.1f ms\n", wire);
   std::printf("  the click (the writes under the lock)   %8.1f ms   %.2f x the wire time\n", click, click / wire);

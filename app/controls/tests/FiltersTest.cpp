@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Filters.h"
+#include "PaintCounter.h"
 
 namespace {
 
@@ -207,14 +208,7 @@ TEST_F(FiltersTest, ScaleLimitsMoveIdentifiersAndRejectCrossing) {
 }
 
 TEST_F(FiltersTest, RepaintsOnlyWhenAllowedAndNeverForThePointer) {
-  class PaintCounter : public QObject {
-   public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Paint) ++paints;
-      return false;
-    }
-  } counter;
+  PaintCounter counter;
   view.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
   QCoreApplication::processEvents();

@@ -324,14 +324,8 @@ TEST_F(BitSetAlone, NothingTouchesTheCellWhileNotConnected) {
 
 // ---- on the board -----------------------------------------------------------------------
 
-class BitSetOnBoard : public WindowOnBoard<BitSetWindow> {
+class BitSetOnBoard : public ConnectedWindowOnBoard<BitSetWindow> {
  protected:
-  void SetUp() override {
-    WindowOnBoard::SetUp();
-    if (HasFatalFailure()) return;
-    ReadAll();  // as the main window does once connected
-    ClearTranscript();
-  }
   // Created once the board is as the test wants it; shown, so that typing reaches it.
   BitSetWindow& Window() {
     if (!window_) {

@@ -164,14 +164,8 @@ TEST_F(FiltersAlone, ThePointedRangeNamesTheRunUnderThePointer) {
 
 // ---- on the board -----------------------------------------------------------------------
 
-class FiltersOnBoard : public WindowOnBoard<FiltersWindow> {
+class FiltersOnBoard : public ConnectedWindowOnBoard<FiltersWindow> {
  protected:
-  void SetUp() override {
-    WindowOnBoard::SetUp();
-    if (HasFatalFailure()) return;
-    ReadAll();  // as the main window does once connected
-    ClearTranscript();
-  }
   FiltersWindow& Window() {
     if (!window_) window_ = std::make_unique<FiltersWindow>(host_);
     return *window_;

@@ -7,16 +7,13 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMainWindow>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <atomic>
 #include <chrono>
 
-#include "CandumpLine.h"
+#include "Log2asc.h"
 #include "ThrTimer.h"
 #include "TraceFrm.h"
 #include "TraceLinePrinter.h"
@@ -183,9 +180,6 @@ TEST_F(TraceOnBoard, ThePollingThreadTracesOnItsOwn) {
 // by can-utils' log2asc: the same identifiers, kinds, lengths and data, in
 // the order they were listed, at the times they were read.
 TEST_F(TraceOnBoard, ExportedTrafficReadsBackThroughLog2asc) {
-  const QString log2asc = QStandardPaths::findExecutable("log2asc");
-  ASSERT_FALSE(log2asc.isEmpty()) << "log2asc not found: Debian's can-utils package provides it (./dev setup)";
-
   std::vector<boardsim::CanFrame> frames;
   for (int k = 0; k < 12; ++k) {
     boardsim::CanFrame frame;
@@ -216,27 +210,17 @@ TEST_F(TraceOnBoard, ExportedTrafficReadsBackThroughLog2asc) {
   ASSERT_TRUE(frm_->RunFileEntry(TTraceFrm::ExportEntry, path));
   EXPECT_TRUE(host_.errors.isEmpty());
 
-  QProcess process;
-  process.start(log2asc, {"-I", path, Candump::Interface});
-  ASSERT_TRUE(process.waitForFinished(30000));
-  ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-  // "   0.250000 1  35              Rx   d 2 07 08"
-  const QRegularExpression row(
-      QStringLiteral(R"(^\s*\d+\.\d+\s+1\s+([0-9A-F]+)\s+Rx\s+([dr])\s+(\d+)((?:\s+[0-9A-F]{2})*)\s*$)"));
-  std::size_t k = 0;
-  for (const QString& text : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-    const QRegularExpressionMatch match = row.match(text);
-    if (!match.hasMatch()) continue;
+  const std::vector<AscFrame> read = ReadBackWithLog2asc(path);
+  for (std::size_t k = 0; k < read.size(); ++k) {
     ASSERT_LT(k, frames.size());
     const boardsim::CanFrame& frame = frames[k];
-    EXPECT_EQ(match.captured(1).toUInt(nullptr, 16), frame.id) << k;
-    EXPECT_EQ(match.captured(2), frame.remote ? "r" : "d") << k;
-    EXPECT_EQ(match.captured(3).toInt(), frame.dlc) << k;
+    EXPECT_EQ(read[k].id.toUInt(nullptr, 16), frame.id) << k;
+    EXPECT_EQ(read[k].kind, frame.remote ? "r" : "d") << k;
+    EXPECT_EQ(read[k].dlc.toInt(), frame.dlc) << k;
     QStringList data;
     for (std::size_t i = 0; i < frame.dataLength(); ++i)
       data << QStringLiteral("%1").arg(frame.data[i], 2, 16, QLatin1Char('0')).toUpper();
-    EXPECT_EQ(match.captured(4).simplified(), data.join(' ')) << k;
-    ++k;
+    EXPECT_EQ(read[k].data.simplified(), data.join(' ')) << k;
   }
-  EXPECT_EQ(k, frames.size());
+  EXPECT_EQ(read.size(), frames.size());
 }

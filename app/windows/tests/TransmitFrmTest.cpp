@@ -36,12 +36,11 @@ QString Visible(QString caption) {
   return caption.remove(QLatin1Char('&'));
 }
 
-class TransmitOnBoard : public WindowOnBoard<TTransmitFrm> {
+class TransmitOnBoard : public ConnectedWindowOnBoard<TTransmitFrm> {
  protected:
   void SetUp() override {
-    WindowOnBoard::SetUp();
+    ConnectedWindowOnBoard::SetUp();
     if (HasFatalFailure()) return;
-    ReadAll();  // as the main window does once connected
     Create();
     ClearTranscript();
   }

@@ -1,7 +1,8 @@
 // A tool window on the simulated board: the program's two nodes over a pty,
 // the register access thread with its polling gate shut (a test runs each
 // pass itself, Poll, so that every step is seen), and a fake host connected
-// to it. The window's tests make window_ themselves.
+// to it. The window's tests make window_ themselves. ConnectedWindowOnBoard
+// also reads every register first, as the main window does once connected.
 #pragma once
 
 #include <memory>
@@ -44,4 +45,18 @@ class WindowOnBoard : public BoardThreadFixture {
 
   FakeToolWindowHost host_;
   std::unique_ptr<Window> window_;
+};
+
+// The same with the register images as the main window holds them once
+// connected: every register read once, and the transcript cleared after, so
+// that it shows only what the test does.
+template <class Window>
+class ConnectedWindowOnBoard : public WindowOnBoard<Window> {
+ protected:
+  void SetUp() override {
+    WindowOnBoard<Window>::SetUp();
+    if (this->HasFatalFailure()) return;
+    this->ReadAll();  // as the main window does once connected
+    this->ClearTranscript();
+  }
 };

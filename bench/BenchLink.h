@@ -1,5 +1,6 @@
 // Both node wrappers of the program, stacked and opened on COM1 at `speed`,
-// COM1 leading to `device` (a simulator's pty), for the benchmarks of this folder.
+// COM1 leading to `device` (a simulator's pty), for the benchmarks that run the
+// program's node layer.
 #pragma once
 
 #include <cstdlib>
