@@ -60,17 +60,12 @@ int main(int argc, char** argv) {
   const ShellBenchHome home;
   TApplication app(argc, argv);
 
-  boardsim::BoardSimulator::Options options;
-  options.instant = true;
-  options.linkPath = home.filePath("board").toStdString();
-  boardsim::BoardSimulator board(options);
-  board.start();
-  UseBoardOnCom1(options.linkPath, 19200, QString::number(kTimeOutMs));
+  const auto board = StartBoardOnCom1(home.filePath("board").toStdString(), true, 19200, QString::number(kTimeOutMs));
 
   std::vector<double> polling, waiting;
   for (int round = 0; round < rounds; ++round) {
-    const double idle = TimeOneClose(board, false);
-    const double silent = TimeOneClose(board, true);
+    const double idle = TimeOneClose(*board, false);
+    const double silent = TimeOneClose(*board, true);
     if (idle < 0 || silent < 0) {
       std::fprintf(stderr, "bench_shell_close: a close did not end the register access thread\n");
       return 1;
@@ -78,7 +73,7 @@ int main(int argc, char** argv) {
     polling.push_back(idle);
     waiting.push_back(silent);
   }
-  board.stop();
+  board->stop();
   std::printf("Closing the main window, median of %d closes each (TimeOut %d ms):\n", rounds, kTimeOutMs);
   std::printf("  while polling a board that answers (baseline): %8.1f ms\n", bench::Median(polling));
   std::printf("  while the thread waits for an answer:          %8.1f ms  (%.2f x the baseline, %.3f of TimeOut)\n",

@@ -138,11 +138,7 @@ int main(int argc, char** argv) {
   const ShellBenchHome home;
   TApplication app(argc, argv);
 
-  boardsim::BoardSimulator::Options options;
-  options.linkPath = home.filePath("board").toStdString();
-  boardsim::BoardSimulator board(options);
-  board.start();
-  UseBoardOnCom1(options.linkPath, kBitsPerSecond, QStringLiteral("1000"));
+  const auto board = StartBoardOnCom1(home.filePath("board").toStdString(), false, kBitsPerSecond, "1000");
 
   const QString loadPath = WriteFullFile(home.filePath("full.rgr"));
   const std::vector<Request> loadRequests = LoadRequests(ProfileFile(loadPath));
@@ -152,7 +148,7 @@ int main(int argc, char** argv) {
   // The bare client first: the program takes the line for itself while it runs.
   std::vector<double> bareLoad, bareRead;
   {
-    BareClient client(board.slavePath());
+    BareClient client(board->slavePath());
     for (int round = 0; round < rounds; ++round) {
       bareLoad.push_back(client.Run(loadRequests));
       bareRead.push_back(client.Run(readRequests));
@@ -172,17 +168,17 @@ int main(int argc, char** argv) {
 
   std::vector<double> load, save;
   for (int round = 0; round < rounds; ++round) {
-    const std::size_t served = board.transcript().requests().size();
-    if (!QTest::qWaitFor([&] { return board.transcript().requests().size() > served + 3; }, 10000))
+    const std::size_t served = board->transcript().requests().size();
+    if (!QTest::qWaitFor([&] { return board->transcript().requests().size() > served + 3; }, 10000))
       return Fail("the program does not poll");
 
     chosen = loadPath;
-    const std::size_t before = board.transcript().requests().size();
+    const std::size_t before = board->transcript().requests().size();
     QElapsedTimer clock;
     clock.start();
     main.action("RegLoad")->trigger();
     load.push_back(double(clock.nsecsElapsed()) / 1e6);
-    const auto requests = board.transcript().requests();
+    const auto requests = board->transcript().requests();
     if (std::count_if(requests.begin() + before, requests.end(), [](const Request& r) { return r[0] == 0x23; }) != 171)
       return Fail("a load did not make 171 writes");
 
@@ -193,7 +189,7 @@ int main(int argc, char** argv) {
     if (ProfileFile(chosen).readInt("Buffer3", "Byte9", -1) != 3 * 16 + 9) return Fail("a save missed a register");
   }
   main.close();
-  board.stop();
+  board->stop();
 
   const double loadWire = WireMs(loadRequests), readWire = WireMs(readRequests);
   std::printf("Register files at %d bit/s, median of %d rounds:\n", kBitsPerSecond, rounds);

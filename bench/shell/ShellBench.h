@@ -2,15 +2,17 @@
 // the run for the settings (never the user's), widgets offscreen unless told
 // otherwise and the build tree's component registry unless one is named, all
 // before the application object exists; and the program's communication
-// settings leading COM1 to a board. Main thread only.
+// settings leading COM1 to a simulated board. Main thread only.
 #pragma once
 
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "CommSettings.h"
+#include "boardsim/BoardSimulator.h"
 
 class ShellBenchHome {
  public:
@@ -35,4 +37,17 @@ inline void UseBoardOnCom1(const std::string& device, int bitsPerSecond, const Q
   comm.settings = QString::number(bitsPerSecond) + QStringLiteral(",n,8,1");
   comm.timeOut = timeOut;
   comm.write();
+}
+
+// The board simulator started behind a link at `linkPath` (answering at once
+// when `instant`, else at the line's pace), with COM1 led to it as above.
+inline std::unique_ptr<boardsim::BoardSimulator> StartBoardOnCom1(const std::string& linkPath, bool instant,
+                                                                  int bitsPerSecond, const QString& timeOut) {
+  boardsim::BoardSimulator::Options options;
+  options.instant = instant;
+  options.linkPath = linkPath;
+  auto board = std::make_unique<boardsim::BoardSimulator>(options);
+  board->start();
+  UseBoardOnCom1(linkPath, bitsPerSecond, timeOut);
+  return board;
 }

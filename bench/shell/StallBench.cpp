@@ -53,12 +53,10 @@ void Click(TMainFrm& main, const char* window, const char* button) {
 }
 
 double LongestStallMs(const Case& c, int seconds, const QString& registerFile) {
-  boardsim::BoardSimulator::Options options;  // wire-timed
-  options.linkPath = (std::filesystem::temp_directory_path() / ("vorelan-stall-" + std::to_string(getpid()))).string();
-  boardsim::BoardSimulator board(options);
-  board.start();
-  if (c.silent) board.dropAnswers(1000000000);
-  UseBoardOnCom1(options.linkPath, 19200, QString::fromLatin1(c.timeOut));
+  const std::string link =
+      (std::filesystem::temp_directory_path() / ("vorelan-stall-" + std::to_string(getpid()))).string();
+  const auto board = StartBoardOnCom1(link, false, 19200, QString::fromLatin1(c.timeOut));
+  if (c.silent) board->dropAnswers(1000000000);
 
   auto main = std::make_unique<TMainFrm>();
   main->createForm();
@@ -87,7 +85,7 @@ double LongestStallMs(const Case& c, int seconds, const QString& registerFile) {
   heartbeat.stop();
   main->close();
   main.reset();
-  board.stop();
+  board->stop();
   return double(longest);
 }
 
