@@ -10,6 +10,15 @@ namespace {
 ToolConfig parse(std::vector<std::string> args) {
   return parseCommandLine(args);
 }
+// What the command line's refusal says, "no error" when it is taken.
+std::string message(std::vector<std::string> args) {
+  try {
+    parseCommandLine(args);
+  } catch (const UsageError& e) {
+    return e.what();
+  }
+  return "no error";
+}
 }  // namespace
 
 TEST(CommandLine, OptionsReachTheSimulator) {
@@ -28,14 +37,6 @@ TEST(CommandLine, OptionsReachTheSimulator) {
 }
 
 TEST(CommandLine, BadArgumentsAreNamed) {
-  auto message = [](std::vector<std::string> args) {
-    try {
-      parseCommandLine(args);
-    } catch (const UsageError& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
-  };
   EXPECT_NE(message({"--bogus"}).find("--bogus"), std::string::npos);
   EXPECT_NE(message({"--ids", "0x800"}).find("0x800"), std::string::npos);
   EXPECT_NE(message({"--rate", "0"}).find("'0'"), std::string::npos);
@@ -78,14 +79,6 @@ TEST(CommandLine, ChaosOptions) {
   EXPECT_EQ(d.chaos->kinds, allFaultKinds().reset(std::size_t(FaultKind::NoAck)));
   EXPECT_FALSE(parse({}).chaos);
 
-  auto message = [](std::vector<std::string> args) {
-    try {
-      parseCommandLine(args);
-    } catch (const UsageError& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
-  };
   EXPECT_NE(message({"--chaos", "--chaos-kinds", "drop,bogus"}).find("'bogus'"), std::string::npos);
   EXPECT_NE(message({"--chaos-interval", "5"}).find("needs --chaos"), std::string::npos);
   EXPECT_NE(message({"--chaos", "--chaos-interval", "0"}).find("at least 1 ms"), std::string::npos);

@@ -19,6 +19,7 @@
 #include "INode.h"
 #include "Identities.h"
 #include "Registry.h"
+#include "testing/NodeTestSupport.h"
 
 namespace {
 
@@ -73,14 +74,6 @@ class CreatedNode : public ::testing::Test {
     std::filesystem::remove(registry_);
   }
 
-  static std::string TakeErrorDescription() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK) return "<none>";
-    const std::string text = ReadErrorFields(info).description;
-    info->Release();
-    return text;
-  }
-
   std::filesystem::path registry_;
   INode* node_ = nullptr;
 };
@@ -124,7 +117,7 @@ TEST_F(CreatedNode, CreationFailuresSayWhy) {
       &error));
   EXPECT_EQ(CoCreateInstance(CLSID_EchoNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&other)),
             E_MOD_NOT_FOUND);
-  EXPECT_NE(TakeErrorDescription().find("/nonexistent/libecho.so"), std::string::npos);
+  EXPECT_NE(TakeError().description.find("/nonexistent/libecho.so"), std::string::npos);
   EXPECT_EQ(other, nullptr);
 }
 
@@ -167,7 +160,7 @@ TEST_F(CreatedNode, LibrariesInPlacesOthersMayChangeAreRefused) {
     EXPECT_EQ(CoCreateInstance(CLSID_EchoNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&other)),
               row.expected);
     if (other) other->Release();
-    EXPECT_NE((row.expected == S_OK ? std::string() : TakeErrorDescription()).find(row.reason), std::string::npos);
+    EXPECT_NE((row.expected == S_OK ? std::string() : TakeError().description).find(row.reason), std::string::npos);
   }
   // A relative path would depend on the folder the program starts in.
   std::string message;
@@ -225,18 +218,15 @@ TEST_F(CreatedNode, PropertyWalkAndLookupFollowTheNodeRules) {
   index = 2;
   BSTR name = nullptr;
   EXPECT_EQ(node_->GetNextProperty(&index, &name), DISP_E_EXCEPTION);
-  EXPECT_EQ(TakeErrorDescription(), "Bad index value: 2");
+  EXPECT_EQ(TakeError().description, "Bad index value: 2");
   index = -1;
   EXPECT_EQ(node_->GetNextProperty(&index, &name), DISP_E_EXCEPTION);
-  EXPECT_EQ(TakeErrorDescription(), "Bad index value: -1");
+  EXPECT_EQ(TakeError().description, "Bad index value: -1");
 
   BSTR key = BstrFromUtf8("bETA"), value = BstrFromUtf8("x"), wrong = BstrFromUtf8("Gamma ray");
   EXPECT_EQ(node_->SetProperty(key, value), S_OK);
   EXPECT_EQ(node_->SetProperty(wrong, value), DISP_E_EXCEPTION);
-  IErrorInfo* info = nullptr;
-  ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-  const ErrorFields fields = ReadErrorFields(info);
-  info->Release();
+  const ErrorFields fields = TakeError();
   EXPECT_EQ(fields.description, "Bad property name: Gamma ray");
   EXPECT_EQ(fields.source, "Echo.Node.1");
   SysFreeString(key);

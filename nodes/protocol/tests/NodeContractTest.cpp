@@ -91,10 +91,7 @@ TEST_F(Contract, TheOnePropertyIsWalkedReadAndWrittenAsDecimalText) {
     SysFreeString(value);
   }
   EXPECT_EQ(node->SetProperty(Text("Time Out").b, Text("1").b), DISP_E_EXCEPTION);
-  IErrorInfo* info = nullptr;
-  ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-  const ErrorFields fields = ReadErrorFields(info);
-  info->Release();
+  const ErrorFields fields = TakeError();
   EXPECT_EQ(fields.description, "Bad property name: Time Out");
   EXPECT_EQ(fields.source, "Tavarnel.Node.1");
   EXPECT_EQ(node->GetProperty(Text("Settings").b, &value), DISP_E_EXCEPTION);

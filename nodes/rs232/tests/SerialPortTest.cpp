@@ -19,22 +19,9 @@
 #include "PortMapFile.h"
 #include "PseudoTerminal.h"
 #include "SerialPort.h"
+#include "testing/NodeTestSupport.h"
 
 namespace {
-
-using std::chrono::milliseconds;
-
-Bytes AsBytesForTest(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
-ErrorFields TakeLayerError() {
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) != S_OK || !info) return ErrorFields{GUID_NULL, "<none>", "<none>", "", 0};
-  ErrorFields fields = ReadErrorFields(info);
-  info->Release();
-  return fields;
-}
 
 // Line error counters that the test sets.
 class FakeLineStatus final : public LineStatusSource {
@@ -57,7 +44,7 @@ class SerialPortOnPty : public ::testing::Test {
     ASSERT_EQ(port.SetPortNumber(kPort), S_OK);
     ASSERT_EQ(port.SetInputMode(1), S_OK);
     const HRESULT hr = port.SetOpenState(true);
-    ASSERT_EQ(hr, S_OK) << TakeLayerError().description;
+    ASSERT_EQ(hr, S_OK) << TakeError().description;
   }
   static Bytes Input(SerialPort& port) {
     VARIANT input;
@@ -111,7 +98,7 @@ TEST_F(SerialPortOnPty, ANewInstanceIsClosedWithDefaults) {
   // Reading a closed port fails with a message.
   std::int16_t count = 0;
   EXPECT_EQ(port.GetReceivedCount(&count), E_UNEXPECTED);
-  const ErrorFields error = TakeLayerError();
+  const ErrorFields error = TakeError();
   EXPECT_EQ(error.source, "Vorelan.SerialPort.1");
   EXPECT_EQ(error.description, "COM1 is not open.");
   VARIANT input;
@@ -127,11 +114,11 @@ TEST_F(SerialPortOnPty, BadValuesAreRefusedAndTheOldValuesKept) {
   SerialPort port;
   for (std::int16_t bad : {0, -1}) {
     EXPECT_EQ(port.SetPortNumber(bad), E_INVALIDARG);
-    EXPECT_EQ(TakeLayerError().description,
+    EXPECT_EQ(TakeError().description,
               "Invalid port number " + std::to_string(bad) + ": port numbers start at 1 (COM1).");
   }
   EXPECT_EQ(port.SetSettingsText("9600,x,8,1"), E_INVALIDARG);
-  EXPECT_NE(TakeLayerError().description.find("parity \"x\""), std::string::npos);
+  EXPECT_NE(TakeError().description.find("parity \"x\""), std::string::npos);
   std::string settings;
   port.GetSettingsText(&settings);
   EXPECT_EQ(settings, "9600,n,8,1");
@@ -143,7 +130,7 @@ TEST_F(SerialPortOnPty, BadValuesAreRefusedAndTheOldValuesKept) {
   EXPECT_EQ(port.SetReadLength(-1), E_INVALIDARG);
   EXPECT_EQ(port.SetReceivedCount(3), E_INVALIDARG);
   EXPECT_EQ(port.SetWaitingToSendCount(3), E_INVALIDARG);
-  EXPECT_NE(TakeLayerError().description.find("only be set to 0"), std::string::npos);
+  EXPECT_NE(TakeError().description.find("only be set to 0"), std::string::npos);
 }
 
 TEST_F(SerialPortOnPty, OpensThroughTheMappingAndMovesBytesBothWays) {
@@ -175,9 +162,9 @@ TEST_F(SerialPortOnPty, OpensThroughTheMappingAndMovesBytesBothWays) {
   EXPECT_EQ(cfgetospeed(&line), B4800);
   // The port number does not change while open.
   EXPECT_EQ(port.SetPortNumber(2), E_UNEXPECTED);
-  EXPECT_NE(TakeLayerError().description.find("Close the port first"), std::string::npos);
+  EXPECT_NE(TakeError().description.find("Close the port first"), std::string::npos);
   EXPECT_EQ(port.SetOpenState(true), E_UNEXPECTED);
-  EXPECT_EQ(TakeLayerError().description, "COM7 is already open.");
+  EXPECT_EQ(TakeError().description, "COM7 is already open.");
   EXPECT_EQ(port.SetOpenState(false), S_OK);
   EXPECT_EQ(port.SetOpenState(false), S_OK);
   port.GetPortHandle(&handle);
@@ -190,7 +177,7 @@ TEST_F(SerialPortOnPty, ReadLengthTextModeAndDiscards) {
   ASSERT_TRUE(pty_.Write("abcdef"));
   ASSERT_EQ(ReceivedCount(port, 6), 6);
   ASSERT_EQ(port.SetReadLength(4), S_OK);
-  EXPECT_EQ(Input(port), AsBytesForTest("abcd"));
+  EXPECT_EQ(Input(port), AsBytes("abcd"));
   ASSERT_EQ(port.SetInputMode(0), S_OK);
   VARIANT text;
   ASSERT_EQ(port.GetInput(&text), S_OK);
@@ -217,7 +204,7 @@ TEST_F(SerialPortOnPty, OpeningDiscardsWhatCameBefore) {
   EXPECT_EQ(count, 0);
   ASSERT_TRUE(pty_.Write("after"));
   ASSERT_EQ(ReceivedCount(port, 5), 5);
-  EXPECT_EQ(Input(port), AsBytesForTest("after"));
+  EXPECT_EQ(Input(port), AsBytes("after"));
 }
 
 TEST_F(SerialPortOnPty, OpenFailuresSayWhatHappenedAndWhatToDo) {
@@ -226,7 +213,7 @@ TEST_F(SerialPortOnPty, OpenFailuresSayWhatHappenedAndWhatToDo) {
 
   setenv("VORELAN_COM7", "/nonexistent/ttyUSB9", 1);
   EXPECT_EQ(port.SetOpenState(true), E_FAIL);
-  ErrorFields error = TakeLayerError();
+  ErrorFields error = TakeError();
   EXPECT_EQ(error.source, "Vorelan.SerialPort.1");
   EXPECT_NE(error.description.find("COM7: the device /nonexistent/ttyUSB9 (set by VORELAN_COM7) does not exist"),
             std::string::npos)
@@ -242,7 +229,7 @@ TEST_F(SerialPortOnPty, OpenFailuresSayWhatHappenedAndWhatToDo) {
   SerialPort second;
   ASSERT_EQ(second.SetPortNumber(kPort), S_OK);
   EXPECT_EQ(second.SetOpenState(true), E_FAIL);
-  EXPECT_NE(TakeLayerError().description.find("is not a serial device"), std::string::npos);
+  EXPECT_NE(TakeError().description.find("is not a serial device"), std::string::npos);
   EXPECT_EQ(EventCode(second), kEventNone);  // retrying would not help
   std::filesystem::remove(file);
 
@@ -254,16 +241,16 @@ TEST_F(SerialPortOnPty, OpenFailuresSayWhatHappenedAndWhatToDo) {
   SerialPort third;
   ASSERT_EQ(third.SetPortNumber(kPort), S_OK);
   EXPECT_EQ(third.SetOpenState(true), E_FAIL);
-  EXPECT_EQ(TakeLayerError().description,
+  EXPECT_EQ(TakeError().description,
             "COM7: " + pty_.SlavePath() + " is in use by another program. Close that program, or choose another port.");
   ::close(holder);
-  EXPECT_EQ(third.SetOpenState(true), S_OK) << TakeLayerError().description;
+  EXPECT_EQ(third.SetOpenState(true), S_OK) << TakeError().description;
 
   // Two instances never share a port.
   SerialPort fourth;
   ASSERT_EQ(fourth.SetPortNumber(kPort), S_OK);
   EXPECT_EQ(fourth.SetOpenState(true), E_FAIL);
-  EXPECT_NE(TakeLayerError().description.find("in use by another program"), std::string::npos);
+  EXPECT_NE(TakeError().description.find("in use by another program"), std::string::npos);
 }
 
 TEST_F(SerialPortOnPty, LineErrorsGiveTheirEventCodesUntilReopened) {
@@ -319,7 +306,7 @@ TEST_F(SerialPortOnPty, AHungUpDeviceIsGoneAndNeverReadsInALoop) {
   SetErrorInfo(0, nullptr);
   VARIANT input;
   EXPECT_EQ(port.GetInput(&input), E_FAIL);  // returns, rather than reading a hung-up device in a loop
-  EXPECT_NE(TakeLayerError().description.find("has"), std::string::npos);
+  EXPECT_NE(TakeError().description.find("has"), std::string::npos);
   VARIANT out = MakeByteBuffer(Bytes{1});
   EXPECT_EQ(port.SetOutput(out), E_FAIL);
   VariantClear(&out);
@@ -372,7 +359,7 @@ TEST_F(SerialPortOnPty, APortMapThatIsNoSmallTextFileIsRefused) {
     SerialPort port;
     ASSERT_EQ(port.SetPortNumber(kPort), S_OK);
     EXPECT_EQ(port.SetOpenState(true), E_FAIL);
-    const std::string message = TakeLayerError().description;
+    const std::string message = TakeError().description;
     EXPECT_EQ(message.rfind("COM7: the port map is not used: " + map, 0), 0u) << message;
   }
 }
@@ -385,7 +372,7 @@ TEST_F(SerialPortOnPty, OutputWaitsForRoomAndKeepsOrder) {
   Bytes received;
   std::thread reader([&] { received = pty_.Read(sent.size(), milliseconds(30000)); });
   VARIANT out = MakeByteBuffer(sent);
-  EXPECT_EQ(port.SetOutput(out), S_OK) << TakeLayerError().description;
+  EXPECT_EQ(port.SetOutput(out), S_OK) << TakeError().description;
   VariantClear(&out);
   reader.join();
   EXPECT_EQ(received.size(), sent.size());
@@ -399,6 +386,6 @@ TEST_F(SerialPortOnPty, OutputThatNobodyTakesFailsInsteadOfHanging) {
   VARIANT out = MakeByteBuffer(Bytes(1 << 20, 0x55));
   EXPECT_EQ(port.SetOutput(out), E_FAIL);
   VariantClear(&out);
-  const std::string message = TakeLayerError().description;
+  const std::string message = TakeError().description;
   EXPECT_NE(message.find("stalled: the device took no data for 200 ms"), std::string::npos) << message;
 }
