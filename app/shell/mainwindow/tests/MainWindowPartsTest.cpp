@@ -106,7 +106,9 @@ TEST(ClientAreaTest, FirstStartPlacesTheWindowsSideBySide) {
   EXPECT_TRUE(subs[3]->isMinimized());
   for (QMdiSubWindow* a : subs)
     for (QMdiSubWindow* b : subs)
-      if (a != b) EXPECT_FALSE(a->geometry().intersects(b->geometry()));
+      if (a != b) {
+        EXPECT_FALSE(a->geometry().intersects(b->geometry()));
+      }
 }
 
 // ---- dock sites ----------------------------------------------------------------
