@@ -35,11 +35,10 @@
 #include "FuzzSupport.h"
 #include "INode.h"
 #include "Identities.h"
-#include "testing/ListenerBase.h"
+#include "MonitorFrames.h"
+#include "testing/NodeTestSupport.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr HRESULT kBadParameter = static_cast<HRESULT>(0x80040000u + 516);
 constexpr HRESULT kNotImplemented = static_cast<HRESULT>(0x80004001u);
@@ -73,37 +72,12 @@ class Recorder final : public ListenerBase {
   std::vector<Event> events_;
 };
 
-// A variant that frees what it holds.
-struct Var {
-  VARIANT v;
-  Var() { VariantInit(&v); }
-  explicit Var(const Bytes& bytes) : v(MakeByteBuffer(bytes)) {}
-  static Var Int(std::int32_t n, bool sixteenBits) {
-    Var r;
-    r.v.vt = sixteenBits ? VT_I2 : VT_I4;
-    if (sixteenBits)
-      r.v.iVal = static_cast<std::int16_t>(n);
-    else
-      r.v.lVal = n;
-    return r;
-  }
-  Var(Var&& o) noexcept : v(o.v) { VariantInit(&o.v); }
-  Var(const Var&) = delete;
-  ~Var() { VariantClear(&v); }
-};
-
 VARIANT ReferenceTo(VARIANT* target) {
   VARIANT ref;
   VariantInit(&ref);
   ref.vt = VT_VARIANT | VT_BYREF;
   ref.pvarVal = target;
   return ref;
-}
-
-// Takes the calling thread's error object, so that none outlives the input.
-void DropError() {
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info) info->Release();
 }
 
 struct Node {
@@ -156,11 +130,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
       CoCreateInstance(CLSID_TavarnelNode, nullptr, CLSCTX_SERVER, IID_INode, reinterpret_cast<void**>(&node)) == S_OK,
       "the protocol node is registered in the build tree");
   FUZZ_CHECK(TheNode->recorder.ListenTo(node) != 0, "the node takes a listener");
-  BSTR name = BstrFromUtf8("TimeOut");
-  BSTR value = BstrFromUtf8("-1");
-  FUZZ_CHECK(node->SetProperty(name, value) == S_OK, "TimeOut is set while closed");
-  SysFreeString(name);
-  SysFreeString(value);
+  FUZZ_CHECK(SetProp(node, "TimeOut", "-1") == S_OK, "TimeOut is set while closed");
   FUZZ_CHECK(node->Connect(Var().v) == S_OK, "the node connects");
   std::atexit(CloseNode);
   return 0;
@@ -187,9 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned n = op & 0x1Fu;
     switch (op >> 5) {
       case 0: {
-        const Bytes request{0x13, 0x00, 0x5A, 0x06};
-        FUZZ_CHECK(node->DoTransmit(0, Var::Int(AnswerExpected, false).v, Var(request).v) == S_OK,
-                   "a read request is sent");
+        const Bytes request = ReadRequest(0x5A, 6);
+        FUZZ_CHECK(node->DoTransmit(0, Var::I4(AnswerExpected).v, Var(request).v) == S_OK, "a read request is sent");
         expected.Arm();
         expected.events.push_back({DISPID_OnTransmission, 0, request});
         break;
@@ -212,7 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Bytes frame = take(n % 18);
         const std::uint8_t kindByte = at < size ? data[at++] : 0;
         const std::int32_t kind = static_cast<std::int32_t>(kindByte & 0x7F) - 64;
-        const HRESULT status = node->DoTransmit(0, Var::Int(kind, kindByte & 0x80).v, Var(frame).v);
+        const Var kindValue = kindByte & 0x80 ? Var::I2(static_cast<std::int16_t>(kind)) : Var::I4(kind);
+        const HRESULT status = node->DoTransmit(0, kindValue.v, Var(frame).v);
         const bool wellFormed = !frame.empty() && frame.size() <= kMaxFrame && frame.size() == (frame[0] & 0x0Fu) + 1u;
         if (!wellFormed) {
           FUZZ_CHECK(status == kBadParameter, "a frame whose size and header disagree is refused as badly formatted");
@@ -223,13 +193,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           if (kind == AnswerExpected) expected.Arm();
           expected.events.push_back({DISPID_OnTransmission, 0, frame});
         }
-        DropError();
+        TakeError();  // none outlives the input
         break;
       }
       case 4:
-        FUZZ_CHECK(FAILED(node->DoReceive(0, Var::Int(static_cast<std::int32_t>(n), false).v)),
+        FUZZ_CHECK(FAILED(node->DoReceive(0, Var::I4(static_cast<std::int32_t>(n)).v)),
                    "DoReceive refuses what is not a byte buffer");
-        DropError();
+        TakeError();  // none outlives the input
         break;
       case 5:
         node->ReleaseChannel(0);
@@ -244,9 +214,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case 7: {
-        Var number = Var::Int(static_cast<std::int32_t>(n), false);
+        Var number = Var::I4(static_cast<std::int32_t>(n));
         FUZZ_CHECK(FAILED(node->DoReceive(0, ReferenceTo(&number.v))), "DoReceive refuses a reference to an integer");
-        DropError();
+        TakeError();  // none outlives the input
         break;
       }
     }

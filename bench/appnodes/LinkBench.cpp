@@ -34,6 +34,7 @@
 
 #include "BenchFigures.h"
 #include "BenchLink.h"
+#include "MonitorFrames.h"
 #include "boardsim/BoardSimulator.h"
 #include "canregthread.h"
 #include "rs232.h"
@@ -107,10 +108,10 @@ void ReadMemoryAgainstPlainClient() {
   cfmakeraw(&tio);
   cfsetspeed(&tio, B19200);
   tcsetattr(fd, TCSANOW, &tio);
-  const unsigned char request[] = {0x13, 0x00, 0x5A, 0x06};
+  const std::vector<std::uint8_t> request = ReadRequest(0x5A, 6);
   auto plainExchange = [&fd, &request] {
     unsigned char answer[7];
-    if (write(fd, request, sizeof request) != 4) std::abort();
+    if (write(fd, request.data(), request.size()) != 4) std::abort();
     std::size_t got = 0;
     while (got < sizeof answer) {
       const ssize_t n = read(fd, answer + got, sizeof answer - got);

@@ -20,6 +20,7 @@
 #include "ComRuntime.h"
 #include "INode.h"
 #include "Identities.h"
+#include "MonitorFrames.h"
 #include "testing/ListenerBase.h"
 
 namespace {
@@ -27,7 +28,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-const Bytes kRequest{0x13, 0x00, 0x5A, 0x06};
+const Bytes kRequest = ReadRequest(0x5A, 6);
 const Bytes kAnswer{0x06, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
 
 // Keeps what each event carries, like the program's relay and answer handler.

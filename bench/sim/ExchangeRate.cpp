@@ -6,6 +6,7 @@
 //    at 4800, 9600 and 19200 bit/s, fastest and median of 20 exchanges
 //    against the wire time of those bytes (10 bit times each) and the bare
 //    pty's own round trip measured in part 1.
+#include "MonitorFrames.h"
 #include "boardsim/BoardSimulator.h"
 #include "boardsim/PseudoTerminal.h"
 
@@ -46,8 +47,8 @@ bool exchange(int fd, const std::vector<uint8_t>& request, std::size_t answerLen
 }
 
 bool exchange(int fd) {
-  static const uint8_t request[] = {0x13, 0x00, 0x5A, 0x06};
-  if (::write(fd, request, sizeof request) != sizeof request) return false;
+  static const std::vector<uint8_t> request = ReadRequest(0x5A, 6);
+  if (::write(fd, request.data(), request.size()) != ssize_t(request.size())) return false;
   uint8_t answer[16];
   std::size_t got = 0;
   while (got < 7) {
@@ -103,7 +104,7 @@ int openClientAt(const std::string& path, unsigned speed) {
 bool lineTiming(double bareSeconds) {
   std::printf("line timing of a 13-byte read (18 bytes on the line), 20 exchanges each:\n");
   std::printf("  %-6s %10s %12s %12s %10s\n", "bit/s", "wire ms", "fastest ms", "median ms", "med/wire");
-  const std::vector<uint8_t> request{0x13, 0x10, 0x00, 13};
+  const std::vector<uint8_t> request = ReadRequest(0x1000, 13);
   for (unsigned speed : {4800u, 9600u, 19200u}) {
     BoardSimulator sim;
     sim.start();
