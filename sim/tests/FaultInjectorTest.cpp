@@ -2,6 +2,7 @@
 // what the injector counts.
 #include "MonitorFrames.h"
 #include "PtyClient.h"
+#include "SimTestSupport.h"
 
 #include "boardsim/BoardSimulator.h"
 #include "boardsim/FaultInjector.h"
@@ -11,9 +12,7 @@
 #include <poll.h>
 #include <unistd.h>
 #include <algorithm>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 using namespace boardsim;
 using namespace std::chrono_literals;
@@ -23,13 +22,6 @@ using Kind = TranscriptEntry::Kind;
 namespace {
 
 constexpr uint16_t kPattern = 0x1000;  // 15 known bytes the client reads
-
-BoardSimulator::Options instant() {
-  BoardSimulator::Options o;
-  o.instant = true;
-  o.resyncGap = 20ms;
-  return o;
-}
 
 FaultSchedule::Settings only(std::initializer_list<FaultKind> kinds, uint64_t limit, Clock::duration outage = 2ms) {
   FaultSchedule::Settings s;
@@ -45,13 +37,6 @@ FaultSchedule::Settings only(std::initializer_list<FaultKind> kinds, uint64_t li
 
 bool finished(const FaultInjector::Status& s) {
   return s.finished;
-}
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 bool hungUp(const PtyClient& c) {
@@ -141,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AnswerFaultTest, ::testing::Values("drop", "corr
                          [](const auto& info) { return info.param; });
 
 TEST(FaultInjector, NoiseReachesTheClientAndTheReportFile) {
-  const std::string report = "/tmp/boardsim-test-" + std::to_string(getpid()) + "-chaos.txt";
+  const std::string report = temporaryPath("chaos.txt");
   BoardSimulator sim(instant());
   sim.start();
   PtyClient c(sim.slavePath());

@@ -1,6 +1,7 @@
 // The simulator on the far end of a real pty, driven through raw reads and writes.
 #include "MonitorFrames.h"
 #include "PtyClient.h"
+#include "SimTestSupport.h"
 
 #include "boardsim/BoardSimulator.h"
 #include "boardsim/TrafficGenerator.h"
@@ -9,9 +10,7 @@
 
 #include <poll.h>
 #include <unistd.h>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <thread>
 
 using namespace boardsim;
@@ -20,24 +19,6 @@ using Bytes = std::vector<uint8_t>;
 using Kind = TranscriptEntry::Kind;
 
 namespace {
-
-BoardSimulator::Options instant() {
-  BoardSimulator::Options o;
-  o.instant = true;
-  o.resyncGap = 20ms;
-  return o;
-}
-
-std::string temporaryPath(const std::string& stem) {
-  return "/tmp/boardsim-test-" + std::to_string(getpid()) + "-" + stem;
-}
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Writes a register the way the program's register thread does: PSR first for paged ones.
 void writeRegister(PtyClient& c, uint16_t address, int page, uint8_t value) {

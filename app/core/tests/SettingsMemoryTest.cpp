@@ -1,5 +1,6 @@
 // A run that keeps its settings changes in memory (vorelan --simulate): it
 // reads the user's file and its own changes, and leaves the file byte for byte.
+#include "FileContents.h"
 #include "SettingsStore.h"
 
 #include <QDir>
@@ -9,11 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 TEST(SettingsInMemory, ARunReadsTheFileAndItsOwnChangesAndLeavesTheFileAsItWas) {
   const QString path = SettingsStore::filePath();
@@ -51,13 +47,13 @@ TEST(SettingsInMemory, ARunReadsTheFileAndItsOwnChangesAndLeavesTheFileAsItWas) 
   EXPECT_EQ(SettingsStore("Communication").readString("Port"), std::nullopt);
   EXPECT_EQ(SettingsStore("Communication").readString("Settings"), "19200,n,8,1");
   EXPECT_EQ(SettingsStore("Communication").readString("TimeOut"), "1000");
-  EXPECT_EQ(fileBytes(path), original);
+  EXPECT_EQ(FileContents(path), original);
 
   // The end of such a run forgets its changes: the file's values are back.
   SettingsStore::keepChangesInMemory(false);
   EXPECT_EQ(SettingsStore("Trace").readBool("Enabled"), false);
   EXPECT_EQ(SettingsStore("Communication").readString("Port"), "3");
-  EXPECT_EQ(fileBytes(path), original);
+  EXPECT_EQ(FileContents(path), original);
 }
 
 }  // namespace

@@ -6,35 +6,26 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "ComRuntime.h"
+#include "ScopedEnv.h"
 #include "tavarnel.h"
 
 namespace {
 
+// A registry of this test's own, which the build tree's does not know.
 class PrivateRegistry {
  public:
   // One file per process: test programs of other builds may run at the same time.
-  PrivateRegistry() : path_(::testing::TempDir() + "/vorelan-closing-node-" + std::to_string(getpid()) + ".reg") {
-    if (const char* old = std::getenv("VORELAN_COMPONENT_REGISTRY")) old_ = old;
-    std::remove(path_.c_str());
-    setenv("VORELAN_COMPONENT_REGISTRY", path_.c_str(), 1);
-  }
-  ~PrivateRegistry() {
-    if (old_)
-      setenv("VORELAN_COMPONENT_REGISTRY", old_->c_str(), 1);
-    else
-      unsetenv("VORELAN_COMPONENT_REGISTRY");
-    std::remove(path_.c_str());
-  }
+  PrivateRegistry() { std::remove(path_.c_str()); }
+  ~PrivateRegistry() { std::remove(path_.c_str()); }
 
  private:
-  std::string path_;
-  std::optional<std::string> old_;
+  const std::string path_ = ::testing::TempDir() + "/vorelan-closing-node-" + std::to_string(getpid()) + ".reg";
+  const ScopedEnv variable_{"VORELAN_COMPONENT_REGISTRY", path_};
 };
 
 TEST(ProtocolWrapperTeardown, AReportWhileTheNodeClosesFindsTheWrapperWhole) {

@@ -13,6 +13,7 @@
 #include "ComHolders.h"
 #include "LinkFixture.h"
 #include "Registry.h"
+#include "ScopedEnv.h"
 #include "rs232.h"
 #include "tavarnel.h"
 
@@ -45,18 +46,18 @@ TEST(SerialWrapper, TransmitOnAClosedNodeRaisesTheNodesMessageAndCode) {
 }
 
 TEST(SerialWrapper, CreationFailuresSayWhyInTheConstructor) {
-  const char* saved = std::getenv("VORELAN_COMPONENT_REGISTRY");
-  const std::string keep = saved ? saved : "";
-  setenv("VORELAN_COMPONENT_REGISTRY", "/nonexistent/components.reg", 1);
-  try {
-    TRS232Object serial;
-    ADD_FAILURE() << "created without a registration";
-  } catch (const ENodeError& e) {
-    EXPECT_STREQ(e.what(), "Class not registered");
+  {
+    const ScopedEnv nowhere("VORELAN_COMPONENT_REGISTRY", "/nonexistent/components.reg");
+    try {
+      TRS232Object serial;
+      ADD_FAILURE() << "created without a registration";
+    } catch (const ENodeError& e) {
+      EXPECT_STREQ(e.what(), "Class not registered");
+    }
   }
   // A registration whose library is gone: the loader's own message.
   const std::string registry = ::testing::TempDir() + "/vorelan-missing-lib.reg";
-  setenv("VORELAN_COMPONENT_REGISTRY", registry.c_str(), 1);
+  const ScopedEnv useRegistry("VORELAN_COMPONENT_REGISTRY", registry);
   std::string error;
   ASSERT_TRUE(ComponentRegistry::Edit(
       [](ComponentRegistry& reg) {
@@ -69,7 +70,6 @@ TEST(SerialWrapper, CreationFailuresSayWhyInTheConstructor) {
   } catch (const ENodeError& e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent/librs232.so"), std::string::npos) << e.what();
   }
-  setenv("VORELAN_COMPONENT_REGISTRY", keep.c_str(), 1);
 }
 
 TEST(EventSink, DispatchesByDispIdAndConvertsArguments) {

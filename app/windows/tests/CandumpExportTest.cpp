@@ -9,6 +9,7 @@
 #include "AppError.h"
 #include "CandumpExport.h"
 #include "CandumpLine.h"
+#include "FileContents.h"
 #include "FileSizeLimit.h"
 #include "Log2asc.h"
 
@@ -29,11 +30,6 @@ std::string Text(const TTraceLine& line, bool remote, long long micros = 1700000
   const std::optional<Candump::Frame> frame = Candump::FrameOf(line, remote);
   if (frame) Candump::AppendLine(out, At(micros), *frame);
   return out;
-}
-
-QByteArray Contents(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 void Put(const QString& path, const QByteArray& bytes) {
@@ -118,7 +114,7 @@ TEST_F(CandumpExportFile, WritesTheFramesInOrderAndCountsTheLinesLeftOut) {
   EXPECT_EQ(result.written, 3u);
   EXPECT_EQ(result.leftOut, 1u);
   EXPECT_EQ(result.firstLeftOut, 2u);
-  EXPECT_EQ(Contents(path),
+  EXPECT_EQ(FileContents(path),
             "(1700000000.000001) vorelan0 123#12AB\n"
             "(1700000001.000000) vorelan0 7FF#R1\n"
             "(0000001700.000002) vorelan0 001#\n");
@@ -133,7 +129,7 @@ TEST_F(CandumpExportFile, WritesTheFramesInOrderAndCountsTheLinesLeftOut) {
 
   // An empty trace gives an empty log.
   EXPECT_EQ(CandumpExport::Write(path, {}, {}).written, 0u);
-  EXPECT_EQ(Contents(path), "");
+  EXPECT_EQ(FileContents(path), "");
 }
 
 TEST_F(CandumpExportFile, AFileThatCannotBeWrittenIsNamed) {
@@ -166,7 +162,7 @@ TEST_F(CandumpExportFile, AFailureHalfWayLeavesThePreviousFileWhole) {
       failed = e.what() == "Unable to write to " + path.toStdString();
     }
     EXPECT_TRUE(failed) << frames;
-    EXPECT_EQ(Contents(path), "previous\n");
+    EXPECT_EQ(FileContents(path), "previous\n");
     EXPECT_EQ(Files(), QStringList{"trace.log"});
   }
 }
