@@ -11,6 +11,7 @@
 
 #include "Filters.h"
 #include "PaintCounter.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -224,10 +225,10 @@ TEST_F(FiltersTest, RepaintsOnlyWhenAllowedAndNeverForThePointer) {
   EXPECT_EQ(counter.paints, 0);
   view.setPaintEnabled(true);
   view.update();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000));
+  EXPECT_TRUE(WaitUntil([&] { return counter.paints > 0; }, std::chrono::milliseconds(2000)));
   const int afterUpdate = counter.paints;
   view.setFilterMask(1, 0x7FF);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > afterUpdate; }, 2000));
+  EXPECT_TRUE(WaitUntil([&] { return counter.paints > afterUpdate; }, std::chrono::milliseconds(2000)));
 }
 
 TEST(FiltersPointer, MovesOverTheViewStayWithTheView) {

@@ -10,13 +10,13 @@
 
 #include <QSignalSpy>
 #include <QSocketNotifier>
-#include <QTest>
 #include <QThread>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "ThrTimer.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ void LetTicksPass(quint16 interval, int ticks = 5) {
   reference.setInterval(interval);
   int seen = 0;
   reference.setOnTimer([&](TThreadedTimer*) { ++seen; });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return seen >= ticks; }, Patience));
+  ASSERT_TRUE(WaitUntil([&] { return seen >= ticks; }));
 }
 
 // Counts the ticks that the timer's worker hands to the GUI thread, whether
@@ -70,7 +70,7 @@ TEST(ThreadedTimer, TicksRunInTheGuiThreadOneAtATime) {
     LetTicksPass(10, 3);
     inside = false;
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, Patience));
+  ASSERT_TRUE(WaitUntil([&] { return ticks >= 3; }));
   EXPECT_FALSE(wrongThread);
   EXPECT_FALSE(overlapped);
 }
@@ -105,11 +105,11 @@ TEST(ThreadedTimer, DisablingFromItsOwnTickStopsTheTicks) {
     ++ticks;
     t->setEnabled(false);
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, Patience));
+  ASSERT_TRUE(WaitUntil([&] { return ticks > 0; }));
   LetTicksPass(20);
   EXPECT_EQ(ticks, 1);
   timer.setEnabled(true);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return ticks == 2; }, Patience));
+  EXPECT_TRUE(WaitUntil([&] { return ticks == 2; }));
 }
 
 TEST(ThreadedTimer, NoTicksWithoutIntervalHandlerOrEnabled) {
@@ -133,7 +133,7 @@ TEST(ThreadedTimer, NoTicksWithoutIntervalHandlerOrEnabled) {
   EXPECT_EQ(handedOver.count, 0);
 
   timer.setEnabled(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, Patience));
+  ASSERT_TRUE(WaitUntil([&] { return ticks > 0; }));
 
   // Clearing the handler stops the worker; a tick it was already handing
   // over may still arrive, and runs nothing.
@@ -194,7 +194,7 @@ TEST(ThreadedTimer, HandlerErrorsAreReportedAndTicksGoOn) {
     if (++ticks % 2) throw std::runtime_error("Bad MCU answer while reading.");
     throw 42;
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return errors.count() >= 4; }, Patience));
+  ASSERT_TRUE(WaitUntil([&] { return errors.count() >= 4; }));
   EXPECT_EQ(errors.at(0).at(0).toString(), "Bad MCU answer while reading.");
   EXPECT_EQ(errors.at(1).at(0).toString(), "Unknown error in a timer handler");
 }
@@ -221,7 +221,7 @@ TEST(ThreadedTimer, HandlerMayDestroyItsTimer) {
   bool destroyed = false;
   QObject::connect(timer, &QObject::destroyed, [&] { destroyed = true; });
   timer->setOnTimer([](TThreadedTimer* t) { delete t; });
-  EXPECT_TRUE(QTest::qWaitFor([&] { return destroyed; }, Patience));
+  EXPECT_TRUE(WaitUntil([&] { return destroyed; }));
 }
 
 TEST(ThreadedTimer, ManyTimersComeAndGo) {
@@ -234,7 +234,7 @@ TEST(ThreadedTimer, ManyTimersComeAndGo) {
       t.setOnTimer([&](TThreadedTimer*) { ++ticks; });
     }
     const int before = ticks;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > before; }, Patience));
+    ASSERT_TRUE(WaitUntil([&] { return ticks > before; }));
     timers[round % 4].setEnabled(false);
     timers[(round + 1) % 4].setThreadPriority(TThreadedTimer::TThreadPriority::Higher);
     timers[(round + 2) % 4].setInterval(0);

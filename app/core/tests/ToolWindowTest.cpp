@@ -17,6 +17,7 @@
 #include "FakeToolWindowHost.h"
 #include "ThrTimer.h"
 #include "ToolWindow.h"
+#include "WaitUntil.h"
 #include "WindowTestSupport.h"
 #include "canregthread.h"
 
@@ -51,7 +52,7 @@ TEST_F(ToolWindowTest, ATickErrorReachesTheErrorDisplayOnce) {
   EXPECT_EQ(timer->objectName(), "Timer");
   EXPECT_EQ(timer->parent(), &window);
   EXPECT_EQ(window.Timers(), std::vector<TThreadedTimer*>{timer});
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }));  // the ticks go on after the error
+  ASSERT_TRUE(WaitUntil([&] { return ticks >= 3; }));  // the ticks go on after the error
   EXPECT_EQ(host_.errors, QStringList{"tick failed"});
 
   // A disabled timer, as the Trace window's until tracing is switched on.
@@ -80,7 +81,7 @@ TEST_F(ToolWindowTest, RegisterJobsAreShownWhilePendingAndTheirWriteFailuresAfte
   EXPECT_FALSE(apply->isEnabled());
   EXPECT_EQ(window.cursor().shape(), Qt::BusyCursor);
   EXPECT_EQ(window.JobsPending(), 1);
-  ASSERT_TRUE(QTest::qWaitFor(allEnded));
+  ASSERT_TRUE(WaitUntil(allEnded));
   EXPECT_TRUE(apply->isEnabled());
   EXPECT_EQ(QApplication::focusWidget(), apply);  // back where it was
   EXPECT_NE(window.cursor().shape(), Qt::BusyCursor);
@@ -91,18 +92,18 @@ TEST_F(ToolWindowTest, RegisterJobsAreShownWhilePendingAndTheirWriteFailuresAfte
   // A control the window had disabled stays so; a failed write is shown.
   other->setEnabled(false);
   ASSERT_TRUE(window.RunRegisterJob({{{0x5B, 0, 1}}}, {apply, other}, keep));
-  ASSERT_TRUE(QTest::qWaitFor(allEnded));
+  ASSERT_TRUE(WaitUntil(allEnded));
   EXPECT_FALSE(other->isEnabled());
   EXPECT_EQ(outcomes.back().result, TRegisterJobOutcome::Result::WriteFailed);
   EXPECT_EQ(host_.errors, QStringList{"No link to the board"});
 
   // A failed read was shown by its pass; a job the close cancels says nothing.
   ASSERT_TRUE(window.RunRegisterJob({{}, TRegisterJob::Read::Cycle}, {}, keep));
-  ASSERT_TRUE(QTest::qWaitFor(allEnded));
+  ASSERT_TRUE(WaitUntil(allEnded));
   EXPECT_EQ(outcomes.back().result, TRegisterJobOutcome::Result::ReadFailed);
   registers_.Terminate();
   ASSERT_TRUE(window.RunRegisterJob({{{0x5B, 0, 1}}}, {apply}, keep));
-  ASSERT_TRUE(QTest::qWaitFor(allEnded));
+  ASSERT_TRUE(WaitUntil(allEnded));
   EXPECT_EQ(outcomes.back().result, TRegisterJobOutcome::Result::Cancelled);
   EXPECT_EQ(host_.errors.size(), 1);
   EXPECT_TRUE(apply->isEnabled());
@@ -130,7 +131,7 @@ TEST_F(ToolWindowTest, NoTickOutlivesItsWindow) {
   };
   for (int round = 0; round < 20; ++round) {
     auto window = std::make_unique<Ticking>(host_);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *window->count > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return *window->count > 0; }));
     window.reset();
     QTest::qWait(2);  // a tick pending for the destroyed window would run here
   }
