@@ -20,6 +20,7 @@
 #include "ShellBench.h"
 #include "VorelanApp.h"
 #include "boardsim/BoardSimulator.h"
+#include "canregthread.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -165,6 +166,8 @@ int main(int argc, char** argv) {
   main.createToolWindows();
   main.show();
   if (!main.Connected()) return Fail("the program did not connect to the board");
+  // The start-up's full read is done once the thread polls.
+  if (!QTest::qWaitFor([&] { return main.RegThread()->Polling(); }, 10000)) return Fail("the program does not poll");
 
   std::vector<double> load, save;
   for (int round = 0; round < rounds; ++round) {
@@ -177,14 +180,18 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     main.action("RegLoad")->trigger();
+    // The load runs as a job of the register access thread, after the pass in progress.
+    if (!QTest::qWaitFor([&] { return !main.registerFileBusy(); }, 30000)) return Fail("a load did not end");
     load.push_back(double(clock.nsecsElapsed()) / 1e6);
     const auto requests = board->transcript().requests();
-    if (std::count_if(requests.begin() + before, requests.end(), [](const Request& r) { return r[0] == 0x23; }) != 171)
-      return Fail("a load did not make 171 writes");
+    const auto writes =
+        std::count_if(requests.begin() + before, requests.end(), [](const Request& r) { return r[0] == 0x23; });
+    if (writes != 171) return Fail(("a load made " + std::to_string(writes) + " writes, not 171").c_str());
 
     chosen = home.filePath("saved.rgr");
     clock.restart();
     main.action("RegSave")->trigger();
+    if (!QTest::qWaitFor([&] { return !main.registerFileBusy(); }, 30000)) return Fail("a save did not end");
     save.push_back(double(clock.nsecsElapsed()) / 1e6);
     if (ProfileFile(chosen).readInt("Buffer3", "Byte9", -1) != 3 * 16 + 9) return Fail("a save missed a register");
   }
