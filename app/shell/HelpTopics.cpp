@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include "HelpIndex.h"
 #include "ToolWindows.h"
 
 // Outside any namespace, as Qt requires.
@@ -62,4 +63,12 @@ void HelpTopics::loadPages() {
 bool HelpTopics::pageExists(const QString& page) {
   loadPages();
   return !page.isEmpty() && QFile::exists(QStringLiteral(":/help/") + page);
+}
+
+QString HelpTopics::pageHtml(const QString& page) {
+  if (!pageExists(page)) return {};
+  QFile file(QStringLiteral(":/help/") + page);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QString html = QString::fromUtf8(file.readAll());
+  return page == indexPage() ? HelpIndex::fillIn(html, ToolWindows::Table()) : html;
 }

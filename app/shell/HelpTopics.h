@@ -35,5 +35,9 @@ QStringList allPages();
 void loadPages();
 // Whether the page is compiled in.
 bool pageExists(const QString& page);
+// A page's HTML as the viewer shows it: the compiled page, the index with
+// the tool windows' rows filled in from their table (HelpIndex.h). Empty for
+// a page that is not compiled in.
+QString pageHtml(const QString& page);
 
 }  // namespace HelpTopics

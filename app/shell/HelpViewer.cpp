@@ -15,11 +15,26 @@ namespace {
 // The shared viewer of showPage(); GUI thread only.
 QPointer<HelpViewer> g_shared;
 
+// A browser that shows each help page as HelpTopics gives it, so that the
+// contents carry the tool windows of the table.
+class THelpBrowser : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+
+  QVariant loadResource(int type, const QUrl& name) override {
+    if (type == QTextDocument::HtmlResource && name.scheme() == QLatin1String("qrc")) {
+      const QString html = HelpTopics::pageHtml(QFileInfo(name.path()).fileName());
+      if (!html.isEmpty()) return html;
+    }
+    return QTextBrowser::loadResource(type, name);
+  }
+};
+
 }  // namespace
 
 HelpViewer::HelpViewer(QWidget* parent)
     : QWidget(parent, Qt::Window),
-      browser_(new QTextBrowser(this)),
+      browser_(new THelpBrowser(this)),
       back_(new QToolButton(this)),
       forward_(new QToolButton(this)) {
   HelpTopics::loadPages();

@@ -3,10 +3,11 @@
 // (in table order), the File menu entries a window brings, the creation order
 // at start-up, and the help page of "Help on current window".
 //
-// Adding a window: its files (a TToolWindowOf<...> subclass, ToolWindow.h),
-// one vorelan_add_tool_window call (CMakeLists.txt), and its factory on its
-// line here. A line without a factory is a window not built yet: its menu
-// entry stays greyed.
+// Adding a window: its folder (a TToolWindowOf<...> subclass, ToolWindow.h,
+// its help page and tests, and a CMakeLists.txt with one
+// vorelan_add_tool_window call), and its line here with its factory. The help
+// compiles its page and lists it in the contents from that line. A line
+// without a factory is a window not built yet: its menu entry stays greyed.
 //
 // Threads: GUI thread only.
 #pragma once

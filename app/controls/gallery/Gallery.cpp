@@ -7,8 +7,10 @@
 #include <QVBoxLayout>
 
 #include "BitPanel.h"
+#include "ChoiceGroup.h"
 #include "Filters.h"
 #include "HexEdit.h"
+#include "NumberEntry.h"
 #include "ThrTimer.h"
 
 namespace {
@@ -30,6 +32,7 @@ GalleryWindow::GalleryWindow(QWidget* parent) : QWidget(parent) {
   layout->addWidget(createHexEdits());
   layout->addWidget(createBitPanels());
   layout->addWidget(createRangeView(), 1);
+  layout->addWidget(createChoices());
   layout->addWidget(createTimer());
 }
 
@@ -149,6 +152,23 @@ QWidget* GalleryWindow::createRangeView() {
   zoomed->setMinimumSize(600, 90);
   column->addWidget(new QLabel(tr("The same filters over 0x100..0x13F:")));
   column->addWidget(zoomed, 1);
+  return group;
+}
+
+QWidget* GalleryWindow::createChoices() {
+  auto* group = new QGroupBox(tr("Choice group and number entry: the number changes by its arrows only"));
+  auto* row = new QHBoxLayout(group);
+  auto* repetition = new TChoiceGroup(QStringLiteral("Repetition"), tr("Repetition"),
+                                      {tr("&Manual Transmission"), tr("&Automatic Transmission")});
+  auto* period = new TNumberEntry(1, 60, 1);
+  period->setObjectName(QStringLiteral("Period"));
+  auto* chosen = new QLabel(tr("Choice 0"));
+  connect(repetition, &TChoiceGroup::selected, chosen,
+          [chosen](int index) { chosen->setText(tr("Choice %1").arg(index)); });
+  row->addWidget(repetition);
+  row->addWidget(period);
+  row->addWidget(chosen);
+  row->addStretch(1);
   return group;
 }
 

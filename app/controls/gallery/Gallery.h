@@ -20,6 +20,7 @@ class GalleryWindow : public QWidget {
   QWidget* createHexEdits();
   QWidget* createBitPanels();
   QWidget* createRangeView();
+  QWidget* createChoices();
   QWidget* createTimer();
   TBitPanel* createBitPanel(const QString& title, const QStringList& captions, const QStringList& hints, int value);
 

@@ -1,10 +1,12 @@
 #include "HelpTopics.h"
 #include "HelpViewer.h"
+#include "ToolWindows.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTextBrowser>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
@@ -37,7 +39,7 @@ TEST(HelpTopicsTest, CommandsNameTheirPage) {
 TEST(HelpPagesTest, EveryPageIsThereWithContentAndWorkingLinks) {
   HelpViewer viewer;  // makes sure the resources are registered
   const QStringList pages = HelpTopics::allPages();
-  ASSERT_EQ(pages.size(), 7);
+  ASSERT_EQ(pages.size(), 2 + qsizetype(ToolWindows::Table().size()));  // the index, the main window's, the tools'
   const QRegularExpression link(R"(href="([^"#]*)(#[^"]*)?")");
   for (const QString& page : pages) {
     QFile file(":/help/" + page);
@@ -52,6 +54,22 @@ TEST(HelpPagesTest, EveryPageIsThereWithContentAndWorkingLinks) {
       if (target.isEmpty() || target.startsWith("http")) continue;
       EXPECT_TRUE(QFile::exists(":/help/" + target)) << page.toStdString() << " -> " << target.toStdString();
     }
+  }
+}
+
+// The contents as the viewer shows them: a row per line of the tool window
+// table, its page linked by its title beside what it covers, and its key.
+TEST(HelpPagesTest, TheContentsListEveryToolWindowOfTheTable) {
+  HelpViewer viewer;
+  const QString html = HelpTopics::pageHtml(HelpTopics::indexPage());
+  const QString shown = viewer.findChild<QTextBrowser*>("HelpBrowser")->toPlainText();
+  for (const ToolWindowEntry& tool : ToolWindows::Table()) {
+    SCOPED_TRACE(tool.componentName.toStdString());
+    const QRegularExpression row(R"(<tr><td><a href=")" + QRegularExpression::escape(tool.helpPage) +
+                                 R"(">[^<]+</a></td><td>[^<]+</td></tr>)");
+    EXPECT_TRUE(row.match(html).hasMatch());
+    EXPECT_TRUE(html.contains("<tr><td>" + tool.shortcut.toString() + "</td>"));
+    EXPECT_TRUE(shown.contains(tool.shortcut.toString()));
   }
 }
 

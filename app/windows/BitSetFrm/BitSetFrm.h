@@ -80,6 +80,10 @@ class TBitSetFrm : public TToolWindowOf<QWidget> {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The sample point field's range, in %.
+  static constexpr int MinSamplePos = 50;
+  static constexpr int MaxSamplePos = 100;
+
   QWidget* buildSearchGroup();
   QWidget* buildTimingGroup();
   QWidget* buildExactSettings();

@@ -55,6 +55,9 @@ class TRegFrm : public TToolWindowOf<QWidget> {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The property of a register field that holds its register's address.
+  static constexpr const char* TagProperty = "Tag";
+
   // A register field and where its value sits in its image.
   struct PageField {
     THexEdit* field;
