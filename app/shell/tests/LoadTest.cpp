@@ -63,7 +63,7 @@ constexpr auto kMeanFaultInterval = 1000ms;
 // register access thread's passes take off the cell under faults.
 constexpr double kFramesPerSecond = 10.0;
 // Generous bounds for outcomes to come about (never a measured duration).
-constexpr int kOutcomeWaitMs = 60000;
+constexpr std::chrono::milliseconds kOutcomeWait{60000};
 
 std::uint64_t numberFromEnvironment(const char* name, std::uint64_t fallback) {
   const char* text = std::getenv(name);
@@ -210,8 +210,8 @@ TEST(FaultsUnderLoad, PollingTracingAndPeriodicTransmissionRecoverFromEveryFault
   transmit.findChild<THexEdit*>(QStringLiteral("AutoID"))->setValue(kTransmittedId);
   transmit.findChild<TNumberEntry*>(QStringLiteral("AutoLength"))->setValue(8);
   transmit.ApplyClick();  // Start
-  ASSERT_TRUE(waitUntil([&] { return traceLines(main) >= 2 && acknowledgedFrames(board) >= 2 && settledGreen(main); },
-                        kOutcomeWaitMs))
+  ASSERT_TRUE(WaitUntil([&] { return traceLines(main) >= 2 && acknowledgedFrames(board) >= 2 && settledGreen(main); },
+                        kOutcomeWait))
       << "before the faults: " << traceLines(main) << " frames traced, " << acknowledgedFrames(board) << " sent; "
       << main.errorDisplay()->text().toStdString();
 
@@ -230,11 +230,11 @@ TEST(FaultsUnderLoad, PollingTracingAndPeriodicTransmissionRecoverFromEveryFault
   // looked at every 30 s.
   const auto end = std::chrono::steady_clock::now() + seconds;
   for (auto sample = std::chrono::steady_clock::now() + 30s; sample < end; sample += 30s) {
-    waitUntil([&] { return std::chrono::steady_clock::now() >= sample; }, 35000);
+    WaitUntil([&] { return std::chrono::steady_clock::now() >= sample; }, std::chrono::milliseconds(35000));
     board.forgetTranscript();
     printMemory("now", ProcessMemory::now());
   }
-  waitUntil([&] { return std::chrono::steady_clock::now() >= end; }, 35000);
+  WaitUntil([&] { return std::chrono::steady_clock::now() >= end; }, std::chrono::milliseconds(35000));
   chaos.stop();
   const boardsim::FaultInjector::Status injected = chaos.status();
   std::printf("load: %s\n", chaos.reportLine().c_str());
@@ -245,12 +245,12 @@ TEST(FaultsUnderLoad, PollingTracingAndPeriodicTransmissionRecoverFromEveryFault
   const std::size_t linesBefore = traceLines(main);
   const std::size_t bytesBefore = board.bytesReceived();
   const std::size_t sentBefore = acknowledgedFrames(board);
-  const bool recovered = waitUntil(
+  const bool recovered = WaitUntil(
       [&] {
         return settledGreen(main) && traceLines(main) > linesBefore && board.bytesReceived() > bytesBefore &&
                acknowledgedFrames(board) > sentBefore;
       },
-      kOutcomeWaitMs);
+      kOutcomeWait);
   EXPECT_TRUE(recovered) << "after the faults: \"" << main.errorDisplay()->displayText().toStdString() << "\", "
                          << traceLines(main) - linesBefore << " new trace lines, "
                          << board.bytesReceived() - bytesBefore << " bytes polled, "

@@ -1,3 +1,4 @@
+#include "FileContents.h"
 #include "RegisterFile.h"
 
 #include <QFile>
@@ -48,12 +49,6 @@ class RegisterFileTest : public ::testing::Test {
   }
   std::string planOf(const QByteArray& bytes) { return describe(RegisterFile::loadPlan(ProfileFile(create(bytes)))); }
 
-  static QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return file.readAll();
-  }
-
   // Every byte different, so a value in the wrong place shows.
   static RegisterSnapshot numberedSnapshot() {
     RegisterSnapshot s;
@@ -74,7 +69,7 @@ TEST_F(RegisterFileTest, NewFileHoldsTheSectionsAndKeysInOrder) {
   file.save();
 
   std::vector<std::string> lines;
-  for (const QByteArray& line : bytesOf(path).split('\n')) lines.push_back(line.toStdString());
+  for (const QByteArray& line : FileContents(path).split('\n')) lines.push_back(line.toStdString());
   ASSERT_EQ(lines.size(), 8u + 5u * 18u + 1u);  // "Main", the page sections, the empty piece after the last LF
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 8),
             (std::vector<std::string>{"[Main]", "HighByte=5", "Byte0=16", "Byte1=17", "Byte2=18", "Byte3=19",
@@ -112,7 +107,7 @@ TEST_F(RegisterFileTest, SavingInPlaceRewritesOnlyTheSnapshotKeys) {
   ProfileFile file(path);
   RegisterFile::writeSnapshot(file, numberedSnapshot());
   file.save();
-  const QByteArray after = bytesOf(path);
+  const QByteArray after = FileContents(path);
 
   // Every line of the old file is still there, in order; only values changed.
   EXPECT_TRUE(

@@ -1,5 +1,6 @@
 // The port map: editing its text, saving it, and the serial devices it offers.
 #include "AppError.h"
+#include "FileContents.h"
 #include "FileSizeLimit.h"
 #include "PortMapEditor.h"
 #include "StoredSettings.h"
@@ -47,10 +48,7 @@ TEST(PortMapEditorTest, SavesWhereTheSerialNodeLooksKeepingEveryOtherByte) {
   QFile::remove(path);
   EXPECT_EQ(PortMapEditor::load(path), "");
   PortMapEditor::save(path, QString::fromLatin1("# Ger\xE4t\nCOM1=/dev/pts/3\n"));  // a character a byte
-  const auto bytes = [&path] {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-  };
+  const auto bytes = [&path] { return FileContents(path); };
   const QString text = PortMapEditor::load(path);
   EXPECT_EQ(PortMapEditor::entry(text, 1), "/dev/pts/3");
   PortMapEditor::save(path, PortMapEditor::withEntries(text, {{2, "/dev/ttyACM0"}}));

@@ -27,7 +27,7 @@ TEST(CanShareEntry, SharesTheOpenLinkUntilClickedAgain) {
   TMainFrm main(std::move(options));
   main.createForm();
   main.show();
-  ASSERT_TRUE(waitUntil([&] { return main.Connected() && main.RegThread()->PassCount() > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return main.Connected() && main.RegThread()->PassCount() > 0; }));
 
   main.action(QStringLiteral("ShareCan"))->trigger();
   EXPECT_TRUE(main.action(QStringLiteral("ShareCan"))->isChecked());
@@ -43,7 +43,7 @@ TEST(CanShareEntry, SharesTheOpenLinkUntilClickedAgain) {
   tcsetattr(client, TCSANOW, &tio);
   ASSERT_EQ(::write(client, "V\r", 2), 2);
   std::string answer;
-  EXPECT_TRUE(waitUntil([&] {
+  EXPECT_TRUE(WaitUntil([&] {
     char bytes[16];
     const ssize_t n = ::read(client, bytes, sizeof bytes);
     if (n > 0) answer.append(bytes, std::size_t(n));
@@ -52,7 +52,7 @@ TEST(CanShareEntry, SharesTheOpenLinkUntilClickedAgain) {
   ::close(client);
 
   main.action(QStringLiteral("ShareCan"))->trigger();
-  EXPECT_TRUE(waitUntil([&] { return !main.action(QStringLiteral("ShareCan"))->isChecked(); }));
+  EXPECT_TRUE(WaitUntil([&] { return !main.action(QStringLiteral("ShareCan"))->isChecked(); }));
   EXPECT_FALSE(QFileInfo(link).isSymLink());
   main.close();
   EXPECT_TRUE(main.closeCompleted());

@@ -83,15 +83,15 @@ TEST_P(SilentBoard, StartUpEndsWithTheTimeOutOnTheDisplayAndTheProgramCloses) {
   TMainFrm& main = start();  // returns at once: the full read is on its way
   EXPECT_TRUE(main.Connected());
   EXPECT_EQ(main.errorDisplay()->displayText(), "Connecting...");
-  EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
+  EXPECT_TRUE(WaitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
   // The request went out. With a TimeOut of 0 the time-out can come before
   // the simulator has served (and counted) it.
-  EXPECT_TRUE(waitUntil([&] { return board.requests() >= 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return board.requests() >= 1; }));
   const auto counted = TTavarnelObject::EffectiveTimeOut(std::stoi(GetParam().nodeText));
   EXPECT_EQ(main.closeLimit(), counted + 1s);
   // The thread goes on polling the silent board.
   const std::size_t before = board.requests();
-  EXPECT_TRUE(waitUntil([&] { return board.requests() > before; }));
+  EXPECT_TRUE(WaitUntil([&] { return board.requests() > before; }));
 
   closeMain();
   EXPECT_EQ(storedString("Communication", "TimeOut"), GetParam().nodeText);
@@ -139,7 +139,7 @@ TEST_F(MainFrmLink, ARefusedSettingsTextKeepsTheCheckedPortForTheNextConnection)
   EXPECT_EQ(main.link()->serialProperty("CommPort"), "3");
 
   main.SpeedSelClick(19200);
-  EXPECT_TRUE(waitUntil([&] { return main.Connected(); })) << main.errorDisplay()->text().toStdString();
+  EXPECT_TRUE(WaitUntil([&] { return main.Connected(); })) << main.errorDisplay()->text().toStdString();
   EXPECT_GE(third.requests(), 1u);  // the full read after the connection
   EXPECT_EQ(first.requests(), 0u);
 }
@@ -167,7 +167,7 @@ TEST_F(MainFrmLink, AFailedPassThatTheNextGoodPassFollowsAtOnceIsStillShown) {
   storeComm("1", "19200,n,8,1", "1000");
   TMainFrm& main = start();
   ASSERT_TRUE(main.Connected());
-  ASSERT_TRUE(waitUntil([&] { return main.RegThread()->Polling() && !main.errorDisplay()->showsError(); }));
+  ASSERT_TRUE(WaitUntil([&] { return main.RegThread()->Polling() && !main.errorDisplay()->showsError(); }));
 
   // The main thread looks away while a pass fails and good passes follow:
   // their reports reach it together, the error first.
@@ -176,13 +176,13 @@ TEST_F(MainFrmLink, AFailedPassThatTheNextGoodPassFollowsAtOnceIsStillShown) {
   board.sim->corruptAnswers(1);
   ASSERT_TRUE(transcript.waitForCount(boardsim::TranscriptEntry::Kind::Request, served + 6, 10s));
 
-  ASSERT_TRUE(waitUntil([&] { return main.errorDisplay()->showsError(); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return main.errorDisplay()->showsError(); }, std::chrono::milliseconds(3000)));
   ErrorDisplay* display = main.errorDisplay();
   EXPECT_EQ(display->grab().toImage().pixelColor(display->width() - 3, display->height() / 2), QColor(255, 0, 0))
       << display->text().toStdString();
   EXPECT_TRUE(main.errorDisplay()->clearPending());
   // The good passes turn it green once it has been seen.
-  EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));
+  EXPECT_TRUE(WaitUntil([&] { return !main.errorDisplay()->showsError(); }));
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include "ErrorDisplay.h"
 #include "Identities.h"
 #include "MainFrm.h"
+#include "MonitorFrames.h"
 #include "Registry.h"
+#include "ScopedEnv.h"
 #include "SerialLink.h"
 #include "ShellTestSupport.h"
 #include "canregthread.h"
@@ -26,31 +28,6 @@ using namespace shelltest;
 using namespace std::chrono_literals;
 
 namespace {
-
-const std::vector<std::uint8_t> kReadMain{0x13, 0x00, 0x5A, 0x06};
-
-std::vector<std::uint8_t> writePsr(std::uint8_t page) {
-  return {0x23, 0x00, 0x5F, page};
-}
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 class MainFrmTest : public ::testing::Test {
  protected:
@@ -87,15 +64,15 @@ class MainFrmTest : public ::testing::Test {
 
   // The link changes handed to the register access thread are done.
   void settle(TMainFrm& main) {
-    EXPECT_TRUE(waitUntil([&] { return main.link()->changesPending() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return main.link()->changesPending() == 0; }));
   }
   // Connected, with the thread polling and the error display green.
   void expectPolling(TMainFrm& main, Board& board) {
     EXPECT_TRUE(main.Connected());
-    EXPECT_TRUE(waitUntil([&] { return main.RegThread()->Polling(); }));
+    EXPECT_TRUE(WaitUntil([&] { return main.RegThread()->Polling(); }));
     const std::size_t before = board.requests();
-    EXPECT_TRUE(waitUntil([&] { return board.requests() >= before + 6; }));
-    EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }));
+    EXPECT_TRUE(WaitUntil([&] { return board.requests() >= before + 6; }));
+    EXPECT_TRUE(WaitUntil([&] { return !main.errorDisplay()->showsError(); }));
   }
 
   std::unique_ptr<TMainFrm> main_;
@@ -111,11 +88,11 @@ TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose) {
   EXPECT_EQ(main.checkedSpeed(), 19200);
   // The full read is the thread's first job, before its first pass: main
   // registers, then every page.
-  ASSERT_TRUE(waitUntil([&] { return board.requests() >= 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return board.requests() >= 2; }));
   const auto requests = board.sim->transcript().requests();
   ASSERT_GE(requests.size(), 2u);
-  EXPECT_EQ(requests[0], kReadMain);
-  EXPECT_EQ(requests[1], writePsr(0));
+  EXPECT_EQ(requests[0], ReadRequest(0x5A, 6));
+  EXPECT_EQ(requests[1], WriteRequest(0x5F, 0));
   expectPolling(main, board);
   EXPECT_EQ(main.errorDisplay()->displayText(), "Connection OK");
 
@@ -230,8 +207,8 @@ TEST_F(MainFrmTest, AFailedReconnectionStopsThePollingAndTheNextGoodOneResumesIt
   // A full read right after the reconnection, before the thread's next pass.
   const auto requests = board.sim->transcript().requests();
   ASSERT_GE(requests.size(), held + 2);
-  EXPECT_EQ(requests[held], kReadMain);
-  EXPECT_EQ(requests[held + 1], writePsr(0));
+  EXPECT_EQ(requests[held], ReadRequest(0x5A, 6));
+  EXPECT_EQ(requests[held + 1], WriteRequest(0x5F, 0));
   expectPolling(main, board);
 }
 
@@ -255,7 +232,7 @@ TEST_F(MainFrmTest, APropertyRejectedAtStartLeavesTheLinkClosedUntilAGoodChoice)
   main.SpeedSelClick(19200);
   settle(main);
   EXPECT_TRUE(main.Connected());
-  EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
+  EXPECT_TRUE(WaitUntil([&] { return main.errorDisplay()->text() == "Time out..."; }));
 
   // Closing while the thread waits for an answer.
   closeMain();
@@ -313,7 +290,7 @@ TEST_F(MainFrmTest, ClosingInTheMiddleOfAnExchangeEndsItWithoutWaitingForItsTime
   board.sim->dropAnswers(1000000);
   // The next request goes out and gets no answer: the thread waits in it.
   const std::size_t before = board.requests();
-  ASSERT_TRUE(waitUntil([&] { return board.requests() > before + 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return board.requests() > before + 1; }));
 
   // The access ends through the close, not through its time-out.
   std::string lastPass;
@@ -330,14 +307,14 @@ TEST_F(MainFrmTest, ABoardThatVanishesShowsAnErrorAndRecoversWhenItComesBack) {
   expectPolling(main, board);
 
   board.sim->vanish();
-  EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->showsError(); }));
+  EXPECT_TRUE(WaitUntil([&] { return main.errorDisplay()->showsError(); }));
   EXPECT_TRUE(main.Connected());  // the link stays marked open: the node recovers by itself
 
   board.sim->reappear();
-  EXPECT_TRUE(waitUntil([&] { return !main.errorDisplay()->showsError(); }, 20000))
+  EXPECT_TRUE(WaitUntil([&] { return !main.errorDisplay()->showsError(); }, std::chrono::milliseconds(20000)))
       << main.errorDisplay()->text().toStdString();
   const std::size_t before = board.requests();
-  EXPECT_TRUE(waitUntil([&] { return board.requests() > before + 6; }));
+  EXPECT_TRUE(WaitUntil([&] { return board.requests() > before + 6; }));
 }
 
 TEST_F(MainFrmTest, DockSitesTakeAThirdOfTheClientArea) {

@@ -165,7 +165,7 @@ TEST_F(MainFrmWindowsTest, HelpOpensTheIndexOrThePageOfTheActiveWindow) {
   main.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
   main.clientArea()->setFocus();
-  ASSERT_TRUE(waitUntil([&] { return TRegPosSavedFrm::activeForm() == &main; }));
+  ASSERT_TRUE(WaitUntil([&] { return TRegPosSavedFrm::activeForm() == &main; }));
   EXPECT_EQ(main.helpCommandForActiveWindow(), "vorelan.chm::/Main_window.html");
 
   main.action("HelpOnWindow")->trigger();
@@ -180,7 +180,7 @@ TEST_F(MainFrmWindowsTest, HelpOpensTheIndexOrThePageOfTheActiveWindow) {
   about.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
   about.okButton()->setFocus();
-  ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == about.okButton(); }));
+  ASSERT_TRUE(WaitUntil([&] { return QApplication::focusWidget() == about.okButton(); }));
   EXPECT_EQ(main.helpCommandForActiveWindow(), "vorelan.chm");
 }
 
@@ -231,9 +231,9 @@ TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntr
   EXPECT_EQ(trace->loaded, 42);
 
   // A tick's error reaches the error display; the ticks go on.
-  ASSERT_TRUE(waitUntil([&] { return reg->ticks > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return reg->ticks > 0; }));
   reg->failTicks = true;
-  EXPECT_TRUE(waitUntil([&] { return main.errorDisplay()->text() == "tick failed"; }));
+  EXPECT_TRUE(WaitUntil([&] { return main.errorDisplay()->text() == "tick failed"; }));
 
   // The close switches the window's timer off.
   main.close();

@@ -130,11 +130,11 @@ TEST(DockLayoutTest, DockingUsesTheSiteSizeAndUndockingRemembersIt) {
   layout.dockIntoLastSite(dock);
   dock->show();
   EXPECT_EQ(window.dockWidgetArea(dock), Qt::RightDockWidgetArea);
-  EXPECT_TRUE(waitUntil([&] { return std::abs(dock->width() - 254) <= 2; })) << dock->width();
+  EXPECT_TRUE(WaitUntil([&] { return std::abs(dock->width() - 254) <= 2; })) << dock->width();
 
   // The user widens the site, then floats the window: the site keeps that width.
   window.resizeDocks({dock}, {300}, Qt::Horizontal);
-  EXPECT_TRUE(waitUntil([&] { return std::abs(dock->width() - 300) <= 2; })) << dock->width();
+  EXPECT_TRUE(WaitUntil([&] { return std::abs(dock->width() - 300) <= 2; })) << dock->width();
   const int docked = dock->width();
   dock->setFloating(true);
   EXPECT_EQ(layout.dockSize(Qt::RightDockWidgetArea), docked);

@@ -3,6 +3,8 @@
 // back from the simulator's transcript), the failures on either side, and
 // files named on the command line.
 #include "ErrorDisplay.h"
+#include "FileContents.h"
+#include "FileSizeLimit.h"
 #include "HintPanel.h"
 #include "MainFrm.h"
 #include "ProfileFile.h"
@@ -63,11 +65,6 @@ std::string wireWrites(const std::vector<std::vector<uint8_t>>& requests, std::s
 
 const std::string kReset = "5C=00 5A=00 5B=00 5C=01 5C=00";
 
-QByteArray bytesOf(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 class RegisterFileLink : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -98,7 +95,7 @@ class RegisterFileLink : public ::testing::Test {
     main_->show();
     EXPECT_TRUE(main_->Connected()) << main_->errorDisplay()->text().toStdString();
     // The start-up's full read is done once the thread polls.
-    EXPECT_TRUE(waitUntil([this] { return main_->RegThread()->Polling(); }));
+    EXPECT_TRUE(WaitUntil([this] { return main_->RegThread()->Polling(); }));
     awaitPolling();
     return *main_;
   }
@@ -108,13 +105,13 @@ class RegisterFileLink : public ::testing::Test {
   // Chooses a File menu entry and waits until its register job is done.
   void choose(const char* entry) {
     main_->action(entry)->trigger();
-    EXPECT_TRUE(waitUntil([this] { return !main_->registerFileBusy(); }));
+    EXPECT_TRUE(WaitUntil([this] { return !main_->registerFileBusy(); }));
   }
 
   // Returns once the register access thread has read the board twice more.
   void awaitPolling() {
     const std::size_t before = board_.requests();
-    EXPECT_TRUE(waitUntil([&] { return board_.requests() >= before + 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return board_.requests() >= before + 4; }));
   }
 
   QString file(const QString& name, const QByteArray& bytes) {
@@ -329,7 +326,7 @@ TEST_F(RegisterFileLink, WhileNotConnectedALoadSendsNothingAndASaveKeepsTheLastI
   // A port without a device: the link is down and the thread does not poll.
   setenv("VORELAN_COM3", folder_.filePath("no-such-device").toLocal8Bit().constData(), 1);
   main_->COMSelClick(3);
-  ASSERT_TRUE(waitUntil([this] { return main_->link()->changesPending() == 0; }));
+  ASSERT_TRUE(WaitUntil([this] { return main_->link()->changesPending() == 0; }));
   ASSERT_FALSE(main_->Connected());
   const std::size_t before = board_.requests();
 
@@ -350,7 +347,7 @@ TEST_F(RegisterFileLink, WhileNotConnectedALoadSendsNothingAndASaveKeepsTheLastI
 
   // The reconnection lets the thread poll again.
   main_->COMSelClick(1);
-  ASSERT_TRUE(waitUntil([this] { return main_->Connected(); }));
+  ASSERT_TRUE(WaitUntil([this] { return main_->Connected(); }));
   awaitPolling();
 }
 
@@ -364,30 +361,11 @@ TEST_F(RegisterFileLink, CancellingADialogTouchesNeitherTheFileNorTheBoard) {
   awaitPolling();
   EXPECT_EQ(dialogs_, (QStringList{"open", "save"}));
   EXPECT_EQ(wireWrites(requests(), before), "");
-  EXPECT_EQ(bytesOf(path), "[Main]\nHighByte=5\nByte3=1\n");
+  EXPECT_EQ(FileContents(path), "[Main]\nHighByte=5\nByte3=1\n");
   EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files), QStringList{"kept.rgr"});
 }
 
-// A disk that fills up during the save: the earlier file stays whole.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previousHandler_ = signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails with EFBIG instead
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previousHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t previousHandler_;
-};
-
+// A disk that fills up during the save (FileSizeLimit): the earlier file stays whole.
 TEST_F(RegisterFileLink, AFailedSaveSaysUnableToWriteAndLeavesTheEarlierFileWhole) {
   fillBoard(*board_.sim);
   start();
@@ -400,7 +378,7 @@ TEST_F(RegisterFileLink, AFailedSaveSaysUnableToWriteAndLeavesTheEarlierFileWhol
     choose("RegSave");
   }
   EXPECT_EQ(main_->errorDisplay()->text(), "Unable to write to " + path);
-  EXPECT_EQ(bytesOf(path), earlier);
+  EXPECT_EQ(FileContents(path), earlier);
   EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
 
   // A folder in the file's place, and a file in a folder that does not exist.
@@ -417,7 +395,7 @@ TEST_F(RegisterFileLink, AFailedSaveSaysUnableToWriteAndLeavesTheEarlierFileWhol
   main_->ShowError(QString());
   choose("RegSave");
   EXPECT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
-  EXPECT_TRUE(bytesOf(path).startsWith("; kept\n[Main]\nHighByte=5\nByte0="));
+  EXPECT_TRUE(FileContents(path).startsWith("; kept\n[Main]\nHighByte=5\nByte0="));
   EXPECT_EQ(ProfileFile(path).readInt("Filters", "Byte7", -1), 0xA7);
 }
 
@@ -431,7 +409,7 @@ TEST_F(RegisterFileLink, ASaveWhoseReadFailsWhileConnectedWritesNothing) {
   board_.sim->clearFaults();
   EXPECT_TRUE(main_->errorDisplay()->text().startsWith("Register values not saved to " + path + ": "))
       << main_->errorDisplay()->text().toStdString();
-  EXPECT_EQ(bytesOf(path), earlier);
+  EXPECT_EQ(FileContents(path), earlier);
 }
 
 TEST_F(RegisterFileLink, FilesNamedOnTheCommandLineOpenAsTheFileMenuOpensThem) {
@@ -447,7 +425,7 @@ TEST_F(RegisterFileLink, FilesNamedOnTheCommandLineOpenAsTheFileMenuOpensThem) {
 
   const std::size_t before = board_.requests();
   const QStringList failures = main_->openFiles({registers, missing, trace, other});
-  ASSERT_TRUE(waitUntil([this] { return !main_->registerFileBusy(); }));
+  ASSERT_TRUE(WaitUntil([this] { return !main_->registerFileBusy(); }));
 
   EXPECT_EQ(wireWrites(requests(), before), kReset + " 5A=00 0:60=00 1:60=00 2:60=00 3:60=00 4:60=00 5C=01");
   auto* traceFrm = qobject_cast<TTraceFrm*>(main_->toolWindow("TraceFrm")->form());

@@ -6,6 +6,7 @@
 #include "MainFrm.h"
 #include "StoredSettings.h"
 #include "ToolWindows.h"
+#include "WaitUntil.h"
 #include "boardsim/BoardSimulator.h"
 
 #include <QTemporaryDir>
@@ -18,11 +19,6 @@
 #include <string>
 
 namespace shelltest {
-
-// Processes events until the condition holds or the time is up.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  return QTest::qWaitFor(condition, timeoutMs);
-}
 
 // The program's table of tool windows with these factories only: stand-ins
 // for some windows, none for the others, whose entries stay greyed. A name

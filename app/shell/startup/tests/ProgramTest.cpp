@@ -2,6 +2,8 @@
 // quit signal that comes while start-up waits for the board closes it in
 // order, and a run on the simulated board leaves the stored settings byte for
 // byte as they were.
+#include "FileContents.h"
+#include "MonitorFrames.h"
 #include "boardsim/BoardSimulator.h"
 #include "boardsim/Transcript.h"
 
@@ -53,10 +55,7 @@ class ProgramHome {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(text);
   }
-  QByteArray settingsBytes() const {
-    QFile file(settingsPath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-  }
+  QByteArray settingsBytes() const { return FileContents(settingsPath()); }
   QByteArray outputText() const {
     QFile file(output());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -237,7 +236,7 @@ TEST(Program, FilesNamedOnTheCommandLineOpenAfterStartUpAndAMissingOneIsReported
   // without a message, the missing file gets its own.
   const auto loaded = [&] {
     const auto requests = board.transcript().requests();
-    return std::find(requests.begin(), requests.end(), std::vector<uint8_t>{0x23, 0x00, 0x5C, 0x11}) != requests.end();
+    return std::find(requests.begin(), requests.end(), WriteRequest(0x5C, 0x11)) != requests.end();
   };
   ASSERT_TRUE(eventually([&] { return loaded() && home.outputText().contains(message); }))
       << home.outputText().toStdString();
