@@ -76,6 +76,11 @@ ComponentRegistry ComponentRegistry::Parse(const std::string& text) {
   bool inKey = false;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // A carriage return inside a line is read as the space Serialize writes
+    // for it, so that two keys or names differing only there do not become
+    // one when the registry is written back.
+    for (char& c : line)
+      if (c == '\r') c = ' ';
     if (line.empty() || line[0] == ';') continue;
     if (line.front() == '[' && line.back() == ']') {
       key = line.substr(1, line.size() - 2);

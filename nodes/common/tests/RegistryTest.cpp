@@ -38,6 +38,13 @@ TEST_F(RegistryFile, ParsesWhatItWritesAndIgnoresJunkLines) {
   EXPECT_FALSE(back.Get("Nope").has_value());
 }
 
+TEST(Registry, AnInnerCarriageReturnIsReadAsTheSpaceItIsWrittenAs) {
+  // Keys and names differing only there would otherwise become one on writing.
+  const ComponentRegistry read = ComponentRegistry::Parse("[k\r1]\nx\ry=1\n[k 1]\nx y=2\n");
+  EXPECT_EQ(read.keys().size(), 1u);
+  EXPECT_EQ(ComponentRegistry::Parse(read.Serialize()).Serialize(), read.Serialize());
+}
+
 TEST_F(RegistryFile, DeleteTreeRemovesSubkeysButNotKeysThatOnlyShareAPrefix) {
   ComponentRegistry reg;
   reg.Set("CLSID\\{A}", "", "a");
