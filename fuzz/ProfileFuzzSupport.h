@@ -1,5 +1,5 @@
 // What the profile-file fuzz targets share: the names a file's bytes seem to
-// hold, the integer reading rule written out independently of ProfileFile,
+// hold, the integer reading rule written out independently of TProfileFile,
 // and the file on disk that a target loads.
 #pragma once
 

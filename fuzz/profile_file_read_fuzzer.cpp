@@ -15,7 +15,7 @@
 
 namespace {
 
-void CheckKey(const ProfileFile& file, const QString& section, const QString& key) {
+void CheckKey(const TProfileFile& file, const QString& section, const QString& key) {
   static const QString kDefault = QStringLiteral("\n(default)");  // no value can hold a line break
   const QString value = file.readString(section, key, kDefault);
   const bool present = file.contains(section, key);
@@ -26,7 +26,7 @@ void CheckKey(const ProfileFile& file, const QString& section, const QString& ke
     FUZZ_CHECK(file.readInt(section, key, -7) == -7, "a missing integer gives the default");
     return;
   }
-  FUZZ_CHECK(value.size() <= ProfileFile::kMaxValueLength, "a value is cut at the length limit");
+  FUZZ_CHECK(value.size() <= TProfileFile::kMaxValueLength, "a value is cut at the length limit");
   FUZZ_CHECK(!value.contains(u'\n') && !value.contains(u'\r'), "a value ends at its line");
   const std::optional<std::int32_t> expected = fuzz::ExpectedInt(value);
   const std::int32_t first = file.readInt(section, key, 11);
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const QString path = fuzz::ScratchFile("read.ini");
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   fuzz::WriteFile(path, bytes);
-  const ProfileFile file(path);
+  const TProfileFile file(path);
   FUZZ_CHECK(file.loadError().isEmpty(), "a regular file loads");
   FUZZ_CHECK(!file.isModified(), "loading changes nothing");
   FUZZ_CHECK(file.contents() == bytes, "the file reads back byte for byte");

@@ -69,7 +69,7 @@ bool HasOuterBlanks(const QString& s) {
   return !s.isEmpty() && (IsBlank(s.front()) || IsBlank(s.back()));
 }
 
-// Whether the format can hold the write, by the rules ProfileFile states.
+// Whether the format can hold the write, by the rules TProfileFile states.
 bool Writable(const QString& section, const QString& key, const QString& value) {
   if (section.isEmpty() || HasLineBreak(section) || section.contains(u']') || HasOuterBlanks(section)) return false;
   if (key.isEmpty() || HasLineBreak(key) || key.contains(u'=') || key.startsWith(u'[') || key.startsWith(u';') ||
@@ -80,8 +80,8 @@ bool Writable(const QString& section, const QString& key, const QString& value) 
 
 // A value as a reader gets it back.
 QString AsRead(const QString& value) {
-  if (value.size() <= ProfileFile::kMaxValueLength) return value;
-  qsizetype cut = ProfileFile::kMaxValueLength;
+  if (value.size() <= TProfileFile::kMaxValueLength) return value;
+  qsizetype cut = TProfileFile::kMaxValueLength;
   if (value.at(cut - 1).isHighSurrogate()) --cut;
   return value.left(cut);
 }
@@ -133,8 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string_view> parts = fuzz::Split(fuzz::AsText(data, size), '\0');
   const QByteArray original(parts[0].data(), static_cast<qsizetype>(parts[0].size()));
   fuzz::WriteFile(path, original);
-  const ProfileFile before(path);
-  ProfileFile file(path);
+  const TProfileFile before(path);
+  TProfileFile file(path);
   const fuzz::Names names = fuzz::HarvestNames(original);
 
   QMap<std::pair<QString, QString>, Written> written;  // by folded section and key
@@ -165,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       } else {
         continue;
       }
-    } catch (const ProfileFileError&) {
+    } catch (const EProfileFile&) {
       FUZZ_CHECK(!Writable(section, key, value), "a write the format can hold is taken");
       FUZZ_CHECK(file.contents() == contentsBefore, "a refused write changes nothing");
       continue;
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   file.save();
   FUZZ_CHECK(!file.isModified(), "a saved file is not modified");
   FUZZ_CHECK(fuzz::ReadFile(path) == contents, "save() writes contents()");
-  const ProfileFile after(path);
+  const TProfileFile after(path);
   FUZZ_CHECK(after.contents() == contents, "the saved file loads as saved");
 
   static const QString kDefault = QStringLiteral("\n(default)");

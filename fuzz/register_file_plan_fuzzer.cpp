@@ -18,7 +18,7 @@ namespace {
 
 const char* const kSections[] = {"Main", "Diag", "Buffer1", "Buffer2", "Buffer3", "Filters"};
 
-std::vector<TRegisterWrite> ExpectedPlan(const ProfileFile& file) {
+std::vector<TRegisterWrite> ExpectedPlan(const TProfileFile& file) {
   const auto byteOf = [&file](int section, const QString& key) {
     return static_cast<std::uint8_t>(file.readInt(kSections[section], key, 0));
   };
@@ -41,7 +41,7 @@ std::vector<TRegisterWrite> ExpectedPlan(const ProfileFile& file) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const QString path = fuzz::ScratchFile("plan.rgr");
   fuzz::WriteFile(path, QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
-  const ProfileFile file(path);
+  const TProfileFile file(path);
   const std::vector<TRegisterWrite> plan = RegisterFile::loadPlan(file);
   FUZZ_CHECK(plan == ExpectedPlan(file), "the plan is the one the format gives");
   return 0;

@@ -14,7 +14,7 @@
 #include "FuzzSupport.h"
 #include "SlcanProtocol.h"
 
-using namespace slcan;
+using namespace Slcan;
 
 namespace {
 

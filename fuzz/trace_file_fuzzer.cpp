@@ -56,8 +56,8 @@ bool HasLineBreak(const TTraceLine& l) {
 }
 
 QString AsRead(const QString& cell) {
-  if (cell.size() <= ProfileFile::kMaxValueLength) return cell;
-  qsizetype cut = ProfileFile::kMaxValueLength;
+  if (cell.size() <= TProfileFile::kMaxValueLength) return cell;
+  qsizetype cut = TProfileFile::kMaxValueLength;
   if (cell.at(cut - 1).isHighSurrogate()) --cut;
   return cell.left(cut);
 }
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const QByteArray original(parts[0].data(), static_cast<qsizetype>(parts[0].size()));
   fuzz::WriteFile(path, original);
 
-  const ProfileFile before(path);
+  const TProfileFile before(path);
   // A count of thousands of lines (a damaged count is honoured up to 65536)
   // costs a run tens of milliseconds and teaches the fuzzer nothing new: the
   // trace file's unit tests load such files.
@@ -93,17 +93,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     breaks = breaks || HasLineBreak(trace.back());
   }
 
-  ProfileFile file(path);
+  TProfileFile file(path);
   try {
     TraceFile::Write(trace, {}, file);
-  } catch (const ProfileFileError&) {
+  } catch (const EProfileFile&) {
     FUZZ_CHECK(breaks, "a trace without line breaks in its cells is written");
     return 0;
   }
   FUZZ_CHECK(!breaks, "a cell with a line break is refused");
   file.save();
 
-  const ProfileFile after(path);
+  const TProfileFile after(path);
   std::vector<TTraceLine> expected = trace;
   for (TTraceLine& l : expected)
     for (QString* cell : {&l.id, &l.dlc, &l.data, &l.filter, &l.buffer}) *cell = AsRead(*cell);

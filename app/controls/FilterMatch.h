@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace filter_match {
+namespace FilterMatch {
 
 struct Filter {
   std::uint16_t id = 0;
@@ -71,4 +71,4 @@ inline std::optional<Run> runAround(std::int64_t v, const Filter& f, std::int64_
   return Run{std::max(blockBegin, min), std::min(blockBegin + blockSize - 1, max)};
 }
 
-}  // namespace filter_match
+}  // namespace FilterMatch

@@ -34,8 +34,8 @@ qint64 ceilDiv(qint64 a, qint64 b) {
   return -floorDiv(-a, b);
 }
 
-filter_match::Filter matchOf(quint16 id, quint16 mask) {
-  return filter_match::Filter{id, mask};
+FilterMatch::Filter matchOf(quint16 id, quint16 mask) {
+  return FilterMatch::Filter{id, mask};
 }
 
 // Collects horizontal spans of marked pixel columns and fills each run of
@@ -338,7 +338,7 @@ void TFilters::markAccepted(QPainter& p, const Filter& f, int rowTop) {
   if (W <= 0 || innerHeight <= 0) return;
   const qint64 min = minValue_;
   const qint64 range = qint64(maxValue_) - min;
-  const filter_match::Filter match = matchOf(f.id, f.mask);
+  const FilterMatch::Filter match = matchOf(f.id, f.mask);
 
   p.save();
   p.setClipRect(QRect(layout_.left, innerTop, layout_.right - layout_.left + 1, innerHeight));
@@ -362,7 +362,7 @@ void TFilters::markAccepted(QPainter& p, const Filter& f, int rowTop) {
       for (qint64 c = 0; c <= W; ++c) {
         const qint64 first = ceilDiv(c * range, W);
         const qint64 last = std::min(ceilDiv((c + 1) * range, W) - 1, range);
-        if (filter_match::anyAccepted(min + first, min + last, match)) runs.add(L + c, L + c + 1);
+        if (FilterMatch::anyAccepted(min + first, min + last, match)) runs.add(L + c, L + c + 1);
       }
     }
   }
@@ -395,13 +395,13 @@ void TFilters::mouseMoveEvent(QMouseEvent* event) {
   int begin = 0;
   int end = 0;
   if (index != 0) {
-    std::optional<filter_match::Run> run;
+    std::optional<FilterMatch::Run> run;
     if (pos.x() >= layout_.left && pos.x() <= layout_.right) {
       const qint64 span = qint64(layout_.right) - layout_.left;
       const qint64 range = qint64(maxValue_) - minValue_;
       const qint64 v = minValue_ + (span > 0 ? (qint64(pos.x()) - layout_.left) * range / span : 0);
       const Filter& f = *filterAt(index);
-      run = filter_match::runAround(v, matchOf(f.id, f.mask), minValue_, maxValue_);
+      run = FilterMatch::runAround(v, matchOf(f.id, f.mask), minValue_, maxValue_);
     }
     if (run) {
       begin = int(run->begin);  // within [MinValue, MaxValue]

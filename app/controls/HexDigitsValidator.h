@@ -8,11 +8,11 @@
 
 class THexEdit;
 
-class HexDigitsValidator : public QValidator {
+class THexDigitsValidator : public QValidator {
   Q_OBJECT
 
  public:
-  explicit HexDigitsValidator(THexEdit* edit);
+  explicit THexDigitsValidator(THexEdit* edit);
 
   State validate(QString& input, int& pos) const override;
   void fixup(QString& input) const override;

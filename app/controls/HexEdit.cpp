@@ -33,7 +33,7 @@ QChar asciiUpper(QChar c) {
 
 }  // namespace
 
-THexEdit::THexEdit(QWidget* parent) : QLineEdit(parent), validator_(new HexDigitsValidator(this)) {
+THexEdit::THexEdit(QWidget* parent) : QLineEdit(parent), validator_(new THexDigitsValidator(this)) {
   setValidator(validator_);
   setMaxLength(digits_);
   // Digits need no input method, and its pre-edit text would bypass the
@@ -296,22 +296,22 @@ void THexEdit::mouseReleaseEvent(QMouseEvent* event) {
 void THexEdit::contextMenuEvent(QContextMenuEvent* event) {
   // Our own menu, so that cut, paste and delete overwrite like the keys do.
   QMenu menu(this);
-  QAction* action = menu.addAction(tr("&Undo"), this, &QLineEdit::undo);
+  QAction* action = menu.addAction(QStringLiteral("&Undo"), this, &QLineEdit::undo);
   action->setEnabled(isUndoAvailable());
-  action = menu.addAction(tr("&Redo"), this, &QLineEdit::redo);
+  action = menu.addAction(QStringLiteral("&Redo"), this, &QLineEdit::redo);
   action->setEnabled(isRedoAvailable());
   menu.addSeparator();
-  action = menu.addAction(tr("Cu&t"), this, &THexEdit::cutToClipboard);
+  action = menu.addAction(QStringLiteral("Cu&t"), this, &THexEdit::cutToClipboard);
   action->setEnabled(hasSelectedText());
-  action = menu.addAction(tr("&Copy"), this, &QLineEdit::copy);
+  action = menu.addAction(QStringLiteral("&Copy"), this, &QLineEdit::copy);
   action->setEnabled(hasSelectedText());
-  action = menu.addAction(tr("&Paste"), this, [this] { pasteFrom(false); });
+  action = menu.addAction(QStringLiteral("&Paste"), this, [this] { pasteFrom(false); });
   const QClipboard* clipboard = QGuiApplication::clipboard();
   action->setEnabled(clipboard && !clipboard->text().isEmpty());
-  action = menu.addAction(tr("Delete"), this, &THexEdit::zeroSelection);
+  action = menu.addAction(QStringLiteral("Delete"), this, &THexEdit::zeroSelection);
   action->setEnabled(hasSelectedText());
   menu.addSeparator();
-  menu.addAction(tr("Select All"), this, &QLineEdit::selectAll);
+  menu.addAction(QStringLiteral("Select All"), this, &QLineEdit::selectAll);
   menu.exec(event->globalPos());
 }
 

@@ -153,7 +153,7 @@ void TThreadedTimer::runTick() {
       failed = true;
     }
   }
-  if (failed && error.isEmpty()) error = tr("Unknown error in a timer handler");
+  if (failed && error.isEmpty()) error = QStringLiteral("Unknown error in a timer handler");
   // The handler, or a receiver of tickError, may have destroyed the timer;
   // its worker is then gone as well.
   if (alive && failed) emit tickError(error);

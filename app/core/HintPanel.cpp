@@ -26,14 +26,14 @@ void Hint::apply(QAction* action, const QString& hint) {
   action->setStatusTip(longPart(hint));
 }
 
-HintPanel::HintPanel(QWidget* parent) : QLabel(parent) {
+THintPanel::THintPanel(QWidget* parent) : QLabel(parent) {
   setObjectName(QStringLiteral("HintPanel"));
   setMinimumWidth(kMinimumWidth);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   setTextFormat(Qt::PlainText);
 }
 
-void HintPanel::attachTo(QMainWindow* mainWindow) {
+void THintPanel::attachTo(QMainWindow* mainWindow) {
   mainWindow_ = mainWindow;
   // Qt passes a status tip up from the control to its window and no further:
   // the tips of a floating dock window or a dialog never reach the main
@@ -41,12 +41,12 @@ void HintPanel::attachTo(QMainWindow* mainWindow) {
   QCoreApplication::instance()->installEventFilter(this);
 }
 
-void HintPanel::detach() {
+void THintPanel::detach() {
   if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
   mainWindow_ = nullptr;
 }
 
-bool HintPanel::belongsToMainWindow(const QWidget* widget) const {
+bool THintPanel::belongsToMainWindow(const QWidget* widget) const {
   // A window's owner is its parent widget's window; the main window ends the chain.
   for (const QWidget* window = widget->window(); window;
        window = window->parentWidget() ? window->parentWidget()->window() : nullptr)
@@ -54,12 +54,12 @@ bool HintPanel::belongsToMainWindow(const QWidget* widget) const {
   return false;
 }
 
-void HintPanel::showNow(const QString& text) {
+void THintPanel::showNow(const QString& text) {
   setText(text);
   if (isVisible()) repaint();
 }
 
-bool HintPanel::eventFilter(QObject* watched, QEvent* event) {
+bool THintPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::StatusTip && mainWindow_ && watched->isWidgetType() &&
       belongsToMainWindow(static_cast<QWidget*>(watched))) {
     setText(static_cast<QStatusTipEvent*>(event)->tip());

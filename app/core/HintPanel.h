@@ -30,13 +30,13 @@ void apply(QAction* action, const QString& hint);
 // also write it directly ("Loading... Please Wait").
 //
 // Threads: GUI thread only.
-class HintPanel : public QLabel {
+class THintPanel : public QLabel {
   Q_OBJECT
 
  public:
   static constexpr int kMinimumWidth = 50;
 
-  explicit HintPanel(QWidget* parent = nullptr);
+  explicit THintPanel(QWidget* parent = nullptr);
 
   // Takes the status tips of the main window and of the windows it owns.
   void attachTo(QMainWindow* mainWindow);

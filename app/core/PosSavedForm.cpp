@@ -19,9 +19,9 @@
 
 // Keeps the list of windows in focus order. One instance, a child of the
 // application object, fed by QApplication::focusChanged in the GUI thread.
-class FocusTracker : public QObject {
+class TFocusTracker : public QObject {
  public:
-  explicit FocusTracker(QObject* parent) : QObject(parent) {
+  explicit TFocusTracker(QObject* parent) : QObject(parent) {
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
   }
 
@@ -31,9 +31,9 @@ class FocusTracker : public QObject {
 
 // Records where the dockable window sits while it floats, so that its floating
 // size is known while it is docked.
-class FloatGeometryRecorder : public QObject {
+class TFloatGeometryRecorder : public QObject {
  public:
-  FloatGeometryRecorder(QDockWidget* dock, TRegPosSavedFrm* owner) : QObject(dock), dock_(dock), owner_(owner) {
+  TFloatGeometryRecorder(QDockWidget* dock, TRegPosSavedFrm* owner) : QObject(dock), dock_(dock), owner_(owner) {
     dock->installEventFilter(this);
   }
 
@@ -52,16 +52,16 @@ class FloatGeometryRecorder : public QObject {
 namespace {
 
 // Program-wide state of the windows of this base; GUI thread only.
-struct FormsState {
+struct TFormsState {
   std::vector<TRegPosSavedFrm*> byFocus;  // most recently focused first, new windows last
   TRegPosSavedFrm* lastFocused = nullptr;
   TRegPosSavedFrm* windowToFocus = nullptr;
   TRegPosSavedFrm* mainForm = nullptr;
-  QPointer<FocusTracker> tracker;
+  QPointer<TFocusTracker> tracker;
 };
 
-FormsState& formsState() {
-  static FormsState state;
+TFormsState& formsState() {
+  static TFormsState state;
   return state;
 }
 
@@ -90,9 +90,9 @@ TRegPosSavedFrm* formContaining(QWidget* widget) {
 
 }  // namespace
 
-void FocusTracker::focusMoved(QWidget* now) {
+void TFocusTracker::focusMoved(QWidget* now) {
   if (!now) return;  // the program lost the focus to another program: nothing changed inside it
-  FormsState& s = formsState();
+  TFormsState& s = formsState();
   s.lastFocused = formContaining(now);
   if (!s.lastFocused) return;
   auto it = std::find(s.byFocus.begin(), s.byFocus.end(), s.lastFocused);
@@ -100,14 +100,14 @@ void FocusTracker::focusMoved(QWidget* now) {
 }
 
 TRegPosSavedFrm::TRegPosSavedFrm(QWidget* form, Role role) : form_(form), role_(role) {
-  FormsState& s = formsState();
+  TFormsState& s = formsState();
   s.byFocus.push_back(this);
   if (role == Role::Main) s.mainForm = this;
-  if (!s.tracker && qApp) s.tracker = new FocusTracker(qApp);
+  if (!s.tracker && qApp) s.tracker = new TFocusTracker(qApp);
 }
 
 TRegPosSavedFrm::~TRegPosSavedFrm() {
-  FormsState& s = formsState();
+  TFormsState& s = formsState();
   s.byFocus.erase(std::remove(s.byFocus.begin(), s.byFocus.end(), this), s.byFocus.end());
   if (s.lastFocused == this) s.lastFocused = nullptr;
   if (s.windowToFocus == this) s.windowToFocus = nullptr;
@@ -147,7 +147,7 @@ QWidget* TRegPosSavedFrm::frame() const {
 void TRegPosSavedFrm::createForm() {
   if (auto* dock = qobject_cast<QDockWidget*>(form_)) {
     if (dock->isFloating()) floatRect_ = dock->geometry();
-    new FloatGeometryRecorder(dock, this);
+    new TFloatGeometryRecorder(dock, this);
   }
   restorePosition();
   formCreate();
@@ -172,14 +172,14 @@ void TRegPosSavedFrm::closeForm(QCloseEvent* event) {
 
 bool TRegPosSavedFrm::restorePosition() {
   if (componentName().isEmpty()) return false;  // a window without a component name has no key
-  const SettingsStore key(kKeyPrefix + componentName());
+  const TSettingsStore key(kKeyPrefix + componentName());
   positionStored_ = key.readInt(QStringLiteral("Left")).has_value();
   const bool complete = restoreSteps(key);
   keepOnScreen();
   return complete;
 }
 
-bool TRegPosSavedFrm::restoreSteps(const SettingsStore& key) {
+bool TRegPosSavedFrm::restoreSteps(const TSettingsStore& key) {
   QRect rect = storedRect();
   const auto left = key.readInt(QStringLiteral("Left"));
   if (!left) return false;
@@ -207,7 +207,7 @@ bool TRegPosSavedFrm::restoreSteps(const SettingsStore& key) {
 
   const auto active = key.readInt(QStringLiteral("ActiveForm"));
   if (!active) return false;
-  FormsState& s = formsState();
+  TFormsState& s = formsState();
   if (*active != 0) s.windowToFocus = this;
   if (s.windowToFocus && !s.windowToFocus->takeFocus()) return false;
 
@@ -286,7 +286,7 @@ bool TRegPosSavedFrm::takeFocus() {
   return true;
 }
 
-bool TRegPosSavedFrm::dockInto(const QString& siteName, const SettingsStore& key) {
+bool TRegPosSavedFrm::dockInto(const QString& siteName, const TSettingsStore& key) {
   auto* dock = qobject_cast<QDockWidget*>(form_);
   auto* mainWindow = dock ? qobject_cast<QMainWindow*>(dock->parentWidget()) : nullptr;
   const std::optional<Qt::DockWidgetArea> area = DockSites::areaForName(siteName);
@@ -367,7 +367,7 @@ void TRegPosSavedFrm::makeNormal() {
 
 void TRegPosSavedFrm::savePosition(bool active) {
   if (componentName().isEmpty()) return;
-  SettingsStore key(kKeyPrefix + componentName());
+  TSettingsStore key(kKeyPrefix + componentName());
   QWidget* f = frame();
   key.writeInt(QStringLiteral("ActiveForm"), active ? 1 : 0);
   key.writeInt(QStringLiteral("Visible"), visibleBeforeClose_.value_or(!f->isHidden()) ? 1 : 0);

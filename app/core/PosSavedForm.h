@@ -8,13 +8,13 @@
 
 class QCloseEvent;
 class QWidget;
-class SettingsStore;
+class TSettingsStore;
 
 // The saved-position base of the main window and of the tool windows (not the
 // About box). It brings every such window back where the user left it:
 // geometry, minimised or maximised state, visibility, which window was active
 // and, for the dockable window, the dock site it sat in. Each window keeps its
-// values under "FormPositions/<component name>" (SettingsStore).
+// values under "FormPositions/<component name>" (TSettingsStore).
 //
 // Use it as a second base beside the Qt window class:
 //
@@ -101,13 +101,13 @@ class TRegPosSavedFrm {
 
  private:
   enum class Kind { TopLevel, MdiChild, Dock };
-  friend class FocusTracker;
-  friend class FloatGeometryRecorder;
+  friend class TFocusTracker;
+  friend class TFloatGeometryRecorder;
 
   static void saveAll(TRegPosSavedFrm* active);
   Kind kind() const;
   QWidget* frame() const;  // the widget whose geometry is kept
-  bool restoreSteps(const SettingsStore& key);
+  bool restoreSteps(const TSettingsStore& key);
   QRect storedRect() const;
   void applyRect(const QRect& rect);
   bool applyWindowState(qint32 state);
@@ -116,7 +116,7 @@ class TRegPosSavedFrm {
   void makeNormal();
   bool takeFocus();
   bool isDocked() const;
-  bool dockInto(const QString& siteName, const SettingsStore& key);
+  bool dockInto(const QString& siteName, const TSettingsStore& key);
   QSize floatingSize() const;
   void keepOnScreen();
 
@@ -124,7 +124,7 @@ class TRegPosSavedFrm {
   Role role_;
   bool positionStored_ = false;
   // For the dockable window: its geometry when it last floated; kept up to
-  // date by a FloatGeometryRecorder on the dock widget.
+  // date by a TFloatGeometryRecorder on the dock widget.
   QRect floatRect_;
   // For the main window during its close: whether it was shown before the
   // close hid it, since that, not the hiding, is what the user left.

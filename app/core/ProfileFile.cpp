@@ -37,8 +37,8 @@ std::string_view valueOf(std::string_view line) {
 
 QString valueToString(std::string_view value) {
   QString text = QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-  if (text.size() > ProfileFile::kMaxValueLength) {
-    qsizetype cut = ProfileFile::kMaxValueLength;
+  if (text.size() > TProfileFile::kMaxValueLength) {
+    qsizetype cut = TProfileFile::kMaxValueLength;
     if (text.at(cut - 1).isHighSurrogate()) --cut;  // never leave half a character
     text.truncate(cut);
   }
@@ -113,11 +113,11 @@ qsizetype eolLengthAt(const QByteArray& data, qsizetype at) {
 
 }  // namespace
 
-static_assert(ProfileFile::kMaxFileSize <= INT32_MAX, "line offsets are 32-bit");
+static_assert(TProfileFile::kMaxFileSize <= INT32_MAX, "line offsets are 32-bit");
 
-ProfileFileError::ProfileFileError(const QString& message) : std::runtime_error(message.toStdString()) {}
+EProfileFile::EProfileFile(const QString& message) : std::runtime_error(message.toStdString()) {}
 
-ProfileFile::ProfileFile(const QString& path) : path_(path) {
+TProfileFile::TProfileFile(const QString& path) : path_(path) {
   const QFileInfo info(path);
   if (!info.exists()) return;
   fileExists_ = true;
@@ -157,7 +157,7 @@ ProfileFile::ProfileFile(const QString& path) : path_(path) {
   parse();
 }
 
-std::string ProfileFile::foldName(std::string_view name) {
+std::string TProfileFile::foldName(std::string_view name) {
   std::string folded(name);
   for (char& c : folded) {
     if (static_cast<unsigned char>(c) >= 0x80)
@@ -167,7 +167,7 @@ std::string ProfileFile::foldName(std::string_view name) {
   return folded;
 }
 
-std::string ProfileFile::foldName(const QString& name) {
+std::string TProfileFile::foldName(const QString& name) {
   std::string folded;
   folded.reserve(static_cast<size_t>(name.size()));
   for (const QChar c : name) {
@@ -178,7 +178,7 @@ std::string ProfileFile::foldName(const QString& name) {
   return folded;
 }
 
-bool ProfileFile::sameName(std::string_view name, const std::string& folded) {
+bool TProfileFile::sameName(std::string_view name, const std::string& folded) {
   for (const char c : name)
     if (static_cast<unsigned char>(c) >= 0x80) return foldName(name) == folded;
   if (name.size() != folded.size()) return false;
@@ -189,18 +189,18 @@ bool ProfileFile::sameName(std::string_view name, const std::string& folded) {
   return true;
 }
 
-quint32 ProfileFile::hashName(const std::string& folded) {
+quint32 TProfileFile::hashName(const std::string& folded) {
   quint32 hash = 2166136261u;  // FNV-1a
   for (const char c : folded) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
   return hash;
 }
 
-quint32 ProfileFile::keyHash(qint32 section, quint32 nameHash) {
+quint32 TProfileFile::keyHash(qint32 section, quint32 nameHash) {
   return nameHash ^ (static_cast<quint32>(section) * 0x9E3779B1u + (nameHash << 6) + (nameHash >> 2));
 }
 
 template <typename Matches>
-qint32 ProfileFile::EntryTable::find(quint32 hash, const Matches& matches) const {
+qint32 TProfileFile::EntryTable::find(quint32 hash, const Matches& matches) const {
   if (slots_.empty()) return -1;
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -211,7 +211,7 @@ qint32 ProfileFile::EntryTable::find(quint32 hash, const Matches& matches) const
 }
 
 template <typename HashOf>
-void ProfileFile::EntryTable::add(quint32 hash, qint32 entry, const HashOf& hashOf) {
+void TProfileFile::EntryTable::add(quint32 hash, qint32 entry, const HashOf& hashOf) {
   if ((count_ + 1) * 4 > static_cast<qsizetype>(slots_.size()) * 3) {
     std::vector<qint32> old = std::move(slots_);
     slots_.assign(old.empty() ? 16 : old.size() * 2, 0);
@@ -222,14 +222,14 @@ void ProfileFile::EntryTable::add(quint32 hash, qint32 entry, const HashOf& hash
   ++count_;
 }
 
-void ProfileFile::EntryTable::place(quint32 hash, qint32 slot) {
+void TProfileFile::EntryTable::place(quint32 hash, qint32 slot) {
   const std::size_t mask = slots_.size() - 1;
   std::size_t i = hash & mask;
   while (slots_[i]) i = (i + 1) & mask;
   slots_[i] = slot;
 }
 
-std::string_view ProfileFile::lineAt(LineRef line) const {
+std::string_view TProfileFile::lineAt(LineRef line) const {
   if (line < 0) {
     const QByteArray& text = added_[static_cast<std::size_t>(~line)];
     return {text.constData(), static_cast<std::size_t>(text.size())};
@@ -237,14 +237,14 @@ std::string_view ProfileFile::lineAt(LineRef line) const {
   return {data_.constData() + line, static_cast<std::size_t>(textEndOf(data_, line) - line)};
 }
 
-std::string_view ProfileFile::sectionNameAt(LineRef line) const {
+std::string_view TProfileFile::sectionNameAt(LineRef line) const {
   std::string_view text = lineAt(line);
   if (line == 0 && text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
   text = trimmed(text).substr(1);  // after the '['
   return trimmed(text.substr(0, text.find(']')));
 }
 
-std::string_view ProfileFile::keyNameAt(LineRef line) const {
+std::string_view TProfileFile::keyNameAt(LineRef line) const {
   if (line < 0) {
     const std::string_view text = lineAt(line);
     return trimmed(text.substr(0, text.find('=')));
@@ -256,38 +256,38 @@ std::string_view ProfileFile::keyNameAt(LineRef line) const {
   return trimmed({d + line, static_cast<std::size_t>(end - line)});
 }
 
-qint32 ProfileFile::findSection(const std::string& folded, quint32 hash) const {
+qint32 TProfileFile::findSection(const std::string& folded, quint32 hash) const {
   return sectionTable_.find(hash, [&](qint32 s) {
     return sections_[s].hash == hash && sameName(sectionNameAt(sections_[s].header), folded);
   });
 }
 
-qint32 ProfileFile::findKey(qint32 section, const std::string& folded, quint32 hash) const {
+qint32 TProfileFile::findKey(qint32 section, const std::string& folded, quint32 hash) const {
   return keyTable_.find(hash, [&](qint32 k) {
     const Key& key = keys_[k];
     return key.hash == hash && key.section == section && sameName(keyNameAt(key.line), folded);
   });
 }
 
-qint32 ProfileFile::addSection(LineRef header, qint32 anchor, quint32 hash) {
+qint32 TProfileFile::addSection(LineRef header, qint32 anchor, quint32 hash) {
   const auto index = static_cast<qint32>(sections_.size());
   sections_.push_back(Section{header, anchor, hash});
   sectionTable_.add(hash, index, [this](qint32 s) { return sections_[s].hash; });
   return index;
 }
 
-void ProfileFile::addKey(qint32 section, LineRef line, quint32 hash) {
+void TProfileFile::addKey(qint32 section, LineRef line, quint32 hash) {
   const auto index = static_cast<qint32>(keys_.size());
   keys_.push_back(Key{section, line, hash});
   keyTable_.add(hash, index, [this](qint32 k) { return keys_[k].hash; });
 }
 
-ProfileFile::LineRef ProfileFile::addLine(const QByteArray& text) {
+TProfileFile::LineRef TProfileFile::addLine(const QByteArray& text) {
   added_.push_back(text);
   return ~static_cast<LineRef>(added_.size() - 1);
 }
 
-void ProfileFile::parse() {
+void TProfileFile::parse() {
   const char* d = data_.constData();
   const qsizetype n = data_.size();
   bool styleFound = false;
@@ -327,7 +327,7 @@ void ProfileFile::parse() {
   keys_.shrink_to_fit();
 }
 
-qint32 ProfileFile::sectionIndex(const QString& section) const {
+qint32 TProfileFile::sectionIndex(const QString& section) const {
   if (lastSectionIndex_ >= 0 && section == lastSection_) return lastSectionIndex_;
   const std::string folded = foldName(section);
   const qint32 index = findSection(folded, hashName(folded));
@@ -337,37 +337,37 @@ qint32 ProfileFile::sectionIndex(const QString& section) const {
   return index;
 }
 
-qint32 ProfileFile::keyEntry(const QString& section, const QString& key) const {
+qint32 TProfileFile::keyEntry(const QString& section, const QString& key) const {
   const qint32 index = sectionIndex(section);
   if (index < 0) return -1;
   const std::string folded = foldName(key);
   return findKey(index, folded, keyHash(index, hashName(folded)));
 }
 
-QString ProfileFile::readString(const QString& section, const QString& key, const QString& defaultValue) const {
+QString TProfileFile::readString(const QString& section, const QString& key, const QString& defaultValue) const {
   const qint32 entry = keyEntry(section, key);
   if (entry < 0) return defaultValue;
   return valueToString(valueOf(lineAt(keys_[entry].line)));
 }
 
-qint32 ProfileFile::readInt(const QString& section, const QString& key, qint32 defaultValue) const {
+qint32 TProfileFile::readInt(const QString& section, const QString& key, qint32 defaultValue) const {
   const qint32 entry = keyEntry(section, key);
   if (entry < 0) return defaultValue;
   return parseInt(valueToString(valueOf(lineAt(keys_[entry].line)))).value_or(defaultValue);
 }
 
-bool ProfileFile::contains(const QString& section, const QString& key) const {
+bool TProfileFile::contains(const QString& section, const QString& key) const {
   return keyEntry(section, key) >= 0;
 }
 
-void ProfileFile::writeString(const QString& section, const QString& key, const QString& value) {
+void TProfileFile::writeString(const QString& section, const QString& key, const QString& value) {
   if (section.isEmpty() || hasLineBreak(section) || section.contains(u']') || hasOuterBlanks(section))
-    throw ProfileFileError(QStringLiteral("A profile file cannot hold the section name \"%1\"").arg(section));
+    throw EProfileFile(QStringLiteral("A profile file cannot hold the section name \"%1\"").arg(section));
   if (key.isEmpty() || hasLineBreak(key) || key.contains(u'=') || key.startsWith(u'[') || key.startsWith(u';') ||
       hasOuterBlanks(key))
-    throw ProfileFileError(QStringLiteral("A profile file cannot hold the key name \"%1\"").arg(key));
+    throw EProfileFile(QStringLiteral("A profile file cannot hold the key name \"%1\"").arg(key));
   if (hasLineBreak(value))
-    throw ProfileFileError(
+    throw EProfileFile(
         QStringLiteral("A profile file value cannot hold a line break (key \"%1\" in section [%2])").arg(key, section));
 
   const QByteArray valueBytes = value.toUtf8();
@@ -405,11 +405,11 @@ void ProfileFile::writeString(const QString& section, const QString& key, const 
   modified_ = true;
 }
 
-void ProfileFile::writeInt(const QString& section, const QString& key, qint32 value) {
+void TProfileFile::writeInt(const QString& section, const QString& key, qint32 value) {
   writeString(section, key, QString::number(value));
 }
 
-QByteArray ProfileFile::contents() const {
+QByteArray TProfileFile::contents() const {
   static const QByteArray eolBytes[] = {QByteArray(), QByteArray("\n"), QByteArray("\r\n"), QByteArray("\r")};
   const QByteArray& newEol = eolBytes[static_cast<int>(style_)];
   QByteArray out;
@@ -466,15 +466,15 @@ QByteArray ProfileFile::contents() const {
   return out;
 }
 
-void ProfileFile::save() {
-  const QString failure = WholeFileWriter::failureMessage(path_);
+void TProfileFile::save() {
+  const QString failure = TWholeFileWriter::failureMessage(path_);
   // Never replace a file whose content was not read, nor one we may not write.
-  if (!loadError_.isEmpty()) throw ProfileFileError(failure);
+  if (!loadError_.isEmpty()) throw EProfileFile(failure);
   if (fileExists_ && !modified_) return;
-  if (fileExists_ && !QFileInfo(path_).isWritable()) throw ProfileFileError(failure);
+  if (fileExists_ && !QFileInfo(path_).isWritable()) throw EProfileFile(failure);
 
-  WholeFileWriter file(path_);
-  if (!file.open() || !file.write(contents()) || !file.commit()) throw ProfileFileError(failure);
+  TWholeFileWriter file(path_);
+  if (!file.open() || !file.write(contents()) || !file.commit()) throw EProfileFile(failure);
   fileExists_ = true;
   modified_ = false;
 }

@@ -12,9 +12,9 @@
 
 // A failed save (message "Unable to write to " + file name) or a name or value
 // that a profile file cannot hold.
-class ProfileFileError : public std::runtime_error {
+class EProfileFile : public std::runtime_error {
  public:
-  explicit ProfileFileError(const QString& message);
+  explicit EProfileFile(const QString& message);
   QString message() const { return QString::fromStdString(what()); }
 };
 
@@ -48,7 +48,7 @@ class ProfileFileError : public std::runtime_error {
 // at most about six times its size; one of empty lines or comments, its size.
 //
 // Threads: an object is used by one thread at a time.
-class ProfileFile {
+class TProfileFile {
  public:
   static constexpr int kMaxValueLength = 2047;
   // A larger file is not loaded: it reads as empty and refuses to be saved.
@@ -58,7 +58,7 @@ class ProfileFile {
   // created by save(). A file that exists but cannot be read (no permission, a
   // directory, a device, too large) reads as empty; save() then fails rather than
   // replace content it never saw.
-  explicit ProfileFile(const QString& path);
+  explicit TProfileFile(const QString& path);
 
   QString path() const { return path_; }
   // Empty when the file was loaded or did not exist; else why it could not be read.
@@ -69,14 +69,14 @@ class ProfileFile {
   qint32 readInt(const QString& section, const QString& key, qint32 defaultValue) const;
   bool contains(const QString& section, const QString& key) const;
 
-  // Throw ProfileFileError for a name or value the file format cannot hold:
+  // Throw EProfileFile for a name or value the file format cannot hold:
   // an empty name, a line break anywhere, '=' or a leading '[' or ';' in a key,
   // ']' in a section name, blanks at the ends of a name.
   void writeString(const QString& section, const QString& key, const QString& value);
   void writeInt(const QString& section, const QString& key, qint32 value);  // in decimal
 
   // Writes the file if anything changed or the file does not exist yet.
-  // Throws ProfileFileError("Unable to write to " + path) on failure.
+  // Throws EProfileFile("Unable to write to " + path) on failure.
   void save();
 
   // The file as save() would write it.

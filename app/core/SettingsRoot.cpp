@@ -14,7 +14,7 @@ const QString kFallbackKey = QStringLiteral("Vorelan");
 
 }  // namespace
 
-QString SettingsRoot::programKeyFor(const QString& executablePath) {
+QString TSettingsRoot::programKeyFor(const QString& executablePath) {
   QString name = QFileInfo(executablePath).completeBaseName();
   // An executable named only by an extension (".vorelan") has no base name;
   // an empty key would put the settings into "Orvex/.conf".
@@ -22,11 +22,11 @@ QString SettingsRoot::programKeyFor(const QString& executablePath) {
   return name.left(1) + name.mid(1).toLower();
 }
 
-void SettingsRoot::establish(const QString& executablePath) {
+void TSettingsRoot::establish(const QString& executablePath) {
   std::call_once(g_keyOnce, [&] { g_programKey = programKeyFor(executablePath); });
 }
 
-QString SettingsRoot::programKey() {
+QString TSettingsRoot::programKey() {
   std::call_once(g_keyOnce, [] {
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     g_programKey = programKeyFor(exe);

@@ -10,7 +10,7 @@
 //
 // Threads: establish() runs in the main thread before any other thread starts;
 // programKey() may then be called from any thread (the key never changes).
-class SettingsRoot {
+class TSettingsRoot {
  public:
   static QString organisation() { return QStringLiteral("Orvex"); }
 

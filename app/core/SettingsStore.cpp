@@ -66,9 +66,9 @@ std::optional<qint32> parseInteger(const QString& text) {
 
 }  // namespace
 
-SettingsStore::SettingsStore(const QString& keyPath)
-    : settings_(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                SettingsRoot::programKey()),
+TSettingsStore::TSettingsStore(const QString& keyPath)
+    : settings_(QSettings::NativeFormat, QSettings::UserScope, TSettingsRoot::organisation(),
+                TSettingsRoot::programKey()),
       keyPath_(keyPath) {
   // Only the user's own settings count, as under the current user's registry
   // hive: no organisation-wide or system-wide fallback files.
@@ -76,7 +76,7 @@ SettingsStore::SettingsStore(const QString& keyPath)
   settings_.beginGroup(keyPath);
 }
 
-std::optional<QString> SettingsStore::storedText(const QString& name) const {
+std::optional<QString> TSettingsStore::storedText(const QString& name) const {
   {
     std::lock_guard<std::mutex> guard(g_memoryLock);
     if (g_keepInMemory)
@@ -85,7 +85,7 @@ std::optional<QString> SettingsStore::storedText(const QString& name) const {
   return fileText(settings_, name);
 }
 
-void SettingsStore::store(const QString& name, const QString& text) {
+void TSettingsStore::store(const QString& name, const QString& text) {
   {
     std::lock_guard<std::mutex> guard(g_memoryLock);
     if (g_keepInMemory) {
@@ -96,13 +96,13 @@ void SettingsStore::store(const QString& name, const QString& text) {
   settings_.setValue(name, text);
 }
 
-std::optional<qint32> SettingsStore::readInt(const QString& name) const {
+std::optional<qint32> TSettingsStore::readInt(const QString& name) const {
   const std::optional<QString> text = storedText(name);
   if (!text) return std::nullopt;
   return parseInteger(*text);
 }
 
-std::optional<QString> SettingsStore::readString(const QString& name) const {
+std::optional<QString> TSettingsStore::readString(const QString& name) const {
   std::optional<QString> text = storedText(name);
   if (!text) return std::nullopt;
   if (text->startsWith(kStringTag)) return text->mid(kStringTag.size());
@@ -110,28 +110,28 @@ std::optional<QString> SettingsStore::readString(const QString& name) const {
   return text;
 }
 
-std::optional<bool> SettingsStore::readBool(const QString& name) const {
+std::optional<bool> TSettingsStore::readBool(const QString& name) const {
   const std::optional<qint32> value = readInt(name);
   if (!value) return std::nullopt;
   return *value != 0;
 }
 
-void SettingsStore::writeInt(const QString& name, qint32 value) {
+void TSettingsStore::writeInt(const QString& name, qint32 value) {
   store(name, kIntegerTag + QStringLiteral("%1").arg(static_cast<quint32>(value), 8, 16, QLatin1Char('0')));
 }
 
-void SettingsStore::writeString(const QString& name, const QString& value) {
+void TSettingsStore::writeString(const QString& name, const QString& value) {
   if (value.startsWith(kIntegerTag) || value.startsWith(kStringTag))
     store(name, kStringTag + value);
   else
     store(name, value);
 }
 
-void SettingsStore::writeBool(const QString& name, bool value) {
+void TSettingsStore::writeBool(const QString& name, bool value) {
   writeInt(name, value ? 1 : 0);
 }
 
-bool SettingsStore::contains(const QString& name) const {
+bool TSettingsStore::contains(const QString& name) const {
   {
     std::lock_guard<std::mutex> guard(g_memoryLock);
     if (g_keepInMemory)
@@ -140,7 +140,7 @@ bool SettingsStore::contains(const QString& name) const {
   return settings_.contains(name);
 }
 
-void SettingsStore::remove(const QString& name) {
+void TSettingsStore::remove(const QString& name) {
   {
     std::lock_guard<std::mutex> guard(g_memoryLock);
     if (g_keepInMemory) {
@@ -151,7 +151,7 @@ void SettingsStore::remove(const QString& name) {
   settings_.remove(name);
 }
 
-bool SettingsStore::sync() {
+bool TSettingsStore::sync() {
   {
     std::lock_guard<std::mutex> guard(g_memoryLock);
     if (g_keepInMemory) return true;  // nothing goes to the file
@@ -175,7 +175,7 @@ bool SettingsStore::sync() {
   return false;
 }
 
-bool SettingsStore::readsBackWhole() const {
+bool TSettingsStore::readsBackWhole() const {
   // QSettings' buffered write may lose its end without a word (a full disk):
   // the file read afresh, through a name no QSettings has cached, must hold
   // every value that the settings hold now.
@@ -197,19 +197,19 @@ bool SettingsStore::readsBackWhole() const {
   return whole;
 }
 
-void SettingsStore::keepChangesInMemory(bool keep) {
+void TSettingsStore::keepChangesInMemory(bool keep) {
   std::lock_guard<std::mutex> guard(g_memoryLock);
   g_keepInMemory = keep;
   g_memory.clear();
 }
 
-bool SettingsStore::changesKeptInMemory() {
+bool TSettingsStore::changesKeptInMemory() {
   std::lock_guard<std::mutex> guard(g_memoryLock);
   return g_keepInMemory;
 }
 
-QString SettingsStore::filePath() {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                     SettingsRoot::programKey());
+QString TSettingsStore::filePath() {
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, TSettingsRoot::organisation(),
+                     TSettingsRoot::programKey());
   return settings.fileName();
 }

@@ -35,14 +35,14 @@
 // threads may share the file (QSettings locks it while it syncs; syncs of this
 // process take turns under a lock of their own) and the changes kept in
 // memory (guarded by a lock of their own).
-class SettingsStore {
+class TSettingsStore {
  public:
   // Opens <settings root>/<keyPath>; keyPath uses "/" between levels. Nothing
   // is created on disk until a value is written.
-  explicit SettingsStore(const QString& keyPath);
+  explicit TSettingsStore(const QString& keyPath);
 
-  SettingsStore(const SettingsStore&) = delete;
-  SettingsStore& operator=(const SettingsStore&) = delete;
+  TSettingsStore(const TSettingsStore&) = delete;
+  TSettingsStore& operator=(const TSettingsStore&) = delete;
 
   QString keyPath() const { return keyPath_; }
 

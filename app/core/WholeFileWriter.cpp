@@ -2,15 +2,15 @@
 
 #include <unistd.h>
 
-bool WholeFileWriter::open() {
+bool TWholeFileWriter::open() {
   return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
-bool WholeFileWriter::write(const char* data, qint64 size) {
+bool TWholeFileWriter::write(const char* data, qint64 size) {
   return file_.write(data, size) == size;
 }
 
-bool WholeFileWriter::commit() {
+bool TWholeFileWriter::commit() {
   // A delayed allocation may fail only now, at the flush to the disk.
   if (::fdatasync(file_.handle()) != 0) {
     file_.cancelWriting();
@@ -19,6 +19,6 @@ bool WholeFileWriter::commit() {
   return file_.commit();
 }
 
-QString WholeFileWriter::failureMessage(const QString& path) {
+QString TWholeFileWriter::failureMessage(const QString& path) {
   return QStringLiteral("Unable to write to ") + path;
 }

@@ -13,9 +13,9 @@
 // writer destroyed uncommitted removes its temporary file.
 //
 // Threads: an object is used by one thread.
-class WholeFileWriter {
+class TWholeFileWriter {
  public:
-  explicit WholeFileWriter(const QString& path) : file_(path) {}
+  explicit TWholeFileWriter(const QString& path) : file_(path) {}
 
   // False when the temporary file cannot be made.
   bool open();

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace bit_timing {
+namespace BitTiming {
 
 namespace {
 
@@ -133,4 +133,4 @@ Fields Unpack(std::uint8_t brpr, std::uint8_t btr) {
   return {(brpr & 0x3F) + 1, (brpr >> 6) + 1, (btr & 0x0F) + 1, std::min((btr >> 4) + 1, MaxSegment2)};
 }
 
-}  // namespace bit_timing
+}  // namespace BitTiming

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-namespace bit_timing {
+namespace BitTiming {
 
 // Register ranges: BRPR bits 5-0 = BRP - 1, bits 7-6 = RJW - 1; BTR bits 3-0 =
 // BS1 - 1, bits 6-4 = BS2 - 1.
@@ -109,4 +109,4 @@ struct Fields {
 };
 Fields Unpack(std::uint8_t brpr, std::uint8_t btr);
 
-}  // namespace bit_timing
+}  // namespace BitTiming

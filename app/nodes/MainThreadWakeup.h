@@ -1,4 +1,4 @@
-// Wakes the main thread from any thread: Post() writes an eventfd that a
+// Wakes the main thread from any thread: post() writes an eventfd that a
 // QSocketNotifier in the main thread watches; the callback then runs in the
 // main thread, once for any number of posts since the last run.
 //
@@ -15,19 +15,19 @@
 
 class QSocketNotifier;
 
-class MainThreadWakeup : public QObject {
+class TMainThreadWakeup : public QObject {
   Q_OBJECT
 
  public:
   // Create it in the main thread; the callback runs there.
-  explicit MainThreadWakeup(std::function<void()> callback, QObject* parent = nullptr);
-  ~MainThreadWakeup() override;
+  explicit TMainThreadWakeup(std::function<void()> callback, QObject* parent = nullptr);
+  ~TMainThreadWakeup() override;
 
   // Any thread. Never blocks.
-  void Post();
+  void post();
 
  private:
-  void Drain();
+  void drain();
 
   int fd_;
   QSocketNotifier* notifier_;

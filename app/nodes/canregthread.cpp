@@ -20,7 +20,7 @@ std::uint8_t Clearing(std::uint8_t flags) {
 }  // namespace
 
 TCANRegAccessThread::TCANRegAccessThread(TTavarnelObject* memory, QObject* parent)
-    : QObject(parent), memory_(memory), wakeup_(new MainThreadWakeup([this] { OnWakeup(); }, this)) {}
+    : QObject(parent), memory_(memory), wakeup_(new TMainThreadWakeup([this] { OnWakeup(); }, this)) {}
 
 TCANRegAccessThread::~TCANRegAccessThread() {
   Terminate();
@@ -85,7 +85,7 @@ void TCANRegAccessThread::Run() {
   }
   CoUninitialize();
   finishedPending_ = true;
-  wakeup_->Post();
+  wakeup_->post();
 }
 
 std::optional<TCANRegAccessThread::QueuedJob> TCANRegAccessThread::NextWork(bool& pass) {
@@ -139,7 +139,7 @@ void TCANRegAccessThread::Finish(std::uint64_t id, TRegisterJobOutcome outcome) 
     std::lock_guard<std::mutex> guard(queueLock_);
     finished_.emplace_back(id, std::move(outcome));
   }
-  wakeup_->Post();
+  wakeup_->post();
 }
 
 // ---- jobs, from the GUI thread -------------------------------------------------------------
@@ -172,7 +172,7 @@ void TCANRegAccessThread::Enqueue(Task task, std::size_t plannedWrites, QObject*
       jobs_.push_back(QueuedJob{id, std::move(task), plannedWrites});
   }
   if (refused)
-    wakeup_->Post();
+    wakeup_->post();
   else
     workChanged_.notify_all();
 }
@@ -401,7 +401,7 @@ void TCANRegAccessThread::Report(std::vector<TReceivedFrame> frames, std::uint32
     reception_.overruns += overruns;
     reception_.overrunNow = overrunNow;
   }
-  if (!receptionPending_.exchange(true)) wakeup_->Post();
+  if (!receptionPending_.exchange(true)) wakeup_->post();
 }
 
 // ---- status --------------------------------------------------------------------------------
@@ -418,7 +418,7 @@ std::string TCANRegAccessThread::StatusText() const {
 }
 
 void TCANRegAccessThread::ShowStatus() {
-  if (!statusPending_.exchange(true)) wakeup_->Post();
+  if (!statusPending_.exchange(true)) wakeup_->post();
 }
 
 void TCANRegAccessThread::DeliverStatus() {

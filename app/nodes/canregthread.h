@@ -226,7 +226,7 @@ class TCANRegAccessThread : public QObject {
   int nextReceiver_ = 1;
   std::map<int, Receiver> receivers_;
   StatusHandler statusHandler_;  // set by the owner before Resume
-  MainThreadWakeup* wakeup_;     // child, lives in the GUI thread
+  TMainThreadWakeup* wakeup_;    // child, lives in the GUI thread
   // Created by Resume, joined by Wait or the destructor; both in the GUI thread.
   std::thread worker_;
 };

@@ -25,7 +25,7 @@ QString HelpIndex::fillIn(const QString& indexHtml, const ToolWindowTable& table
   static const QRegularExpression description(QStringLiteral(R"re(<meta\s+name="description"\s+content="([^"]*)")re"),
                                               QRegularExpression::CaseInsensitiveOption);
   QString pages, keys;
-  for (const ToolWindowEntry& tool : table) {
+  for (const TToolWindowEntry& tool : table) {
     const QString page = compiledPage(tool.helpPage);
     const QString name = firstCapture(page, title);
     pages += QStringLiteral("<tr><td><a href=\"%1\">%2</a></td><td>%3</td></tr>\n")

@@ -27,7 +27,7 @@ QString HelpTopics::indexPage() {
 
 QString HelpTopics::pageForWindow(const QString& componentName) {
   if (componentName == kMainWindow) return kMainWindowPage;
-  const ToolWindowEntry* tool = ToolWindows::Find(componentName);
+  const TToolWindowEntry* tool = ToolWindows::Find(componentName);
   return tool ? tool->helpPage : QString();
 }
 
@@ -51,7 +51,7 @@ QString HelpTopics::pageForCommand(const QString& command) {
 
 QStringList HelpTopics::allPages() {
   QStringList pages{indexPage(), kMainWindowPage};
-  for (const ToolWindowEntry& tool : ToolWindows::Table()) pages << tool.helpPage;
+  for (const TToolWindowEntry& tool : ToolWindows::Table()) pages << tool.helpPage;
   return pages;
 }
 

@@ -13,7 +13,7 @@
 namespace {
 
 // The shared viewer of showPage(); GUI thread only.
-QPointer<HelpViewer> g_shared;
+QPointer<THelpViewer> g_shared;
 
 // A browser that shows each help page as HelpTopics gives it, so that the
 // contents carry the tool windows of the table.
@@ -32,7 +32,7 @@ class THelpBrowser : public QTextBrowser {
 
 }  // namespace
 
-HelpViewer::HelpViewer(QWidget* parent)
+THelpViewer::THelpViewer(QWidget* parent)
     : QWidget(parent, Qt::Window),
       browser_(new THelpBrowser(this)),
       back_(new QToolButton(this)),
@@ -43,9 +43,9 @@ HelpViewer::HelpViewer(QWidget* parent)
   resize(680, 600);
 
   auto* contents = new QToolButton(this);
-  contents->setText(tr("&Contents"));
-  back_->setText(tr("&Back"));
-  forward_->setText(tr("&Forward"));
+  contents->setText(QStringLiteral("&Contents"));
+  back_->setText(QStringLiteral("&Back"));
+  forward_->setText(QStringLiteral("&Forward"));
   back_->setEnabled(false);
   forward_->setEnabled(false);
 
@@ -67,37 +67,37 @@ HelpViewer::HelpViewer(QWidget* parent)
   connect(forward_, &QToolButton::clicked, browser_, &QTextBrowser::forward);
   connect(browser_, &QTextBrowser::backwardAvailable, back_, &QToolButton::setEnabled);
   connect(browser_, &QTextBrowser::forwardAvailable, forward_, &QToolButton::setEnabled);
-  connect(browser_, &QTextBrowser::sourceChanged, this, &HelpViewer::updateTitle);
+  connect(browser_, &QTextBrowser::sourceChanged, this, &THelpViewer::updateTitle);
 
   browser_->setSource(urlOfPage(HelpTopics::indexPage()));
 }
 
-QUrl HelpViewer::urlOfPage(const QString& page) {
+QUrl THelpViewer::urlOfPage(const QString& page) {
   return QUrl(QStringLiteral("qrc:/help/") + page);
 }
 
-bool HelpViewer::openCommand(const QString& chmStyleCommand) {
+bool THelpViewer::openCommand(const QString& chmStyleCommand) {
   const QString page = HelpTopics::pageForCommand(chmStyleCommand);
   browser_->setSource(urlOfPage(page.isEmpty() ? HelpTopics::indexPage() : page));
   return !page.isEmpty();
 }
 
-QString HelpViewer::currentPage() const {
+QString THelpViewer::currentPage() const {
   return QFileInfo(browser_->source().path()).fileName();
 }
 
-QString HelpViewer::currentTitle() const {
+QString THelpViewer::currentTitle() const {
   return browser_->documentTitle();
 }
 
-void HelpViewer::updateTitle() {
+void THelpViewer::updateTitle() {
   const QString title = currentTitle();
-  setWindowTitle(title.isEmpty() ? tr("Vorelan Help") : tr("Vorelan Help - %1").arg(title));
+  setWindowTitle(title.isEmpty() ? QStringLiteral("Vorelan Help") : QStringLiteral("Vorelan Help - %1").arg(title));
 }
 
-bool HelpViewer::showPage(const QString& chmStyleCommand) {
+bool THelpViewer::showPage(const QString& chmStyleCommand) {
   if (!g_shared) {
-    g_shared = new HelpViewer;
+    g_shared = new THelpViewer;
     g_shared->setAttribute(Qt::WA_DeleteOnClose);
     // A viewer still open when the program ends goes with it.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, g_shared.data(), &QObject::deleteLater);
@@ -110,6 +110,6 @@ bool HelpViewer::showPage(const QString& chmStyleCommand) {
   return known;
 }
 
-HelpViewer* HelpViewer::shared() {
+THelpViewer* THelpViewer::shared() {
   return g_shared;
 }

@@ -13,11 +13,11 @@ class QToolButton;
 // the program running: closing the main window ends the program with it.
 //
 // Threads: GUI thread only.
-class HelpViewer : public QWidget {
+class THelpViewer : public QWidget {
   Q_OBJECT
 
  public:
-  explicit HelpViewer(QWidget* parent = nullptr);
+  explicit THelpViewer(QWidget* parent = nullptr);
 
   // Opens the page that a help command names ("vorelan.chm" for the contents,
   // "vorelan.chm::/Trace_window.html" for a window's page) in the program's
@@ -26,7 +26,7 @@ class HelpViewer : public QWidget {
   // contents and returns false.
   static bool showPage(const QString& chmStyleCommand);
   // The shared viewer, or null when none is open.
-  static HelpViewer* shared();
+  static THelpViewer* shared();
 
   // Opens a page in this viewer; false (and the contents) for an unknown page.
   bool openCommand(const QString& chmStyleCommand);

@@ -20,7 +20,7 @@ TToolWindow* Make(IToolWindowHost& host) {
 }  // namespace
 
 const ToolWindowTable& ToolWindows::Table() {
-  using Mode = FileDialogSpec::Mode;
+  using Mode = TFileDialogSpec::Mode;
   static const ToolWindowTable table{
       {.componentName = "RegFrm",
        .menuObjectName = "WinRegisters",
@@ -80,16 +80,16 @@ const ToolWindowTable& ToolWindows::Table() {
   return table;
 }
 
-const ToolWindowEntry* ToolWindows::Find(const QString& componentName) {
-  for (const ToolWindowEntry& entry : Table())
+const TToolWindowEntry* ToolWindows::Find(const QString& componentName) {
+  for (const TToolWindowEntry& entry : Table())
     if (entry.componentName == componentName) return &entry;
   return nullptr;
 }
 
-std::vector<const ToolWindowEntry*> ToolWindows::InCreationOrder(const ToolWindowTable& table) {
-  std::vector<const ToolWindowEntry*> order;
-  for (const ToolWindowEntry& entry : table) order.push_back(&entry);
-  std::stable_sort(order.begin(), order.end(), [](const ToolWindowEntry* a, const ToolWindowEntry* b) {
+std::vector<const TToolWindowEntry*> ToolWindows::InCreationOrder(const ToolWindowTable& table) {
+  std::vector<const TToolWindowEntry*> order;
+  for (const TToolWindowEntry& entry : table) order.push_back(&entry);
+  std::stable_sort(order.begin(), order.end(), [](const TToolWindowEntry* a, const TToolWindowEntry* b) {
     return a->creationRank < b->creationRank;
   });
   return order;

@@ -23,7 +23,7 @@ class TToolWindow;
 
 // A file dialog as a menu entry asks for it. The filter holds pairs of
 // description and pattern separated by bars: "Trace File (*.trc)|*.trc|All (*.*)|*.*".
-struct FileDialogSpec {
+struct TFileDialogSpec {
   enum class Mode { Open, Save };
   Mode mode = Mode::Open;  // Open accepts an existing file only; Save overwrites without asking
   QString caption;         // "Load Trace"
@@ -34,18 +34,18 @@ struct FileDialogSpec {
 // An entry a tool window brings to the main window's File menu (before Exit).
 // The main window runs the dialog and hands the chosen path to the window's
 // handler (TToolWindow::OnFileEntry), while the window exists.
-struct FileMenuEntry {
+struct TFileMenuEntry {
   QString objectName;  // "TraceLoad"; also the handler's name
   QString caption;     // "Load &Trace"
   QString hint;        // "short|long"
-  FileDialogSpec dialog;
+  TFileDialogSpec dialog;
 };
 
 // Builds the window (with its design geometry, not yet placed or restored);
 // the main window places it and runs its createForm().
 using ToolWindowFactory = std::function<TToolWindow*(IToolWindowHost& host)>;
 
-struct ToolWindowEntry {
+struct TToolWindowEntry {
   QString componentName;   // the window's objectName: its settings key and help topic
   QString menuObjectName;  // its Windows menu entry: objectName, caption, shortcut, hint
   QString caption;
@@ -54,10 +54,10 @@ struct ToolWindowEntry {
   QString helpPage;             // its page of the compiled help (":/help/<page>")
   int creationRank = 0;         // start-up creates the windows by rank, lowest first
   ToolWindowFactory factory{};  // empty while the window is not built
-  std::vector<FileMenuEntry> fileEntries{};
+  std::vector<TFileMenuEntry> fileEntries{};
 };
 
-using ToolWindowTable = std::vector<ToolWindowEntry>;
+using ToolWindowTable = std::vector<TToolWindowEntry>;
 
 namespace ToolWindows {
 
@@ -65,8 +65,8 @@ namespace ToolWindows {
 // Bit Settings, Filters, Transmission.
 const ToolWindowTable& Table();
 // The line of a component name in the program's table, or null.
-const ToolWindowEntry* Find(const QString& componentName);
+const TToolWindowEntry* Find(const QString& componentName);
 // A table's lines in creation order.
-std::vector<const ToolWindowEntry*> InCreationOrder(const ToolWindowTable& table);
+std::vector<const TToolWindowEntry*> InCreationOrder(const ToolWindowTable& table);
 
 }  // namespace ToolWindows

@@ -36,7 +36,7 @@ QString dataText(int line, int round) {
       .toUpper();
 }
 
-void writeTrace(ProfileFile& file, int round) {
+void writeTrace(TProfileFile& file, int round) {
   file.writeInt("General", "NbLines", kLines);
   for (int line = 1; line <= kLines; ++line) {
     const QString section = QStringLiteral("Line%1").arg(line);
@@ -48,7 +48,7 @@ void writeTrace(ProfileFile& file, int round) {
   }
 }
 
-qint64 readTrace(const ProfileFile& file) {
+qint64 readTrace(const TProfileFile& file) {
   qint64 characters = 0;
   const int lines = file.readInt("General", "NbLines", 0);
   for (int line = 1; line <= lines; ++line) {
@@ -92,18 +92,18 @@ int main() {
 
   const Figure saveNew = bench::Measure(kRuns, [&] {
     QFile::remove(path);
-    ProfileFile file(path);
+    TProfileFile file(path);
     writeTrace(file, 0);
     file.save();
   });
   qint64 characters = 0;
   const Figure load = bench::Measure(kRuns, [&] {
-    const ProfileFile file(path);
+    const TProfileFile file(path);
     characters = readTrace(file);
   });
   int round = 0;
   const Figure saveInPlace = bench::Measure(kRuns, [&] {
-    ProfileFile file(path);
+    TProfileFile file(path);
     writeTrace(file, ++round);  // every "Data" value changes, the rest stays
     file.save();
   });

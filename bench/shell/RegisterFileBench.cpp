@@ -55,7 +55,7 @@ double WireMs(const std::vector<Request>& requests) {
 }
 
 // The line writes of a load: PSR before each paged register.
-std::vector<Request> LoadRequests(const ProfileFile& file) {
+std::vector<Request> LoadRequests(const TProfileFile& file) {
   std::vector<Request> requests;
   for (const TRegisterWrite& write : RegisterFile::loadPlan(file)) {
     if (write.address >= CanReg::PageBase)
@@ -116,7 +116,7 @@ class BareClient {
 
 // A register file that names every register, with values that differ.
 QString WriteFullFile(const QString& path) {
-  ProfileFile file(path);
+  TProfileFile file(path);
   RegisterSnapshot snapshot;
   for (int i = 0; i < CanReg::MainCount; ++i) snapshot.main[i] = static_cast<std::uint8_t>(0x10 + i);
   snapshot.main[CanReg::MainIndex(CanReg::CSR)] = 0x01;
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   const auto board = StartBoardOnCom1(home.filePath("board").toStdString(), false, kBitsPerSecond, "1000");
 
   const QString loadPath = WriteFullFile(home.filePath("full.rgr"));
-  const std::vector<Request> loadRequests = LoadRequests(ProfileFile(loadPath));
+  const std::vector<Request> loadRequests = LoadRequests(TProfileFile(loadPath));
   const std::vector<Request> readRequests = FullReadRequests();
   if (loadRequests.size() != 171) return Fail("the full file does not load with 171 writes");
 
@@ -158,9 +158,9 @@ int main(int argc, char** argv) {
   }
 
   TMainFrm::Options frameOptions;
-  for (ToolWindowEntry& entry : frameOptions.toolWindows) entry.factory = {};
+  for (TToolWindowEntry& entry : frameOptions.toolWindows) entry.factory = {};
   QString chosen;
-  frameOptions.chooseFile = [&chosen](const FileDialogSpec&) { return chosen; };
+  frameOptions.chooseFile = [&chosen](const TFileDialogSpec&) { return chosen; };
   TMainFrm main(std::move(frameOptions));
   main.createForm();
   main.createToolWindows();
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
     main.action("RegSave")->trigger();
     if (!QTest::qWaitFor([&] { return !main.registerFileBusy(); }, 30000)) return Fail("a save did not end");
     save.push_back(double(clock.nsecsElapsed()) / 1e6);
-    if (ProfileFile(chosen).readInt("Buffer3", "Byte9", -1) != 3 * 16 + 9) return Fail("a save missed a register");
+    if (TProfileFile(chosen).readInt("Buffer3", "Byte9", -1) != 3 * 16 + 9) return Fail("a save missed a register");
   }
   main.close();
   board->stop();

@@ -114,7 +114,7 @@ double QuitAfterStart(const QStringList& arguments, const QProcessEnvironment& e
 int main(int argc, char** argv) {
   const int seconds = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 10;
   const ShellBenchHome home;
-  SettingsRoot::establish(QStringLiteral("vorelan"));
+  TSettingsRoot::establish(QStringLiteral("vorelan"));
   TApplication app(argc, argv);
 
   const QString registerFile = home.filePath("all.rgr");

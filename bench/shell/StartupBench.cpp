@@ -52,7 +52,7 @@ int childBaseline(int argc, char** argv) {
 }
 
 int childProgram(int argc, char** argv) {
-  SettingsRoot::establish(QString::fromLocal8Bit(argv[0]));
+  TSettingsRoot::establish(QString::fromLocal8Bit(argv[0]));
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
   for (const std::string& failure : ComponentSetup::ensureRegistered(self.parent_path().string()))
     std::fprintf(stderr, "%s\n", failure.c_str());

@@ -41,12 +41,12 @@ Sweep searchAndTable() {
   for (int clock = 1; clock <= 99; ++clock) {
     for (std::int64_t rate : Rates) {
       const auto one = Clock::now();
-      const auto found = bit_timing::Search(clock, rate, WantedSample);
+      const auto found = BitTiming::Search(clock, rate, WantedSample);
       if (!found) {
         ++s.refused;
         continue;
       }
-      const auto table = bit_timing::ExactSettings(clock, rate, WantedSample);
+      const auto table = BitTiming::ExactSettings(clock, rate, WantedSample);
       sink = found->rate + std::int64_t(table.size());
       s.exactRows += table.size();
       s.pairMs.push_back(msSince(one));
@@ -60,10 +60,10 @@ double bareCandidateLoop() {
   const auto start = Clock::now();
   std::int64_t sum = 0;
   for (int clock = 1; clock <= 99; ++clock) {
-    const std::int64_t hz = clock * bit_timing::HzPerMHz;
+    const std::int64_t hz = clock * BitTiming::HzPerMHz;
     for (std::int64_t rate : Rates) {
-      if (!bit_timing::RateReachable(clock, rate)) continue;
-      for (int brp = 1; brp <= bit_timing::MaxSearchPrescaler; ++brp)
+      if (!BitTiming::RateReachable(clock, rate)) continue;
+      for (int brp = 1; brp <= BitTiming::MaxSearchPrescaler; ++brp)
         for (int bs1 = 1; bs1 <= 16; ++bs1)
           for (int bs2 = 1; bs2 <= std::min(bs1, 8); ++bs2) sum += hz / (brp * (1 + bs1 + bs2));
     }

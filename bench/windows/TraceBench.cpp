@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   const Figure saveFloor = bench::Measure(
       kRuns,
       [&] {
-        ProfileFile file(floorPath);
+        TProfileFile file(floorPath);
         file.writeString("General", "NbLines", QString::number(kLines));
         for (int k = 1; k <= kLines; ++k) {
           const TTraceLine& line = lines[std::size_t(k - 1)];
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   const Figure save = bench::Measure(
       kRuns,
       [&] {
-        ProfileFile file(path);
+        TProfileFile file(path);
         TraceFile::Write(lines, {}, file);
         file.save();
       },
@@ -98,12 +98,12 @@ int main(int argc, char** argv) {
 
   // ---- load and show
   {
-    ProfileFile file(path);
+    TProfileFile file(path);
     TraceFile::Write(lines, {}, file);
     file.save();
   }
   const Figure loadFloor = bench::Measure(kRuns, [&] {
-    ProfileFile file(path);
+    TProfileFile file(path);
     const int n = file.readInt("General", "NbLines", 0);
     qsizetype total = 0;
     for (int k = 1; k <= n; ++k) {
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   frm.resize(TTraceFrm::DesignWidth, TTraceFrm::DesignHeight);
   frm.show();
   const Figure load = bench::Measure(kRuns, [&] {
-    ProfileFile file(path);
+    TProfileFile file(path);
     frm.LoadTrace(file);
     frm.ListTrc()->scrollToBottom();
     frm.repaint();

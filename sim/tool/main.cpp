@@ -1,6 +1,6 @@
 // vorelan-boardsim: the evaluation board behind a pseudo-terminal.
-#include "CommandLine.h"
 #include "ConsoleReport.h"
+#include "ToolCommandLine.h"
 
 #include "boardsim/CandumpLog.h"
 #include "boardsim/CandumpReplay.h"

@@ -26,8 +26,8 @@ THexEdit* hexEdit(const QString& name, int digits, qint64 value) {
 
 }  // namespace
 
-GalleryWindow::GalleryWindow(QWidget* parent) : QWidget(parent) {
-  setWindowTitle(tr("Vorelan controls gallery"));
+TGalleryWindow::TGalleryWindow(QWidget* parent) : QWidget(parent) {
+  setWindowTitle(QStringLiteral("Vorelan controls gallery"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(createHexEdits());
   layout->addWidget(createBitPanels());
@@ -36,8 +36,8 @@ GalleryWindow::GalleryWindow(QWidget* parent) : QWidget(parent) {
   layout->addWidget(createTimer());
 }
 
-QWidget* GalleryWindow::createHexEdits() {
-  auto* group = new QGroupBox(tr("Hex edit: type to overwrite; the last digit moves the focus on"));
+QWidget* TGalleryWindow::createHexEdits() {
+  auto* group = new QGroupBox(QStringLiteral("Hex edit: type to overwrite; the last digit moves the focus on"));
   auto* form = new QFormLayout(group);
   isr_ = hexEdit(QStringLiteral("ISR"), 2, 0xA5);
   auto* id = hexEdit(QStringLiteral("ID0"), 3, 0x7FF);
@@ -46,15 +46,15 @@ QWidget* GalleryWindow::createHexEdits() {
   isr_->setSendFocusCtrl(id);
   id->setSendFocusCtrl(counter);
   counter->setSendFocusCtrl(minusOne);  // CntMin wraps to its own first digit
-  form->addRow(tr("2 digits (ISR):"), isr_);
-  form->addRow(tr("3 digits (ID0):"), id);
-  form->addRow(tr("16 digits (CntMax):"), counter);
-  form->addRow(tr("16 digits, value -1:"), minusOne);
-  hexEvents_ = new QLabel(tr("Events appear here."));
-  form->addRow(tr("Last event:"), hexEvents_);
+  form->addRow(QStringLiteral("2 digits (ISR):"), isr_);
+  form->addRow(QStringLiteral("3 digits (ID0):"), id);
+  form->addRow(QStringLiteral("16 digits (CntMax):"), counter);
+  form->addRow(QStringLiteral("16 digits, value -1:"), minusOne);
+  hexEvents_ = new QLabel(QStringLiteral("Events appear here."));
+  form->addRow(QStringLiteral("Last event:"), hexEvents_);
   for (THexEdit* edit : {isr_, id, counter, minusOne}) {
     connect(edit, &THexEdit::change, this, [this](THexEdit* sender) {
-      hexEvents_->setText(tr("change: %1 = %2").arg(sender->objectName(), sender->text()));
+      hexEvents_->setText(QStringLiteral("change: %1 = %2").arg(sender->objectName(), sender->text()));
     });
   }
   connect(isr_, &THexEdit::change, this, [this] {
@@ -63,8 +63,8 @@ QWidget* GalleryWindow::createHexEdits() {
   return group;
 }
 
-TBitPanel* GalleryWindow::createBitPanel(const QString& title, const QStringList& captions, const QStringList& hints,
-                                         int value) {
+TBitPanel* TGalleryWindow::createBitPanel(const QString& title, const QStringList& captions, const QStringList& hints,
+                                          int value) {
   auto* panel = new TBitPanel(title);
   panel->setObjectName(QStringLiteral("BitPanel") + QString(title).remove(QLatin1Char('&')));
   panel->setButtons(captions);
@@ -75,22 +75,23 @@ TBitPanel* GalleryWindow::createBitPanel(const QString& title, const QStringList
   return panel;
 }
 
-QWidget* GalleryWindow::createBitPanels() {
-  auto* group = new QGroupBox(tr("Bit panels: bit 0 on the right; click a bit to flip it; \"0\" bits are fixed"));
+QWidget* TGalleryWindow::createBitPanels() {
+  auto* group =
+      new QGroupBox(QStringLiteral("Bit panels: bit 0 on the right; click a bit to flip it; \"0\" bits are fixed"));
   auto* column = new QVBoxLayout(group);
   isrPanel_ =
-      createBitPanel(tr("&ISR"), {"EPND", "TEIF", "ORIF", "SCIF", "TXIF", "RXIF1", "RXIF2", "RXIF3"},
+      createBitPanel(QStringLiteral("&ISR"), {"EPND", "TEIF", "ORIF", "SCIF", "TXIF", "RXIF1", "RXIF2", "RXIF3"},
                      {"Error interrupt PeNdinG", "Transmit Error Interrupt Flag", "OverRun Interrupt Flag",
                       "Status Change Interrupt Flag", "Transmit Interrupt Flag", "Receive Interrupt Flag For buffer 1",
                       "Receive Interrupt Flag For buffer 2", "Receive Interrupt Flag For buffer 3"},
                      0xA5);
-  auto* icr = createBitPanel(tr("I&CR"), {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
+  auto* icr = createBitPanel(QStringLiteral("I&CR"), {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
                              {"Early Transmit Interrupt", "Transmit Error Interrupt Enable", "OverRun Interrupt Enable",
                               "Status Change Interrupt Enable", "Transmit Interrupt Enable", "Receive Interrupt Enable",
                               "Extended Status Change Interrupt", "Always Zero"},
                              0xFF);
   auto* csr =
-      createBitPanel(tr("C&SR"), {"RUN", "WKPS", "FSYN", "NRTX", "SRTE", "EPSV", "BOFF", "0"},
+      createBitPanel(QStringLiteral("C&SR"), {"RUN", "WKPS", "FSYN", "NRTX", "SRTE", "EPSV", "BOFF", "0"},
                      {"CAN Enable", "WaKe-up PulSe", "Fast SYNchronization", "No ReTransmission",
                       "Simultaneous Receive/Transmit Enable", "Error PaSsiVe state", "Bus-Off state", "Always Zero"},
                      0x01);
@@ -101,8 +102,9 @@ QWidget* GalleryWindow::createBitPanels() {
   return group;
 }
 
-QWidget* GalleryWindow::createRangeView() {
-  auto* group = new QGroupBox(tr("Identifier range view: Filter 0 = 0x123 / 0x7F0, Filter 1 = 0x001 / 0x001"));
+QWidget* TGalleryWindow::createRangeView() {
+  auto* group =
+      new QGroupBox(QStringLiteral("Identifier range view: Filter 0 = 0x123 / 0x7F0, Filter 1 = 0x001 / 0x001"));
   auto* column = new QVBoxLayout(group);
   filters_ = new TFilters;
   filters_->setObjectName(QStringLiteral("Filters1"));
@@ -150,21 +152,22 @@ QWidget* GalleryWindow::createRangeView() {
     zoomed->setFilterMask(i, filters_->filterMask(i));
   }
   zoomed->setMinimumSize(600, 90);
-  column->addWidget(new QLabel(tr("The same filters over 0x100..0x13F:")));
+  column->addWidget(new QLabel(QStringLiteral("The same filters over 0x100..0x13F:")));
   column->addWidget(zoomed, 1);
   return group;
 }
 
-QWidget* GalleryWindow::createChoices() {
-  auto* group = new QGroupBox(tr("Choice group and number entry: the number changes by its arrows only"));
+QWidget* TGalleryWindow::createChoices() {
+  auto* group = new QGroupBox(QStringLiteral("Choice group and number entry: the number changes by its arrows only"));
   auto* row = new QHBoxLayout(group);
-  auto* repetition = new TChoiceGroup(QStringLiteral("Repetition"), tr("Repetition"),
-                                      {tr("&Manual Transmission"), tr("&Automatic Transmission")});
+  auto* repetition =
+      new TChoiceGroup(QStringLiteral("Repetition"), QStringLiteral("Repetition"),
+                       {QStringLiteral("&Manual Transmission"), QStringLiteral("&Automatic Transmission")});
   auto* period = new TNumberEntry(1, 60, 1);
   period->setObjectName(QStringLiteral("Period"));
-  auto* chosen = new QLabel(tr("Choice 0"));
+  auto* chosen = new QLabel(QStringLiteral("Choice 0"));
   connect(repetition, &TChoiceGroup::selected, chosen,
-          [chosen](int index) { chosen->setText(tr("Choice %1").arg(index)); });
+          [chosen](int index) { chosen->setText(QStringLiteral("Choice %1").arg(index)); });
   row->addWidget(repetition);
   row->addWidget(period);
   row->addWidget(chosen);
@@ -172,13 +175,13 @@ QWidget* GalleryWindow::createChoices() {
   return group;
 }
 
-QWidget* GalleryWindow::createTimer() {
-  auto* group = new QGroupBox(tr("Threaded timer, 500 ms"));
+QWidget* TGalleryWindow::createTimer() {
+  auto* group = new QGroupBox(QStringLiteral("Threaded timer, 500 ms"));
   auto* row = new QHBoxLayout(group);
-  ticks_ = new QLabel(tr("Ticks: 0"));
+  ticks_ = new QLabel(QStringLiteral("Ticks: 0"));
   row->addWidget(ticks_);
   timer_ = new TThreadedTimer(this);
   timer_->setInterval(500);
-  timer_->setOnTimer([this](TThreadedTimer*) { ticks_->setText(tr("Ticks: %1").arg(++tickCount_)); });
+  timer_->setOnTimer([this](TThreadedTimer*) { ticks_->setText(QStringLiteral("Ticks: %1").arg(++tickCount_)); });
   return group;
 }

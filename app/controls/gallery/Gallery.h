@@ -10,11 +10,11 @@ class TFilters;
 class THexEdit;
 class TThreadedTimer;
 
-class GalleryWindow : public QWidget {
+class TGalleryWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit GalleryWindow(QWidget* parent = nullptr);
+  explicit TGalleryWindow(QWidget* parent = nullptr);
 
  private:
   QWidget* createHexEdits();

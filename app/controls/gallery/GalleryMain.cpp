@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     }
   }
   QApplication app(argc, argv);
-  GalleryWindow window;
+  TGalleryWindow window;
   window.show();
   if (screenshot) {
     QTimer::singleShot(300, &window, [&] {

@@ -6,7 +6,7 @@
 
 namespace {
 
-using filter_match::Filter;
+using FilterMatch::Filter;
 
 std::int64_t bruteNextAccepted(std::int64_t a, const Filter& f) {
   while (!f.accepts(a)) ++a;
@@ -19,7 +19,7 @@ TEST(FilterMatch, NextAcceptedAgreesWithCounting) {
   for (int round = 0; round < 3000; ++round) {
     const Filter f{std::uint16_t(random()), round < 700 ? masks[round % 7] : std::uint16_t(random())};
     const std::int64_t a = std::int64_t(random() % 400000) - 200000;
-    ASSERT_EQ(filter_match::nextAccepted(a, f), bruteNextAccepted(a, f))
+    ASSERT_EQ(FilterMatch::nextAccepted(a, f), bruteNextAccepted(a, f))
         << "id " << f.id << " mask " << f.mask << " from " << a;
   }
 }
@@ -30,7 +30,7 @@ TEST(FilterMatch, RunAroundIsTheStretchOfAcceptedNeighbours) {
     const Filter f{std::uint16_t(random() & 0x7FF), std::uint16_t(random() & 0x7FF)};
     const std::int64_t min = random() % 64, max = 0x7FF - std::int64_t(random() % 64);
     const std::int64_t v = min + random() % (max - min + 1);
-    const auto run = filter_match::runAround(v, f, min, max);
+    const auto run = FilterMatch::runAround(v, f, min, max);
     if (!f.accepts(v)) {
       EXPECT_FALSE(run.has_value());
       continue;
@@ -45,15 +45,15 @@ TEST(FilterMatch, RunAroundIsTheStretchOfAcceptedNeighbours) {
 }
 
 TEST(FilterMatch, RunsOfTheFiltersWindowExamples) {
-  const auto block = filter_match::runAround(0x125, Filter{0x123, 0x7F0}, 0, 0x7FF);
+  const auto block = FilterMatch::runAround(0x125, Filter{0x123, 0x7F0}, 0, 0x7FF);
   ASSERT_TRUE(block);
   EXPECT_EQ(block->begin, 0x120);
   EXPECT_EQ(block->end, 0x12F);
-  const auto all = filter_match::runAround(0x400, Filter{0x555, 0}, 0, 0x7FF);
+  const auto all = FilterMatch::runAround(0x400, Filter{0x555, 0}, 0, 0x7FF);
   ASSERT_TRUE(all);
   EXPECT_EQ(all->begin, 0);
   EXPECT_EQ(all->end, 0x7FF);
-  const auto clipped = filter_match::runAround(0x7FE, Filter{0, 0x800}, 0x10, 0x7FF);
+  const auto clipped = FilterMatch::runAround(0x7FE, Filter{0, 0x800}, 0x10, 0x7FF);
   ASSERT_TRUE(clipped);
   EXPECT_EQ(clipped->begin, 0x10);
   EXPECT_EQ(clipped->end, 0x7FF);

@@ -38,7 +38,7 @@ TEST(HintTest, ShortAndLongParts) {
 
 TEST(HintPanelTest, ShowsTheLongHintOfWhatIsUnderTheMouse) {
   QMainWindow window;
-  auto* panel = new HintPanel;
+  auto* panel = new THintPanel;
   window.statusBar()->addWidget(panel, 1);
   panel->attachTo(&window);
   auto* button = new QPushButton("&Clear");
@@ -74,7 +74,7 @@ TEST(HintPanelTest, ShowsTheLongHintOfWhatIsUnderTheMouse) {
 
 TEST(HintPanelTest, ShowsTheHintsOfTheMainWindowsOwnWindowsButNotOfOthers) {
   QMainWindow window;
-  auto* panel = new HintPanel;
+  auto* panel = new THintPanel;
   window.statusBar()->addWidget(panel, 1);
   panel->attachTo(&window);
   window.setCentralWidget(new QPushButton("&Main"));

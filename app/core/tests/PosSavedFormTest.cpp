@@ -105,13 +105,13 @@ struct Program {
 class PosSavedFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QSettings all(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                  SettingsRoot::programKey());
+    QSettings all(QSettings::NativeFormat, QSettings::UserScope, TSettingsRoot::organisation(),
+                  TSettingsRoot::programKey());
     all.clear();
   }
 
   static void store(const QString& window, const std::vector<std::pair<QString, QVariant>>& values) {
-    SettingsStore key("FormPositions/" + window);
+    TSettingsStore key("FormPositions/" + window);
     for (const auto& [name, value] : values) {
       if (value.typeId() == QMetaType::QString)
         key.writeString(name, value.toString());
@@ -122,11 +122,11 @@ class PosSavedFormTest : public ::testing::Test {
   }
 
   static std::optional<qint32> storedInt(const QString& window, const QString& name) {
-    return SettingsStore("FormPositions/" + window).readInt(name);
+    return TSettingsStore("FormPositions/" + window).readInt(name);
   }
 
   static QRect storedRect(const QString& window) {
-    const SettingsStore key("FormPositions/" + window);
+    const TSettingsStore key("FormPositions/" + window);
     return QRect(key.readInt("Left").value_or(-999), key.readInt("Top").value_or(-999),
                  key.readInt("Width").value_or(-999), key.readInt("Height").value_or(-999));
   }
@@ -250,7 +250,7 @@ TEST_F(PosSavedFormTest, ADockedWindowIsSavedWithItsSiteAndComesBackDocked) {
 
     program.main.close();
     EXPECT_EQ(storedInt("TraceFrm", "Docked"), 1);
-    EXPECT_EQ(SettingsStore("FormPositions/TraceFrm").readString("DockSiteName"), "PanelRight");
+    EXPECT_EQ(TSettingsStore("FormPositions/TraceFrm").readString("DockSiteName"), "PanelRight");
     EXPECT_EQ(storedInt("TraceFrm", "DockWidth"), dockWidth);
     EXPECT_EQ(storedInt("TraceFrm", "DockHeight"), dockHeight);
     // Taken out of the site as a free window at the screen's origin, with its floating size.

@@ -51,7 +51,7 @@ class ProfileFileTest : public ::testing::Test {
 };
 
 TEST_F(ProfileFileTest, ReadsByTheRules) {
-  const ProfileFile file(
+  const TProfileFile file(
       create("Orphan=before any section\r\n"
              "; comment=not a key\r\n"
              "   ;indented comment=still not a key\r\n"
@@ -89,14 +89,14 @@ TEST_F(ProfileFileTest, ReadsByTheRules) {
 
 TEST_F(ProfileFileTest, EveryLineEndStyleReadsTheSame) {
   for (const QByteArray& eol : {QByteArray("\n"), QByteArray("\r\n"), QByteArray("\r")}) {
-    const ProfileFile file(create("[General]" + eol + "NbLines=3" + eol + "[Line1]" + eol + "ID=123"));
+    const TProfileFile file(create("[General]" + eol + "NbLines=3" + eol + "[Line1]" + eol + "ID=123"));
     EXPECT_EQ(file.readInt("General", "NbLines", -1), 3) << eol.toHex().constData();
     EXPECT_EQ(file.readString("Line1", "ID", "?"), "123") << eol.toHex().constData();
   }
 }
 
 TEST_F(ProfileFileTest, IntegersAreDecimalOrHexadecimal) {
-  const ProfileFile file(
+  const TProfileFile file(
       create("[N]\n"
              "a=31\nb=0x1F\nc=0XfF\nd=-5\ne=+7\nf=0xFFFFFFFF\n"
              "g=12abc\nh=99999999999\ni=0x\nj=0x123456789\nk= 42 \nl=\"8\"\nm=\nn=-0x5\n"));
@@ -116,7 +116,7 @@ TEST_F(ProfileFileTest, HexadecimalIntegersAreDigitsOnly) {
   // Found by fuzzing: the hexadecimal digits went through QString::toUInt,
   // which also takes blanks and a sign and stops at a NUL character.
   static const char text[] = "[N]\na=0x 1F\nb=0x+1F\nc=0x1F\v\nd=0x7f\0ff\ne=0x1F\t2\nf=0x00000001f\ng=0x100000000\n";
-  const ProfileFile file(create(QByteArray(text, sizeof text - 1)));
+  const TProfileFile file(create(QByteArray(text, sizeof text - 1)));
   for (const char* unreadable : {"a", "b", "c", "d", "e", "g"})
     EXPECT_EQ(file.readInt("N", unreadable, -77), -77) << unreadable;
   EXPECT_EQ(file.readInt("N", "f", 0), 31);  // leading zeros, as in decimal
@@ -127,7 +127,7 @@ TEST_F(ProfileFileTest, SectionsWithManyKeysFollowTheSameRules) {
   QByteArray text = "[Big]\n";
   for (int i = 0; i < 200; ++i) text += "Key" + QByteArray::number(i) + "=" + QByteArray::number(i) + "\n";
   text += "KEY7=duplicate\n[Next]\nKey7=other section\n";
-  ProfileFile file(create(text));
+  TProfileFile file(create(text));
   for (int i = 0; i < 200; ++i) ASSERT_EQ(file.readInt("big", QString("kEy%1").arg(i), -1), i);
   EXPECT_EQ(file.readString("Next", "key7", ""), "other section");
 
@@ -138,7 +138,7 @@ TEST_F(ProfileFileTest, SectionsWithManyKeysFollowTheSameRules) {
   file.writeInt("new", "k3", 33);
   file.save();
 
-  const ProfileFile saved(path());
+  const TProfileFile saved(path());
   EXPECT_EQ(saved.readInt("Big", "Key7", -1), 70);
   EXPECT_EQ(saved.readInt("Big", "Key200", -1), 200);
   EXPECT_EQ(saved.readInt("New", "K3", -1), 33);
@@ -151,7 +151,7 @@ TEST_F(ProfileFileTest, SectionsWithManyKeysFollowTheSameRules) {
 
 TEST_F(ProfileFileTest, ValuesAreCutAt2047Characters) {
   const QByteArray longValue(5000, 'x');
-  ProfileFile file(create("[S]\nK=" + longValue + "\n"));
+  TProfileFile file(create("[S]\nK=" + longValue + "\n"));
   EXPECT_EQ(file.readString("S", "K", "").size(), 2047);
 
   // Never half of a character outside the basic plane.
@@ -174,7 +174,7 @@ TEST_F(ProfileFileTest, InPlaceEditingKeepsEveryOtherLineByteForByte) {
       "Odd line\r\n"
       "Byte0=0x10\r\n"
       "\r\n");
-  ProfileFile file(name);
+  TProfileFile file(name);
   file.writeInt("Main", "Byte0", 9);          // rewritten: key spelling and spacing kept
   file.writeInt("main", "BYTE1", 2);          // the first of duplicate keys
   file.writeInt("Main", "Byte2", 3);          // new key: after the section's last key
@@ -204,12 +204,12 @@ TEST_F(ProfileFileTest, InPlaceEditingKeepsEveryOtherLineByteForByte) {
   EXPECT_FALSE(file.isModified());
 
   // The "HighByte = 5\t; five" line has a comment inside its value: it reads as such.
-  EXPECT_EQ(ProfileFile(name).readString("Main", "HighByte", ""), "5\t; five");
+  EXPECT_EQ(TProfileFile(name).readString("Main", "HighByte", ""), "5\t; five");
 }
 
 TEST_F(ProfileFileTest, NewLinesFollowTheFilesLineEndStyle) {
   const QString cr = create("[A]\rX=1\r", "cr.ini");
-  ProfileFile crFile(cr);
+  TProfileFile crFile(cr);
   crFile.writeInt("A", "Y", 2);
   crFile.writeInt("B", "Z", 3);
   crFile.save();
@@ -217,7 +217,7 @@ TEST_F(ProfileFileTest, NewLinesFollowTheFilesLineEndStyle) {
 
   // A last line without a line end gets one when lines follow it.
   const QString open = create("[A]\r\nX=1", "open.ini");
-  ProfileFile openFile(open);
+  TProfileFile openFile(open);
   openFile.writeInt("A", "Y", 2);
   openFile.save();
   EXPECT_EQ(bytesOf(open), QByteArray("[A]\r\nX=1\r\nY=2\r\n"));
@@ -226,14 +226,14 @@ TEST_F(ProfileFileTest, NewLinesFollowTheFilesLineEndStyle) {
   // right before an empty line ending in LF made one CR LF of the two, and the
   // empty line was gone when the file was read again.
   const QString mixed = create("X\r[A]\n\n[B]\nY=1\n", "mixed.ini");
-  ProfileFile mixedFile(mixed);
+  TProfileFile mixedFile(mixed);
   mixedFile.writeInt("A", "Z", 2);
   mixedFile.save();
   EXPECT_EQ(bytesOf(mixed), QByteArray("X\r[A]\nZ=2\r\n\n[B]\nY=1\n"));
 }
 
 TEST_F(ProfileFileTest, ANewTraceFileIsWrittenInOrder) {
-  ProfileFile file(path("new.trc"));
+  TProfileFile file(path("new.trc"));
   file.writeString("General", "NbLines", "1");
   file.writeString("Line1", "ID", "123");
   file.writeString("Line1", "DLC", "2");
@@ -243,7 +243,7 @@ TEST_F(ProfileFileTest, ANewTraceFileIsWrittenInOrder) {
   file.save();
   EXPECT_EQ(bytesOf(path("new.trc")), QByteArray("[General]\nNbLines=1\n[Line1]\nID=123\nDLC=2\n"
                                                  "Data=\"12 AB \"\nFilter=0\nBuffer=1\n"));
-  EXPECT_EQ(ProfileFile(path("new.trc")).readString("Line1", "Data", "?"), "12 AB ");
+  EXPECT_EQ(TProfileFile(path("new.trc")).readString("Line1", "Data", "?"), "12 AB ");
 }
 
 TEST_F(ProfileFileTest, WrittenValuesReadBackUnchanged) {
@@ -259,28 +259,28 @@ TEST_F(ProfileFileTest, WrittenValuesReadBackUnchanged) {
                            QString::fromUtf8("Stra\xC3\x9F"
                                              "e \xE2\x82\xAC")};
   {
-    ProfileFile file(path());
+    TProfileFile file(path());
     for (int i = 0; i < values.size(); ++i) file.writeString("S", QString("K%1").arg(i), values[i]);
     file.save();
   }
-  const ProfileFile file(path());
+  const TProfileFile file(path());
   for (int i = 0; i < values.size(); ++i)
     EXPECT_EQ(file.readString("S", QString("K%1").arg(i), "missing"), values[i]) << i;
   EXPECT_EQ(file.readString(QString::fromUtf8("s"), "k0", "missing"), " lead");
 }
 
 TEST_F(ProfileFileTest, NamesAndValuesThatCannotBeStoredAreRefused) {
-  ProfileFile file(path());
-  EXPECT_THROW(file.writeString("S", "K", "two\nlines"), ProfileFileError);
-  EXPECT_THROW(file.writeString("S", "K", "cr\rhere"), ProfileFileError);
-  EXPECT_THROW(file.writeString("S", "a=b", "v"), ProfileFileError);
-  EXPECT_THROW(file.writeString("S", "", "v"), ProfileFileError);
-  EXPECT_THROW(file.writeString("S", "[K", "v"), ProfileFileError);
-  EXPECT_THROW(file.writeString("S", ";K", "v"), ProfileFileError);
-  EXPECT_THROW(file.writeString("S", " K", "v"), ProfileFileError);
-  EXPECT_THROW(file.writeString("S]", "K", "v"), ProfileFileError);
-  EXPECT_THROW(file.writeString("", "K", "v"), ProfileFileError);
-  EXPECT_THROW(file.writeString("S\n[T", "K", "v"), ProfileFileError);
+  TProfileFile file(path());
+  EXPECT_THROW(file.writeString("S", "K", "two\nlines"), EProfileFile);
+  EXPECT_THROW(file.writeString("S", "K", "cr\rhere"), EProfileFile);
+  EXPECT_THROW(file.writeString("S", "a=b", "v"), EProfileFile);
+  EXPECT_THROW(file.writeString("S", "", "v"), EProfileFile);
+  EXPECT_THROW(file.writeString("S", "[K", "v"), EProfileFile);
+  EXPECT_THROW(file.writeString("S", ";K", "v"), EProfileFile);
+  EXPECT_THROW(file.writeString("S", " K", "v"), EProfileFile);
+  EXPECT_THROW(file.writeString("S]", "K", "v"), EProfileFile);
+  EXPECT_THROW(file.writeString("", "K", "v"), EProfileFile);
+  EXPECT_THROW(file.writeString("S\n[T", "K", "v"), EProfileFile);
   EXPECT_FALSE(file.isModified());
 }
 
@@ -290,7 +290,7 @@ TEST_F(ProfileFileTest, SavingKeepsTheFilesModeAndReplacesItWhole) {
   struct stat before {};
   ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &before), 0);
 
-  ProfileFile file(name);
+  TProfileFile file(name);
   file.writeInt("A", "X", 2);
   file.save();
 
@@ -303,20 +303,20 @@ TEST_F(ProfileFileTest, SavingKeepsTheFilesModeAndReplacesItWhole) {
 
 TEST_F(ProfileFileTest, AFailedSaveSaysSoAndTouchesNothing) {
   const QString nowhere = path("missing-folder/file.rgr");
-  ProfileFile file(nowhere);
+  TProfileFile file(nowhere);
   file.writeInt("Main", "HighByte", 5);
   try {
     file.save();
     FAIL() << "saving into a missing folder succeeded";
-  } catch (const ProfileFileError& e) {
+  } catch (const EProfileFile& e) {
     EXPECT_EQ(e.message(), "Unable to write to " + nowhere);
   }
   EXPECT_FALSE(QFile::exists(nowhere));
   EXPECT_TRUE(file.isModified());  // the changes are kept for another try
 
-  ProfileFile proc("/proc/version");
+  TProfileFile proc("/proc/version");
   proc.writeInt("A", "B", 1);
-  EXPECT_THROW(proc.save(), ProfileFileError);
+  EXPECT_THROW(proc.save(), EProfileFile);
 }
 
 TEST_F(ProfileFileTest, AFileThatCannotBeReadIsNeverReplaced) {
@@ -324,33 +324,33 @@ TEST_F(ProfileFileTest, AFileThatCannotBeReadIsNeverReplaced) {
   ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.trc"));
   const QString huge = path("huge.trc");
   ASSERT_EQ(::truncate(QFile::encodeName(create("[General]\nNbLines=1\n", "huge.trc")).constData(),
-                       ProfileFile::kMaxFileSize + 1),
+                       TProfileFile::kMaxFileSize + 1),
             0);  // sparse: takes no disk space
 
   for (const QString& name : {path("folder.trc"), QString("/dev/zero"), huge}) {
-    ProfileFile file(name);
+    TProfileFile file(name);
     EXPECT_FALSE(file.loadError().isEmpty()) << name.toStdString();
     EXPECT_EQ(file.readInt("General", "NbLines", 0), 0);
     file.writeInt("General", "NbLines", 2);
-    EXPECT_THROW(file.save(), ProfileFileError) << name.toStdString();
+    EXPECT_THROW(file.save(), EProfileFile) << name.toStdString();
   }
-  EXPECT_EQ(QFileInfo(huge).size(), ProfileFile::kMaxFileSize + 1);
+  EXPECT_EQ(QFileInfo(huge).size(), TProfileFile::kMaxFileSize + 1);
 
   if (::geteuid() != 0) {  // root may read and write any file
     const QString locked = create("[A]\nX=1\n", "locked.ini");
     ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0200), 0);
-    ProfileFile file(locked);
+    TProfileFile file(locked);
     EXPECT_FALSE(file.loadError().isEmpty());
     file.writeInt("A", "X", 2);
-    EXPECT_THROW(file.save(), ProfileFileError);
+    EXPECT_THROW(file.save(), EProfileFile);
     ::chmod(QFile::encodeName(locked).constData(), 0600);
     EXPECT_EQ(bytesOf(locked), QByteArray("[A]\nX=1\n"));
 
     const QString readOnly = create("[A]\nX=1\n", "readonly.ini");
     ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0400), 0);
-    ProfileFile roFile(readOnly);
+    TProfileFile roFile(readOnly);
     roFile.writeInt("A", "X", 2);
-    EXPECT_THROW(roFile.save(), ProfileFileError);
+    EXPECT_THROW(roFile.save(), EProfileFile);
     EXPECT_EQ(bytesOf(readOnly), QByteArray("[A]\nX=1\n"));
   }
 }
@@ -382,7 +382,7 @@ TEST_F(ProfileFileTest, ALoadedFileTakesMemoryInProportionToItsSize) {
   for (const auto& row : rows) {
     const QString file = create(row.bytes);
     const long long before = HeapInUse();
-    const ProfileFile loaded(file);
+    const TProfileFile loaded(file);
     const long long taken = HeapInUse() - before;
     EXPECT_LE(taken, row.factor * row.bytes.size() + 64 * 1024) << row.what << ": " << taken << " bytes";
     EXPECT_TRUE(loaded.loadError().isEmpty());
@@ -396,7 +396,7 @@ TEST_F(ProfileFileTest, BinaryAndTruncatedFilesLoadWithoutHarm) {
   static const char junk[] = "\xFF\xFE[Bad\0Section]\nK\0ey=v\0al\n";
   binary += QByteArray(junk, sizeof junk - 1);
   const QString bin = create(binary, "binary.trc");
-  ProfileFile file(bin);
+  TProfileFile file(bin);
   EXPECT_EQ(file.readInt("General", "NbLines", 0), 2);
   file.writeInt("General", "NbLines", 3);
   file.save();
@@ -404,12 +404,12 @@ TEST_F(ProfileFileTest, BinaryAndTruncatedFilesLoadWithoutHarm) {
   expected.replace("NbLines=2", "NbLines=3");
   EXPECT_EQ(bytesOf(bin), expected);
 
-  const ProfileFile truncated(create("\xEF\xBB\xBF[General]\nNbLines=2\n[Line1]\nID=12\n[Line2\nID=", "cut.trc"));
+  const TProfileFile truncated(create("\xEF\xBB\xBF[General]\nNbLines=2\n[Line1]\nID=12\n[Line2\nID=", "cut.trc"));
   EXPECT_EQ(truncated.readInt("General", "NbLines", 0), 2);   // after a byte-order mark
   EXPECT_EQ(truncated.readString("Line1", "ID", "?"), "12");  // "[Line2" is no header: its "ID=" is a duplicate
   EXPECT_EQ(truncated.readString("Line2", "ID", "?"), "?");
 
-  const ProfileFile empty(create("", "empty.trc"));
+  const TProfileFile empty(create("", "empty.trc"));
   EXPECT_EQ(empty.readInt("General", "NbLines", 0), 0);
 }
 
@@ -417,7 +417,7 @@ TEST_F(ProfileFileTest, SavingUnchangedContentDoesNotRewriteTheFile) {
   const QString name = create("[A]\nX=1\n");
   struct stat before {};
   ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &before), 0);
-  ProfileFile file(name);
+  TProfileFile file(name);
   file.writeInt("A", "X", 1);
   file.save();
   struct stat after {};
@@ -425,7 +425,7 @@ TEST_F(ProfileFileTest, SavingUnchangedContentDoesNotRewriteTheFile) {
   EXPECT_EQ(after.st_ino, before.st_ino);
 
   // A file that does not exist yet is created even with nothing written.
-  ProfileFile fresh(path("fresh.rgr"));
+  TProfileFile fresh(path("fresh.rgr"));
   fresh.save();
   EXPECT_TRUE(QFile::exists(path("fresh.rgr")));
 }

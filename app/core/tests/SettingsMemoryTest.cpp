@@ -12,7 +12,7 @@
 namespace {
 
 TEST(SettingsInMemory, ARunReadsTheFileAndItsOwnChangesAndLeavesTheFileAsItWas) {
-  const QString path = SettingsStore::filePath();
+  const QString path = TSettingsStore::filePath();
   ASSERT_TRUE(path.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + '/'));
   QDir().mkpath(QFileInfo(path).path());
   // Written by hand, as QSettings would never write it: a change that reached
@@ -25,34 +25,34 @@ TEST(SettingsInMemory, ARunReadsTheFileAndItsOwnChangesAndLeavesTheFileAsItWas) 
     file.write(original);
   }
 
-  SettingsStore::keepChangesInMemory(true);
+  TSettingsStore::keepChangesInMemory(true);
   {
-    SettingsStore trace("Trace");
+    TSettingsStore trace("Trace");
     EXPECT_EQ(trace.readBool("Enabled"), false);
     trace.writeBool("Enabled", true);
     EXPECT_TRUE(trace.sync());
-    SettingsStore positions("FormPositions/TraceFrm");
+    TSettingsStore positions("FormPositions/TraceFrm");
     positions.writeInt("Left", 12);
     positions.writeString("DockSite", "PanelRight");
-    SettingsStore comm("Communication");
+    TSettingsStore comm("Communication");
     comm.remove("Port");
     comm.writeString("Settings", "19200,n,8,1");
     EXPECT_TRUE(comm.sync());
   }
   // Every later object sees the run's changes, and the rest of the file.
-  EXPECT_EQ(SettingsStore("Trace").readBool("Enabled"), true);
-  EXPECT_EQ(SettingsStore("FormPositions/TraceFrm").readInt("Left"), 12);
-  EXPECT_EQ(SettingsStore("FormPositions/TraceFrm").readString("DockSite"), "PanelRight");
-  EXPECT_FALSE(SettingsStore("Communication").contains("Port"));
-  EXPECT_EQ(SettingsStore("Communication").readString("Port"), std::nullopt);
-  EXPECT_EQ(SettingsStore("Communication").readString("Settings"), "19200,n,8,1");
-  EXPECT_EQ(SettingsStore("Communication").readString("TimeOut"), "1000");
+  EXPECT_EQ(TSettingsStore("Trace").readBool("Enabled"), true);
+  EXPECT_EQ(TSettingsStore("FormPositions/TraceFrm").readInt("Left"), 12);
+  EXPECT_EQ(TSettingsStore("FormPositions/TraceFrm").readString("DockSite"), "PanelRight");
+  EXPECT_FALSE(TSettingsStore("Communication").contains("Port"));
+  EXPECT_EQ(TSettingsStore("Communication").readString("Port"), std::nullopt);
+  EXPECT_EQ(TSettingsStore("Communication").readString("Settings"), "19200,n,8,1");
+  EXPECT_EQ(TSettingsStore("Communication").readString("TimeOut"), "1000");
   EXPECT_EQ(FileContents(path), original);
 
   // The end of such a run forgets its changes: the file's values are back.
-  SettingsStore::keepChangesInMemory(false);
-  EXPECT_EQ(SettingsStore("Trace").readBool("Enabled"), false);
-  EXPECT_EQ(SettingsStore("Communication").readString("Port"), "3");
+  TSettingsStore::keepChangesInMemory(false);
+  EXPECT_EQ(TSettingsStore("Trace").readBool("Enabled"), false);
+  EXPECT_EQ(TSettingsStore("Communication").readString("Port"), "3");
   EXPECT_EQ(FileContents(path), original);
 }
 

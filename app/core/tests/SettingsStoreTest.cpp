@@ -20,15 +20,15 @@ class SettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"));
-    ASSERT_TRUE(SettingsStore::filePath().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + '/'))
+    ASSERT_TRUE(TSettingsStore::filePath().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + '/'))
         << "tests must never touch the user's settings";
     raw().clear();
     raw().sync();
   }
 
   static QSettings& raw() {
-    static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                              SettingsRoot::programKey());
+    static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, TSettingsRoot::organisation(),
+                              TSettingsRoot::programKey());
     return settings;
   }
 
@@ -41,26 +41,26 @@ class SettingsStoreTest : public ::testing::Test {
 };
 
 TEST(SettingsRootTest, ProgramKeyIsTheExecutableNameWithTheRestLowerCase) {
-  EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/Vorelan"), "Vorelan");
-  EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/VORELAN"), "Vorelan");
-  EXPECT_EQ(SettingsRoot::programKeyFor("/usr/bin/vorelan"), "vorelan");
-  EXPECT_EQ(SettingsRoot::programKeyFor("vORELAN"), "vorelan");
-  EXPECT_EQ(SettingsRoot::programKeyFor("C/Tools/VORELAN.EXE"), "Vorelan");
-  EXPECT_EQ(SettingsRoot::programKeyFor("./my.Tool.bin"), "my.tool");
-  EXPECT_EQ(SettingsRoot::programKeyFor("/opt/.vorelan"), "Vorelan");  // no base name: never an empty key
+  EXPECT_EQ(TSettingsRoot::programKeyFor("/usr/bin/Vorelan"), "Vorelan");
+  EXPECT_EQ(TSettingsRoot::programKeyFor("/usr/bin/VORELAN"), "Vorelan");
+  EXPECT_EQ(TSettingsRoot::programKeyFor("/usr/bin/vorelan"), "vorelan");
+  EXPECT_EQ(TSettingsRoot::programKeyFor("vORELAN"), "vorelan");
+  EXPECT_EQ(TSettingsRoot::programKeyFor("C/Tools/VORELAN.EXE"), "Vorelan");
+  EXPECT_EQ(TSettingsRoot::programKeyFor("./my.Tool.bin"), "my.tool");
+  EXPECT_EQ(TSettingsRoot::programKeyFor("/opt/.vorelan"), "Vorelan");  // no base name: never an empty key
 }
 
 TEST(SettingsRootTest, TheFirstKeyFixedStaysForTheWholeRun) {
-  SettingsRoot::establish("/opt/vorelan/bin/VORELANTEST");
-  SettingsRoot::establish("/opt/vorelan/bin/Other");
-  EXPECT_EQ(SettingsRoot::programKey(), "Vorelantest");
-  EXPECT_EQ(QFileInfo(SettingsStore::filePath()).fileName(), "Vorelantest.conf");
-  EXPECT_EQ(QFileInfo(SettingsStore::filePath()).dir().dirName(), "Orvex");
+  TSettingsRoot::establish("/opt/vorelan/bin/VORELANTEST");
+  TSettingsRoot::establish("/opt/vorelan/bin/Other");
+  EXPECT_EQ(TSettingsRoot::programKey(), "Vorelantest");
+  EXPECT_EQ(QFileInfo(TSettingsStore::filePath()).fileName(), "Vorelantest.conf");
+  EXPECT_EQ(QFileInfo(TSettingsStore::filePath()).dir().dirName(), "Orvex");
 }
 
 TEST_F(SettingsStoreTest, ValuesKeepTheirTypes) {
   {
-    SettingsStore key("FormPositions/TraceFrm");
+    TSettingsStore key("FormPositions/TraceFrm");
     key.writeInt("Left", 120);
     key.writeInt("Top", -4);
     key.writeString("DockSiteName", "PanelRight");
@@ -68,7 +68,7 @@ TEST_F(SettingsStoreTest, ValuesKeepTheirTypes) {
     key.writeBool("Docked", true);
     ASSERT_TRUE(key.sync());
   }
-  const SettingsStore key("FormPositions/TraceFrm");
+  const TSettingsStore key("FormPositions/TraceFrm");
   EXPECT_EQ(key.readInt("Left"), 120);
   EXPECT_EQ(key.readInt("Top"), -4);
   EXPECT_EQ(key.readString("DockSiteName"), "PanelRight");
@@ -88,9 +88,9 @@ TEST_F(SettingsStoreTest, ValuesKeepTheirTypes) {
 }
 
 TEST_F(SettingsStoreTest, KeysAreSeparateAndLiveInTheSettingsFile) {
-  SettingsStore communication("Communication");
+  TSettingsStore communication("Communication");
   communication.writeString("Port", "2");
-  SettingsStore trace("Trace");
+  TSettingsStore trace("Trace");
   trace.writeInt("Enabled", 1);
   ASSERT_TRUE(communication.sync());
   ASSERT_TRUE(trace.sync());
@@ -98,12 +98,12 @@ TEST_F(SettingsStoreTest, KeysAreSeparateAndLiveInTheSettingsFile) {
   raw().sync();
   EXPECT_EQ(raw().value("Communication/Port").toString(), "2");
   EXPECT_EQ(raw().value("Trace/Enabled").toString(), "dword:00000001");
-  EXPECT_FALSE(SettingsStore("Trace").contains("Port"));
+  EXPECT_FALSE(TSettingsStore("Trace").contains("Port"));
 }
 
 TEST_F(SettingsStoreTest, StringsWithCommasOrTagsStayOneString) {
   {
-    SettingsStore key("Communication");
+    TSettingsStore key("Communication");
     key.writeString("Settings", "9600,n,8,1");
     key.writeString("A", "dword:00000005");
     key.writeString("B", "sz:x");
@@ -115,7 +115,7 @@ TEST_F(SettingsStoreTest, StringsWithCommasOrTagsStayOneString) {
   raw().sync();
   EXPECT_EQ(raw().value("Communication/Settings").typeId(), QMetaType::QString);
 
-  const SettingsStore key("Communication");
+  const TSettingsStore key("Communication");
   EXPECT_EQ(key.readString("Settings"), "9600,n,8,1");
   EXPECT_EQ(key.readString("A"), "dword:00000005");
   EXPECT_EQ(key.readInt("A"), std::nullopt);
@@ -128,7 +128,7 @@ TEST_F(SettingsStoreTest, StringsWithCommasOrTagsStayOneString) {
 // A settings file written by hand: every form of value opens, what can be
 // read is used, and nothing else.
 TEST_F(SettingsStoreTest, HandEditedValuesAreReadByTheirStoredType) {
-  writeFile(SettingsStore::filePath(),
+  writeFile(TSettingsStore::filePath(),
             "[Communication]\n"
             "Settings=9600,n,8,1\n"  // unquoted commas: still the one string
             "Port=1\n"
@@ -146,11 +146,11 @@ TEST_F(SettingsStoreTest, HandEditedValuesAreReadByTheirStoredType) {
             "Bytes=@ByteArray(1)\n");
   raw().sync();
 
-  const SettingsStore communication("Communication");
+  const TSettingsStore communication("Communication");
   EXPECT_EQ(communication.readString("Settings"), "9600,n,8,1");
   EXPECT_EQ(communication.readString("Port"), "1");
 
-  const SettingsStore hand("Hand");
+  const TSettingsStore hand("Hand");
   const std::pair<const char*, std::optional<qint32>> ints[] = {
       {"Short", 100},      {"Plain", 100}, {"Negative", -4},  {"Signed", 7},    {"TooLarge", {}}, {"Exponent", {}},
       {"Hexadecimal", {}}, {"Empty", {}},  {"LongDword", {}}, {"BadDword", {}}, {"Bytes", {}},    {"Missing", {}}};
@@ -162,14 +162,14 @@ TEST_F(SettingsStoreTest, HandEditedValuesAreReadByTheirStoredType) {
 
 TEST_F(SettingsStoreTest, OnlyTheUsersOwnFileCounts) {
   // An organisation-wide file beside ours must not fill in missing values.
-  const QString orgWide = QFileInfo(SettingsStore::filePath()).dir().path() + ".conf";
+  const QString orgWide = QFileInfo(TSettingsStore::filePath()).dir().path() + ".conf";
   writeFile(orgWide, "[Communication]\nPort=3\n");
-  EXPECT_EQ(SettingsStore("Communication").readString("Port"), std::nullopt);
+  EXPECT_EQ(TSettingsStore("Communication").readString("Port"), std::nullopt);
   QFile::remove(orgWide);
 }
 
 TEST_F(SettingsStoreTest, RemoveDropsOneValue) {
-  SettingsStore key("CPU");
+  TSettingsStore key("CPU");
   key.writeString("Clock", "8");
   key.writeString("Other", "x");
   key.remove("Clock");
@@ -178,10 +178,10 @@ TEST_F(SettingsStoreTest, RemoveDropsOneValue) {
 }
 
 TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenFailsAtSync) {
-  const QString path = SettingsStore::filePath();
+  const QString path = TSettingsStore::filePath();
   QFile::remove(path);
   ASSERT_TRUE(QDir().mkpath(path));  // a folder where the file should be
-  SettingsStore key("Trace");
+  TSettingsStore key("Trace");
   key.writeInt("Enabled", 1);
   EXPECT_FALSE(key.sync());
   QDir(path).removeRecursively();
@@ -190,15 +190,15 @@ TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenFailsAtSync) {
 // QSettings' buffered write reported success on a full disk and left the
 // file cut short: the sync says so, and the previous file is back.
 TEST_F(SettingsStoreTest, AFullDiskFailsTheSyncAndKeepsThePreviousFile) {
-  SettingsStore positions("FormPositions/TraceFrm");
+  TSettingsStore positions("FormPositions/TraceFrm");
   for (int i = 0; i < 100; ++i) positions.writeInt(QStringLiteral("Value%1").arg(i), i);
   ASSERT_TRUE(positions.sync());
-  QFile file(SettingsStore::filePath());
+  QFile file(TSettingsStore::filePath());
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QByteArray previous = file.readAll();
   file.close();
 
-  SettingsStore comm("Communication");
+  TSettingsStore comm("Communication");
   comm.writeString("Settings", QString(2000, u'x'));
   {
     const FileSizeLimit fullDisk(1024);

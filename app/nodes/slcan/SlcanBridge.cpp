@@ -43,7 +43,7 @@ TSlcanBridge::~TSlcanBridge() {
 
 void TSlcanBridge::Feed(std::string_view bytes) {
   if (finished_) return;
-  std::vector<slcan::LineReader::Input> inputs;
+  std::vector<Slcan::LineReader::Input> inputs;
   reader_.Feed(bytes, inputs);
   lines_.insert(lines_.end(), inputs.begin(), inputs.end());
   Pump();
@@ -51,7 +51,7 @@ void TSlcanBridge::Feed(std::string_view bytes) {
 
 void TSlcanBridge::Pump() {
   while (!busy_ && !lines_.empty()) {
-    const slcan::LineReader::Input input = std::move(lines_.front());
+    const Slcan::LineReader::Input input = std::move(lines_.front());
     lines_.pop_front();
     Execute(input);
   }
@@ -59,14 +59,14 @@ void TSlcanBridge::Pump() {
 
 void TSlcanBridge::Refuse(const std::string& why) {
   if (!why.empty() && message_) message_(why);
-  Answer(std::string(1, slcan::Refusal));
+  Answer(std::string(1, Slcan::Refusal));
 }
 
-void TSlcanBridge::Execute(const slcan::LineReader::Input& input) {
-  using Kind = slcan::Command::Kind;
+void TSlcanBridge::Execute(const Slcan::LineReader::Input& input) {
+  using Kind = Slcan::Command::Kind;
   if (input.tooLong) return Refuse();
-  const slcan::Command command = slcan::Parse(input.line);
-  if (command.kind == Kind::Empty) return Answer(std::string(1, slcan::Ok));
+  const Slcan::Command command = Slcan::Parse(input.line);
+  if (command.kind == Kind::Empty) return Answer(std::string(1, Slcan::Ok));
   if (command.kind == Kind::Refused) return Refuse();
   if (!registers_ || !linkUp_()) return Refuse();
 
@@ -81,35 +81,35 @@ void TSlcanBridge::Execute(const slcan::LineReader::Input& input) {
     case Kind::Bitrate: {
       if (!closed) return Refuse();
       const int rate = static_cast<int>(command.number);
-      const std::optional<bit_timing::Setting> timing = slcan_cell::TimingFor(options_.clockMHz, rate);
+      const std::optional<BitTiming::Setting> timing = SlcanCell::TimingFor(options_.clockMHz, rate);
       if (!timing)
         return Refuse(std::to_string(rate) + " bit/s cannot be reached exactly from a " +
                       std::to_string(options_.clockMHz) + " MHz clock; the rate stays as it was");
       timing_ = timing;
-      return Answer(std::string(1, slcan::Ok));
+      return Answer(std::string(1, Slcan::Ok));
     }
     case Kind::AcceptanceCode:
     case Kind::AcceptanceMask: {
       if (!closed) return Refuse();
-      slcan_cell::Acceptance next = acceptance_;
+      SlcanCell::Acceptance next = acceptance_;
       (command.kind == Kind::AcceptanceCode ? next.code : next.mask) = command.number;
-      if (!slcan_cell::FilterFor(next))
+      if (!SlcanCell::FilterFor(next))
         return Refuse(
             "the cell filters on the identifier and the frame kind only: the mask must let bits 15-0 pass (m....FFFF)");
       acceptance_ = next;
       acceptanceGiven_ = true;
-      return Answer(std::string(1, slcan::Ok));
+      return Answer(std::string(1, Slcan::Ok));
     }
     case Kind::Timestamps:
       if (!closed) return Refuse();
       timestamps_ = command.number == 1;
-      return Answer(std::string(1, slcan::Ok));
+      return Answer(std::string(1, Slcan::Ok));
     case Kind::Open:
     case Kind::ListenOnly:
       if (!closed) return Refuse();
       return OpenChannel(command.kind == Kind::Open ? State::Open : State::ListenOnly);
     case Kind::Close:
-      if (closed) return Answer(std::string(1, slcan::Ok));
+      if (closed) return Answer(std::string(1, Slcan::Ok));
       return CloseChannel();
     case Kind::Status:
       if (closed) return Refuse();
@@ -135,9 +135,9 @@ void TSlcanBridge::Run(TCANRegAccessThread::Task task, std::function<void(const 
 }
 
 void TSlcanBridge::OpenChannel(State mode) {
-  const std::optional<bit_timing::Setting> timing = timing_;
+  const std::optional<BitTiming::Setting> timing = timing_;
   std::optional<std::array<std::uint8_t, 4>> filter;
-  if (acceptanceGiven_) filter = slcan_cell::FilterFor(acceptance_);
+  if (acceptanceGiven_) filter = SlcanCell::FilterFor(acceptance_);
   Run(
       [timing, filter, started = cellStarted_](TRegisterSession& session) {
         session.ReadCycle();
@@ -148,8 +148,8 @@ void TSlcanBridge::OpenChannel(State mode) {
         // A cell restarted for a new bit timing ran before: this bridge did not start it.
         if (!running) *started = true;
         if (timing) {
-          const std::uint8_t brpr = bit_timing::PackBRPR(timing->brp, 1);
-          const std::uint8_t btr = bit_timing::PackBTR(timing->bs1, timing->bs2);
+          const std::uint8_t brpr = BitTiming::PackBRPR(timing->brp, 1);
+          const std::uint8_t btr = BitTiming::PackBTR(timing->bs1, timing->bs2);
           // The cell takes a new bit timing while stopped only; one that holds it already runs on.
           if (main[MainIndex(BRPR)] != brpr || main[MainIndex(BTR)] != btr) {
             if (running) session.Write(CSR, 0, options);
@@ -157,14 +157,14 @@ void TSlcanBridge::OpenChannel(State mode) {
             session.WriteAll({{BRPR, 0, brpr}, {BTR, 0, btr}});
           }
         }
-        if (filter) session.WriteAll(slcan_cell::FilterWrites(*filter));
+        if (filter) session.WriteAll(SlcanCell::FilterWrites(*filter));
         if (!running) session.Write(CSR, 0, options | RUN);
       },
       [this, mode](const TRegisterJobOutcome& outcome) {
         if (!outcome.ok()) return Refuse(outcome.error);
         state_ = mode;
         SetReceiving(true);
-        Answer(std::string(1, slcan::Ok));
+        Answer(std::string(1, Slcan::Ok));
       });
 }
 
@@ -182,31 +182,31 @@ void TSlcanBridge::CloseChannel() {
   SetReceiving(false);
   Run(StopTask(), [this](const TRegisterJobOutcome& outcome) {
     if (!outcome.ok()) return Refuse(outcome.error);
-    Answer(std::string(1, slcan::Ok));
+    Answer(std::string(1, Slcan::Ok));
   });
 }
 
-void TSlcanBridge::SendFrame(const slcan::Frame& frame) {
+void TSlcanBridge::SendFrame(const Slcan::Frame& frame) {
   const int buffer = options_.txBuffer;
   Run(
       [frame, buffer](TRegisterSession& session) {
-        session.WriteAll(slcan_cell::TransmitWrites(frame, buffer));
+        session.WriteAll(SlcanCell::TransmitWrites(frame, buffer));
         // The cell has sent the frame by the time one read has crossed the
         // line at any rate it can run at; a second read covers a busy bus.
         for (int read = 0; read < 2; ++read) {
           session.ReadCycle();
-          if (slcan_cell::Judge(session.MainRegisters()[MainIndex(ISR)]) != slcan_cell::Sent::Unknown) break;
+          if (SlcanCell::Judge(session.MainRegisters()[MainIndex(ISR)]) != SlcanCell::Sent::Unknown) break;
         }
       },
       [this, frame](const TRegisterJobOutcome& outcome) {
         const std::string name = (frame.remote ? "remote frame " : "frame ") + Hex3(frame.id);
         if (!outcome.ok()) return Refuse(name + ": " + outcome.error);
-        switch (slcan_cell::Judge(outcome.images.main[MainIndex(ISR)])) {
-          case slcan_cell::Sent::Yes:
+        switch (SlcanCell::Judge(outcome.images.main[MainIndex(ISR)])) {
+          case SlcanCell::Sent::Yes:
             return Answer("z\r");
-          case slcan_cell::Sent::Error:
+          case SlcanCell::Sent::Error:
             return Refuse(name + ": transmission error (TEIF): nobody acknowledged it, or the bit timing differs");
-          case slcan_cell::Sent::Unknown:
+          case SlcanCell::Sent::Unknown:
             return Refuse(name + ": the cell reported neither success nor error (time out)");
         }
       });
@@ -217,7 +217,7 @@ void TSlcanBridge::ReportStatus() {
       [this](const TRegisterJobOutcome& outcome) {
         if (!outcome.ok()) return Refuse();
         char text[8];
-        std::snprintf(text, sizeof text, "F%02X\r", slcan_cell::StatusFlags(outcome.images, overrunSeen_));
+        std::snprintf(text, sizeof text, "F%02X\r", SlcanCell::StatusFlags(outcome.images, overrunSeen_));
         overrunSeen_ = false;
         Answer(text);
       });
@@ -232,7 +232,7 @@ void TSlcanBridge::Receive(const TReception& reception) {
     if (timestamps_)
       stamp = static_cast<int>(
           std::chrono::duration_cast<std::chrono::milliseconds>(received.read.time_since_epoch()).count() % 60000);
-    lines += slcan::FrameLine(slcan_cell::ReceivedFrame(received.page), stamp);
+    lines += Slcan::FrameLine(SlcanCell::ReceivedFrame(received.page), stamp);
   }
   if (!lines.empty()) Answer(lines);
 }

@@ -77,7 +77,7 @@ class TSlcanBridge : public QObject {
 
  private:
   void Pump();
-  void Execute(const slcan::LineReader::Input& input);
+  void Execute(const Slcan::LineReader::Input& input);
   void Answer(const std::string& text) { output_(text); }
   void Refuse(const std::string& why = {});
   // Hands `task` to the thread; `done` answers once its outcome is back.
@@ -87,7 +87,7 @@ class TSlcanBridge : public QObject {
   void CloseChannel();
   // Clears RUN when this bridge set it.
   TCANRegAccessThread::Task StopTask() const;
-  void SendFrame(const slcan::Frame& frame);
+  void SendFrame(const Slcan::Frame& frame);
   void ReportStatus();
   void Receive(const TReception& reception);
   void SetReceiving(bool on);
@@ -99,13 +99,13 @@ class TSlcanBridge : public QObject {
   Message message_;
   int receiver_ = 0;
 
-  slcan::LineReader reader_;
-  std::deque<slcan::LineReader::Input> lines_;  // waiting while Busy
+  Slcan::LineReader reader_;
+  std::deque<Slcan::LineReader::Input> lines_;  // waiting while Busy
   bool busy_ = false;
 
   State state_ = State::Closed;
-  std::optional<bit_timing::Setting> timing_;  // of the last S
-  slcan_cell::Acceptance acceptance_;
+  std::optional<BitTiming::Setting> timing_;  // of the last S
+  SlcanCell::Acceptance acceptance_;
   bool acceptanceGiven_ = false;  // M or m was given: O and L write the filters
   bool timestamps_ = false;
   // This bridge's O or L set RUN, and no C has cleared it since. Read and

@@ -5,7 +5,7 @@
 
 using namespace CanReg;
 
-namespace slcan_cell {
+namespace SlcanCell {
 
 namespace {
 
@@ -18,10 +18,10 @@ std::pair<int, int> SampleDistance(int tenths) {
 
 }  // namespace
 
-std::optional<bit_timing::Setting> TimingFor(int clockMHz, int rate) {
+std::optional<BitTiming::Setting> TimingFor(int clockMHz, int rate) {
   // Listed nearest to 81 % first, smaller prescalers first among equals: the
   // first of the nearest to the range is the one taken.
-  const std::vector<bit_timing::ExactSetting> exact = bit_timing::ExactSettings(clockMHz, rate, 81);
+  const std::vector<BitTiming::ExactSetting> exact = BitTiming::ExactSettings(clockMHz, rate, 81);
   const auto best = std::min_element(exact.begin(), exact.end(), [](const auto& a, const auto& b) {
     return SampleDistance(a.samplePointTenths) < SampleDistance(b.samplePointTenths);
   });
@@ -47,7 +47,7 @@ std::vector<TRegisterWrite> FilterWrites(const std::array<std::uint8_t, 4>& filt
   return writes;
 }
 
-std::vector<TRegisterWrite> TransmitWrites(const slcan::Frame& frame, int buffer) {
+std::vector<TRegisterWrite> TransmitWrites(const Slcan::Frame& frame, int buffer) {
   const int length = std::clamp(frame.length, 0, 8);
   const std::uint16_t id = frame.id & MaxIdentifier;
   std::vector<TRegisterWrite> writes{
@@ -84,9 +84,9 @@ std::uint8_t StatusFlags(const TRegisterImages& images, bool overrunSeen) {
   return flags;
 }
 
-slcan::Frame ReceivedFrame(const TRegisterImages::PageImage& page) {
+Slcan::Frame ReceivedFrame(const TRegisterImages::PageImage& page) {
   const std::uint8_t idlr = page[PageIndex(IDLR)];
-  slcan::Frame frame;
+  Slcan::Frame frame;
   frame.id = Identifier(page[PageIndex(IDHR)], idlr);
   frame.remote = (idlr & RemoteFrame) != 0;
   frame.length = std::min(idlr & LengthMask, 8);
@@ -94,4 +94,4 @@ slcan::Frame ReceivedFrame(const TRegisterImages::PageImage& page) {
   return frame;
 }
 
-}  // namespace slcan_cell
+}  // namespace SlcanCell

@@ -12,7 +12,7 @@
 #include "RegisterJob.h"
 #include "SlcanProtocol.h"
 
-namespace slcan_cell {
+namespace SlcanCell {
 
 // The sample points the bit timing aims at, in tenths of a percent.
 constexpr int SampleFromTenths = 750;
@@ -21,7 +21,7 @@ constexpr int SampleToTenths = 875;
 // Of the settings that give `rate` exactly from the clock, the one whose
 // sample point is nearest to 75-87.5 % (inside it: nearest to its middle;
 // then the smaller prescaler). Empty when no setting gives the rate exactly.
-std::optional<bit_timing::Setting> TimingFor(int clockMHz, int rate);
+std::optional<BitTiming::Setting> TimingFor(int clockMHz, int rate);
 
 // The acceptance code and mask of M and m, laid out as the identifier
 // registers of a standard frame: bits 31-21 the identifier, bit 20 the
@@ -45,7 +45,7 @@ std::vector<TRegisterWrite> FilterWrites(const std::array<std::uint8_t, 4>& filt
 // as it is), the buffer made a transmit buffer, IDHR, IDLR, the data bytes
 // below the length among Data0-Data6, and Data7 last: writing it starts the
 // transmission (with 0 when the length is below 8).
-std::vector<TRegisterWrite> TransmitWrites(const slcan::Frame& frame, int buffer);
+std::vector<TRegisterWrite> TransmitWrites(const Slcan::Frame& frame, int buffer);
 
 enum class Sent { Yes, Error, Unknown };
 // TXIF: sent and acknowledged; else TEIF: a transmit error; else nothing yet.
@@ -57,6 +57,6 @@ Sent Judge(std::uint8_t isr);
 std::uint8_t StatusFlags(const TRegisterImages& images, bool overrunSeen);
 
 // The frame a receive buffer's page holds (a length code above 8 reads 8).
-slcan::Frame ReceivedFrame(const TRegisterImages::PageImage& page);
+Slcan::Frame ReceivedFrame(const TRegisterImages::PageImage& page);
 
-}  // namespace slcan_cell
+}  // namespace SlcanCell

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace slcan {
+namespace Slcan {
 
 namespace {
 
@@ -135,4 +135,4 @@ void LineReader::Feed(std::string_view bytes, std::vector<Input>& inputs) {
   }
 }
 
-}  // namespace slcan
+}  // namespace Slcan

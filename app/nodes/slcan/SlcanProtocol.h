@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace slcan {
+namespace Slcan {
 
 constexpr char Ok = '\r';
 constexpr char Refusal = '\a';
@@ -88,4 +88,4 @@ class LineReader {
   bool dropping_ = false;  // inside a line already reported as too long
 };
 
-}  // namespace slcan
+}  // namespace Slcan

@@ -8,7 +8,7 @@
 
 namespace {
 
-using namespace bit_timing;
+using namespace BitTiming;
 
 TEST(BitTiming, RoundingTakesHalvesToTheEvenNeighbour) {
   struct Case {

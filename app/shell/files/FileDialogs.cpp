@@ -7,12 +7,12 @@ QString FileDialogs::registerFilter() {
   return QStringLiteral("Register File (*.rgr)|*.rgr|All (*.*)|*.*");
 }
 
-FileDialogSpec FileDialogs::openRegisters() {
-  return {FileDialogSpec::Mode::Open, QStringLiteral("Load Register values"), registerFilter(), QString()};
+TFileDialogSpec FileDialogs::openRegisters() {
+  return {TFileDialogSpec::Mode::Open, QStringLiteral("Load Register values"), registerFilter(), QString()};
 }
 
-FileDialogSpec FileDialogs::saveRegisters() {
-  return {FileDialogSpec::Mode::Save, QStringLiteral("Save Register values"), registerFilter(), QStringLiteral("rgr")};
+TFileDialogSpec FileDialogs::saveRegisters() {
+  return {TFileDialogSpec::Mode::Save, QStringLiteral("Save Register values"), registerFilter(), QStringLiteral("rgr")};
 }
 
 QString FileDialogs::toQtFilter(const QString& barFilter) {
@@ -37,10 +37,10 @@ QString FileDialogs::firstPattern(const QString& barFilter) {
   return barFilter.section(QLatin1Char('|'), 1, 1);
 }
 
-QString FileDialogs::run(const FileDialogSpec& request, QWidget* parent) {
+QString FileDialogs::run(const TFileDialogSpec& request, QWidget* parent) {
   QFileDialog dialog(parent, request.caption);
   dialog.setNameFilter(toQtFilter(request.filter));
-  if (request.mode == FileDialogSpec::Mode::Open) {
+  if (request.mode == TFileDialogSpec::Mode::Open) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
   } else {

@@ -7,7 +7,7 @@
 class QWidget;
 
 // The main window's file dialogs: the register file's two, and those the
-// File menu entries of the tool windows ask for (FileDialogSpec). Filters are
+// File menu entries of the tool windows ask for (TFileDialogSpec). Filters are
 // written as pairs of description and pattern separated by bars, and
 // converted to Qt's form. The open dialogs accept only an existing file; the
 // save dialogs add the default extension to a name without one and overwrite
@@ -17,8 +17,8 @@ class QWidget;
 namespace FileDialogs {
 
 QString registerFilter();  // "Register File (*.rgr)|*.rgr|All (*.*)|*.*"
-FileDialogSpec openRegisters();
-FileDialogSpec saveRegisters();  // default extension "rgr"
+TFileDialogSpec openRegisters();
+TFileDialogSpec saveRegisters();  // default extension "rgr"
 
 // "Register File (*.rgr)|*.rgr|All (*.*)|*.*" -> "Register File (*.rgr);;All files (*)".
 // Qt takes each pattern from the parentheses of the description; "*.*" is
@@ -31,6 +31,6 @@ QString toQtFilter(const QString& barFilter);
 QString firstPattern(const QString& barFilter);
 
 // Runs the dialog modally; the chosen path, or empty when cancelled.
-QString run(const FileDialogSpec& dialog, QWidget* parent);
+QString run(const TFileDialogSpec& dialog, QWidget* parent);
 
 }  // namespace FileDialogs

@@ -29,13 +29,13 @@ QString byteKey(int index) {
 }
 
 template <std::size_t N>
-void writeSection(ProfileFile& file, const QString& section, const std::array<std::uint8_t, N>& bytes) {
+void writeSection(TProfileFile& file, const QString& section, const std::array<std::uint8_t, N>& bytes) {
   file.writeInt(section, kHighByte, static_cast<int>(N) - 1);
   for (std::size_t i = 0; i < N; ++i) file.writeInt(section, byteKey(static_cast<int>(i)), bytes[i]);
 }
 
 // Every value of a register file is kept to its low 8 bits: "-1" is 255, "999" is 231.
-std::uint8_t lowByte(const ProfileFile& file, const QString& section, const QString& key) {
+std::uint8_t lowByte(const TProfileFile& file, const QString& section, const QString& key) {
   return static_cast<std::uint8_t>(file.readInt(section, key, 0) & 0xFF);
 }
 
@@ -46,18 +46,18 @@ std::uint8_t lowByte(const ProfileFile& file, const QString& section, const QStr
 // The file to load, read whole before anything reaches the board. A file
 // that is not there or cannot be read loads nothing: a load of zeros would
 // stop the cell and wipe its setup for a file that was never seen.
-ProfileFile readFileToLoad(const QString& path) {
+TProfileFile readFileToLoad(const QString& path) {
   const QFileInfo info(path);
   const QString cannotOpen = QStringLiteral("Unable to open %1: ").arg(path);
   if (!info.exists()) refuse(cannotOpen + QStringLiteral("no such file"));
   if (info.isDir()) refuse(cannotOpen + QStringLiteral("it is a folder"));
-  ProfileFile file(path);
+  TProfileFile file(path);
   if (!file.loadError().isEmpty()) refuse(cannotOpen + file.loadError());
   return file;
 }
 
 void writeFile(const QString& path, const RegisterSnapshot& snapshot) {
-  ProfileFile file(path);
+  TProfileFile file(path);
   writeSnapshot(file, snapshot);
   file.save();
 }
@@ -105,12 +105,12 @@ void Save(IToolWindowHost& host, const QString& path, std::function<void()> ende
       });
 }
 
-void writeSnapshot(ProfileFile& file, const RegisterSnapshot& snapshot) {
+void writeSnapshot(TProfileFile& file, const RegisterSnapshot& snapshot) {
   writeSection(file, kMain, snapshot.main);
   for (int page = 0; page < CanReg::PageCount; ++page) writeSection(file, kPageSections[page], snapshot.pages[page]);
 }
 
-std::vector<TRegisterWrite> loadPlan(const ProfileFile& file) {
+std::vector<TRegisterWrite> loadPlan(const TProfileFile& file) {
   std::vector<TRegisterWrite> plan = {
       {CanReg::CSR, 0, 0}, {CanReg::ISR, 0, 0}, {CanReg::ICR, 0, 0}, {CanReg::CSR, 0, 1}, {CanReg::CSR, 0, 0},
   };

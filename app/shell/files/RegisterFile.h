@@ -26,7 +26,7 @@
 #include "RegisterJob.h"
 
 class IToolWindowHost;
-class ProfileFile;
+class TProfileFile;
 
 // The register images a register file holds.
 using RegisterSnapshot = TRegisterImages;
@@ -54,7 +54,7 @@ void Load(IToolWindowHost& host, const QString& path, std::function<void()> ende
 // to write to <file>") leaves the earlier file whole; then `ended` runs.
 // While not connected the file receives the last images the program read at
 // once; while connected, a full read that fails writes nothing. Errors that
-// come before the read is handed in are thrown (EAppError, ProfileFileError),
+// come before the read is handed in are thrown (EAppError, EProfileFile),
 // later ones go to the error display.
 void Save(IToolWindowHost& host, const QString& path, std::function<void()> ended);
 
@@ -64,7 +64,7 @@ void Save(IToolWindowHost& host, const QString& path, std::function<void()> ende
 // saves it): "HighByte" first, then "Byte0" onwards, each section in the
 // order above. A new file gets them in that order; an existing one has these
 // keys rewritten in place and keeps every other line.
-void writeSnapshot(ProfileFile& file, const RegisterSnapshot& snapshot);
+void writeSnapshot(TProfileFile& file, const RegisterSnapshot& snapshot);
 
 // The register writes that load the file, in order:
 //  1. stop and reset the cell: CSR 0, ISR 0, ICR 0, CSR 1, CSR 0;
@@ -79,7 +79,7 @@ void writeSnapshot(ProfileFile& file, const RegisterSnapshot& snapshot);
 // reads as 0, so any file, even one that is not a register file, gives a plan.
 // An index whose address would pass 0x6F writes nothing: a "HighByte" of 255
 // never wraps round to the main registers.
-std::vector<TRegisterWrite> loadPlan(const ProfileFile& file);
+std::vector<TRegisterWrite> loadPlan(const TProfileFile& file);
 
 // One-byte writes the plan puts on the line: two for a paged register (PSR,
 // then the register), one for a main register. A complete load costs 171.

@@ -18,24 +18,24 @@ TCanShareEntry::TCanShareEntry(IToolWindowHost& host, QMainWindow& window, Choos
 
 TCanShareEntry::~TCanShareEntry() = default;
 
-void TCanShareEntry::Click() {
+void TCanShareEntry::click() {
   if (stopping_) return;
   if (share_)
-    Stop();
+    stop();
   else
-    Start();
-  CheckEntry(sharing());
+    start();
+  checkEntry(sharing());
 }
 
-void TCanShareEntry::Start() {
+void TCanShareEntry::start() {
   TCANRegAccessThread* registers = host_.RegisterThread();
   if (!registers || !host_.Connected()) throw EAppError("Share as CAN interface: the link to the board is not open");
   const QString link =
-      chooseFile_({FileDialogSpec::Mode::Save, QStringLiteral("Share as CAN interface: where the link to it goes"),
+      chooseFile_({TFileDialogSpec::Mode::Save, QStringLiteral("Share as CAN interface: where the link to it goes"),
                    QStringLiteral("All (*.*)|*.*"), QString()});
   if (link.isEmpty()) return;
   bool number = false;
-  const int clock = SettingsStore(TBitSetFrm::SettingsKey)
+  const int clock = TSettingsStore(TBitSetFrm::SettingsKey)
                         .readString(TBitSetFrm::ClockValue)
                         .value_or(TBitSetFrm::DefaultClock)
                         .toInt(&number);
@@ -52,22 +52,22 @@ void TCanShareEntry::Start() {
   } catch (const std::exception& e) {
     throw EAppError(std::string("Share as CAN interface: ") + e.what());
   }
-  Show(QStringLiteral("CAN interface: ") + QString::fromStdString(share_->Where()));
+  showText(QStringLiteral("CAN interface: ") + QString::fromStdString(share_->Where()));
 }
 
-void TCanShareEntry::Stop() {
+void TCanShareEntry::stop() {
   stopping_ = true;
-  Show(QStringLiteral("CAN interface: closing..."));
+  showText(QStringLiteral("CAN interface: closing..."));
   share_->Finish([this] {
     // Not from inside the share's own callback: it goes once the event loop has it back.
     share_.release()->deleteLater();
     stopping_ = false;
-    Show(QString());
-    CheckEntry(false);
+    showText(QString());
+    checkEntry(false);
   });
 }
 
-void TCanShareEntry::Show(const QString& text) {
+void TCanShareEntry::showText(const QString& text) {
   if (!panel_) {
     panel_ = new QLabel(window_.statusBar());
     panel_->setObjectName(QStringLiteral("CanSharePanel"));
@@ -78,7 +78,7 @@ void TCanShareEntry::Show(const QString& text) {
   panel_->setVisible(!text.isEmpty());
 }
 
-void TCanShareEntry::CheckEntry(bool checked) {
+void TCanShareEntry::checkEntry(bool checked) {
   if (auto* entry = window_.findChild<QAction*>(QStringLiteral("ShareCan"))) entry->setChecked(checked);
 }
 

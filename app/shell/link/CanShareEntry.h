@@ -29,22 +29,22 @@ class TCanShareEntry : public QObject {
 
  public:
   // The main window's file dialog; the chosen path or empty.
-  using ChooseFile = std::function<QString(const FileDialogSpec& dialog)>;
+  using ChooseFile = std::function<QString(const TFileDialogSpec& dialog)>;
 
   // A child of `window`, which outlives it, as `host` does.
   TCanShareEntry(IToolWindowHost& host, QMainWindow& window, ChooseFile chooseFile);
   ~TCanShareEntry() override;
 
-  void Click();
+  void click();
   bool sharing() const { return share_ != nullptr; }
   // The status bar panel's text: empty while not sharing.
   QString panelText() const;
 
  private:
-  void Start();
-  void Stop();
-  void Show(const QString& text);
-  void CheckEntry(bool checked);
+  void start();
+  void stop();
+  void showText(const QString& text);
+  void checkEntry(bool checked);
 
   IToolWindowHost& host_;
   QMainWindow& window_;

@@ -4,7 +4,7 @@
 
 namespace {
 
-QString stringOrEmpty(const SettingsStore& key, const QString& name) {
+QString stringOrEmpty(const TSettingsStore& key, const QString& name) {
   // A value of the other type counts as missing: a hand-edited integer must not
   // stop the reading of the values after it.
   return key.readString(name).value_or(QString());
@@ -13,7 +13,7 @@ QString stringOrEmpty(const SettingsStore& key, const QString& name) {
 }  // namespace
 
 TCommSettings TCommSettings::read() {
-  const SettingsStore key(keyPath());
+  const TSettingsStore key(keyPath());
   TCommSettings result;
   result.port = stringOrEmpty(key, QStringLiteral("Port"));
   result.settings = stringOrEmpty(key, QStringLiteral("Settings"));
@@ -23,7 +23,7 @@ TCommSettings TCommSettings::read() {
 }
 
 bool TCommSettings::write() const {
-  SettingsStore key(keyPath());
+  TSettingsStore key(keyPath());
   key.writeString(QStringLiteral("Port"), port);
   key.writeString(QStringLiteral("Settings"), settings);
   key.writeString(QStringLiteral("TimeOut"), timeOut);

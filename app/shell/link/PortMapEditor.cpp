@@ -63,7 +63,7 @@ QString PortMapEditor::load(const QString& path) {
 void PortMapEditor::save(const QString& path, const QString& text) {
   const std::string failure = "Unable to write to " + path.toStdString();
   if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath())) throw EAppError(failure);
-  WholeFileWriter file(path);
+  TWholeFileWriter file(path);
   if (!file.open() || !file.write(text.toLatin1()) || !file.commit()) throw EAppError(failure);
 }
 

@@ -16,9 +16,9 @@ const QPoint kTextOffset(5, 2);
 
 }  // namespace
 
-const QString ErrorDisplay::ConnectingText = QStringLiteral("Connecting...");
+const QString TErrorDisplay::ConnectingText = QStringLiteral("Connecting...");
 
-ErrorDisplay::ErrorDisplay(QWidget* parent) : QWidget(parent), hold_(new QTimer(this)) {
+TErrorDisplay::TErrorDisplay(QWidget* parent) : QWidget(parent), hold_(new QTimer(this)) {
   setObjectName(QStringLiteral("ErrorDisplay"));
   setFixedWidth(kWidth);
   setMinimumHeight(fontMetrics().height() + kTextOffset.y());
@@ -27,51 +27,51 @@ ErrorDisplay::ErrorDisplay(QWidget* parent) : QWidget(parent), hold_(new QTimer(
   if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(this);
   hold_->setSingleShot(true);
   hold_->setInterval(kErrorHoldTime);
-  connect(hold_, &QTimer::timeout, this, &ErrorDisplay::holdEnded);
+  connect(hold_, &QTimer::timeout, this, &TErrorDisplay::holdEnded);
 }
 
-QString ErrorDisplay::displayText() const {
+QString TErrorDisplay::displayText() const {
   if (!text_.isEmpty()) return QStringLiteral("ERROR: ") + text_;
   return notice_.isEmpty() ? QStringLiteral("Connection OK") : notice_;
 }
 
-QSize ErrorDisplay::sizeHint() const {
+QSize TErrorDisplay::sizeHint() const {
   return QSize(kWidth, kHeight);
 }
 
-void ErrorDisplay::fitText() {
+void TErrorDisplay::fitText() {
   const int wanted = fontMetrics().horizontalAdvance(displayText()) + 2 * kTextOffset.x();
   const int room = parentWidget() ? parentWidget()->contentsRect().width() : wanted;
   setFixedWidth(std::max(kWidth, std::min(wanted, room)));
 }
 
-bool ErrorDisplay::eventFilter(QObject* watched, QEvent* event) {
+bool TErrorDisplay::eventFilter(QObject* watched, QEvent* event) {
   if (watched == parentWidget() && event->type() == QEvent::Resize) fitText();
   if (waitsForAction_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) newAction();
   return QWidget::eventFilter(watched, event);
 }
 
-void ErrorDisplay::showNotice(const QString& notice) {
+void TErrorDisplay::showNotice(const QString& notice) {
   notice_ = notice;
   fitText();
   if (text_.isEmpty()) setToolTip(QString());
   if (isVisible()) repaint();
 }
 
-void ErrorDisplay::clearNotice() {
+void TErrorDisplay::clearNotice() {
   if (notice_.isEmpty()) return;
   notice_.clear();
   fitText();
   if (isVisible()) repaint();
 }
 
-void ErrorDisplay::newAction() {
+void TErrorDisplay::newAction() {
   if (!waitsForAction_) return;
   waitsForAction_ = false;
   if (clearPending_ && !hold_->isActive()) holdEnded();
 }
 
-void ErrorDisplay::setText(const QString& text) {
+void TErrorDisplay::setText(const QString& text) {
   clearPending_ = false;
   waitsForAction_ = !text.isEmpty();
   clearNotice();
@@ -83,7 +83,7 @@ void ErrorDisplay::setText(const QString& text) {
   if (!text.isEmpty()) emit errorReported(text);
 }
 
-void ErrorDisplay::showStatus(const QString& status) {
+void TErrorDisplay::showStatus(const QString& status) {
   clearNotice();
   if (!status.isEmpty()) {
     setText(status);
@@ -97,13 +97,13 @@ void ErrorDisplay::showStatus(const QString& status) {
   clearPending_ = true;
 }
 
-void ErrorDisplay::holdEnded() {
+void TErrorDisplay::holdEnded() {
   if (!clearPending_ || waitsForAction_) return;
   clearPending_ = false;
   apply(QString());
 }
 
-void ErrorDisplay::apply(const QString& text) {
+void TErrorDisplay::apply(const QString& text) {
   if (text == text_) return;
   text_ = text;
   // Qt takes a tool tip that looks like markup for rich text: escaped, the
@@ -114,11 +114,11 @@ void ErrorDisplay::apply(const QString& text) {
   emit textChanged(text_);
 }
 
-void ErrorDisplay::showMessageQueued(const QString& text) {
+void TErrorDisplay::showMessageQueued(const QString& text) {
   QMetaObject::invokeMethod(this, "setText", Qt::QueuedConnection, Q_ARG(QString, text));
 }
 
-void ErrorDisplay::paintEvent(QPaintEvent*) {
+void TErrorDisplay::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QColor fill = !text_.isEmpty()    ? kErrorColour
                       : notice_.isEmpty() ? kOkColour

@@ -33,7 +33,7 @@ class QTimer;
 // Threads: the widget belongs to the GUI thread. showMessageQueued() may be
 // called from any thread; it posts the message and never waits for the GUI
 // thread, so a worker that the GUI thread is waiting for cannot deadlock on it.
-class ErrorDisplay : public QWidget {
+class TErrorDisplay : public QWidget {
   Q_OBJECT
   // What the panel shows, for the test driver, which reads a control's text
   // without knowing its class (app/testdriver).
@@ -44,7 +44,7 @@ class ErrorDisplay : public QWidget {
   static constexpr int kHeight = 24;
   static constexpr std::chrono::milliseconds kErrorHoldTime{2000};
 
-  explicit ErrorDisplay(QWidget* parent = nullptr);
+  explicit TErrorDisplay(QWidget* parent = nullptr);
 
   static const QString ConnectingText;
 

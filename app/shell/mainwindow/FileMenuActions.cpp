@@ -55,10 +55,10 @@ void TFileMenuActions::openFile(const QString& path) {
     run(options_.registerLoad, path);
     return;
   }
-  for (const ToolWindowEntry& window : options_.toolWindows)
-    for (const FileMenuEntry& entry : window.fileEntries) {
+  for (const TToolWindowEntry& window : options_.toolWindows)
+    for (const TFileMenuEntry& entry : window.fileEntries) {
       TToolWindow* tool = mainFrm_.toolWindow(window.componentName);
-      if (entry.dialog.mode != FileDialogSpec::Mode::Open || !is(FileDialogs::firstPattern(entry.dialog.filter)) ||
+      if (entry.dialog.mode != TFileDialogSpec::Mode::Open || !is(FileDialogs::firstPattern(entry.dialog.filter)) ||
           !tool || !tool->HandlesFileEntry(entry.objectName))
         continue;
       mainFrm_.showToolWindow(window.componentName);
@@ -83,7 +83,7 @@ QStringList TFileMenuActions::openFiles(const QStringList& paths) {
   return failures;
 }
 
-void TFileMenuActions::runToolEntry(const ToolWindowEntry& window, const FileMenuEntry& entry) {
+void TFileMenuActions::runToolEntry(const TToolWindowEntry& window, const TFileMenuEntry& entry) {
   TToolWindow* tool = mainFrm_.toolWindow(window.componentName);
   if (!tool || !tool->HandlesFileEntry(entry.objectName)) return;
   const QString path = mainFrm_.chooseFile(entry.dialog);

@@ -5,8 +5,8 @@
 
 #include "MainFrm.h"
 
-struct FileMenuEntry;
-struct ToolWindowEntry;
+struct TFileMenuEntry;
+struct TToolWindowEntry;
 
 // What the main window's File menu does with files: the register file
 // entries ("Load Register values", "Save Register values"), which are greyed
@@ -23,7 +23,7 @@ class TFileMenuActions {
   void loadRegisters();  // the dialog, then the load
   void saveRegisters();  // the dialog, then the save
   // A File menu entry of a tool window: its dialog, then its handler.
-  void runToolEntry(const ToolWindowEntry& window, const FileMenuEntry& entry);
+  void runToolEntry(const TToolWindowEntry& window, const TFileMenuEntry& entry);
   // TMainFrm::openFiles.
   QStringList openFiles(const QStringList& paths);
 

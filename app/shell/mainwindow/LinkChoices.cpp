@@ -64,7 +64,7 @@ void TLinkChoices::showStart(const TLinkStartReport& report, const TCommSettings
   }
   for (const QString& error : errors) mainFrm_.ShowError(error);
   // The first read is on its way: its status replaces the notice.
-  if (report.connected && report.errors.isEmpty()) mainFrm_.errorDisplay()->showNotice(ErrorDisplay::ConnectingText);
+  if (report.connected && report.errors.isEmpty()) mainFrm_.errorDisplay()->showNotice(TErrorDisplay::ConnectingText);
 }
 
 // ---- the menu's choices -----------------------------------------------------------
@@ -79,7 +79,7 @@ bool TLinkChoices::choosePort(int port) {
     mainFrm_.ShowError(QStringLiteral("No speed chosen yet: %1").arg(QLatin1String(kChooseSpeed)));
     return false;
   }
-  mainFrm_.errorDisplay()->showNotice(ErrorDisplay::ConnectingText);
+  mainFrm_.errorDisplay()->showNotice(TErrorDisplay::ConnectingText);
   link.reconnectWith("CommPort", std::to_string(port));
   return true;
 }
@@ -96,7 +96,7 @@ void TLinkChoices::chooseSpeed(int bitsPerSecond) {
     mainFrm_.ShowError(QStringLiteral("No port chosen yet: %1").arg(QLatin1String(kChoosePort)));
     return;
   }
-  mainFrm_.errorDisplay()->showNotice(ErrorDisplay::ConnectingText);
+  mainFrm_.errorDisplay()->showNotice(TErrorDisplay::ConnectingText);
   link.reconnectWith("Settings", settings);
 }
 

@@ -130,8 +130,8 @@ void TMainFrm::buildMenus() {
   addEntry(file, QStringLiteral("RegSave"), QStringLiteral("&Save Register values"),
            QStringLiteral("Save current register values|Click to save current register values."),
            QKeySequence(Qt::CTRL | Qt::Key_S), [this] { RegSaveClick(); });
-  for (const ToolWindowEntry& window : options_.toolWindows)
-    for (const FileMenuEntry& entry : window.fileEntries) {
+  for (const TToolWindowEntry& window : options_.toolWindows)
+    for (const TFileMenuEntry& entry : window.fileEntries) {
       QAction* action = addEntry(file, entry.objectName, entry.caption, entry.hint, QKeySequence(),
                                  [this, &window, &entry] { ToolFileClick(window, entry); });
       toolFileEntries_[action] = window.componentName;
@@ -172,16 +172,16 @@ void TMainFrm::buildMenus() {
            QStringLiteral("Configure ports|Choose the serial device of each comm port."), QKeySequence(),
            [this] { ConfigurePortsClick(); });
   auto* canShare =
-      new TCanShareEntry(*this, *this, [this](const FileDialogSpec& dialog) { return chooseFile(dialog); });
+      new TCanShareEntry(*this, *this, [this](const TFileDialogSpec& dialog) { return chooseFile(dialog); });
   addEntry(link, QStringLiteral("ShareCan"), QStringLiteral("Share as CAN &interface..."),
            QStringLiteral("Share as CAN interface|Serve the board's CAN cell as an SLCAN interface for CAN tools "
                           "(python-can, slcand); click again to end it."),
-           QKeySequence(), [canShare] { canShare->Click(); })
+           QKeySequence(), [canShare] { canShare->click(); })
       ->setCheckable(true);
 
   QMenu* windows = bar->addMenu(QStringLiteral("&Windows"));
   windows->setObjectName(QStringLiteral("WindowsMenu"));
-  for (const ToolWindowEntry& window : options_.toolWindows) {
+  for (const TToolWindowEntry& window : options_.toolWindows) {
     const QString name = window.componentName;
     windowEntries_[name] = addEntry(windows, window.menuObjectName, window.caption, window.hint, window.shortcut,
                                     [this, name] { showToolWindow(name); });
@@ -212,9 +212,9 @@ void TMainFrm::buildMenus() {
 void TMainFrm::buildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("StatusBar"));
-  bar->setFixedHeight(ErrorDisplay::kHeight);
-  errorDisplay_ = new ErrorDisplay(bar);
-  hintPanel_ = new HintPanel(bar);
+  bar->setFixedHeight(TErrorDisplay::kHeight);
+  errorDisplay_ = new TErrorDisplay(bar);
+  hintPanel_ = new THintPanel(bar);
   bar->addWidget(errorDisplay_);
   bar->addWidget(hintPanel_, 1);
 }
@@ -292,7 +292,7 @@ void TMainFrm::guarded(const std::function<void()>& handler) {
   }
 }
 
-QString TMainFrm::chooseFile(const FileDialogSpec& dialog) {
+QString TMainFrm::chooseFile(const TFileDialogSpec& dialog) {
   if (options_.chooseFile) return options_.chooseFile(dialog);
   return FileDialogs::run(dialog, this);
 }
@@ -340,14 +340,14 @@ QStringList TMainFrm::openFiles(const QStringList& paths) {
   return fileActions_->openFiles(paths);
 }
 
-void TMainFrm::ToolFileClick(const ToolWindowEntry& window, const FileMenuEntry& entry) {
+void TMainFrm::ToolFileClick(const TToolWindowEntry& window, const TFileMenuEntry& entry) {
   fileActions_->runToolEntry(window, entry);
 }
 
 // ---- help -------------------------------------------------------------------------------
 
 void TMainFrm::HelpClick() {
-  HelpViewer::showPage(HelpTopics::helpFileName());
+  THelpViewer::showPage(HelpTopics::helpFileName());
 }
 
 QString TMainFrm::helpCommandForActiveWindow() const {
@@ -364,7 +364,7 @@ QString TMainFrm::helpCommandForActiveWindow() const {
 }
 
 void TMainFrm::HelpOnWindowClick() {
-  HelpViewer::showPage(helpCommandForActiveWindow());
+  THelpViewer::showPage(helpCommandForActiveWindow());
 }
 
 void TMainFrm::AboutClick() {
@@ -376,7 +376,7 @@ void TMainFrm::AboutClick() {
 
 void TMainFrm::createToolWindows() {
   QList<QPointer<QMdiSubWindow>> unplaced;
-  for (const ToolWindowEntry* entry : ToolWindows::InCreationOrder(options_.toolWindows)) {
+  for (const TToolWindowEntry* entry : ToolWindows::InCreationOrder(options_.toolWindows)) {
     if (!entry->factory || toolWindows_.count(entry->componentName)) continue;
     TToolWindow* window = nullptr;
     try {

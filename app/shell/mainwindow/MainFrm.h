@@ -14,8 +14,8 @@
 #include <memory>
 #include <optional>
 
-class ErrorDisplay;
-class HintPanel;
+class TErrorDisplay;
+class THintPanel;
 class QAction;
 class QDockWidget;
 class QFrame;
@@ -64,7 +64,7 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
     // The simulated board is on COM1 for this run: port 1 is used, 19200 bit/s
     // when the stored settings name no speed, and the Communication settings
     // are not written at close. (The program also keeps every other settings
-    // change of a simulated run in memory: SettingsStore::keepChangesInMemory.)
+    // change of a simulated run in memory: TSettingsStore::keepChangesInMemory.)
     bool simulate = false;
     // With simulate: why the simulated board could not start, or empty when
     // it runs. The error is shown and no port is opened: COM1 would be the
@@ -78,7 +78,7 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
     RegisterFileAction registerLoad = RegisterFile::Load;
     RegisterFileAction registerSave = RegisterFile::Save;
     // Replaces the file dialogs (tests); returns the chosen path or empty.
-    std::function<QString(const FileDialogSpec& dialog)> chooseFile;
+    std::function<QString(const TFileDialogSpec& dialog)> chooseFile;
   };
 
   // The client area's design size, menu bar excluded.
@@ -101,13 +101,13 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   void ShowProgress(const QString& text) override;
   // Runs a handler; any error it throws goes to the error display.
   void guarded(const std::function<void()>& handler);
-  ErrorDisplay* errorDisplay() const { return errorDisplay_; }
-  HintPanel* hintPanel() const { return hintPanel_; }
+  TErrorDisplay* errorDisplay() const { return errorDisplay_; }
+  THintPanel* hintPanel() const { return hintPanel_; }
   TClientArea* clientArea() const { return clientArea_; }
   TDockLayout* dockLayout() const { return dockLayout_; }
   TSerialLink* link() const { return link_; }
   // A file dialog of the main window; the chosen path or empty.
-  QString chooseFile(const FileDialogSpec& dialog);
+  QString chooseFile(const TFileDialogSpec& dialog);
 
   // ---- tool windows
   // Creates the tool windows of the table that have a factory, in their
@@ -124,7 +124,7 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   void RegLoadClick();
   void RegSaveClick();
   // A File menu entry of a tool window: its dialog, then its handler.
-  void ToolFileClick(const ToolWindowEntry& window, const FileMenuEntry& entry);
+  void ToolFileClick(const TToolWindowEntry& window, const TFileMenuEntry& entry);
   // Files named on the command line, in order, each as its File menu entry
   // opens it without the dialog: a register file (".rgr") is loaded into the
   // registers, a file a tool window opens (".trc": the Trace window, shown)
@@ -178,8 +178,8 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   TClientArea* clientArea_ = nullptr;
   QFrame* topLine_ = nullptr;
   TDockLayout* dockLayout_;
-  ErrorDisplay* errorDisplay_ = nullptr;
-  HintPanel* hintPanel_ = nullptr;
+  TErrorDisplay* errorDisplay_ = nullptr;
+  THintPanel* hintPanel_ = nullptr;
   std::map<QString, QAction*> windowEntries_;  // component name -> Windows menu entry
   // The File menu entries of the tool windows: entry -> component name of its window.
   std::map<QAction*, QString> toolFileEntries_;

@@ -73,10 +73,10 @@ int main(int argc, char** argv) {
   TQuitSignals::catchSignals();
 
   // The settings root comes from the executable's name, before any window exists.
-  SettingsRoot::establish(QString::fromLocal8Bit(argv[0]));
+  TSettingsRoot::establish(QString::fromLocal8Bit(argv[0]));
   // A simulated run reads the user's settings but keeps its own changes (the
   // tracing it switches on, window positions, the simulated port) to itself.
-  if (line.simulate) SettingsStore::keepChangesInMemory(true);
+  if (line.simulate) TSettingsStore::keepChangesInMemory(true);
 
   for (const std::string& failure : ComponentSetup::ensureRegistered(ComponentSetup::programFolder(argv[0])))
     std::fprintf(stderr, "vorelan: %s\n", failure.c_str());
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     // As the File menu would open them, once the window is on the screen.
     TCommandLineFiles::openWhenShown(mainFrm, files);
     result = app.exec();
-    delete HelpViewer::shared();
+    delete THelpViewer::shared();
   }
   return result;
 }

@@ -15,10 +15,10 @@
 
 class ErrorDisplayLog {
  public:
-  explicit ErrorDisplayLog(ErrorDisplay& display) : red_(display.showsError()) {
-    QObject::connect(&display, &ErrorDisplay::errorReported, &context_,
+  explicit ErrorDisplayLog(TErrorDisplay& display) : red_(display.showsError()) {
+    QObject::connect(&display, &TErrorDisplay::errorReported, &context_,
                      [this](const QString& message) { ++messages_[message]; });
-    QObject::connect(&display, &ErrorDisplay::textChanged, &context_, [this](const QString& text) {
+    QObject::connect(&display, &TErrorDisplay::textChanged, &context_, [this](const QString& text) {
       const bool red = !text.isEmpty();
       if (red && !red_) ++redSpells_;
       if (!red && red_) ++recoveries_;

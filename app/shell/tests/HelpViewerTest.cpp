@@ -37,7 +37,7 @@ TEST(HelpTopicsTest, CommandsNameTheirPage) {
 // Every page is compiled in, has a title and real content, and its links lead
 // to pages that exist.
 TEST(HelpPagesTest, EveryPageIsThereWithContentAndWorkingLinks) {
-  HelpViewer viewer;  // makes sure the resources are registered
+  THelpViewer viewer;  // makes sure the resources are registered
   const QStringList pages = HelpTopics::allPages();
   ASSERT_EQ(pages.size(), 2 + qsizetype(ToolWindows::Table().size()));  // the index, the main window's, the tools'
   const QRegularExpression link(R"(href="([^"#]*)(#[^"]*)?")");
@@ -60,10 +60,10 @@ TEST(HelpPagesTest, EveryPageIsThereWithContentAndWorkingLinks) {
 // The contents as the viewer shows them: a row per line of the tool window
 // table, its page linked by its title beside what it covers, and its key.
 TEST(HelpPagesTest, TheContentsListEveryToolWindowOfTheTable) {
-  HelpViewer viewer;
+  THelpViewer viewer;
   const QString html = HelpTopics::pageHtml(HelpTopics::indexPage());
   const QString shown = viewer.findChild<QTextBrowser*>("HelpBrowser")->toPlainText();
-  for (const ToolWindowEntry& tool : ToolWindows::Table()) {
+  for (const TToolWindowEntry& tool : ToolWindows::Table()) {
     SCOPED_TRACE(tool.componentName.toStdString());
     const QRegularExpression row(R"(<tr><td><a href=")" + QRegularExpression::escape(tool.helpPage) +
                                  R"(">[^<]+</a></td><td>[^<]+</td></tr>)");
@@ -74,9 +74,9 @@ TEST(HelpPagesTest, TheContentsListEveryToolWindowOfTheTable) {
 }
 
 TEST(HelpViewerTest, ShowPageOpensTheNamedPageInOneSharedViewer) {
-  EXPECT_EQ(HelpViewer::shared(), nullptr);
-  EXPECT_TRUE(HelpViewer::showPage("vorelan.chm::/Trace_window.html"));
-  HelpViewer* viewer = HelpViewer::shared();
+  EXPECT_EQ(THelpViewer::shared(), nullptr);
+  EXPECT_TRUE(THelpViewer::showPage("vorelan.chm::/Trace_window.html"));
+  THelpViewer* viewer = THelpViewer::shared();
   ASSERT_NE(viewer, nullptr);
   EXPECT_TRUE(viewer->isVisible());
   EXPECT_EQ(viewer->currentPage(), "Trace_window.html");
@@ -84,16 +84,16 @@ TEST(HelpViewerTest, ShowPageOpensTheNamedPageInOneSharedViewer) {
   EXPECT_EQ(viewer->windowTitle(), "Vorelan Help - Trace window");
   EXPECT_FALSE(viewer->testAttribute(Qt::WA_QuitOnClose));  // never keeps the program running
 
-  EXPECT_TRUE(HelpViewer::showPage("vorelan.chm"));
-  EXPECT_EQ(HelpViewer::shared(), viewer);
+  EXPECT_TRUE(THelpViewer::showPage("vorelan.chm"));
+  EXPECT_EQ(THelpViewer::shared(), viewer);
   EXPECT_EQ(viewer->currentPage(), "index.html");
 
-  EXPECT_FALSE(HelpViewer::showPage("vorelan.chm::/Missing.html"));
+  EXPECT_FALSE(THelpViewer::showPage("vorelan.chm::/Missing.html"));
   EXPECT_EQ(viewer->currentPage(), "index.html");
 
   viewer->close();  // deletes itself
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(HelpViewer::shared(), nullptr);
+  EXPECT_EQ(THelpViewer::shared(), nullptr);
 }
 
 }  // namespace

@@ -152,7 +152,7 @@ TTransmitFrm& transmitWindow(TMainFrm& main) {
 // repetition every second from buffer 3 (buffers 1 and 2 stay free for
 // reception), a counter from 0 up over all eight data bytes.
 void storeTransmissionSettings() {
-  SettingsStore key("Transmission");
+  TSettingsStore key("Transmission");
   key.writeInt("Automatic", 1);
   key.writeInt("Periodic", 1);
   key.writeInt("Period", 1);
@@ -193,7 +193,7 @@ TEST(FaultsUnderLoad, PollingTracingAndPeriodicTransmissionRecoverFromEveryFault
 
   wipeSettings();
   storeComm("1", "19200,n,8,1", "1000");
-  SettingsStore("Trace").writeBool("Enabled", true);
+  TSettingsStore("Trace").writeBool("Enabled", true);
   storeTransmissionSettings();
 
   BusyBoard board;

@@ -18,27 +18,27 @@
 
 namespace {
 
-QStringList Names(const std::vector<const ToolWindowEntry*>& entries) {
+QStringList Names(const std::vector<const TToolWindowEntry*>& entries) {
   QStringList names;
-  for (const ToolWindowEntry* entry : entries) names << entry->componentName;
+  for (const TToolWindowEntry* entry : entries) names << entry->componentName;
   return names;
 }
 
 // The design's windows in the order of the Windows menu; the table may have others.
 const QStringList kDesignWindows{"RegFrm", "TraceFrm", "BitSetFrm", "FiltersFrm", "TransmitFrm"};
 
-std::vector<const ToolWindowEntry*> DesignLines(const std::vector<const ToolWindowEntry*>& entries) {
-  std::vector<const ToolWindowEntry*> lines;
-  for (const ToolWindowEntry* entry : entries)
+std::vector<const TToolWindowEntry*> DesignLines(const std::vector<const TToolWindowEntry*>& entries) {
+  std::vector<const TToolWindowEntry*> lines;
+  for (const TToolWindowEntry* entry : entries)
     if (kDesignWindows.contains(entry->componentName)) lines.push_back(entry);
   return lines;
 }
 
 TEST(ToolWindowTable, ListsTheWindowsInMenuOrderAndCreatesThemInTheirOwn) {
-  std::vector<const ToolWindowEntry*> table;
-  for (const ToolWindowEntry& entry : ToolWindows::Table()) table.push_back(&entry);
+  std::vector<const TToolWindowEntry*> table;
+  for (const TToolWindowEntry& entry : ToolWindows::Table()) table.push_back(&entry);
   QStringList shortcuts;
-  for (const ToolWindowEntry* entry : DesignLines(table)) shortcuts << entry->shortcut.toString();
+  for (const TToolWindowEntry* entry : DesignLines(table)) shortcuts << entry->shortcut.toString();
   EXPECT_EQ(Names(DesignLines(table)), kDesignWindows);
   EXPECT_EQ(shortcuts, (QStringList{"Ctrl+F1", "Ctrl+F2", "Ctrl+F3", "Ctrl+F4", "Ctrl+F5"}));
   EXPECT_EQ(Names(DesignLines(ToolWindows::InCreationOrder(ToolWindows::Table()))),
@@ -48,16 +48,16 @@ TEST(ToolWindowTable, ListsTheWindowsInMenuOrderAndCreatesThemInTheirOwn) {
   // The Trace window's File menu entries: a dialog that opens an existing
   // file, and two that save with their default extensions.
   ASSERT_NE(ToolWindows::Find("TraceFrm"), nullptr);
-  const ToolWindowEntry& trace = *ToolWindows::Find("TraceFrm");
+  const TToolWindowEntry& trace = *ToolWindows::Find("TraceFrm");
   ASSERT_EQ(trace.fileEntries.size(), 3u);
   EXPECT_EQ(trace.fileEntries[0].objectName, "TraceLoad");
-  EXPECT_EQ(trace.fileEntries[0].dialog.mode, FileDialogSpec::Mode::Open);
+  EXPECT_EQ(trace.fileEntries[0].dialog.mode, TFileDialogSpec::Mode::Open);
   EXPECT_EQ(trace.fileEntries[1].objectName, "TraceSave");
-  EXPECT_EQ(trace.fileEntries[1].dialog.mode, FileDialogSpec::Mode::Save);
+  EXPECT_EQ(trace.fileEntries[1].dialog.mode, TFileDialogSpec::Mode::Save);
   EXPECT_EQ(trace.fileEntries[1].dialog.defaultSuffix, "trc");
   EXPECT_EQ(trace.fileEntries[2].objectName, "TraceExport");
   EXPECT_EQ(trace.fileEntries[2].caption, "Export Trace as &candump log...");
-  EXPECT_EQ(trace.fileEntries[2].dialog.mode, FileDialogSpec::Mode::Save);
+  EXPECT_EQ(trace.fileEntries[2].dialog.mode, TFileDialogSpec::Mode::Save);
   EXPECT_EQ(trace.fileEntries[2].dialog.defaultSuffix, "log");
 }
 
@@ -66,7 +66,7 @@ TEST(ToolWindowTable, ListsTheWindowsInMenuOrderAndCreatesThemInTheirOwn) {
 TEST(ToolWindowTable, EveryLineIsFoundByItsNameAndDiffersFromTheOthers) {
   QSet<QString> names, entries, keys;
   QSet<int> ranks;
-  for (const ToolWindowEntry& entry : ToolWindows::Table()) {
+  for (const TToolWindowEntry& entry : ToolWindows::Table()) {
     SCOPED_TRACE(entry.componentName.toStdString());
     EXPECT_EQ(ToolWindows::Find(entry.componentName), &entry);
     EXPECT_FALSE(names.contains(entry.componentName));
@@ -83,7 +83,7 @@ TEST(ToolWindowTable, EveryLineIsFoundByItsNameAndDiffersFromTheOthers) {
 TEST(ToolWindowTable, EveryWindowBuiltIsItsComponentWithItsHelpPageAndFileEntries) {
   FakeToolWindowHost host;
   int built = 0;
-  for (const ToolWindowEntry& entry : ToolWindows::Table()) {
+  for (const TToolWindowEntry& entry : ToolWindows::Table()) {
     SCOPED_TRACE(entry.componentName.toStdString());
     EXPECT_TRUE(HelpTopics::pageExists(entry.helpPage)) << entry.helpPage.toStdString();
     EXPECT_EQ(HelpTopics::pageForWindow(entry.componentName), entry.helpPage);
@@ -93,7 +93,7 @@ TEST(ToolWindowTable, EveryWindowBuiltIsItsComponentWithItsHelpPageAndFileEntrie
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->form()->objectName(), entry.componentName);
     EXPECT_EQ(&window->Host(), &host);
-    for (const FileMenuEntry& file : entry.fileEntries)
+    for (const TFileMenuEntry& file : entry.fileEntries)
       EXPECT_TRUE(window->HandlesFileEntry(file.objectName)) << file.objectName.toStdString();
   }
   EXPECT_GE(built, 2);  // Registers and Trace at least

@@ -38,7 +38,7 @@ bool isClockText(const QString& text) {
 
 TBitSetFrm::~TBitSetFrm() {
   // A failure to store it is not worth a word: the next start offers 8 MHz.
-  SettingsStore store(SettingsKey);
+  TSettingsStore store(SettingsKey);
   store.writeString(ClockValue, clock_->text());
   store.sync();
 }
@@ -46,7 +46,7 @@ TBitSetFrm::~TBitSetFrm() {
 // ---- creation ------------------------------------------------------------------
 
 void TBitSetFrm::formCreate() {
-  const std::optional<QString> stored = SettingsStore(SettingsKey).readString(ClockValue);
+  const std::optional<QString> stored = TSettingsStore(SettingsKey).readString(ClockValue);
   clock_->setText(stored && isClockText(*stored) ? *stored : DefaultClock);
   timeQuantum_->clear();
   RefreshClick();
@@ -81,7 +81,7 @@ std::optional<int> TBitSetFrm::SampleFromText() const {
 
 void TBitSetFrm::SamplePosChange(const QString&) {
   if (const auto sample = SampleFromText())
-    samplePosTrack_->setValue(bit_timing::SliderPosition(*sample, samplePosTrack_->maximum()));
+    samplePosTrack_->setValue(BitTiming::SliderPosition(*sample, samplePosTrack_->maximum()));
 }
 
 // ---- derived values -----------------------------------------------------------------
@@ -92,18 +92,18 @@ void TBitSetFrm::ParamsChange() {
   if (bs2_->value() > bs1_->value()) bs2_->setValue(bs1_->value());
   const int bs1 = bs1_->value();
   const int bs2 = bs2_->value();
-  samplePos_->setValue(bit_timing::SamplePoint(bs1, bs2));
-  samplePosTrack_->setMaximum(bit_timing::QuantaPerBit(bs1, bs2));
-  samplePosTrack_->setValue(bit_timing::SliderPosition(samplePos_->value(), samplePosTrack_->maximum()));
+  samplePos_->setValue(BitTiming::SamplePoint(bs1, bs2));
+  samplePosTrack_->setMaximum(BitTiming::QuantaPerBit(bs1, bs2));
+  samplePosTrack_->setValue(BitTiming::SliderPosition(samplePos_->value(), samplePosTrack_->maximum()));
   // The register holds BRP 1 to 64; the two-digit field takes up to FF.
-  const int brp = int(std::clamp<qint64>(brp_->value(), bit_timing::MinPrescaler, bit_timing::MaxPrescaler));
+  const int brp = int(std::clamp<qint64>(brp_->value(), BitTiming::MinPrescaler, BitTiming::MaxPrescaler));
   if (brp != brp_->value()) brp_->setValue(brp);
   recomputing_ = false;
 
   const std::optional<int> clock = ClockMHz();
   if (!clock) return;
-  const auto quantum = bit_timing::TimeQuantumNs(*clock, brp);
-  const auto rate = bit_timing::BaudRate(*clock, {brp, bs1, bs2});
+  const auto quantum = BitTiming::TimeQuantumNs(*clock, brp);
+  const auto rate = BitTiming::BaudRate(*clock, {brp, bs1, bs2});
   if (!quantum || !rate) {
     // Clock 0: no time quantum, no baud rate.
     timeQuantum_->clear();
@@ -137,13 +137,13 @@ void TBitSetFrm::Calculate() {
     return;
   }
   const long long wanted = baudRate_->text().toLongLong();
-  const auto found = bit_timing::Search(*clock, wanted, *sample);
+  const auto found = BitTiming::Search(*clock, wanted, *sample);
   if (!found) {
     Ask(QMessageBox::NoIcon, UnreachableText, QMessageBox::Ok);
     return;
   }
 
-  const auto exact = bit_timing::ExactSettings(*clock, wanted, *sample);
+  const auto exact = BitTiming::ExactSettings(*clock, wanted, *sample);
   // Two lines always, so that the table below never moves.
   exactCaption_->setText(
       exact.empty()
@@ -168,7 +168,7 @@ void TBitSetFrm::Calculate() {
 
 void TBitSetFrm::ExactSettingChosen(int row) {
   if (row < 0 || row >= exactModel_->rowCount()) return;
-  const bit_timing::Setting s = exactModel_->settingAt(row);
+  const BitTiming::Setting s = exactModel_->settingAt(row);
   SetSetting(s.brp, s.bs1, s.bs2);
 }
 
@@ -177,8 +177,8 @@ void TBitSetFrm::ExactSettingChosen(int row) {
 void TBitSetFrm::RefreshClick() {
   if (!Connected()) return;
   const TCANRegAccessThread::MainImage image = Registers()->GetMainRegisters();
-  const bit_timing::Fields f =
-      bit_timing::Unpack(image[CanReg::MainIndex(CanReg::BRPR)], image[CanReg::MainIndex(CanReg::BTR)]);
+  const BitTiming::Fields f =
+      BitTiming::Unpack(image[CanReg::MainIndex(CanReg::BRPR)], image[CanReg::MainIndex(CanReg::BTR)]);
   rjw_->setValue(f.rjw);
   SetSetting(f.brp, f.bs1, f.bs2);
 }
@@ -188,8 +188,8 @@ void TBitSetFrm::ApplyClick() {
   const TCANRegAccessThread::MainImage image = Registers()->GetMainRegisters();
   const bool running = image[CanReg::MainIndex(CanReg::CSR)] & CanReg::RUN;
   if (!running || Ask(QMessageBox::Question, StopCellText, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-    const std::uint8_t brpr = bit_timing::PackBRPR(int(brp_->value()), rjw_->value());
-    const std::uint8_t btr = bit_timing::PackBTR(bs1_->value(), bs2_->value());
+    const std::uint8_t brpr = BitTiming::PackBRPR(int(brp_->value()), rjw_->value());
+    const std::uint8_t btr = BitTiming::PackBTR(bs1_->value(), bs2_->value());
     RunRegisterJob({{{CanReg::CSR, 0, 0x00}, {CanReg::BRPR, 0, brpr}, {CanReg::BTR, 0, btr}}, TRegisterJob::Read::All},
                    {apply_, refresh_}, [this](const TRegisterJobOutcome& outcome) {
                      // A failed write leaves the fields as typed (the error display

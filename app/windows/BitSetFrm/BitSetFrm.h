@@ -2,7 +2,7 @@
 // "Bit Settings"). From the board's CPU clock it shows what a prescaler (BRP)
 // and two bit segments (BS1, BS2) give: time quantum, baud rate and sample
 // point; it searches the setting nearest to a wanted baud rate and sample
-// point (bit_timing::Search), lists every setting that reaches the wanted
+// point (BitTiming::Search), lists every setting that reaches the wanted
 // rate exactly, and writes BRPR and BTR.
 //
 // The arithmetic lives in BitTiming.h; this class holds the controls and the
@@ -23,7 +23,7 @@
 
 #include "ToolWindow.h"
 
-class ExactSettingsModel;
+class TExactSettingsModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -113,7 +113,7 @@ class TBitSetFrm : public TToolWindowOf<QWidget> {
   QPushButton* apply_ = nullptr;
   QLabel* exactCaption_ = nullptr;
   QTableView* exactTable_ = nullptr;
-  ExactSettingsModel* exactModel_ = nullptr;
+  TExactSettingsModel* exactModel_ = nullptr;
   Prompt prompt_;
   bool recomputing_ = false;  // ParamsChange is setting fields whose changes call it
 };

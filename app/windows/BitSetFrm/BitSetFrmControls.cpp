@@ -88,7 +88,7 @@ TBitSetFrm::TBitSetFrm(IToolWindowHost& host) : TToolWindowOf(host) {
   connect(brp_, &THexEdit::change, this, &TBitSetFrm::ParamsChange);
   connect(bs1_, &QSpinBox::valueChanged, this, &TBitSetFrm::ParamsChange);
   connect(bs2_, &QSpinBox::valueChanged, this, &TBitSetFrm::ParamsChange);
-  connect(rjw_, &QSpinBox::valueChanged, exactModel_, &ExactSettingsModel::setJumpWidth);
+  connect(rjw_, &QSpinBox::valueChanged, exactModel_, &TExactSettingsModel::setJumpWidth);
   connect(samplePos_, &QSpinBox::textChanged, this, &TBitSetFrm::SamplePosChange);
   connect(exactTable_, &QTableView::clicked, this,
           [this](const QModelIndex& index) { ExactSettingChosen(index.row()); });
@@ -163,9 +163,9 @@ QWidget* TBitSetFrm::buildTimingGroup() {
   brp_->setDigits(2);
   brp_->setValue(1);
   brp_->setFixedSize(brp_->sizeHint());
-  bs1_ = arrowsOnlyEntry(QStringLiteral("BS1"), bit_timing::MaxSegment1);
-  bs2_ = arrowsOnlyEntry(QStringLiteral("BS2"), bit_timing::MaxSegment2);
-  rjw_ = arrowsOnlyEntry(QStringLiteral("RJW"), bit_timing::MaxJumpWidth);
+  bs1_ = arrowsOnlyEntry(QStringLiteral("BS1"), BitTiming::MaxSegment1);
+  bs2_ = arrowsOnlyEntry(QStringLiteral("BS2"), BitTiming::MaxSegment2);
+  rjw_ = arrowsOnlyEntry(QStringLiteral("RJW"), BitTiming::MaxJumpWidth);
   timeQuantum_ = new QLabel;
   timeQuantum_->setObjectName(QStringLiteral("TimeQuantum"));
 
@@ -194,7 +194,7 @@ QWidget* TBitSetFrm::buildExactSettings() {
   exactCaption_ = new QLabel(
       QStringLiteral("The settings that give the wanted baud rate exactly\nare listed here by a search (OK)."));
   exactCaption_->setObjectName(QStringLiteral("ExactSettingsCaption"));
-  exactModel_ = new ExactSettingsModel(this);
+  exactModel_ = new TExactSettingsModel(this);
   exactTable_ = new QTableView;
   exactTable_->setObjectName(QStringLiteral("ExactSettings"));
   exactTable_->setModel(exactModel_);
@@ -210,7 +210,7 @@ QWidget* TBitSetFrm::buildExactSettings() {
                             QStringLiteral("100.0 %"), QStringLiteral("64000 ns"), QStringLiteral("FF"),
                             QStringLiteral("7F")};
   int tableWidth = 2 * exactTable_->frameWidth() + exactTable_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  for (int column = 0; column < ExactSettingsModel::Columns; ++column) {
+  for (int column = 0; column < TExactSettingsModel::Columns; ++column) {
     const QString header = exactModel_->headerData(column, Qt::Horizontal).toString();
     const int width =
         std::max(fontMetrics().horizontalAdvance(header), fontMetrics().horizontalAdvance(widest[column])) + 18;

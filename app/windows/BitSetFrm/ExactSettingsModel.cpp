@@ -8,31 +8,31 @@ QString hexByte(int value) {
 
 }  // namespace
 
-ExactSettingsModel::ExactSettingsModel(QObject* parent) : QAbstractTableModel(parent) {}
+TExactSettingsModel::TExactSettingsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void ExactSettingsModel::setSettings(std::vector<bit_timing::ExactSetting> settings) {
+void TExactSettingsModel::setSettings(std::vector<BitTiming::ExactSetting> settings) {
   beginResetModel();
   settings_ = std::move(settings);
   endResetModel();
 }
 
-void ExactSettingsModel::setJumpWidth(int rjw) {
+void TExactSettingsModel::setJumpWidth(int rjw) {
   if (rjw == rjw_) return;
   rjw_ = rjw;
   if (!settings_.empty()) emit dataChanged(index(0, BrprColumn), index(rowCount() - 1, BrprColumn));
 }
 
-int ExactSettingsModel::rowCount(const QModelIndex& parent) const {
+int TExactSettingsModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : int(settings_.size());
 }
 
-int ExactSettingsModel::columnCount(const QModelIndex& parent) const {
+int TExactSettingsModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : Columns;
 }
 
-QVariant ExactSettingsModel::data(const QModelIndex& index, int role) const {
+QVariant TExactSettingsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  const bit_timing::ExactSetting& e = settings_[std::size_t(index.row())];
+  const BitTiming::ExactSetting& e = settings_[std::size_t(index.row())];
   if (role == Qt::TextAlignmentRole) return int(Qt::AlignRight | Qt::AlignVCenter);
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
@@ -47,32 +47,32 @@ QVariant ExactSettingsModel::data(const QModelIndex& index, int role) const {
     case TimeQuantumColumn:
       return QStringLiteral("%1 ns").arg(e.timeQuantumNs);
     case BrprColumn:
-      return hexByte(bit_timing::PackBRPR(e.setting.brp, rjw_));
+      return hexByte(BitTiming::PackBRPR(e.setting.brp, rjw_));
     case BtrColumn:
-      return hexByte(bit_timing::PackBTR(e.setting.bs1, e.setting.bs2));
+      return hexByte(BitTiming::PackBTR(e.setting.bs1, e.setting.bs2));
     default:
       return {};
   }
 }
 
-QVariant ExactSettingsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant TExactSettingsModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal) return {};
   if (role == Qt::DisplayRole) {
     switch (section) {
       case BrpColumn:
-        return tr("BRP");
+        return QStringLiteral("BRP");
       case Bs1Column:
-        return tr("BS1");
+        return QStringLiteral("BS1");
       case Bs2Column:
-        return tr("BS2");
+        return QStringLiteral("BS2");
       case SamplePointColumn:
-        return tr("Sample point");
+        return QStringLiteral("Sample point");
       case TimeQuantumColumn:
-        return tr("TQ");
+        return QStringLiteral("TQ");
       case BrprColumn:
-        return tr("BRPR");
+        return QStringLiteral("BRPR");
       case BtrColumn:
-        return tr("BTR");
+        return QStringLiteral("BTR");
       default:
         return {};
     }
@@ -80,15 +80,15 @@ QVariant ExactSettingsModel::headerData(int section, Qt::Orientation orientation
   if (role == Qt::ToolTipRole) {
     switch (section) {
       case BrpColumn:
-        return tr("Baud rate prescaler, hexadecimal as in the BRP field");
+        return QStringLiteral("Baud rate prescaler, hexadecimal as in the BRP field");
       case SamplePointColumn:
-        return tr("Sample point of the setting, in percent of the bit time");
+        return QStringLiteral("Sample point of the setting, in percent of the bit time");
       case TimeQuantumColumn:
-        return tr("Time quantum");
+        return QStringLiteral("Time quantum");
       case BrprColumn:
-        return tr("Baud rate prescaler register (with the current jump width), hexadecimal");
+        return QStringLiteral("Baud rate prescaler register (with the current jump width), hexadecimal");
       case BtrColumn:
-        return tr("Bit timing register, hexadecimal");
+        return QStringLiteral("Bit timing register, hexadecimal");
       default:
         return {};
     }

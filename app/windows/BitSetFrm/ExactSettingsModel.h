@@ -1,6 +1,6 @@
 // The Bit Settings window's table of exact settings: every prescaler and
 // segment pair that reaches the wanted rate exactly, one row each, closest
-// sample point first (bit_timing::ExactSettings). The BRPR column packs the
+// sample point first (BitTiming::ExactSettings). The BRPR column packs the
 // window's jump width, so it follows RJW when that changes.
 #pragma once
 
@@ -11,18 +11,18 @@
 
 #include "BitTiming.h"
 
-class ExactSettingsModel : public QAbstractTableModel {
+class TExactSettingsModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
   enum Column { BrpColumn, Bs1Column, Bs2Column, SamplePointColumn, TimeQuantumColumn, BrprColumn, BtrColumn, Columns };
 
-  explicit ExactSettingsModel(QObject* parent = nullptr);
+  explicit TExactSettingsModel(QObject* parent = nullptr);
 
   // Lists the exact settings of a search; an empty list when there are none.
-  void setSettings(std::vector<bit_timing::ExactSetting> settings);
+  void setSettings(std::vector<BitTiming::ExactSetting> settings);
   void setJumpWidth(int rjw);
-  const bit_timing::Setting& settingAt(int row) const { return settings_.at(std::size_t(row)).setting; }
+  const BitTiming::Setting& settingAt(int row) const { return settings_.at(std::size_t(row)).setting; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -30,6 +30,6 @@ class ExactSettingsModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
  private:
-  std::vector<bit_timing::ExactSetting> settings_;
+  std::vector<BitTiming::ExactSetting> settings_;
   int rjw_ = 1;
 };

@@ -2,7 +2,7 @@
 
 #include "CanRegisterMap.h"
 
-namespace filter_registers {
+namespace FilterRegisters {
 
 std::array<std::uint8_t, 4> Encode(const FilterSetting& f) {
   const std::uint16_t id = f.id & CanReg::MaxIdentifier;
@@ -36,4 +36,4 @@ std::array<RegisterWrite, 8> WritesFor(const FilterSetting& filter0, const Filte
   return writes;
 }
 
-}  // namespace filter_registers
+}  // namespace FilterRegisters

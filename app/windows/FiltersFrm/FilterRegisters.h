@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace filter_registers {
+namespace FilterRegisters {
 
 // The choice's indices: Data 0, Remote 1, Both 2; None while nothing is
 // selected, which is written as Data.
@@ -45,4 +45,4 @@ struct RegisterWrite {
 // written: FLR0, FHR0, MLR0, MHR0, FLR1, FHR1, MLR1, MHR1.
 std::array<RegisterWrite, 8> WritesFor(const FilterSetting& filter0, const FilterSetting& filter1);
 
-}  // namespace filter_registers
+}  // namespace FilterRegisters

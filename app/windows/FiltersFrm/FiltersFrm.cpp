@@ -17,8 +17,8 @@
 #include "HintPanel.h"
 #include "canregthread.h"
 
-using filter_registers::FilterSetting;
-using filter_registers::FrameKind;
+using FilterRegisters::FilterSetting;
+using FilterRegisters::FrameKind;
 
 const QString TFiltersFrm::PointedRangeFormat = QStringLiteral("Pointed Range for %s : %3X - %3X");
 
@@ -226,7 +226,7 @@ void TFiltersFrm::MaskChange(int filter) {
 
 void TFiltersFrm::AllIDsClick(int filter) {
   FilterControls& c = filters_[std::size_t(filter)];
-  const FilterSetting all = filter_registers::AcceptingAll(Setting(filter));
+  const FilterSetting all = FilterRegisters::AcceptingAll(Setting(filter));
   c.mask->setValue(all.mask);  // reaches the view through MaskChange
   c.kind->setKind(all.kind);
 }
@@ -291,7 +291,7 @@ void TFiltersFrm::RefreshClick() {
     const auto first = page.begin() + CanReg::PageIndex(CanReg::FilterRegister(n, 0));
     std::array<std::uint8_t, 4> registers{};
     std::copy(first, first + 4, registers.begin());
-    const FilterSetting f = filter_registers::Decode(registers);
+    const FilterSetting f = FilterRegisters::Decode(registers);
     FilterControls& c = filters_[std::size_t(n)];
     c.id->setValue(f.id);  // reaches the view through IdChange and MaskChange
     c.mask->setValue(f.mask);
@@ -303,7 +303,7 @@ void TFiltersFrm::RefreshClick() {
 
 void TFiltersFrm::ApplyClick() {
   if (!Connected()) return;
-  const auto writes = filter_registers::WritesFor(Setting(0), Setting(1));
+  const auto writes = FilterRegisters::WritesFor(Setting(0), Setting(1));
   std::array<TRegisterWrite, 8> onPage4;
   for (std::size_t i = 0; i < writes.size(); ++i) onPage4[i] = {writes[i].address, CanReg::FilterPage, writes[i].value};
   // The cell is on page 4 now: one pass reads the filters back. A failed

@@ -34,9 +34,9 @@ class TFrameKindChoice : public QGroupBox {
 
  public:
   explicit TFrameKindChoice(const QString& name, QWidget* parent = nullptr);
-  filter_registers::FrameKind kind() const;
+  FilterRegisters::FrameKind kind() const;
   // FrameKind::None clears the choice.
-  void setKind(filter_registers::FrameKind kind);
+  void setKind(FilterRegisters::FrameKind kind);
 
  private:
   QButtonGroup* buttons_;
@@ -61,7 +61,7 @@ class TFiltersFrm : public TToolWindowOf<QWidget> {
   void AllIDs2Click();
 
   // What the window holds for filter 0 or 1.
-  filter_registers::FilterSetting Setting(int filter) const;
+  FilterRegisters::FilterSetting Setting(int filter) const;
   TFilters* RangeView() const { return filters1_; }
 
   // The pointed-range text for a view filter's name and run.

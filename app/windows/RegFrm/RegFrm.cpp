@@ -104,7 +104,7 @@ void TRegFrm::RegChange(THexEdit* sender) {
       if (page >= PageCount) {
         const QString shown = QStringLiteral("%1").arg(page, 2, 16, QLatin1Char('0')).toUpper();
         // The cause first: the panel is narrow, the tool tip holds the whole text.
-        Host().ShowError(tr("PSR %1 selects no page: %2 not written").arg(shown, sender->objectName()));
+        Host().ShowError(QStringLiteral("PSR %1 selects no page: %2 not written").arg(shown, sender->objectName()));
         return;  // the field keeps the typed value until the next tick
       }
     }

@@ -42,7 +42,7 @@ void addLabelledField(QGridLayout* grid, int column, const QString& name, QWidge
 
 TRegFrm::TRegFrm(IToolWindowHost& host) : TToolWindowOf(host) {
   setObjectName(QStringLiteral("RegFrm"));
-  setWindowTitle(tr("Registers"));
+  setWindowTitle(QStringLiteral("Registers"));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -99,7 +99,7 @@ TBitPanel* TRegFrm::makeBitPanel(const QString& name, const QString& title, cons
 }
 
 QWidget* TRegFrm::buildGeneralGroup() {
-  auto* group = new QGroupBox(tr("&General Purpose Registers"));
+  auto* group = new QGroupBox(QStringLiteral("&General Purpose Registers"));
   group->setObjectName(QStringLiteral("GeneralGroup"));
   auto* grid = new QGridLayout(group);
   grid->setContentsMargins(6, 4, 6, 6);
@@ -107,25 +107,28 @@ QWidget* TRegFrm::buildGeneralGroup() {
   grid->setVerticalSpacing(2);
 
   bitPanelISR_ = makeBitPanel(
-      QStringLiteral("BitPanelISR"), tr("&ISR"), tr("Interrupt Status Register"),
+      QStringLiteral("BitPanelISR"), QStringLiteral("&ISR"), QStringLiteral("Interrupt Status Register"),
       {"EPND", "TEIF", "ORIF", "SCIF", "TXIF", "RXIF1", "RXIF2", "RXIF3"},
-      {tr("Error interrupt PeNdinG"), tr("Transmit Error Interrupt Flag"), tr("OverRun Interrupt Flag"),
-       tr("Status Change Interrupt Flag"), tr("Transmit Interrupt Flag"), tr("Receive Interrupt Flag For buffer 1"),
-       tr("Receive Interrupt Flag For buffer 2"), tr("Receive Interrupt Flag For buffer 3")});
-  isr_ = makeField(QStringLiteral("ISR"), ISR, tr("Interrupt Status Register"));
-  bitPanelICR_ = makeBitPanel(
-      QStringLiteral("BitPanelICR"), tr("I&CR"), tr("Interrupt Control Register"),
-      {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
-      {tr("Early Transmit Interrupt"), tr("Transmit Error Interrupt Enable"), tr("OverRun Interrupt Enable"),
-       tr("Status Change Interrupt Enable"), tr("Transmit Interrupt Enable"), tr("Receive Interrupt Enable"),
-       tr("Extended Status Change Interrupt"), tr("Always Zero")});
-  icr_ = makeField(QStringLiteral("ICR"), ICR, tr("Interrupt Control Register"));
+      {QStringLiteral("Error interrupt PeNdinG"), QStringLiteral("Transmit Error Interrupt Flag"),
+       QStringLiteral("OverRun Interrupt Flag"), QStringLiteral("Status Change Interrupt Flag"),
+       QStringLiteral("Transmit Interrupt Flag"), QStringLiteral("Receive Interrupt Flag For buffer 1"),
+       QStringLiteral("Receive Interrupt Flag For buffer 2"), QStringLiteral("Receive Interrupt Flag For buffer 3")});
+  isr_ = makeField(QStringLiteral("ISR"), ISR, QStringLiteral("Interrupt Status Register"));
+  bitPanelICR_ =
+      makeBitPanel(QStringLiteral("BitPanelICR"), QStringLiteral("I&CR"), QStringLiteral("Interrupt Control Register"),
+                   {"ETX", "TEIE", "ORIE", "SCIE", "TXIE", "RXIE", "ESCI", "0"},
+                   {QStringLiteral("Early Transmit Interrupt"), QStringLiteral("Transmit Error Interrupt Enable"),
+                    QStringLiteral("OverRun Interrupt Enable"), QStringLiteral("Status Change Interrupt Enable"),
+                    QStringLiteral("Transmit Interrupt Enable"), QStringLiteral("Receive Interrupt Enable"),
+                    QStringLiteral("Extended Status Change Interrupt"), QStringLiteral("Always Zero")});
+  icr_ = makeField(QStringLiteral("ICR"), ICR, QStringLiteral("Interrupt Control Register"));
   bitPanelCSR_ = makeBitPanel(
-      QStringLiteral("BitPanelCSR"), tr("C&SR"), tr("Control Status Register"),
+      QStringLiteral("BitPanelCSR"), QStringLiteral("C&SR"), QStringLiteral("Control Status Register"),
       {"RUN", "WKPS", "FSYN", "NRTX", "SRTE", "EPSV", "BOFF", "0"},
-      {tr("CAN Enable"), tr("WaKe-up PulSe"), tr("Fast SYNchronization"), tr("No ReTransmission"),
-       tr("Simultaneous Receive/Transmit Enable"), tr("Error PaSsiVe state"), tr("Bus-Off state"), tr("Always Zero")});
-  csr_ = makeField(QStringLiteral("CSR"), CSR, tr("Control Status Register"));
+      {QStringLiteral("CAN Enable"), QStringLiteral("WaKe-up PulSe"), QStringLiteral("Fast SYNchronization"),
+       QStringLiteral("No ReTransmission"), QStringLiteral("Simultaneous Receive/Transmit Enable"),
+       QStringLiteral("Error PaSsiVe state"), QStringLiteral("Bus-Off state"), QStringLiteral("Always Zero")});
+  csr_ = makeField(QStringLiteral("CSR"), CSR, QStringLiteral("Control Status Register"));
 
   connect(bitPanelISR_, &TBitPanel::change, this, &TRegFrm::BitPanelISRChange);
   connect(bitPanelICR_, &TBitPanel::change, this, &TRegFrm::BitPanelICRChange);
@@ -143,12 +146,13 @@ QWidget* TRegFrm::buildGeneralGroup() {
     ++row;
   }
 
-  brpr_ = makeField(QStringLiteral("BRPR"), BRPR, tr("Baud Rate Prescaler Register"));
-  btr_ = makeField(QStringLiteral("BTR"), BTR, tr("Bit Timing Register"));
-  psr_ = makeField(QStringLiteral("PSR"), PSR, tr("Page Selection Register"));
+  brpr_ = makeField(QStringLiteral("BRPR"), BRPR, QStringLiteral("Baud Rate Prescaler Register"));
+  btr_ = makeField(QStringLiteral("BTR"), BTR, QStringLiteral("Bit Timing Register"));
+  psr_ = makeField(QStringLiteral("PSR"), PSR, QStringLiteral("Page Selection Register"));
   auto* line = new QHBoxLayout;
   line->setContentsMargins(0, 4, 0, 0);
-  const std::pair<QString, THexEdit*> labelled[] = {{tr("&BRPR"), brpr_}, {tr("B&TR"), btr_}, {tr("&PSR"), psr_}};
+  const std::pair<QString, THexEdit*> labelled[] = {
+      {QStringLiteral("&BRPR"), brpr_}, {QStringLiteral("B&TR"), btr_}, {QStringLiteral("&PSR"), psr_}};
   bool first = true;
   for (const auto& [text, field] : labelled) {
     if (!first) line->addStretch(1);
@@ -166,22 +170,22 @@ QWidget* TRegFrm::buildGeneralGroup() {
 }
 
 QWidget* TRegFrm::buildPagedGroup() {
-  auto* group = new QGroupBox(tr("Paged &Registers"));
+  auto* group = new QGroupBox(QStringLiteral("Paged &Registers"));
   group->setObjectName(QStringLiteral("PagedGroup"));
   auto* layout = new QVBoxLayout(group);
   layout->setContentsMargins(6, 4, 6, 6);
 
   pageControl_ = new QTabWidget;
   pageControl_->setObjectName(QStringLiteral("PageControl"));
-  const QString hints[PageCount] = {tr("Diagnosis Page"), tr("Buffer 1"), tr("Buffer 2"), tr("Buffer 3"),
-                                    tr("Filters")};
+  const QString hints[PageCount] = {QStringLiteral("Diagnosis Page"), QStringLiteral("Buffer 1"),
+                                    QStringLiteral("Buffer 2"), QStringLiteral("Buffer 3"), QStringLiteral("Filters")};
   for (int page = 0; page < PageCount; ++page) {
     QWidget* sheet = page == DiagnosisPage ? buildDiagnosisPage()
                      : page == FilterPage  ? buildFilterPage()
                                            : buildBufferPage(page);
     sheet->setObjectName(QStringLiteral("TabSheet%1").arg(page));
     Hint::apply(sheet, hints[page]);
-    pageControl_->addTab(sheet, tr("Page &%1").arg(page));
+    pageControl_->addTab(sheet, QStringLiteral("Page &%1").arg(page));
     pageControl_->setTabToolTip(page, Hint::shortPart(hints[page]));
   }
   connect(pageControl_, &QTabWidget::currentChanged, this, &TRegFrm::PageControlChange);
@@ -197,10 +201,10 @@ QWidget* TRegFrm::buildDiagnosisPage() {
     const char* name;
     std::uint8_t address;
     QString hint;
-  } fields[] = {{"LIDHR", LIDHR, tr("Last IDentifier High Register")},
-                {"LIDLR", LIDLR, tr("Last IDentifier Low Register")},
-                {"TECR", TECR, tr("Transmit Error CounteR")},
-                {"RECR", RECR, tr("Receive Error Counter")}};
+  } fields[] = {{"LIDHR", LIDHR, QStringLiteral("Last IDentifier High Register")},
+                {"LIDLR", LIDLR, QStringLiteral("Last IDentifier Low Register")},
+                {"TECR", TECR, QStringLiteral("Transmit Error CounteR")},
+                {"RECR", RECR, QStringLiteral("Receive Error Counter")}};
   int column = 0;
   for (const auto& f : fields) {
     THexEdit* field = makeField(QString::fromLatin1(f.name), f.address, f.hint);
@@ -221,16 +225,16 @@ QWidget* TRegFrm::buildBufferPage(int page) {
   auto* top = new QHBoxLayout;
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(10);
-  THexEdit* idhr = makeField(QStringLiteral("IDHR") + n, IDHR, tr("IDentifier High Register"));
-  THexEdit* idlr = makeField(QStringLiteral("IDLR") + n, IDLR, tr("IDentifier Low Register"));
-  THexEdit* bcsr = makeField(QStringLiteral("BCSR") + n, BCSR, tr("Buffer Control/Status Register"));
+  THexEdit* idhr = makeField(QStringLiteral("IDHR") + n, IDHR, QStringLiteral("IDentifier High Register"));
+  THexEdit* idlr = makeField(QStringLiteral("IDLR") + n, IDLR, QStringLiteral("IDentifier Low Register"));
+  THexEdit* bcsr = makeField(QStringLiteral("BCSR") + n, BCSR, QStringLiteral("Buffer Control/Status Register"));
   addLabelledField(grid, 0, QStringLiteral("IDHR"), idhr);
   addLabelledField(grid, 1, QStringLiteral("IDLR"), idlr);
   addLabelledField(grid, 2, QStringLiteral("BCSR"), bcsr);
   top->addLayout(grid);
   top->addSpacing(16);
 
-  auto* stateGroup = new QGroupBox(tr("Buffer state"));
+  auto* stateGroup = new QGroupBox(QStringLiteral("Buffer state"));
   stateGroup->setObjectName(QStringLiteral("BufferState") + n);
   auto* stateLayout = new QVBoxLayout(stateGroup);
   auto* status = new QLabel(QStringLiteral("TX / Empty"));
@@ -242,7 +246,7 @@ QWidget* TRegFrm::buildBufferPage(int page) {
   top->addStretch(1);
   layout->addLayout(top);
 
-  auto* dataGroup = new QGroupBox(tr("Data"));
+  auto* dataGroup = new QGroupBox(QStringLiteral("Data"));
   dataGroup->setObjectName(QStringLiteral("DataGroup") + n);
   auto* data = new QHBoxLayout(dataGroup);
   data->addWidget(new QLabel(QStringLiteral("0")), 0, Qt::AlignVCenter);
@@ -269,7 +273,7 @@ QWidget* TRegFrm::buildFilterPage() {
   auto* sheet = new QWidget;
   auto* layout = new QHBoxLayout(sheet);
   layout->setContentsMargins(6, 6, 6, 6);
-  const QString titles[2] = {tr("&Filter 0"), tr("F&ilter 1")};
+  const QString titles[2] = {QStringLiteral("&Filter 0"), QStringLiteral("F&ilter 1")};
   for (int filter = 0; filter < 2; ++filter) {
     auto* group = new QGroupBox(titles[filter]);
     group->setObjectName(QStringLiteral("FilterGroup%1").arg(filter));
@@ -280,10 +284,10 @@ QWidget* TRegFrm::buildFilterPage() {
     const struct {
       QString name;
       QString hint;
-    } fields[] = {{QStringLiteral("FHR") + n, tr("Filter High Register")},
-                  {QStringLiteral("FLR") + n, tr("Filter Low Register")},
-                  {QStringLiteral("MHR") + n, tr("Mask High Register")},
-                  {QStringLiteral("MLR") + n, tr("Mask Low Register")}};
+    } fields[] = {{QStringLiteral("FHR") + n, QStringLiteral("Filter High Register")},
+                  {QStringLiteral("FLR") + n, QStringLiteral("Filter Low Register")},
+                  {QStringLiteral("MHR") + n, QStringLiteral("Mask High Register")},
+                  {QStringLiteral("MLR") + n, QStringLiteral("Mask Low Register")}};
     for (int offset = 0; offset < 4; ++offset) {
       const std::uint8_t address = FilterRegister(filter, offset);
       THexEdit* field = makeField(fields[offset].name, address, fields[offset].hint);

@@ -12,10 +12,10 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;  // bytes handed to the file at once
 
 [[noreturn]] void Fail(const QString& path) {
-  throw EAppError(WholeFileWriter::failureMessage(path).toStdString());
+  throw EAppError(TWholeFileWriter::failureMessage(path).toStdString());
 }
 
-void Flush(WholeFileWriter& file, std::string& chunk, const QString& path) {
+void Flush(TWholeFileWriter& file, std::string& chunk, const QString& path) {
   if (chunk.empty()) return;
   if (!file.write(chunk.data(), static_cast<qint64>(chunk.size()))) Fail(path);
   chunk.clear();
@@ -24,7 +24,7 @@ void Flush(WholeFileWriter& file, std::string& chunk, const QString& path) {
 }  // namespace
 
 Result Write(const QString& path, const std::vector<TTraceLine>& lines, const std::vector<TTraceListing>& listings) {
-  WholeFileWriter file(path);
+  TWholeFileWriter file(path);
   if (!file.open()) Fail(path);
 
   Result result;

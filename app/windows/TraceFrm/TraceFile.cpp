@@ -15,7 +15,7 @@ const QString kBuffer = QStringLiteral("Buffer");
 const QString kTime = QStringLiteral("Time");
 
 // An upper bound of the file's text lines, whatever its line ends.
-qsizetype TextLineBound(const ProfileFile& file) {
+qsizetype TextLineBound(const TProfileFile& file) {
   const QByteArray bytes = file.contents();
   return bytes.count('\n') + bytes.count('\r') + 1;
 }
@@ -44,7 +44,7 @@ std::optional<std::chrono::system_clock::time_point> TimeOf(const QString& text)
   return std::chrono::system_clock::time_point(std::chrono::microseconds(seconds * 1000000 + micros));
 }
 
-void Write(const std::vector<TTraceLine>& lines, const std::vector<TTraceListing>& listings, ProfileFile& file) {
+void Write(const std::vector<TTraceLine>& lines, const std::vector<TTraceListing>& listings, TProfileFile& file) {
   const int n = static_cast<int>(lines.size());
   file.writeInt(kGeneral, kNbLines, n);
   for (int k = 1; k <= n; ++k) {
@@ -60,7 +60,7 @@ void Write(const std::vector<TTraceLine>& lines, const std::vector<TTraceListing
   }
 }
 
-Contents Read(const ProfileFile& file, std::chrono::system_clock::time_point loaded) {
+Contents Read(const TProfileFile& file, std::chrono::system_clock::time_point loaded) {
   const qint32 count = file.readInt(kGeneral, kNbLines, 0);
   if (count <= 0) return {};
   const int n =

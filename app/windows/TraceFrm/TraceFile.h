@@ -27,7 +27,7 @@
 #include "TraceLine.h"
 #include "TraceListing.h"
 
-class ProfileFile;
+class TProfileFile;
 
 namespace TraceFile {
 
@@ -35,8 +35,8 @@ namespace TraceFile {
 // (for a line with a time, listings[k] belonging to lines[k]) Time into the
 // file's memory; the caller saves the file. Sections and keys that are not
 // written (lines beyond the count from an earlier, longer trace) stay as they
-// were. Throws ProfileFileError for a cell the file cannot hold (a line break).
-void Write(const std::vector<TTraceLine>& lines, const std::vector<TTraceListing>& listings, ProfileFile& file);
+// were. Throws EProfileFile for a cell the file cannot hold (a line break).
+void Write(const std::vector<TTraceLine>& lines, const std::vector<TTraceListing>& listings, TProfileFile& file);
 
 struct Contents {
   std::vector<TTraceLine> lines;
@@ -50,7 +50,7 @@ struct Contents {
 // A damaged count cannot exhaust memory: a count up to kAlwaysHonoured is
 // taken as it stands, a larger one only up to the number of text lines the
 // file has (a line written by Write takes six).
-Contents Read(const ProfileFile& file, std::chrono::system_clock::time_point loaded);
+Contents Read(const TProfileFile& file, std::chrono::system_clock::time_point loaded);
 
 // "Time" as written, and read back; nothing for a text that is no such time.
 QString TimeText(std::chrono::system_clock::time_point time);

@@ -58,7 +58,7 @@ constexpr int kCellPadding = 14;  // the style's margins on both sides of a cell
 // The window's client area: its size hint is the design size, widened to
 // show the list's columns whole, which the dock widget takes when it first
 // floats.
-class TraceClient : public QWidget {
+class TTraceClient : public QWidget {
  public:
   using QWidget::QWidget;
   QSize sizeHint() const override {
@@ -92,7 +92,7 @@ TTraceFrm::TTraceFrm(IToolWindowHost& host, QWidget* parent) : TToolWindowOf(hos
 }
 
 void TTraceFrm::BuildControls() {
-  auto* client = new TraceClient(this);
+  auto* client = new TTraceClient(this);
   client->setObjectName(QStringLiteral("TraceClient"));
   auto* column = new QVBoxLayout(client);
   column->setContentsMargins(0, 0, 0, 0);
@@ -231,7 +231,7 @@ void TTraceFrm::ClrTrcClick() {
 
 // ---- trace files -----------------------------------------------------------------
 
-void TTraceFrm::LoadTrace(const ProfileFile& file) {
+void TTraceFrm::LoadTrace(const TProfileFile& file) {
   // One reset of the model: the list is laid out once, not line by line.
   TraceFile::Contents contents = TraceFile::Read(file, std::chrono::system_clock::now());
   model_.replace(std::move(contents.lines), std::move(contents.listings));
@@ -240,18 +240,18 @@ void TTraceFrm::LoadTrace(const ProfileFile& file) {
   ShowOverruns();
 }
 
-void TTraceFrm::SaveTrace(ProfileFile& file) {
+void TTraceFrm::SaveTrace(TProfileFile& file) {
   TraceFile::Write(model_.lines(), model_.listings(), file);
 }
 
 void TTraceFrm::LoadTraceFile(const QString& path) {
-  const ProfileFile file(path);
+  const TProfileFile file(path);
   if (!file.loadError().isEmpty()) throw EAppError(file.loadError().toStdString());
   LoadTrace(file);
 }
 
 void TTraceFrm::SaveTraceFile(const QString& path) {
-  ProfileFile file(path);
+  TProfileFile file(path);
   SaveTrace(file);
   file.save();
 }
@@ -268,7 +268,7 @@ void TTraceFrm::formCreate() {
   // A missing key or value, or one of another type, leaves the check box
   // unchecked and the timer disabled.
   created_ = true;
-  const SettingsStore key(kSettingsKey);
+  const TSettingsStore key(kSettingsKey);
   if (const std::optional<bool> enabled = key.readBool(kEnabledValue)) {
     enableTrc_->setChecked(*enabled);
     EnableTrcClick();
@@ -288,7 +288,7 @@ void TTraceFrm::hideEvent(QHideEvent* event) {
 }
 
 void TTraceFrm::FormHide() {
-  SettingsStore key(kSettingsKey);
+  TSettingsStore key(kSettingsKey);
   key.writeBool(kEnabledValue, enableTrc_->isChecked());
   key.sync();  // a failing write is ignored
 }

@@ -37,7 +37,7 @@
 
 struct TReception;
 
-class ProfileFile;
+class TProfileFile;
 class QCheckBox;
 class QFrame;
 class QHideEvent;
@@ -70,10 +70,10 @@ class TTraceFrm : public TToolWindowOf<QDockWidget> {
 
   // Replaces the list by the lines of an opened trace file. A file without
   // "General" or with an unreadable "NbLines" gives an empty list.
-  void LoadTrace(const ProfileFile& file);
+  void LoadTrace(const TProfileFile& file);
   // Writes the list into an opened trace file; the caller saves the file.
-  // Throws ProfileFileError for a line the file cannot hold.
-  void SaveTrace(ProfileFile& file);
+  // Throws EProfileFile for a line the file cannot hold.
+  void SaveTrace(TProfileFile& file);
   // The File menu's "Load Trace" and "Save Trace": the trace file at `path`,
   // created by saving when missing. Throws EAppError for a file that cannot
   // be read or written.

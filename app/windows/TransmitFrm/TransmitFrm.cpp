@@ -256,7 +256,7 @@ void TTransmitFrm::formCreate() {
 }
 
 void TTransmitFrm::LoadSettings() {
-  const SettingsStore key(kSettingsKey);
+  const TSettingsStore key(kSettingsKey);
   const TTransmitSettings stored =
       TTransmitSettings::Load([&key](const char* name) { return key.readInt(QString::fromLatin1(name)); });
   // Each value as the user would set it; the controls keep their ranges.
@@ -285,7 +285,7 @@ void TTransmitFrm::StoreSettings() const {
   settings.cntMin = static_cast<std::uint64_t>(cntMin_->value());
   settings.cntMax = static_cast<std::uint64_t>(cntMax_->value());
   settings.shiftRight = shiftOpt_->itemIndex() == 1;
-  SettingsStore key(kSettingsKey);
+  TSettingsStore key(kSettingsKey);
   settings.Store([&key](const char* name, std::int32_t value) { key.writeInt(QString::fromLatin1(name), value); });
   key.sync();  // a failing write is ignored
 }

@@ -2,8 +2,8 @@
 // start can be made to fail as it does on a system out of threads: Connect
 // then fails with a status and leaves the node closed, and the next Connect
 // works.
-#include "PseudoTerminal.h"
 #include "RS232Node.h"
+#include "RS232TestSupport.h"
 #include "WorkerThread.h"
 #include "testing/NodeTestSupport.h"
 

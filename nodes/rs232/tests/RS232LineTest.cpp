@@ -14,7 +14,7 @@
 #include <set>
 #include <vector>
 
-#include "PseudoTerminal.h"
+#include "RS232TestSupport.h"
 #include "WaitUntil.h"
 #include "testing/NodeTestSupport.h"
 

@@ -1,7 +1,7 @@
 // The serial node's operations that need no serial line: identity,
 // properties, the property walk, channels, DoReceive, DoSynchRequest, and
 // the statuses of DoTransmit on a closed node.
-#include "PseudoTerminal.h"
+#include "RS232TestSupport.h"
 #include "testing/NodeTestSupport.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "PseudoTerminal.h"
+#include "RS232TestSupport.h"
 #include "testing/NodeTestSupport.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "ByteBuffer.h"
 #include "ErrorInfo.h"
 #include "PortMapFile.h"
-#include "PseudoTerminal.h"
+#include "RS232TestSupport.h"
 #include "SerialPort.h"
 #include "testing/NodeTestSupport.h"
 

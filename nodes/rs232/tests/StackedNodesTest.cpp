@@ -10,7 +10,7 @@
 #include <atomic>
 #include <random>
 
-#include "PseudoTerminal.h"
+#include "RS232TestSupport.h"
 #include "WaitUntil.h"
 #include "testing/NodeTestSupport.h"
 

@@ -70,8 +70,8 @@ TEST_F(SlcanBridgeTest, OpenSetsTheTimingAndTheEndStopsOnlyACellItStarted) {
     sim_->pokeRegister(0, CSR, runningBefore ? (RUN | NRTX) : NRTX);
     sim_->pokeRegister(0, BRPR, 0x01);
     EXPECT_EQ(Send("S4\rO\r"), "\r\r");
-    EXPECT_EQ(Reg(BRPR), bit_timing::PackBRPR(4, 1));
-    EXPECT_EQ(Reg(BTR), bit_timing::PackBTR(12, 3));
+    EXPECT_EQ(Reg(BRPR), BitTiming::PackBRPR(4, 1));
+    EXPECT_EQ(Reg(BTR), BitTiming::PackBTR(12, 3));
     EXPECT_EQ(Reg(CSR), RUN | NRTX);
     ASSERT_TRUE(Finish());
     EXPECT_EQ(Reg(CSR), runningBefore ? (RUN | NRTX) : NRTX);

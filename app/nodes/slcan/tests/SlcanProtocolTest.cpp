@@ -5,7 +5,7 @@
 #include "SlcanCell.h"
 #include "SlcanProtocol.h"
 
-using namespace slcan;
+using namespace Slcan;
 using Kind = Command::Kind;
 using Bytes = std::array<std::uint8_t, 4>;
 
@@ -88,17 +88,17 @@ TEST(SlcanProtocol, LinesAreCutAtCrAndOverlongOnesReportedOnce) {
 TEST(SlcanCell, RatesTakeTheExactTimingNearestTheUsualSamplePoints) {
   struct Case {
     int clock, rate;
-    std::optional<bit_timing::Setting> setting;
+    std::optional<BitTiming::Setting> setting;
   };
   const Case cases[] = {
-      {8, 125000, bit_timing::Setting{4, 12, 3}},   // 81.25 %, of 62.5-87.5 % choices
-      {8, 1000000, bit_timing::Setting{1, 5, 2}},   // 75 % and 87.5 % lie as close: the first listed
-      {8, 800000, bit_timing::Setting{1, 7, 2}},    // 80 %
-      {16, 10000, bit_timing::Setting{64, 16, 8}},  // 68 %, the only exact one
+      {8, 125000, BitTiming::Setting{4, 12, 3}},   // 81.25 %, of 62.5-87.5 % choices
+      {8, 1000000, BitTiming::Setting{1, 5, 2}},   // 75 % and 87.5 % lie as close: the first listed
+      {8, 800000, BitTiming::Setting{1, 7, 2}},    // 80 %
+      {16, 10000, BitTiming::Setting{64, 16, 8}},  // 68 %, the only exact one
       {5, 800000, std::nullopt},
       {8, 3000000, std::nullopt},
   };
-  for (const Case& c : cases) EXPECT_EQ(slcan_cell::TimingFor(c.clock, c.rate), c.setting) << c.clock << " " << c.rate;
+  for (const Case& c : cases) EXPECT_EQ(SlcanCell::TimingFor(c.clock, c.rate), c.setting) << c.clock << " " << c.rate;
 }
 
 TEST(SlcanCell, CodeAndMaskBecomeAFilterOnIdentifierAndFrameKind) {
@@ -114,7 +114,7 @@ TEST(SlcanCell, CodeAndMaskBecomeAFilterOnIdentifierAndFrameKind) {
       {0x00000000, 0xFFFFFF00, std::nullopt},                   // a data byte compared
   };
   for (const Case& c : cases)
-    EXPECT_EQ(slcan_cell::FilterFor({c.code, c.mask}), c.filter) << std::hex << c.code << " " << c.mask;
+    EXPECT_EQ(SlcanCell::FilterFor({c.code, c.mask}), c.filter) << std::hex << c.code << " " << c.mask;
 }
 
 TEST(SlcanCell, FlagsComeFromTheCellsRegisters) {
@@ -134,6 +134,6 @@ TEST(SlcanCell, FlagsComeFromTheCellsRegisters) {
     images.main[CanReg::MainIndex(CanReg::CSR)] = c.csr;
     images.pages[0][CanReg::PageIndex(CanReg::TECR)] = c.tecr;
     images.pages[0][CanReg::PageIndex(CanReg::RECR)] = c.recr;
-    EXPECT_EQ(slcan_cell::StatusFlags(images, c.overrunSeen), c.flags) << int(c.isr) << " " << int(c.csr);
+    EXPECT_EQ(SlcanCell::StatusFlags(images, c.overrunSeen), c.flags) << int(c.isr) << " " << int(c.csr);
   }
 }

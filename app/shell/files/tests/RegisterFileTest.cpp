@@ -47,7 +47,7 @@ class RegisterFileTest : public ::testing::Test {
     EXPECT_EQ(file.write(bytes), bytes.size());
     return path;
   }
-  std::string planOf(const QByteArray& bytes) { return describe(RegisterFile::loadPlan(ProfileFile(create(bytes)))); }
+  std::string planOf(const QByteArray& bytes) { return describe(RegisterFile::loadPlan(TProfileFile(create(bytes)))); }
 
   // Every byte different, so a value in the wrong place shows.
   static RegisterSnapshot numberedSnapshot() {
@@ -64,7 +64,7 @@ class RegisterFileTest : public ::testing::Test {
 
 TEST_F(RegisterFileTest, NewFileHoldsTheSectionsAndKeysInOrder) {
   const QString path = dir_.filePath("new.rgr");
-  ProfileFile file(path);
+  TProfileFile file(path);
   RegisterFile::writeSnapshot(file, numberedSnapshot());
   file.save();
 
@@ -104,7 +104,7 @@ TEST_F(RegisterFileTest, SavingInPlaceRewritesOnlyTheSnapshotKeys) {
       "Byte0=1\r\n"
       "Byte1=2\r\n";
   const QString path = create(before);
-  ProfileFile file(path);
+  TProfileFile file(path);
   RegisterFile::writeSnapshot(file, numberedSnapshot());
   file.save();
   const QByteArray after = FileContents(path);
@@ -123,16 +123,16 @@ TEST_F(RegisterFileTest, SavingInPlaceRewritesOnlyTheSnapshotKeys) {
   EXPECT_LT(b1, b3);
 
   // And it loads back the snapshot.
-  EXPECT_EQ(RegisterFile::lineWrites(RegisterFile::loadPlan(ProfileFile(path))), 171);
+  EXPECT_EQ(RegisterFile::lineWrites(RegisterFile::loadPlan(TProfileFile(path))), 171);
 }
 
 TEST_F(RegisterFileTest, SavedSnapshotLoadsBackCompletelyWithCsrLast) {
   const QString path = dir_.filePath("snap.rgr");
-  ProfileFile file(path);
+  TProfileFile file(path);
   RegisterFile::writeSnapshot(file, numberedSnapshot());
   file.save();
 
-  const std::vector<TRegisterWrite> plan = RegisterFile::loadPlan(ProfileFile(path));
+  const std::vector<TRegisterWrite> plan = RegisterFile::loadPlan(TProfileFile(path));
   EXPECT_EQ(RegisterFile::lineWrites(plan), 171);
   ASSERT_EQ(plan.size(), 5u + 5u + 80u + 1u);
   EXPECT_EQ(describe({plan.begin(), plan.begin() + 10}), kReset + " 5A=10 5B=11 5D=13 5E=14 5F=15");
@@ -168,7 +168,7 @@ TEST_F(RegisterFileTest, AnyOtherFileGivesTheShortSequence) {
   for (const auto& f : files) EXPECT_EQ(planOf(f.bytes), shortSequence) << f.what;
 
   // A file that does not exist reads the same way; the caller decides whether to load it.
-  EXPECT_EQ(describe(RegisterFile::loadPlan(ProfileFile(dir_.filePath("missing.rgr")))), shortSequence);
+  EXPECT_EQ(describe(RegisterFile::loadPlan(TProfileFile(dir_.filePath("missing.rgr")))), shortSequence);
 }
 
 TEST_F(RegisterFileTest, ValuesKeepTheirLowEightBits) {

@@ -12,7 +12,7 @@ namespace {
 TEST(CommSettingsTest, ReadsStringsOnlyAndDefaultsTheTimeOut) {
   wipeSettings();
   EXPECT_EQ(TCommSettings::read(), (TCommSettings{"", "", "1000"}));
-  SettingsStore key("Communication");
+  TSettingsStore key("Communication");
   key.writeInt("Port", 2);  // the wrong type counts as missing
   key.writeString("Settings", "9600,n,8,1");
   key.writeString("TimeOut", "");

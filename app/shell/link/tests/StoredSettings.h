@@ -12,8 +12,8 @@
 namespace shelltest {
 
 inline void wipeSettings() {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsRoot::organisation(),
-                     SettingsRoot::programKey());
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, TSettingsRoot::organisation(),
+                     TSettingsRoot::programKey());
   settings.clear();
   settings.sync();
 }
@@ -27,7 +27,7 @@ inline void storeComm(const QString& port, const QString& serialSettings, const 
 }
 
 inline QString storedString(const QString& key, const QString& name) {
-  return SettingsStore(key).readString(name).value_or(QStringLiteral("<missing>"));
+  return TSettingsStore(key).readString(name).value_or(QStringLiteral("<missing>"));
 }
 
 }  // namespace shelltest

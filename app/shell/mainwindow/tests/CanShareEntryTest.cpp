@@ -23,7 +23,7 @@ TEST(CanShareEntry, SharesTheOpenLinkUntilClickedAgain) {
   QTemporaryDir folder;
   const QString link = folder.filePath(QStringLiteral("can-board"));
   TMainFrm::Options options = withoutToolWindows();
-  options.chooseFile = [&link](const FileDialogSpec&) { return link; };
+  options.chooseFile = [&link](const TFileDialogSpec&) { return link; };
   TMainFrm main(std::move(options));
   main.createForm();
   main.show();

@@ -18,14 +18,14 @@ QColor colourAt(QWidget& widget, QPoint point) {
 }
 
 TEST(ErrorDisplayTest, GreenWhenEmptyRedWithTheMessage) {
-  ErrorDisplay display;
-  display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
+  TErrorDisplay display;
+  display.resize(TErrorDisplay::kWidth, TErrorDisplay::kHeight);
   EXPECT_EQ(display.width(), 300);
   EXPECT_FALSE(display.showsError());
   EXPECT_EQ(display.displayText(), "Connection OK");
   EXPECT_EQ(colourAt(display, QPoint(290, 20)), QColor(0, 255, 0));
 
-  display.showNotice(ErrorDisplay::ConnectingText);
+  display.showNotice(TErrorDisplay::ConnectingText);
   EXPECT_FALSE(display.showsError());
   EXPECT_EQ(display.displayText(), "Connecting...");
   EXPECT_EQ(colourAt(display, QPoint(290, 20)), display.palette().color(QPalette::Window));
@@ -46,27 +46,27 @@ TEST(ErrorDisplayTest, GreenWhenEmptyRedWithTheMessage) {
 
 TEST(ErrorDisplayTest, ALongMessageWidensThePanelUpToTheStatusBar) {
   QStatusBar bar;
-  bar.resize(900, ErrorDisplay::kHeight);
-  auto* display = new ErrorDisplay(&bar);
+  bar.resize(900, TErrorDisplay::kHeight);
+  auto* display = new TErrorDisplay(&bar);
   bar.addWidget(display);
   bar.show();
   const QString message = QStringLiteral("COM1: the device /dev/serial/by-id/usb-0403_6001-if00 does not exist. ") +
                           QStringLiteral("Plug the adapter in, or map the port to another device.");
   const auto shown = [&] { return display->fontMetrics().horizontalAdvance(display->displayText()); };
   display->setText(QStringLiteral("Time out..."));
-  EXPECT_EQ(display->width(), ErrorDisplay::kWidth);
+  EXPECT_EQ(display->width(), TErrorDisplay::kWidth);
   display->setText(message);
-  EXPECT_GT(display->width(), ErrorDisplay::kWidth);
+  EXPECT_GT(display->width(), TErrorDisplay::kWidth);
   EXPECT_GE(display->width(), shown());  // not cut
-  bar.resize(500, ErrorDisplay::kHeight);
+  bar.resize(500, TErrorDisplay::kHeight);
   EXPECT_LE(display->width(), bar.contentsRect().width());  // at most the bar
   display->clear();
-  EXPECT_EQ(display->width(), ErrorDisplay::kWidth);
+  EXPECT_EQ(display->width(), TErrorDisplay::kWidth);
 }
 
 TEST(ErrorDisplayTest, TextStartsFivePixelsInAndTwoDown) {
-  ErrorDisplay display;
-  display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
+  TErrorDisplay display;
+  display.resize(TErrorDisplay::kWidth, TErrorDisplay::kHeight);
   display.setText("X");
   const QImage image = display.grab().toImage();
   int firstInk = -1;
@@ -81,7 +81,7 @@ TEST(ErrorDisplayTest, TextStartsFivePixelsInAndTwoDown) {
 }
 
 TEST(ErrorDisplayTest, AWorkerPostsAMessageWithoutWaitingForTheGuiThread) {
-  ErrorDisplay display;
+  TErrorDisplay display;
   // The worker ends before the GUI thread looks at its queue: posting never blocks.
   std::thread worker([&display] { display.showMessageQueued("Bad MCU answer while reading."); });
   worker.join();
@@ -91,8 +91,8 @@ TEST(ErrorDisplayTest, AWorkerPostsAMessageWithoutWaitingForTheGuiThread) {
 }
 
 TEST(ErrorDisplayTest, AnErrorStaysUntilItHasBeenSeenBeforeAGoodStatusClearsIt) {
-  ErrorDisplay display;
-  display.resize(ErrorDisplay::kWidth, ErrorDisplay::kHeight);
+  TErrorDisplay display;
+  display.resize(TErrorDisplay::kWidth, TErrorDisplay::kHeight);
   display.show();
   // A failed pass and the good pass after it, reported together.
   display.showStatus("Time out...");
@@ -107,7 +107,7 @@ TEST(ErrorDisplayTest, AnErrorStaysUntilItHasBeenSeenBeforeAGoodStatusClearsIt) 
   EXPECT_FALSE(display.clearPending());
   display.showStatus("");
   EXPECT_EQ(display.text(), "Unable to write to /tmp/a.rgr");
-  QTest::qWait(int(ErrorDisplay::kErrorHoldTime.count()) + 200);
+  QTest::qWait(int(TErrorDisplay::kErrorHoldTime.count()) + 200);
   EXPECT_EQ(display.text(), "Unable to write to /tmp/a.rgr");
   QTest::keyClick(&display, Qt::Key_Shift);  // an action
   ASSERT_TRUE(QTest::qWaitFor([&] { return !display.showsError(); }, 10000));
@@ -124,9 +124,9 @@ TEST(ErrorDisplayTest, AnErrorStaysUntilItHasBeenSeenBeforeAGoodStatusClearsIt) 
 // What a watcher of the panel hears: every error given, repeated ones too,
 // and each change of the panel, the held one's end included.
 TEST(ErrorDisplayTest, ItsSignalsReportEveryErrorGivenAndEveryChangeOfThePanel) {
-  ErrorDisplay display;
-  QSignalSpy reported(&display, &ErrorDisplay::errorReported);
-  QSignalSpy changed(&display, &ErrorDisplay::textChanged);
+  TErrorDisplay display;
+  QSignalSpy reported(&display, &TErrorDisplay::errorReported);
+  QSignalSpy changed(&display, &TErrorDisplay::textChanged);
 
   display.showStatus("Time out...");
   display.setText("Time out...");

@@ -177,7 +177,7 @@ TEST_F(MainFrmLink, AFailedPassThatTheNextGoodPassFollowsAtOnceIsStillShown) {
   ASSERT_TRUE(transcript.waitForCount(boardsim::TranscriptEntry::Kind::Request, served + 6, 10s));
 
   ASSERT_TRUE(WaitUntil([&] { return main.errorDisplay()->showsError(); }, std::chrono::milliseconds(3000)));
-  ErrorDisplay* display = main.errorDisplay();
+  TErrorDisplay* display = main.errorDisplay();
   EXPECT_EQ(display->grab().toImage().pixelColor(display->width() - 3, display->height() / 2), QColor(255, 0, 0))
       << display->text().toStdString();
   EXPECT_TRUE(main.errorDisplay()->clearPending());

@@ -332,7 +332,7 @@ TEST_F(MainFrmTest, DockSitesTakeAThirdOfTheClientArea) {
   closeMain();
 
   // After the restored position, not the design's.
-  SettingsStore key("FormPositions/MainFrm");
+  TSettingsStore key("FormPositions/MainFrm");
   key.writeInt("Left", 10);
   key.writeInt("Top", 10);
   key.writeInt("Width", 480);
@@ -358,7 +358,7 @@ TEST_F(MainFrmTest, SimulationUsesPortOneAndNeverWritesTheCommunicationSettings)
   EXPECT_EQ(storedString("Communication", "Port"), "3");
   EXPECT_EQ(storedString("Communication", "Settings"), "");
   // The window positions are saved as in every run.
-  EXPECT_TRUE(SettingsStore("FormPositions/MainFrm").readInt("Width").has_value());
+  EXPECT_TRUE(TSettingsStore("FormPositions/MainFrm").readInt("Width").has_value());
 }
 
 // --simulate whose board could not start: the error is shown and no port is

@@ -66,9 +66,10 @@ class StandInTraceFrm : public TToolWindowOf<QDockWidget> {
     setFloating(true);
     resize(320, 400);
     hide();
-    OnFileEntry("TraceLoad", [this](const QString& path) { loaded = ProfileFile(path).readInt("Trace", "Count", -1); });
+    OnFileEntry("TraceLoad",
+                [this](const QString& path) { loaded = TProfileFile(path).readInt("Trace", "Count", -1); });
     OnFileEntry("TraceSave", [](const QString& path) {
-      ProfileFile file(path);
+      TProfileFile file(path);
       file.writeInt("Trace", "Count", 42);
       file.save();
     });
@@ -89,7 +90,7 @@ class MainFrmWindowsTest : public ::testing::Test {
   void TearDown() override {
     if (main_) main_->close();
     main_.reset();
-    delete HelpViewer::shared();
+    delete THelpViewer::shared();
   }
 
   TMainFrm& start(TMainFrm::Options options = withoutToolWindows()) {
@@ -169,10 +170,10 @@ TEST_F(MainFrmWindowsTest, HelpOpensTheIndexOrThePageOfTheActiveWindow) {
   EXPECT_EQ(main.helpCommandForActiveWindow(), "vorelan.chm::/Main_window.html");
 
   main.action("HelpOnWindow")->trigger();
-  ASSERT_NE(HelpViewer::shared(), nullptr);
-  EXPECT_EQ(HelpViewer::shared()->currentPage(), "Main_window.html");
+  ASSERT_NE(THelpViewer::shared(), nullptr);
+  EXPECT_EQ(THelpViewer::shared()->currentPage(), "Main_window.html");
   main.action("Help")->trigger();
-  EXPECT_EQ(HelpViewer::shared()->currentPage(), "index.html");
+  EXPECT_EQ(THelpViewer::shared()->currentPage(), "index.html");
 
   // The About box is not a window with a page: the help file alone.
   TAboutFrm about(&main);
@@ -196,7 +197,7 @@ TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntr
   });
   QTemporaryDir folder;
   const QString tracePath = folder.filePath("saved.trc");
-  options.chooseFile = [&](const FileDialogSpec& dialog) {
+  options.chooseFile = [&](const TFileDialogSpec& dialog) {
     EXPECT_EQ(dialog.filter, TraceFile::DialogFilter());
     return tracePath;
   };
@@ -226,7 +227,7 @@ TEST_F(MainFrmWindowsTest, ToolWindowsArriveInTheCreationOrderAndEnableTheirEntr
 
   // Trace files go through the Trace window.
   main.action("TraceSave")->trigger();
-  EXPECT_EQ(ProfileFile(tracePath).readInt("Trace", "Count", 0), 42);
+  EXPECT_EQ(TProfileFile(tracePath).readInt("Trace", "Count", 0), 42);
   main.action("TraceLoad")->trigger();
   EXPECT_EQ(trace->loaded, 42);
 
@@ -291,9 +292,9 @@ TEST_F(MainFrmWindowsTest, RegisterFileActionsGetTheChosenFileAndCancellingDoesN
     ended = std::move(whenDone);
   };
   QString answer = "/tmp/x.rgr";
-  options.chooseFile = [&](const FileDialogSpec& dialog) {
+  options.chooseFile = [&](const TFileDialogSpec& dialog) {
     EXPECT_EQ(dialog.filter, FileDialogs::registerFilter());
-    calls << (dialog.mode == FileDialogSpec::Mode::Open ? "open dialog" : "save dialog");
+    calls << (dialog.mode == TFileDialogSpec::Mode::Open ? "open dialog" : "save dialog");
     return answer;
   };
   TMainFrm& main = start(std::move(options));

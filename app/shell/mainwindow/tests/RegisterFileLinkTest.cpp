@@ -85,8 +85,8 @@ class RegisterFileLink : public ::testing::Test {
 
   // The main window on the board, polling. Its file dialogs answer `chosen_`.
   TMainFrm& start(TMainFrm::Options options = withoutToolWindows()) {
-    options.chooseFile = [this](const FileDialogSpec& dialog) {
-      dialogs_ << (dialog.mode == FileDialogSpec::Mode::Open ? "open" : "save");
+    options.chooseFile = [this](const TFileDialogSpec& dialog) {
+      dialogs_ << (dialog.mode == TFileDialogSpec::Mode::Open ? "open" : "save");
       return chosen_;
     };
     main_ = std::make_unique<TMainFrm>(std::move(options));
@@ -162,7 +162,7 @@ TEST_F(RegisterFileLink, ASavedFileLoadsBackEveryImagedRegisterWithCsrLastAndNoP
   ASSERT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
 
   // The file holds what the board holds, read afresh: every imaged register.
-  const ProfileFile saved(path);
+  const TProfileFile saved(path);
   EXPECT_EQ(saved.readInt("Main", "HighByte", -1), 5);
   EXPECT_EQ(saved.readInt("Main", "Byte1", -1), 0x35);
   EXPECT_EQ(saved.readInt("Main", "Byte2", -1), 0x11);
@@ -339,7 +339,7 @@ TEST_F(RegisterFileLink, WhileNotConnectedALoadSendsNothingAndASaveKeepsTheLastI
   main_->ShowError(QString());
   choose("RegSave");
   EXPECT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
-  const ProfileFile saved(path);
+  const TProfileFile saved(path);
   EXPECT_EQ(saved.readInt("Main", "Byte3", -1), 0x47);
   EXPECT_EQ(saved.readInt("Buffer1", "Byte2", -1), 0x22);
   EXPECT_EQ(saved.readInt("Filters", "Byte0", -1), 0xA0);
@@ -396,7 +396,7 @@ TEST_F(RegisterFileLink, AFailedSaveSaysUnableToWriteAndLeavesTheEarlierFileWhol
   choose("RegSave");
   EXPECT_FALSE(main_->errorDisplay()->showsError()) << main_->errorDisplay()->text().toStdString();
   EXPECT_TRUE(FileContents(path).startsWith("; kept\n[Main]\nHighByte=5\nByte0="));
-  EXPECT_EQ(ProfileFile(path).readInt("Filters", "Byte7", -1), 0xA7);
+  EXPECT_EQ(TProfileFile(path).readInt("Filters", "Byte7", -1), 0xA7);
 }
 
 TEST_F(RegisterFileLink, ASaveWhoseReadFailsWhileConnectedWritesNothing) {

@@ -25,7 +25,7 @@ namespace shelltest {
 // the table does not hold is never created.
 inline ToolWindowTable toolWindowsBuiltBy(const std::map<QString, ToolWindowFactory>& factories) {
   ToolWindowTable table = ToolWindows::Table();
-  for (ToolWindowEntry& entry : table) {
+  for (TToolWindowEntry& entry : table) {
     const auto it = factories.find(entry.componentName);
     entry.factory = it == factories.end() ? ToolWindowFactory() : it->second;
   }

@@ -22,7 +22,7 @@ namespace {
 class BitSetAlone : public ::testing::Test {
  protected:
   // Every window stores its clock when it goes: each test starts from 8 MHz.
-  void SetUp() override { SettingsStore("CPU").remove("Clock"); }
+  void SetUp() override { TSettingsStore("CPU").remove("Clock"); }
   FakeToolWindowHost host_;
 };
 
@@ -57,15 +57,15 @@ TEST_F(BitSetAlone, TheClockIsStoredAsCpuClock) {
     BitSetWindow w(host_);
     w.Clock()->setText("16");
   }
-  EXPECT_EQ(SettingsStore("CPU").readString("Clock"), "16");
+  EXPECT_EQ(TSettingsStore("CPU").readString("Clock"), "16");
   EXPECT_EQ(BitSetWindow(host_).Clock()->text(), "16");
 
   // Empty, or not a clock at all (a hand-edited file): 8 MHz.
   for (const char* stored : {"", "abc", "123", "-1"}) {
-    SettingsStore("CPU").writeString("Clock", stored);
+    TSettingsStore("CPU").writeString("Clock", stored);
     EXPECT_EQ(BitSetWindow(host_).Clock()->text(), "8") << stored;
   }
-  SettingsStore("CPU").writeInt("Clock", 12);  // the other type reads as missing
+  TSettingsStore("CPU").writeInt("Clock", 12);  // the other type reads as missing
   EXPECT_EQ(BitSetWindow(host_).Clock()->text(), "8");
 }
 
@@ -164,7 +164,7 @@ TEST_F(BitSetAlone, TheSearchOnTheUsualCases) {
   // Exact: applied with no question.
   w.Search("8", "125000", 75);
   EXPECT_TRUE(w.prompt.shown.empty());
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{16, 2, 1}));
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{16, 2, 1}));
   EXPECT_EQ(w.Brp()->text(), "10");
   EXPECT_EQ(w.BaudRate()->text(), "125000");
   EXPECT_EQ(w.SamplePos()->value(), 75);
@@ -178,7 +178,7 @@ TEST_F(BitSetAlone, TheSearchOnTheUsualCases) {
   EXPECT_EQ(w.prompt.shown[0].text,
             "Possible settings for this CPU clock are:\r\rBaudRate    : 250000 bps\rSample Point: 81 %\r\r"
             "Set these values?\r");
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{4, 12, 3}));
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{4, 12, 3}));
   EXPECT_EQ(w.SamplePos()->value(), 81);
 
   // ... and left on No: the fields are as before the search.
@@ -186,11 +186,11 @@ TEST_F(BitSetAlone, TheSearchOnTheUsualCases) {
   w.Search("8", "10000", 50);
   ASSERT_EQ(w.prompt.shown.size(), 2u);
   EXPECT_TRUE(w.prompt.shown[1].text.contains("BaudRate    : 10323 bps\rSample Point: 68 %"));
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{4, 12, 3}));
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{4, 12, 3}));
   EXPECT_EQ(w.BaudRate()->text(), "10000");  // still the wanted rate
   w.prompt.answer = QMessageBox::Yes;
   w.window->Calculate();
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{31, 16, 8}));
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{31, 16, 8}));
   EXPECT_EQ(w.BaudRate()->text(), "10323");
   EXPECT_EQ(w.SamplePos()->value(), 68);
 }
@@ -208,7 +208,7 @@ TEST_F(BitSetAlone, TheSearchRefusesWhatItCannotDo) {
   EXPECT_EQ(w.prompt.shown[1].text, "Unable to achieve such a baudrate with this CPU clock!");
   for (int i = 2; i < 5; ++i) EXPECT_EQ(w.prompt.shown[std::size_t(i)].text, "Please enter values...");
   EXPECT_EQ(w.prompt.shown[0].buttons, QMessageBox::Ok);
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{1, 1, 1}));  // nothing changed
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{1, 1, 1}));  // nothing changed
 }
 
 TEST_F(BitSetAlone, ChoosingAnExactSettingPutsItIntoTheFields) {
@@ -216,7 +216,7 @@ TEST_F(BitSetAlone, ChoosingAnExactSettingPutsItIntoTheFields) {
   w.Rjw()->setValue(2);
   w.Search("8", "125000", 75);
   QAbstractItemModel* model = w.Table()->model();
-  const auto expected = bit_timing::ExactSettings(8, 125000, 75);
+  const auto expected = BitTiming::ExactSettings(8, 125000, 75);
   ASSERT_EQ(model->rowCount(), int(expected.size()));
   EXPECT_EQ(model->index(0, 0).data().toString(), "04");  // BRP 4, BS1 11, BS2 4: 75 % exactly
   EXPECT_EQ(model->index(0, 5).data().toString(), "43");  // BRPR with RJW 2
@@ -228,7 +228,7 @@ TEST_F(BitSetAlone, ChoosingAnExactSettingPutsItIntoTheFields) {
   w.Table()->resizeRowsToContents();
   const QRect row0 = w.Table()->visualRect(model->index(0, 1));
   QTest::mouseClick(w.Table()->viewport(), Qt::LeftButton, {}, row0.center());
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{4, 11, 4}));
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{4, 11, 4}));
   EXPECT_EQ(w.BaudRate()->text(), "125000");
   EXPECT_EQ(w.SamplePos()->value(), 75);
   EXPECT_EQ(w.TimeQuantum(), "TQ: 500 ns");

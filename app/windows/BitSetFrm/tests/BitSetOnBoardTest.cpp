@@ -40,7 +40,7 @@ class BitSetOnBoard : public ConnectedWindowOnBoard<BitSetWindow> {
 TEST_F(BitSetOnBoard, CreationLoadsTheCellsTiming) {
   // Power-on: BRPR 0x01, BTR 0x2B.
   BitSetWindow& w = Window();
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{2, 12, 3}));
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{2, 12, 3}));
   EXPECT_EQ(w.Rjw()->value(), 1);
   EXPECT_EQ(w.TimeQuantum(), "TQ: 250 ns");
   EXPECT_EQ(w.BaudRate()->text(), "250000");
@@ -50,12 +50,12 @@ TEST_F(BitSetOnBoard, CreationLoadsTheCellsTiming) {
   sim_->pokeRegister(0, BTR, 0xF0);  // bit 7 set: BS2 held at 8
   Poll();
   w.window->RefreshClick();
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{4, 1, 1}));  // BS2 8 follows BS1 1 down
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{4, 1, 1}));  // BS2 8 follows BS1 1 down
   EXPECT_EQ(w.Rjw()->value(), 4);
   sim_->pokeRegister(0, BTR, 0xF7);
   Poll();
   w.window->RefreshClick();
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{4, 8, 8}));
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{4, 8, 8}));
 }
 
 TEST_F(BitSetOnBoard, ApplyOnAStoppedCellWritesCsrBrprBtrThenReadsEverything) {
@@ -74,7 +74,7 @@ TEST_F(BitSetOnBoard, ApplyOnAStoppedCellWritesCsrBrprBtrThenReadsEverything) {
   EXPECT_EQ(sim_->peekRegister(0, BRPR), 0x4F);
   EXPECT_EQ(sim_->peekRegister(0, BTR), 0x01);
   EXPECT_EQ(sim_->peekRegister(0, CSR), 0x00);
-  EXPECT_EQ(w.Shown(), (bit_timing::Setting{16, 2, 1}));
+  EXPECT_EQ(w.Shown(), (BitTiming::Setting{16, 2, 1}));
   EXPECT_EQ(w.Rjw()->value(), 2);
   EXPECT_TRUE(host_.errors.isEmpty());
 }

@@ -64,7 +64,7 @@ class BitSetWindow {
   QSpinBox* Rjw() const { return Find<QSpinBox>("RJW"); }
   QString TimeQuantum() const { return Find<QLabel>("TimeQuantum")->text(); }
   QTableView* Table() const { return Find<QTableView>("ExactSettings"); }
-  bit_timing::Setting Shown() const { return {int(Brp()->value()), Bs1()->value(), Bs2()->value()}; }
+  BitTiming::Setting Shown() const { return {int(Brp()->value()), Bs1()->value(), Bs2()->value()}; }
 
   // Clock, wanted rate and sample point as typed, then OK.
   void Search(const char* clock, const char* rate, int sample) {

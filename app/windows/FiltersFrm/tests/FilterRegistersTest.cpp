@@ -6,7 +6,7 @@
 
 namespace {
 
-using namespace filter_registers;
+using namespace FilterRegisters;
 using Registers = std::array<std::uint8_t, 4>;
 
 TEST(FilterRegisters, EncodesIdentifierMaskAndFrameKind) {

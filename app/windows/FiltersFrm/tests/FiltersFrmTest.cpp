@@ -20,8 +20,8 @@
 #include "WindowOnBoard.h"
 
 using namespace CanReg;
-using filter_registers::FilterSetting;
-using filter_registers::FrameKind;
+using FilterRegisters::FilterSetting;
+using FilterRegisters::FrameKind;
 using Bytes = std::vector<std::uint8_t>;
 
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -255,8 +255,8 @@ TEST_F(FiltersOnBoard, TheBoardAcceptsExactlyWhatTheViewDraws) {
       frame.remote = remote;
       const auto result = sim_->injectFrame(frame);
       // The view's rows: view filter 1 is the cell's filter 0.
-      const bool drawn0 = filter_match::Filter{view->filterID(1), view->filterMask(1)}.accepts(id);
-      const bool drawn1 = filter_match::Filter{view->filterID(2), view->filterMask(2)}.accepts(id);
+      const bool drawn0 = FilterMatch::Filter{view->filterID(1), view->filterMask(1)}.accepts(id);
+      const bool drawn1 = FilterMatch::Filter{view->filterID(2), view->filterMask(2)}.accepts(id);
       const int expectedFilter = (drawn0 && !remote) ? 0 : (drawn1 && remote) ? 1 : -1;
       ASSERT_EQ(result.filter, expectedFilter) << std::hex << id << (remote ? " remote" : " data");
       accepted += expectedFilter >= 0;

@@ -35,14 +35,14 @@ class TraceFileTest : public ::testing::Test {
   }
   static QByteArray Saved(const std::vector<TTraceLine>& lines, const QString& path,
                           const std::vector<TTraceListing>& listings = {}) {
-    ProfileFile file(path);
+    TProfileFile file(path);
     TraceFile::Write(lines, listings, file);
     file.save();
     QFile saved(path);
     EXPECT_TRUE(saved.open(QIODevice::ReadOnly));
     return saved.readAll();
   }
-  static TraceFile::Contents Contents(const QString& path) { return TraceFile::Read(ProfileFile(path), Loading); }
+  static TraceFile::Contents Contents(const QString& path) { return TraceFile::Read(TProfileFile(path), Loading); }
   static std::vector<TTraceLine> Loaded(const QString& path) { return Contents(path).lines; }
 
   static constexpr std::chrono::system_clock::time_point Loading{std::chrono::seconds(1000)};
@@ -164,7 +164,7 @@ TEST_F(TraceFileTest, GarbageLoadsWithoutHarm) {
   garbage += "\r\r\n[Line3]\nData=" + QByteArray(5000, 'x') + "\n";
   const std::vector<TTraceLine> loaded = Loaded(WriteBytes("garbage.trc", garbage));
   ASSERT_EQ(loaded.size(), 40u);
-  EXPECT_EQ(loaded[2].data.size(), ProfileFile::kMaxValueLength);  // values are cut as the profile file cuts them
+  EXPECT_EQ(loaded[2].data.size(), TProfileFile::kMaxValueLength);  // values are cut as the profile file cuts them
   EXPECT_EQ(loaded[39], Line("?", "0", "", "?", "?"));
 }
 

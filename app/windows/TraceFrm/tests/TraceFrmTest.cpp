@@ -38,8 +38,8 @@ TTraceLine Line(int k) {
 class TraceWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    SettingsStore("Trace").remove("Enabled");
-    SettingsStore("FormPositions/TraceFrm").remove("Left");  // nothing restored: the design state stays
+    TSettingsStore("Trace").remove("Enabled");
+    TSettingsStore("FormPositions/TraceFrm").remove("Left");  // nothing restored: the design state stays
     // Shown as far as the widgets know, but never put on a screen: Qt's
     // backing store would otherwise paint on its thread pool, which the
     // ThreadSanitizer build cannot follow (Qt is not instrumented).
@@ -48,9 +48,9 @@ class TraceWindow : public ::testing::Test {
     frm_ = new TTraceFrm(host_, &main_);
     main_.addDockWidget(Qt::RightDockWidgetArea, frm_);
   }
-  void TearDown() override { SettingsStore("Trace").remove("Enabled"); }
+  void TearDown() override { TSettingsStore("Trace").remove("Enabled"); }
 
-  std::optional<qint32> StoredEnabled() const { return SettingsStore("Trace").readInt("Enabled"); }
+  std::optional<qint32> StoredEnabled() const { return TSettingsStore("Trace").readInt("Enabled"); }
 
   FakeToolWindowHost host_;
   QMainWindow main_;
@@ -131,7 +131,7 @@ TEST_F(TraceWindow, TheCheckBoxDrivesTheTimer) {
 }
 
 TEST_F(TraceWindow, CreationRestoresTraceEnabled) {
-  SettingsStore("Trace").writeInt("Enabled", 1);
+  TSettingsStore("Trace").writeInt("Enabled", 1);
   frm_->createForm();
   EXPECT_TRUE(frm_->EnableTrc()->isChecked());
   EXPECT_TRUE(frm_->Timer()->enabled());
@@ -142,7 +142,7 @@ TEST_F(TraceWindow, CreationWithoutAUsableValueKeepsTheDesignState) {
   EXPECT_FALSE(frm_->EnableTrc()->isChecked());
   EXPECT_FALSE(frm_->Timer()->enabled());
 
-  SettingsStore("Trace").writeString("Enabled", "yes");  // text that is no integer
+  TSettingsStore("Trace").writeString("Enabled", "yes");  // text that is no integer
   TTraceFrm other(host_);
   other.createForm();
   EXPECT_FALSE(other.EnableTrc()->isChecked());
@@ -187,17 +187,17 @@ TEST_F(TraceWindow, ClosingHidesAndUndocks) {
 TEST_F(TraceWindow, ClearAndTraceFiles) {
   const QString path = dir_.filePath("t.trc");
   {
-    ProfileFile file(path);
+    TProfileFile file(path);
     TraceFile::Write({Line(1), Line(2), Line(3)}, {}, file);
     file.save();
   }
-  ProfileFile in(path);
+  TProfileFile in(path);
   frm_->LoadTrace(in);
   ASSERT_EQ(frm_->Lines().rowCount(), 3);
   EXPECT_EQ(frm_->ListTrc()->model()->index(1, TTraceListModel::ColId).data().toString(), "002");
   EXPECT_EQ(frm_->ListTrc()->model()->index(1, TTraceListModel::ColData).data().toString(), "02 ");
 
-  ProfileFile out(dir_.filePath("u.trc"));
+  TProfileFile out(dir_.filePath("u.trc"));
   frm_->SaveTrace(out);
   out.save();
   EXPECT_EQ(out.contents(), in.contents());
@@ -323,7 +323,7 @@ TEST_F(TraceWindow, AHundredThousandLinesStayAModel) {
   QSignalSpy resets(&frm_->Lines(), &QAbstractItemModel::modelReset);
   QSignalSpy inserts(&frm_->Lines(), &QAbstractItemModel::rowsInserted);
 
-  ProfileFile file(path);
+  TProfileFile file(path);
   frm_->LoadTrace(file);
   ASSERT_EQ(frm_->Lines().rowCount(), 100000);
   EXPECT_EQ(resets.count(), 1);  // filled at once, not line by line

@@ -203,7 +203,7 @@ TEST_F(TransmitOnBoard, SettingsStoredAtCloseComeBackAtTheNextCreation) {
   F("CntMax")->setValue(-1);
   window_.reset();
 
-  SettingsStore key(QStringLiteral("Transmission"));
+  TSettingsStore key(QStringLiteral("Transmission"));
   EXPECT_EQ(key.readInt("Automatic"), 0);
   EXPECT_EQ(key.readInt("CntMaxLow"), -1);
 
@@ -227,7 +227,7 @@ TEST_F(TransmitOnBoard, SettingsStoredAtCloseComeBackAtTheNextCreation) {
 TEST_F(TransmitOnBoard, StoredValuesOutOfRangeOrMissing) {
   window_.reset();
   {
-    SettingsStore key(QStringLiteral("Transmission"));
+    TSettingsStore key(QStringLiteral("Transmission"));
     key.writeInt("Automatic", 1);
     key.writeInt("Periodic", 1);
     key.writeInt("Period", 1000);

@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "RS232TestSupport.h"
 
 #include <dirent.h>
 #include <fcntl.h>

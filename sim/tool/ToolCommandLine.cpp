@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "ToolCommandLine.h"
 
 #include "boardsim/CandumpLog.h"
 

@@ -1,5 +1,5 @@
-#include "CommandLine.h"
 #include "ConsoleReport.h"
+#include "ToolCommandLine.h"
 
 #include <gtest/gtest.h>
 
