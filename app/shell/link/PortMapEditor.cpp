@@ -43,7 +43,11 @@ QString PortMapEditor::entry(const QString& mapText, int port) {
 
 QString PortMapEditor::withEntries(const QString& mapText, const std::map<int, QString>& devices) {
   std::map<int, std::string> paths;
-  for (const auto& [port, device] : devices) paths[port] = QFile::encodeName(device).toStdString();
+  // A port whose device is as the map has it keeps its line byte for byte
+  // (its spacing, its letter case, a name that is no UTF-8): the dialog hands
+  // back every port, changed or not.
+  for (const auto& [port, device] : devices)
+    if (device != entry(mapText, port)) paths[port] = QFile::encodeName(device).toStdString();
   try {
     return QString::fromLatin1(
         QByteArray::fromStdString(portmap::WithEntries(mapText.toLatin1().toStdString(), paths)));

@@ -23,7 +23,8 @@ QString filePath();
 // The device the text maps port n to, or empty when it has no entry.
 QString entry(const QString& mapText, int port);
 
-// The text with the given ports set: a port's first line is rewritten in place
+// The text with the given ports set (a port whose device is the one the text
+// already names is left alone): a port's first line is rewritten in place
 // (dropped for an empty device) and its later lines dropped; ports without a
 // line get one at the end. Every other line stays as it was. A new text starts
 // with a comment saying who wrote it. Throws EAppError for a device the map

@@ -53,6 +53,8 @@ TEST(PortMapEditorTest, SavesWhereTheSerialNodeLooksKeepingEveryOtherByte) {
   EXPECT_EQ(PortMapEditor::entry(text, 1), "/dev/pts/3");
   PortMapEditor::save(path, PortMapEditor::withEntries(text, {{2, "/dev/ttyACM0"}}));
   EXPECT_EQ(bytes(), "# Ger\xE4t\nCOM1=/dev/pts/3\nCOM2=/dev/ttyACM0\n");
+  const QString untouched = QString::fromLatin1("  com1 = /dev/ser\xEF\n");  // as the dialog shows it
+  EXPECT_EQ(PortMapEditor::withEntries(untouched, {{1, PortMapEditor::entry(untouched, 1)}, {2, ""}}), untouched);
   {
     const FileSizeLimit fullDisk(16);
     EXPECT_THROW(PortMapEditor::save(path, PortMapEditor::withEntries(text, {{3, "/dev/ttyS2"}})), EAppError);
