@@ -1,5 +1,7 @@
 #include "ToolWindow.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -24,9 +26,18 @@ TThreadedTimer* TToolWindow::AddTimer(const QString& name, int intervalMs, Timer
   timer->setObjectName(name);
   timer->setEnabled(state == TimerState::Enabled);
   timer->setInterval(static_cast<quint16>(intervalMs));
-  timer->setOnTimer([tick = std::move(tick)](TThreadedTimer*) { tick(); });
+  timer->setOnTimer([this, tick = std::move(tick)](TThreadedTimer*) {
+    // The jobs a tick hands in are the timer's work, not the person's.
+    struct InTick {
+      bool& flag;
+      const bool outer;
+      explicit InTick(bool& f) : flag(f), outer(std::exchange(f, true)) {}
+      ~InTick() { flag = outer; }
+    } inTick(inTimerTick_);
+    tick();
+  });
   QObject::connect(timer, &TThreadedTimer::tickError, timer,
-                   [this](const QString& message) { host_.ShowError(message); });
+                   [this](const QString& message) { host_.ShowStatusError(message); });
   timers_.push_back(timer);
   return timer;
 }
@@ -45,14 +56,16 @@ bool TToolWindow::RunRegisterJob(TRegisterJob job, const std::vector<QWidget*>& 
     held.emplace_back(control);
   }
   Registers()->Submit(std::move(job), form(),
-                      [this, held = std::move(held), done = std::move(done)](const TRegisterJobOutcome& outcome) {
-                        JobEnded(outcome, held);
+                      [this, held = std::move(held), done = std::move(done),
+                       automatic = inTimerTick_](const TRegisterJobOutcome& outcome) {
+                        JobEnded(outcome, held, automatic);
                         if (done) done(outcome);
                       });
   return true;
 }
 
-void TToolWindow::JobEnded(const TRegisterJobOutcome& outcome, const std::vector<QPointer<QWidget>>& busy) {
+void TToolWindow::JobEnded(const TRegisterJobOutcome& outcome, const std::vector<QPointer<QWidget>>& busy,
+                           bool automatic) {
   for (const QPointer<QWidget>& control : busy) {
     if (!control) continue;
     const auto it = held_.find(control.data());
@@ -64,8 +77,10 @@ void TToolWindow::JobEnded(const TRegisterJobOutcome& outcome, const std::vector
     form()->unsetCursor();
     RestoreFocus();
   }
-  if (!outcome.error.empty() && outcome.result != TRegisterJobOutcome::Result::ReadFailed)
-    host_.ShowError(QString::fromStdString(outcome.error));
+  if (!outcome.error.empty() && outcome.result != TRegisterJobOutcome::Result::ReadFailed) {
+    const QString message = QString::fromStdString(outcome.error);
+    automatic ? host_.ShowStatusError(message) : host_.ShowError(message);
+  }
 }
 
 void TToolWindow::BoardReached() {

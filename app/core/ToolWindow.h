@@ -124,7 +124,9 @@ class TToolWindow : public TRegPosSavedFrm {
   void formClose(QCloseEvent* event) override;
 
  private:
-  void JobEnded(const TRegisterJobOutcome& outcome, const std::vector<QPointer<QWidget>>& busy);
+  // `automatic`: the job came from a timer's tick; its error does not wait
+  // for the person's next action.
+  void JobEnded(const TRegisterJobOutcome& outcome, const std::vector<QPointer<QWidget>>& busy, bool automatic);
   // True when the focus is where disabling a control may have put it: nowhere,
   // in this window, or on the main window itself rather than in another window.
   bool FocusFollowedTheDisabling(const QWidget* focus) const;
@@ -132,6 +134,7 @@ class TToolWindow : public TRegPosSavedFrm {
   IToolWindowHost& host_;
   std::vector<TThreadedTimer*> timers_;  // children of the window
   int jobsPending_ = 0;
+  bool inTimerTick_ = false;  // a timer's tick of this window is running (GUI thread)
   bool boardReached_ = false;
   // Controls disabled while jobs are pending: how many jobs hold each, and
   // whether it was enabled before the first of them.

@@ -21,6 +21,11 @@ class IToolWindowHost {
   // The error display (status panel 0): red "ERROR: <message>"; an empty
   // message turns it green ("Connection OK").
   virtual void ShowError(const QString& message) = 0;
+  // An error of work that no person's action started just now (a window's
+  // timer, such as a periodic transmission): shown as a polling pass's error
+  // is, so that it gives way to the next good pass instead of waiting for the
+  // person's next action, which an unattended run never brings.
+  virtual void ShowStatusError(const QString& message) { ShowError(message); }
   // Status panel 1 (hints and progress texts such as "Loading... Please Wait").
   virtual void ShowProgress(const QString& text) = 0;
 

@@ -13,10 +13,12 @@ class FakeToolWindowHost final : public IToolWindowHost {
   bool Connected() const override { return connected; }
   TCANRegAccessThread* RegisterThread() const override { return thread; }
   void ShowError(const QString& message) override { errors << message; }
+  void ShowStatusError(const QString& message) override { statusErrors << message; }
   void ShowProgress(const QString& text) override { progress << text; }
 
   bool connected = false;
   TCANRegAccessThread* thread = nullptr;
-  QStringList errors;    // the error display, oldest first
-  QStringList progress;  // status panel 1
+  QStringList errors;        // the error display, oldest first
+  QStringList statusErrors;  // errors shown there as a pass's are, oldest first
+  QStringList progress;      // status panel 1
 };

@@ -1,7 +1,8 @@
-// The tool-window base without a board: a tick's error reaches the error
-// display once, register jobs are handed in only while connected, show that
-// they are pending and show their failures, and File menu entries reach the
-// handler the window gave.
+// The tool-window base without a board: a tick's error, and the error of a
+// job a tick handed in, reach the error display once without waiting for the
+// person; register jobs are handed in only while connected, show that they
+// are pending and show their failures; File menu entries reach the handler
+// the window gave.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -43,7 +44,7 @@ class ToolWindowTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ToolWindowTest, ATickErrorReachesTheErrorDisplayOnce) {
+TEST_F(ToolWindowTest, ATicksErrorsReachTheErrorDisplayOnceWithoutWaitingForThePerson) {
   TestWindow window(host_);
   int ticks = 0;
   TThreadedTimer* timer = window.AddTimer(QStringLiteral("Timer"), 1, TestWindow::TimerState::Enabled, [&] {
@@ -53,7 +54,18 @@ TEST_F(ToolWindowTest, ATickErrorReachesTheErrorDisplayOnce) {
   EXPECT_EQ(timer->parent(), &window);
   EXPECT_EQ(window.Timers(), std::vector<TThreadedTimer*>{timer});
   ASSERT_TRUE(WaitUntil([&] { return ticks >= 3; }));  // the ticks go on after the error
-  EXPECT_EQ(host_.errors, QStringList{"tick failed"});
+  EXPECT_EQ(host_.statusErrors, QStringList{"tick failed"});
+
+  // A job a tick hands in is the timer's work, as a periodic transmission's.
+  host_.connected = true;
+  host_.thread = &registers_;
+  bool handedIn = false;
+  window.AddTimer(QStringLiteral("Run"), 1, TestWindow::TimerState::Enabled, [&] {
+    if (!handedIn) handedIn = window.RunRegisterJob({{{0x5B, 0, 1}}});
+  });
+  ASSERT_TRUE(WaitUntil([&] { return handedIn && window.JobsPending() == 0; }));
+  EXPECT_EQ(host_.statusErrors, (QStringList{"tick failed", "No link to the board"}));
+  EXPECT_TRUE(host_.errors.isEmpty());
 
   // A disabled timer, as the Trace window's until tracing is switched on.
   TThreadedTimer* idle = window.AddTimer(QStringLiteral("Idle"), 1, TestWindow::TimerState::Disabled, [] {});

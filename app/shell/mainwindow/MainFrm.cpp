@@ -277,6 +277,10 @@ void TMainFrm::ShowError(const QString& message) {
   if (closing_ && !message.isEmpty()) std::fprintf(stderr, "vorelan: %s\n", message.toLocal8Bit().constData());
 }
 
+void TMainFrm::ShowStatusError(const QString& message) {
+  errorDisplay_->showStatus(message);
+}
+
 void TMainFrm::ShowProgress(const QString& text) {
   hintPanel_->showNow(text);
 }

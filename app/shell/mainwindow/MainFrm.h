@@ -97,6 +97,7 @@ class TMainFrm : public QMainWindow, public TRegPosSavedFrm, public IToolWindowH
   // The error handler: panel 0 turns red with "ERROR: " and the message (green
   // "Connection OK" for an empty message) and repaints at once.
   void ShowError(const QString& message) override;
+  void ShowStatusError(const QString& message) override;
   // Status panel 1, written and repainted at once ("Loading... Please Wait").
   void ShowProgress(const QString& text) override;
   // Runs a handler; any error it throws goes to the error display.
