@@ -183,6 +183,37 @@ inline std::string GetProp(INode* node, const char* name) {
   return text;
 }
 
+// The property names the node's walk gives: GetFirstProperty starts any
+// index at 0, GetNextProperty goes on until the index is 0 again (at most
+// five names, so that a walk that never ends still ends the test).
+inline std::vector<std::string> PropertyWalk(INode* node) {
+  std::int32_t index = 99;
+  EXPECT_EQ(node->GetFirstProperty(&index), S_OK);
+  EXPECT_EQ(index, 0);
+  std::vector<std::string> names;
+  do {
+    BSTR name = nullptr;
+    if (node->GetNextProperty(&index, &name) != S_OK) {
+      ADD_FAILURE() << "GetNextProperty failed after " << names.size() << " names";
+      break;
+    }
+    names.push_back(Utf8FromBstr(name));
+    SysFreeString(name);
+  } while (index != 0 && names.size() < 5);
+  return names;
+}
+
+// The error GetNextProperty raises for an index outside the walk; empty when
+// it takes the index.
+inline std::string NextPropertyRefusal(INode* node, std::int32_t index) {
+  BSTR name = nullptr;
+  if (node->GetNextProperty(&index, &name) != DISP_E_EXCEPTION) {
+    SysFreeString(name);
+    return {};
+  }
+  return TakeError().description;
+}
+
 inline HRESULT ConnectNode(INode* node) {
   Var empty;
   return node->Connect(empty.v);

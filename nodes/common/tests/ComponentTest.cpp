@@ -203,25 +203,9 @@ TEST_F(CreatedNode, AnswersForItsCompanionInterfaces) {
 }
 
 TEST_F(CreatedNode, PropertyWalkAndLookupFollowTheNodeRules) {
-  std::int32_t index = 99;
-  ASSERT_EQ(node_->GetFirstProperty(&index), S_OK);
-  EXPECT_EQ(index, 0);
-  std::vector<std::string> seen;
-  do {
-    BSTR name = nullptr;
-    ASSERT_EQ(node_->GetNextProperty(&index, &name), S_OK);
-    seen.push_back(Utf8FromBstr(name));
-    SysFreeString(name);
-  } while (index != 0 && seen.size() < 5);
-  EXPECT_EQ(seen, (std::vector<std::string>{"Alpha", "Beta"}));
-
-  index = 2;
-  BSTR name = nullptr;
-  EXPECT_EQ(node_->GetNextProperty(&index, &name), DISP_E_EXCEPTION);
-  EXPECT_EQ(TakeError().description, "Bad index value: 2");
-  index = -1;
-  EXPECT_EQ(node_->GetNextProperty(&index, &name), DISP_E_EXCEPTION);
-  EXPECT_EQ(TakeError().description, "Bad index value: -1");
+  EXPECT_EQ(PropertyWalk(node_), (std::vector<std::string>{"Alpha", "Beta"}));
+  for (std::int32_t bad : {2, -1})
+    EXPECT_EQ(NextPropertyRefusal(node_, bad), "Bad index value: " + std::to_string(bad));
 
   BSTR key = BstrFromUtf8("bETA"), value = BstrFromUtf8("x"), wrong = BstrFromUtf8("Gamma ray");
   EXPECT_EQ(node_->SetProperty(key, value), S_OK);

@@ -80,24 +80,9 @@ TEST_F(SerialNodeContract, UnknownNamesAreRefusedWithTheWholeName) {
 }
 
 TEST_F(SerialNodeContract, ThePropertyWalkGivesSettingsThenCommPort) {
-  std::int32_t index = 7;
-  ASSERT_EQ(node_->GetFirstProperty(&index), S_OK);
-  EXPECT_EQ(index, 0);
-  std::vector<std::string> names;
-  do {
-    BSTR name = nullptr;
-    ASSERT_EQ(node_->GetNextProperty(&index, &name), S_OK);
-    names.push_back(Utf8FromBstr(name));
-    SysFreeString(name);
-  } while (index != 0 && names.size() < 5);
-  EXPECT_EQ(names, (std::vector<std::string>{"Settings", "CommPort"}));
-
-  for (std::int32_t bad : {2, -1}) {
-    index = bad;
-    BSTR name = nullptr;
-    EXPECT_EQ(node_->GetNextProperty(&index, &name), DISP_E_EXCEPTION);
-    EXPECT_EQ(TakeError().description, "Bad index value: " + std::to_string(bad));
-  }
+  EXPECT_EQ(PropertyWalk(node_), (std::vector<std::string>{"Settings", "CommPort"}));
+  for (std::int32_t bad : {2, -1})
+    EXPECT_EQ(NextPropertyRefusal(node_, bad), "Bad index value: " + std::to_string(bad));
 }
 
 TEST_F(SerialNodeContract, OneChannelAlwaysZeroAndNothingToApply) {

@@ -23,32 +23,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class MainFrmLink : public ::testing::Test {
+// The main window with the program's own tool windows table, none created.
+class MainFrmLink : public MainWindowFixture {
  protected:
-  void SetUp() override {
-    wipeSettings();
-    for (const char* name : {"VORELAN_COM1", "VORELAN_COM2", "VORELAN_COM3"}) unsetenv(name);
-  }
-  void TearDown() override {
-    if (main_) closeMain();
-  }
-
   TMainFrm& start() {
     main_ = std::make_unique<TMainFrm>();
     main_->createForm();
     main_->show();
     return *main_;
   }
-
-  // Closes as the user does; the close must end in order.
-  void closeMain() {
-    main_->close();
-    EXPECT_TRUE(main_->closeCompleted());
-    EXPECT_FALSE(main_->link()->threadRunning());
-    main_.reset();
-  }
-
-  std::unique_ptr<TMainFrm> main_;
 };
 
 // ---- a board that never answers, whatever the stored TimeOut

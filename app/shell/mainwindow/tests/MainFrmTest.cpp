@@ -29,39 +29,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class MainFrmTest : public ::testing::Test {
+class MainFrmTest : public MainWindowFixture {
  protected:
-  void SetUp() override {
-    wipeSettings();
-    for (const char* name : {"VORELAN_COM1", "VORELAN_COM2", "VORELAN_COM3"}) unsetenv(name);
-  }
-
-  void TearDown() override {
-    if (main_) closeMain();
-  }
-
-  TMainFrm& start(TMainFrm::Options options = withoutToolWindows()) {
-    main_ = std::make_unique<TMainFrm>(std::move(options));
-    main_->createForm();
-    main_->createToolWindows();
-    main_->show();
-    return *main_;
-  }
-
-  // Closes the main window as the user does. The close completes, and the
-  // register access thread ends within it rather than being left behind at
-  // the close's limit. (How long closing takes is measured by bench_shell_close.)
-  void closeMain() {
-    const bool hadThread = main_->RegThread() != nullptr;
-    main_->close();
-    EXPECT_TRUE(main_->closeCompleted());
-    EXPECT_FALSE(main_->link()->threadRunning());
-    if (hadThread) {
-      EXPECT_TRUE(main_->link()->terminated()) << "the register access thread was left behind";
-    }
-    main_.reset();
-  }
-
   // The link changes handed to the register access thread are done.
   void settle(TMainFrm& main) {
     EXPECT_TRUE(WaitUntil([&] { return main.link()->changesPending() == 0; }));
@@ -74,8 +43,6 @@ class MainFrmTest : public ::testing::Test {
     EXPECT_TRUE(WaitUntil([&] { return board.requests() >= before + 6; }));
     EXPECT_TRUE(WaitUntil([&] { return !main.errorDisplay()->showsError(); }));
   }
-
-  std::unique_ptr<TMainFrm> main_;
 };
 
 TEST_F(MainFrmTest, ConnectsAtStartReadsEverythingAndSavesTheSettingsAtClose) {

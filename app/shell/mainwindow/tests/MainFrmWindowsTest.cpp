@@ -81,7 +81,7 @@ class StandInTraceFrm : public TToolWindowOf<QDockWidget> {
   void formCreate() override { g_created.push_back(objectName()); }
 };
 
-class MainFrmWindowsTest : public ::testing::Test {
+class MainFrmWindowsTest : public MainWindowFixture {
  protected:
   void SetUp() override {
     wipeSettings();
@@ -92,16 +92,6 @@ class MainFrmWindowsTest : public ::testing::Test {
     main_.reset();
     delete THelpViewer::shared();
   }
-
-  TMainFrm& start(TMainFrm::Options options = withoutToolWindows()) {
-    main_ = std::make_unique<TMainFrm>(std::move(options));
-    main_->createForm();
-    main_->createToolWindows();
-    main_->show();
-    return *main_;
-  }
-
-  std::unique_ptr<TMainFrm> main_;
 };
 
 struct EntryCase {

@@ -65,7 +65,7 @@ std::string wireWrites(const std::vector<std::vector<uint8_t>>& requests, std::s
 
 const std::string kReset = "5C=00 5A=00 5B=00 5C=01 5C=00";
 
-class RegisterFileLink : public ::testing::Test {
+class RegisterFileLink : public MainWindowFixture {
  protected:
   void SetUp() override {
     wipeSettings();
@@ -89,10 +89,7 @@ class RegisterFileLink : public ::testing::Test {
       dialogs_ << (dialog.mode == TFileDialogSpec::Mode::Open ? "open" : "save");
       return chosen_;
     };
-    main_ = std::make_unique<TMainFrm>(std::move(options));
-    main_->createForm();
-    main_->createToolWindows();
-    main_->show();
+    MainWindowFixture::start(std::move(options));
     EXPECT_TRUE(main_->Connected()) << main_->errorDisplay()->text().toStdString();
     // The start-up's full read is done once the thread polls.
     EXPECT_TRUE(WaitUntil([this] { return main_->RegThread()->Polling(); }));
@@ -132,7 +129,6 @@ class RegisterFileLink : public ::testing::Test {
 
   Board board_;
   QTemporaryDir folder_;
-  std::unique_ptr<TMainFrm> main_;
   QString chosen_;
   QStringList dialogs_;
 };

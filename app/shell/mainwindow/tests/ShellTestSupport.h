@@ -4,11 +4,13 @@
 #pragma once
 
 #include "MainFrm.h"
+#include "SerialLink.h"
 #include "StoredSettings.h"
 #include "ToolWindows.h"
 #include "WaitUntil.h"
 #include "boardsim/BoardSimulator.h"
 
+#include <gtest/gtest.h>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,6 +65,43 @@ class Board {
  private:
   QTemporaryDir folder_;
   std::string variable_;
+};
+
+// A main window as the user starts and closes it, on wiped settings with no
+// COM port named by the environment.
+class MainWindowFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wipeSettings();
+    for (const char* name : {"VORELAN_COM1", "VORELAN_COM2", "VORELAN_COM3"}) unsetenv(name);
+  }
+  void TearDown() override {
+    if (main_) closeMain();
+  }
+
+  TMainFrm& start(TMainFrm::Options options = withoutToolWindows()) {
+    main_ = std::make_unique<TMainFrm>(std::move(options));
+    main_->createForm();
+    main_->createToolWindows();
+    main_->show();
+    return *main_;
+  }
+
+  // Closes the main window as the user does. The close completes, and the
+  // register access thread ends within it rather than being left behind at
+  // the close's limit. (How long closing takes is measured by bench_shell_close.)
+  void closeMain() {
+    const bool hadThread = main_->RegThread() != nullptr;
+    main_->close();
+    EXPECT_TRUE(main_->closeCompleted());
+    EXPECT_FALSE(main_->link()->threadRunning());
+    if (hadThread) {
+      EXPECT_TRUE(main_->link()->terminated()) << "the register access thread was left behind";
+    }
+    main_.reset();
+  }
+
+  std::unique_ptr<TMainFrm> main_;
 };
 
 }  // namespace shelltest
