@@ -1,5 +1,6 @@
 #include "ToolWindow.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QApplication>
@@ -44,10 +45,16 @@ TThreadedTimer* TToolWindow::AddTimer(const QString& name, int intervalMs, Timer
 
 bool TToolWindow::RunRegisterJob(TRegisterJob job, const std::vector<QWidget*>& busy, JobDone done) {
   if (!Connected()) return false;
-  if (jobsPending_++ == 0) {
-    KeepFocus();
-    form()->setCursor(Qt::BusyCursor);
-  }
+  if (jobsPending_++ == 0) form()->setCursor(Qt::BusyCursor);
+  // The focus is kept only when a control the job disables holds it: the
+  // disabling moves it on, and it comes back when the job ends. Otherwise the
+  // person may move it while the job runs (type into the next field) and it
+  // stays where they put it.
+  const QWidget* focus = QApplication::focusWidget();
+  const bool keepsFocus = focus && std::any_of(busy.begin(), busy.end(), [focus](const QWidget* control) {
+                            return control == focus || control->isAncestorOf(focus);
+                          });
+  if (keepsFocus) KeepFocus();
   std::vector<QPointer<QWidget>> held;
   for (QWidget* control : busy) {
     Held& h = held_[control];
@@ -56,9 +63,10 @@ bool TToolWindow::RunRegisterJob(TRegisterJob job, const std::vector<QWidget*>& 
     held.emplace_back(control);
   }
   Registers()->Submit(std::move(job), form(),
-                      [this, held = std::move(held), done = std::move(done),
-                       automatic = inTimerTick_](const TRegisterJobOutcome& outcome) {
+                      [this, held = std::move(held), done = std::move(done), automatic = inTimerTick_,
+                       keepsFocus](const TRegisterJobOutcome& outcome) {
                         JobEnded(outcome, held, automatic);
+                        if (keepsFocus) RestoreFocus();
                         if (done) done(outcome);
                       });
   return true;
@@ -73,10 +81,7 @@ void TToolWindow::JobEnded(const TRegisterJobOutcome& outcome, const std::vector
     control->setEnabled(it->second.wasEnabled);
     held_.erase(it);
   }
-  if (--jobsPending_ == 0) {
-    form()->unsetCursor();
-    RestoreFocus();
-  }
+  if (--jobsPending_ == 0) form()->unsetCursor();
   if (!outcome.error.empty() && outcome.result != TRegisterJobOutcome::Result::ReadFailed) {
     const QString message = QString::fromStdString(outcome.error);
     automatic ? host_.ShowStatusError(message) : host_.ShowError(message);

@@ -100,6 +100,12 @@ TEST_F(ToolWindowTest, RegisterJobsAreShownWhilePendingAndTheirWriteFailuresAfte
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_TRUE(outcomes[0].ok());
   EXPECT_TRUE(host_.errors.isEmpty());
+  // A job that disables no control holding the focus leaves it where the
+  // person moves it meanwhile (typing on into the next field).
+  ASSERT_TRUE(window.RunRegisterJob({}, {}, keep));
+  other->setFocus();
+  ASSERT_TRUE(WaitUntil(allEnded));
+  EXPECT_EQ(QApplication::focusWidget(), other);
 
   // A control the window had disabled stays so; a failed write is shown.
   other->setEnabled(false);
