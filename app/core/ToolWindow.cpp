@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QMdiSubWindow>
+#include <QScopedValueRollback>
 
 #include "ThrTimer.h"
 #include "canregthread.h"
@@ -29,12 +30,7 @@ TThreadedTimer* TToolWindow::AddTimer(const QString& name, int intervalMs, Timer
   timer->setInterval(static_cast<quint16>(intervalMs));
   timer->setOnTimer([this, tick = std::move(tick)](TThreadedTimer*) {
     // The jobs a tick hands in are the timer's work, not the person's.
-    struct InTick {
-      bool& flag;
-      const bool outer;
-      explicit InTick(bool& f) : flag(f), outer(std::exchange(f, true)) {}
-      ~InTick() { flag = outer; }
-    } inTick(inTimerTick_);
+    const QScopedValueRollback<bool> inTick(inTimerTick_, true);
     tick();
   });
   QObject::connect(timer, &TThreadedTimer::tickError, timer,
